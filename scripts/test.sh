@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds with warnings as errors, runs the whole
+# suite, then builds and runs it again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Exits non-zero on any failure. Extra arguments go to ctest (for example -R '^net\.').
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+jobs=2
+status=0
+
+run_suite() {
+  local dir=$1 label=$2; shift 2
+  echo "== $label: configure and build ($dir)"
+  cmake -S . -B "$dir" -G Ninja -DZK_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  echo "== $label: tests"
+  if ! (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest -j"$jobs" --output-on-failure "${ctest_args[@]}"); then
+    status=1
+  fi
+}
+
+ctest_args=("$@")
+run_suite build "release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite build-asan "sanitizers" -DCMAKE_BUILD_TYPE=Debug -DZK_SANITIZE=ON
+
+exit $status

@@ -1,0 +1,983 @@
+#include "net/nwire.h"
+
+#include <QAbstractEventDispatcher>
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSslSocket>
+#include <arpa/inet.h>
+#include <array>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace {
+
+constexpr int kBlock = 65536;
+constexpr int kWaitSlice = 300;
+
+struct ErrorText {
+    quint16 number;
+    const char* text;
+};
+
+// The error numbers and texts every layer above reports, kept from the system's first home.
+constexpr std::array<ErrorText, 51> kErrorTable{{
+    {10004, "Interrupted system call"},
+    {10009, "Bad file number"},
+    {10013, "Permission denied"},
+    {10014, "Bad address"},
+    {10022, "Invalid argument"},
+    {10024, "Too many open files"},
+    {10035, "Operation would block"},
+    {10036, "Operation now in progress"},
+    {10037, "Operation already in progress"},
+    {10038, "Socket operation on non-socket"},
+    {10039, "Destination address required"},
+    {10040, "Message too long"},
+    {10041, "Wrong protocol type for socket"},
+    {10042, "Bad protocol option"},
+    {10043, "Protocol not supported"},
+    {10044, "Socket type not supported"},
+    {10045, "Operation not supported on socket"},
+    {10046, "Protocol family not supported"},
+    {10047, "Address family not supported by protocol family"},
+    {10048, "Address already in use"},
+    {10049, "Can't assign requested address"},
+    {10050, "Network is down"},
+    {10051, "Network is unreachable"},
+    {10052, "Network dropped connection or reset"},
+    {10053, "Software caused connection abort"},
+    {10054, "Connection reset by peer"},
+    {10055, "No buffer space available"},
+    {10056, "Socket is already connected"},
+    {10057, "Socket is not connected"},
+    {10058, "Can't send after socket shutdown"},
+    {10059, "Too many references, can't splice"},
+    {10060, "Connection timed out"},
+    {10061, "Connection refused"},
+    {10062, "Too many levels of symbolic links"},
+    {10063, "File name too long"},
+    {10064, "Host is down"},
+    {10065, "No route to Host"},
+    {10066, "Directory not empty"},
+    {10067, "Too many processes"},
+    {10068, "Too many users"},
+    {10069, "Disc quota exceeded"},
+    {10070, "Stale NFS file handle"},
+    {10071, "Too many levels of remote in path"},
+    {10091, "Network subsystem is unavailable"},
+    {10092, "Incompatible version of WINSOCK.DLL"},
+    {10093, "Successful WSAStartup not yet performed"},
+    {11001, "Host not found"},
+    {11002, "Non-Authoritative Host not found"},
+    {11003, "Non-Recoverable error: FORMERR, REFUSED, NOTIMP"},
+    {11004, "Valid name, no data record of requested type"},
+    {0, "Unrecognized error code"},
+}};
+
+QString Text(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+} // namespace
+
+quint16 sockerr::FromQt(int qtSocketError) {
+    switch (static_cast<QAbstractSocket::SocketError>(qtSocketError)) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::RemoteHostClosedError:
+        return 0;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    case QAbstractSocket::SocketResourceError:
+        return 10055;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::DatagramTooLargeError:
+        return 10040;
+    case QAbstractSocket::NetworkError:
+        return 10050;
+    case QAbstractSocket::AddressInUseError:
+        return 10048;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return 10049;
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return 10045;
+    case QAbstractSocket::OperationError:
+        return kNotConnected;
+    case QAbstractSocket::TemporaryError:
+        return kWouldBlock;
+    default:
+        return 10022;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TThreadTimer
+
+TThreadTimer::TThreadTimer(QObject* parent) : QObject(parent) {
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (onTimer_) {
+            onTimer_(this);
+        }
+    });
+}
+
+void TThreadTimer::SetInterval(quint32 interval) {
+    if (interval != interval_) {
+        interval_ = interval;
+        UpdateTimer();
+    }
+}
+
+void TThreadTimer::SetEnabled(bool enabled) {
+    if (enabled != enabled_) {
+        enabled_ = enabled;
+        UpdateTimer();
+    }
+}
+
+void TThreadTimer::SetOnTimer(TNotifyEvent onTimer) {
+    onTimer_ = std::move(onTimer);
+    UpdateTimer();
+}
+
+void TThreadTimer::UpdateTimer() {
+    timer_.stop();
+    if (interval_ != 0 && enabled_ && onTimer_) {
+        if (QAbstractEventDispatcher::instance() == nullptr) {
+            throw Exception(QStringLiteral("No Timer"));
+        }
+        timer_.start(static_cast<int>(interval_));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction, notifications
+
+TNetwire::TNetwire(QObject* parent) : QObject(parent) {
+    StatusMessage(8, QStringLiteral("Create"));
+    Fifo = std::make_unique<TQRFifoBuffer>();
+    Timer = new TThreadTimer(this);
+    Timer->SetEnabled(false);
+    Timer->SetOnTimer([this](QObject*) { TimerFired(); });
+    InitWinsock();
+}
+
+TNetwire::~TNetwire() {
+    // No handler is called from here on: the objects they reach may be gone already.
+    Destroying = true;
+    StatusMessage(8, QStringLiteral("Destroy"));
+    TNetwire::Abort();
+    Cancel();
+    RequestCloseSocket();
+    ReleaseSocket();
+}
+
+void TNetwire::InitWinsock() {
+    StatusMessage(8, QStringLiteral("Initializing Winsock"));
+    try {
+        socket_ = new QSslSocket(this);
+        AttachSocket();
+    } catch (const std::exception&) {
+        throw ESockError(QStringLiteral("Initializaton of windows sockets failed"));
+    }
+}
+
+void TNetwire::AttachSocket() {
+    connect(socket_, &QIODevice::readyRead, this, [this] {
+        try {
+            ReadToBuffer();
+        } catch (const std::exception&) {
+            // A notification never lets an exception out; the reader sees the flags.
+        }
+    });
+    connect(socket_, &QAbstractSocket::connected, this, &TNetwire::OnSocketConnected);
+    connect(socket_, &QAbstractSocket::disconnected, this, &TNetwire::OnSocketClosed);
+    connect(socket_, &QAbstractSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError error) { OnSocketError(error); });
+    connect(socket_, &QIODevice::bytesWritten, this, [this] { SignalWait(); });
+}
+
+void TNetwire::ReleaseSocket() {
+    if (socket_ == nullptr) {
+        return;
+    }
+    socket_->disconnect(this);
+    socket_->abort();
+    socket_->deleteLater();
+    socket_ = nullptr;
+}
+
+void TNetwire::OnSocketConnected() {
+    EventSucceeded = true;
+    Connected = true;
+    SignalWait();
+    if (OnConnect && !Destroying) {
+        OnConnect(this);
+    }
+}
+
+void TNetwire::OnSocketClosed() {
+    EventSucceeded = true;
+    try {
+        ReadToBuffer();
+        if (Connected) {
+            Connected = false;
+            RequestCloseSocket();
+        }
+    } catch (const std::exception&) {
+        // Swallowed: the close is what matters here.
+    }
+    SignalWait();
+    if (OnDisconnect && !Destroying) {
+        OnDisconnect(this);
+    }
+}
+
+void TNetwire::OnSocketError(int qtSocketError) {
+    const quint16 number = sockerr::FromQt(qtSocketError);
+    EventSucceeded = number == 0;
+    if (number != 0) {
+        lastErrorNo_ = number;
+    }
+    SignalWait();
+}
+
+void TNetwire::RecordSocketError() {
+    lastErrorNo_ = socket_ != nullptr && socket_->state() == QAbstractSocket::ConnectedState
+                       ? sockerr::FromQt(socket_->error())
+                       : sockerr::kNotConnected;
+}
+
+bool TNetwire::PeerClosed() const {
+    return !Connected;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Waiting and the time-out timer
+
+void TNetwire::SignalWait() {
+    waitSignalled_ = true;
+    if (waitLoop_) {
+        waitLoop_->quit();
+    }
+}
+
+void TNetwire::Wait(int milliseconds) {
+    if (!waitSignalled_) {
+        // A loop of its own per wait: a handler that runs inside it may wait again, nested.
+        QEventLoop loop;
+        QPointer<QEventLoop> outer = waitLoop_;
+        waitLoop_ = &loop;
+        QTimer slice;
+        slice.setSingleShot(true);
+        connect(&slice, &QTimer::timeout, &loop, &QEventLoop::quit);
+        if (milliseconds >= 0) {
+            slice.start(milliseconds);
+        }
+        loop.exec();
+        waitLoop_ = outer;
+    } else {
+        QCoreApplication::processEvents();
+    }
+    waitSignalled_ = false;
+}
+
+void TNetwire::TimerOn() {
+    StatusMessage(8, QStringLiteral("Timer On"));
+    TimedOut = false;
+    Timer->SetEnabled(false);
+    Timer->SetInterval(static_cast<quint32>(std::max(TimeOut, 0)));
+    Timer->SetEnabled(true);
+}
+
+void TNetwire::TimerOff() {
+    StatusMessage(8, QStringLiteral("Timer Off"));
+    Timer->SetEnabled(false);
+}
+
+void TNetwire::TimerFired() {
+    StatusMessage(8, QStringLiteral("Timer Triggered"));
+    TimerOff();
+    TimedOut = true;
+    SignalWait();
+    Abort();
+}
+
+void TNetwire::Cancel() {
+    StatusMessage(8, QStringLiteral("Canceling"));
+    Canceled = true;
+    SignalWait();
+}
+
+void TNetwire::Abort() {
+    StatusMessage(8, QStringLiteral("Abort"));
+    Cancel();
+}
+
+void TNetwire::RaiseIfCanceled(const char* abortText) {
+    if (Canceled) {
+        Canceled = false;
+        throw EAbortError(Text(abortText));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status and errors
+
+void TNetwire::StatusMessage(quint8 level, const QString& text) {
+    if (level > ReportLevel) {
+        return;
+    }
+    Status = text;
+    if (OnStatus && !Destroying) {
+        try {
+            OnStatus(this, Status);
+        } catch (...) {
+            // A status handler never breaks the operation that reports.
+        }
+    }
+}
+
+int TNetwire::GetLastErrorNo() {
+    StatusMessage(8, QStringLiteral("Getting LastError Number"));
+    return lastErrorNo_;
+}
+
+void TNetwire::SetLastErrorNo(int errorNumber) {
+    StatusMessage(8, QStringLiteral("Setting LastError Number"));
+    lastErrorNo_ = errorNumber;
+}
+
+QString TNetwire::SocketErrorStr(quint16 errorNumber) {
+    StatusMessage(8, QStringLiteral("Looking Up Error Message"));
+    if (errorNumber == 0) {
+        return QString();
+    }
+    for (const ErrorText& row : kErrorTable) {
+        if (row.number == errorNumber) {
+            return QString::number(errorNumber) + QLatin1Char(':') + Text(row.text);
+        }
+    }
+    return QStringLiteral("Unknown Error No. ") + QString::number(errorNumber);
+}
+
+QString TNetwire::ErrorManager(quint16 ignore) {
+    lastErrorNo_ = GetLastErrorNo();
+    QString text;
+    if (lastErrorNo_ != ignore && lastErrorNo_ > 10000) {
+        text = SocketErrorStr(static_cast<quint16>(lastErrorNo_));
+        if (OnError) {
+            OnError(this, static_cast<quint16>(lastErrorNo_), text);
+        }
+        throw ESockError(text);
+    }
+    return text;
+}
+
+void TNetwire::SetWSAError(quint16 errorNumber, QString message) {
+    StatusMessage(8, QStringLiteral("Setting Winsock Error"));
+    lastErrorNo_ = errorNumber;
+    if (message.isEmpty()) {
+        message = SocketErrorStr(errorNumber);
+    }
+    if (OnError) {
+        OnError(this, errorNumber, message);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connecting
+
+void TNetwire::OnLookupDone(int lookupId, const QHostInfo& info) {
+    if (lookupId != lookupId_) {
+        return; // a lookup that was given up on
+    }
+    lookupId_ = -1;
+    resolvedAddress_ = 0;
+    for (const QHostAddress& address : info.addresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+            resolvedAddress_ = address.toIPv4Address();
+            break;
+        }
+    }
+    EventSucceeded = info.error() == QHostInfo::NoError && resolvedAddress_ != 0;
+    AsyncDone = true;
+    SignalWait();
+}
+
+void TNetwire::ResolveRemoteHost() {
+    StatusMessage(8, QStringLiteral("Resolve Host"));
+    const QByteArray name = Host.toLatin1();
+    const in_addr_t dotted = ::inet_addr(name.constData());
+    if (dotted != INADDR_NONE) {
+        RemoteAddress = ntohl(dotted);
+        return;
+    }
+    RemoteAddress = 0;
+    TimerOn();
+    AsyncDone = false;
+    lookupId_ = QHostInfo::lookupHost(Host, this, [this](const QHostInfo& info) {
+        OnLookupDone(info.lookupId(), info);
+    });
+    while (!AsyncDone && !TimedOut && !Canceled) {
+        Wait(kWaitSlice);
+    }
+    TimerOff();
+    if (!AsyncDone) {
+        QHostInfo::abortHostLookup(lookupId_);
+        lookupId_ = -1;
+    }
+    if (TimedOut) {
+        throw ESockError(QStringLiteral("Host Lookup Timed Out"));
+    }
+    if (Canceled) {
+        throw ESockError(QStringLiteral("Host Lookup Canceled"));
+    }
+    if (!EventSucceeded) {
+        throw ESockError(QStringLiteral("Host Lookup Failed"));
+    }
+    RemoteAddress = resolvedAddress_;
+    if (OnHostResolved) {
+        OnHostResolved(this);
+    }
+}
+
+void TNetwire::Connect() {
+    StatusMessage(8, QStringLiteral("Connecting"));
+    Canceled = false;
+    Fifo->Clear();
+    if (Connected) {
+        throw ESockError(QStringLiteral("Already connected"));
+    }
+    int retries = 0;
+    do {
+        try {
+            ResolveRemoteHost();
+        } catch (const ESockError& error) {
+            if (error.Message() == QStringLiteral("Host Lookup Timed Out") ||
+                error.Message() == QStringLiteral("Host Lookup Canceled")) {
+                throw;
+            }
+        }
+        if (RemoteAddress == 0) {
+            bool handled = false;
+            if (retries == 0 && OnInvalidHost) {
+                OnInvalidHost(handled);
+            }
+            if (!handled) {
+                throw ESockError(QStringLiteral("Null Remote Address"));
+            }
+            ++retries;
+        }
+    } while (RemoteAddress == 0);
+
+    // A socket left half-way by a canceled attempt starts over.
+    if (socket_->state() != QAbstractSocket::UnconnectedState) {
+        socket_->abort();
+    }
+    AsyncDone = false;
+    EventSucceeded = true;
+    socket_->connectToHost(QHostAddress(RemoteAddress), static_cast<quint16>(Port));
+    TimerOn();
+    while (!Connected && !TimedOut && !Canceled && EventSucceeded) {
+        Wait(kWaitSlice);
+    }
+    TimerOff();
+    CloseAfterData();
+    if (!TimedOut && !Canceled && EventSucceeded) {
+        return;
+    }
+    if (OnConnectionFailed) {
+        OnConnectionFailed(this);
+    }
+    if (TimedOut) {
+        try {
+            Disconnect();
+        } catch (const std::exception&) {
+            // The time-out is what the caller is told.
+        }
+        socket_->abort();
+        throw ESockError(QStringLiteral("Connection Timed out"));
+    }
+    socket_->abort();
+    if (Canceled) {
+        throw ESockError(QStringLiteral("Connection Canceled"));
+    }
+    throw ESockError(QStringLiteral("Connection Failed"));
+}
+
+void TNetwire::Disconnect() {
+    StatusMessage(8, QStringLiteral("Disconnecting"));
+    if (Connected) {
+        RequestCloseSocket();
+    }
+}
+
+void TNetwire::CertifyConnect() {
+    StatusMessage(8, QStringLiteral("Checking Connection"));
+    for (int attempts = 0;; ++attempts) {
+        if (Connected) {
+            return;
+        }
+        if (attempts > 0 || !OnConnectionRequired) {
+            break;
+        }
+        bool handled = false;
+        OnConnectionRequired(handled);
+        if (!handled) {
+            break;
+        }
+    }
+    throw Exception(QStringLiteral("Not Connected"));
+}
+
+void TNetwire::RequestCloseSocket() {
+    StatusMessage(4, QStringLiteral("Request Close Socket"));
+    Connected = false;
+    if (socket_ == nullptr) {
+        return;
+    }
+    const qintptr descriptor = socket_->socketDescriptor();
+    if (descriptor >= 0) {
+        ::shutdown(static_cast<int>(descriptor), SHUT_WR);
+    }
+    if (OnDisconnect && !Destroying) {
+        OnDisconnect(this);
+    }
+    if (!Destroying) {
+        // The component is always ready for the next Connect.
+        ReleaseSocket();
+        socket_ = new QSslSocket(this);
+        AttachSocket();
+    }
+}
+
+QString TNetwire::GetRemoteIP() {
+    StatusMessage(8, QStringLiteral("Getting Remote IP"));
+    return QHostAddress(RemoteAddress).toString();
+}
+
+QString TNetwire::GetLocalIP() {
+    StatusMessage(8, QStringLiteral("Getting Local IP"));
+    const QHostAddress local = socket_->localAddress();
+    return local.isNull() ? QString() : local.toString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Line input and output
+
+void TNetwire::ReadToBuffer() {
+    if (socket_ == nullptr) {
+        return;
+    }
+    char block[kBlock];
+    qint64 received = 0;
+    do {
+        received = socket_->read(block, kBlock);
+        if (received > 0) {
+            Fifo->Append(block, received);
+        }
+        SignalWait();
+    } while (received == kBlock);
+}
+
+bool TNetwire::DataAvailable() {
+    if (socket_ != nullptr && socket_->bytesAvailable() > 0) {
+        ReadToBuffer();
+        SignalWait();
+        return true;
+    }
+    const bool buffered = Fifo->Count() > 0;
+    if (!buffered && Connected && socket_->state() == QAbstractSocket::UnconnectedState) {
+        // The peer closed and nothing is left: the close notification may still be queued.
+        ClearInput();
+        Connected = false;
+        try {
+            RequestCloseSocket();
+        } catch (const std::exception&) {
+        }
+        SignalWait();
+        if (OnDisconnect) {
+            OnDisconnect(this);
+        }
+    }
+    return buffered;
+}
+
+void TNetwire::ClearInput() {
+    StatusMessage(8, QStringLiteral("Clearing Input"));
+    char discarded[kBlock];
+    socket_->read(discarded, kBlock);
+}
+
+void TNetwire::Write(const QByteArray& text) {
+    StatusMessage(8, QStringLiteral("Write"));
+    if (text.size() <= 65535) {
+        const qsizetype zero = text.indexOf('\0');
+        SendBuffer(zero < 0 ? text : text.left(zero));
+        return;
+    }
+    QByteArray copy = text;
+    QBuffer stream(&copy);
+    stream.open(QIODevice::ReadOnly);
+    SendStream(stream);
+}
+
+void TNetwire::Writeln(const QByteArray& text) {
+    StatusMessage(8, QStringLiteral("Writeln"));
+    const qsizetype zero = text.indexOf('\0');
+    Write((zero < 0 ? text : text.left(zero)) + "\r\n");
+}
+
+void TNetwire::SendBuffer(const QByteArray& data) {
+    StatusMessage(4, QStringLiteral("Sending Buffer"));
+    TimerOn();
+    try {
+        if (!Canceled && !data.isEmpty()) {
+            if (socket_->state() != QAbstractSocket::ConnectedState || socket_->write(data) < 0) {
+                RecordSocketError();
+                ErrorManager(sockerr::kWouldBlock);
+            }
+            // Pushes the bytes to the kernel without processing window events. The time-out
+            // timer cannot fire in here, so the elapsed time is checked against TimeOut.
+            QElapsedTimer elapsed;
+            elapsed.start();
+            while (socket_->bytesToWrite() > 0 && !Canceled && !TimedOut) {
+                if (!socket_->waitForBytesWritten(kWaitSlice) &&
+                    socket_->error() != QAbstractSocket::SocketTimeoutError &&
+                    socket_->state() != QAbstractSocket::ConnectedState) {
+                    RecordSocketError();
+                    ErrorManager(sockerr::kWouldBlock);
+                    break;
+                }
+                if (TimeOut > 0 && elapsed.elapsed() >= TimeOut) {
+                    TimerFired();
+                }
+            }
+        }
+    } catch (...) {
+        TimerOff();
+        throw;
+    }
+    TimerOff();
+    RaiseIfCanceled("Socket send aborted");
+}
+
+QByteArray TNetwire::ReadLn() {
+    StatusMessage(8, QStringLiteral("ReadLn"));
+    QByteArray line;
+    qint64 position = 0;
+    TimerOn();
+    while (!TimedOut && !Canceled) {
+        if (DataAvailable()) {
+            position = Fifo->Search(QByteArrayLiteral("\n"));
+            if (position > 0) {
+                break;
+            }
+        }
+        if (PeerClosed()) {
+            // Nothing more can arrive: waiting for the time-out would only hang the caller.
+            Canceled = true;
+            break;
+        }
+        Wait(kWaitSlice);
+    }
+    TimerOff();
+    if (position > 0) {
+        line = Fifo->Remove(position);
+    }
+    RaiseIfCanceled("Socket readln aborted");
+    return line;
+}
+
+QByteArray TNetwire::Transaction(const QByteArray& command) {
+    StatusMessage(8, QStringLiteral("Transaction"));
+    ReplyCode = 0;
+    Writeln(command);
+    LastReply = ReadLn();
+    if (!LastReply.isEmpty()) {
+        StatusMessage(1, QString::fromLatin1(LastReply));
+        qsizetype digits = 0;
+        while (digits < LastReply.size() && digits < 10 && LastReply[digits] >= '0' &&
+               LastReply[digits] <= '9') {
+            ++digits;
+        }
+        if (digits > 0) {
+            const qlonglong value = LastReply.left(digits).toLongLong();
+            if (value > 32767) {
+                throw Exception(QStringLiteral("Range check error"));
+            }
+            ReplyCode = static_cast<qint16>(value);
+        }
+    }
+    return LastReply;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bulk transfer
+
+void TNetwire::WaitUntilFlushed(bool restartTimer) {
+    while (socket_->bytesToWrite() > 0 && !Canceled && Connected) {
+        Wait(kWaitSlice);
+    }
+    if (restartTimer) {
+        TimerOn();
+    }
+}
+
+void TNetwire::SendChunks(QIODevice& stream, SendMode mode) {
+    QByteArray chunk;
+    while (!stream.atEnd() && stream.pos() != stream.size() && !Canceled) {
+        chunk = stream.read(kBlock);
+        if (chunk.isEmpty()) {
+            break;
+        }
+        if (socket_->state() != QAbstractSocket::ConnectedState) {
+            RecordSocketError();
+            ErrorManager(sockerr::kWouldBlock);
+        }
+        const qint64 sent = socket_->write(chunk);
+        if (sent < 0) {
+            RecordSocketError();
+            ErrorManager(sockerr::kWouldBlock);
+            continue;
+        }
+        if (sent == 0) {
+            if (mode == SendMode::File) {
+                continue; // the rest of this chunk is abandoned
+            }
+            return;
+        }
+        QCoreApplication::processEvents();
+        WaitUntilFlushed(mode != SendMode::WholeStream);
+        BytesSent += sent;
+        if (OnPacketSent) {
+            OnPacketSent(this);
+        }
+    }
+}
+
+void TNetwire::SendStream(QIODevice& stream) {
+    StatusMessage(8, QStringLiteral("SendStream"));
+    stream.seek(0);
+    if (!Canceled) {
+        BytesSent = 0;
+        BytesTotal = stream.size();
+        SendChunks(stream, SendMode::WholeStream);
+    }
+    RaiseIfCanceled("Socket send aborted");
+}
+
+void TNetwire::SendRestStream(QIODevice& stream) {
+    StatusMessage(8, QStringLiteral("SendStream"));
+    if (!Canceled) {
+        BytesSent = 0;
+        BytesTotal = stream.size();
+        try {
+            SendChunks(stream, SendMode::RestOfStream);
+        } catch (...) {
+            TimerOff();
+            throw;
+        }
+        TimerOff();
+    }
+    RaiseIfCanceled("Socket send aborted");
+}
+
+void TNetwire::SendFile(const QString& fileName) {
+    StatusMessage(8, QStringLiteral("SendFile"));
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Exception(QStringLiteral("Cannot open file ") + fileName + QStringLiteral(": ") +
+                        file.errorString());
+    }
+    BytesTotal = file.size();
+    try {
+        SendChunks(file, SendMode::File);
+    } catch (...) {
+        TimerOff();
+        throw;
+    }
+    TimerOff();
+    RaiseIfCanceled("Socket send aborted");
+}
+
+QByteArray TNetwire::Read(quint16 count) {
+    StatusMessage(8, QStringLiteral("Read( ") + QString::number(count) + QStringLiteral(" )"));
+    qint64 wanted = count;
+    if (wanted == 0) {
+        wanted = Fifo->Count();
+        if (wanted > 65535) {
+            throw Exception(QStringLiteral("Range check error"));
+        }
+    }
+    TimerOn();
+    while (Fifo->Count() < wanted && !Canceled && !TimedOut) {
+        DataAvailable();
+        if (Fifo->Count() >= wanted) {
+            break;
+        }
+        if (PeerClosed()) {
+            // The buffered bytes cannot complete the request; they stay buffered.
+            Canceled = true;
+            break;
+        }
+        Wait(kWaitSlice);
+    }
+    TimerOff();
+    RaiseIfCanceled("Socket send aborted");
+    return wanted > 0 ? Fifo->Remove(wanted) : QByteArray();
+}
+
+void TNetwire::CaptureStream(QIODevice& stream, qint64 size) {
+    StatusMessage(8, QStringLiteral("Capture Stream"));
+    BytesRecvd = 0;
+    TimerOn();
+    while (!Canceled) {
+        if (size != -1) {
+            while (Fifo->Count() == 0 && !Canceled && Connected) {
+                Wait(kWaitSlice);
+            }
+        }
+        const QByteArray chunk = Fifo->Remove(std::min<qint64>(Fifo->Count(), kBlock));
+        stream.write(chunk);
+        BytesRecvd += chunk.size();
+        if (OnPacketRecvd) {
+            OnPacketRecvd(this);
+        }
+        TimerOn();
+        if ((!Connected && Fifo->Count() == 0) || stream.size() == size || size == -1) {
+            break;
+        }
+    }
+    TimerOff();
+    RaiseIfCanceled("Socket capture aborted");
+}
+
+void TNetwire::CaptureFile(const QString& fileName) {
+    StatusMessage(8, QStringLiteral("CaptureFile"));
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        throw Exception(QStringLiteral("Cannot create file ") + fileName + QStringLiteral(": ") +
+                        file.errorString());
+    }
+    CaptureStream(file, -2);
+}
+
+void TNetwire::AppendFile(const QString& fileName) {
+    StatusMessage(8, QStringLiteral("Append File"));
+    QFile file(fileName);
+    if (!file.exists() || !file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        throw Exception(QStringLiteral("Cannot open file ") + fileName + QStringLiteral(": ") +
+                        file.errorString());
+    }
+    CaptureStream(file, -2);
+}
+
+void TNetwire::CaptureString(QByteArray& text, qint64 size) {
+    StatusMessage(8, QStringLiteral("Capture String"));
+    StatusMessage(8, QStringLiteral("CaptureFile"));
+    BytesRecvd = 0;
+    text.clear();
+    TimerOn();
+    while (!Canceled) {
+        if (size != -1) {
+            while (Fifo->Count() == 0 && !Canceled && Connected) {
+                Wait(kWaitSlice);
+            }
+        }
+        qint64 n = Fifo->Count();
+        if (size != -1 && text.size() + n >= size) {
+            n = size - text.size();
+        }
+        if (n > 0) {
+            text += Fifo->Remove(n);
+            BytesRecvd += n;
+            TimerOn();
+        }
+        if (OnPacketRecvd) {
+            OnPacketRecvd(this);
+        }
+        if ((!Connected && Fifo->Count() == 0) || text.size() == size || size == -1) {
+            break;
+        }
+    }
+    TimerOff();
+    RaiseIfCanceled("Socket capture aborted");
+}
+
+void TNetwire::FilterHeader(QIODevice& stream) {
+    StatusMessage(8, QStringLiteral("FilterHeader"));
+    QByteArray line;
+    do {
+        line = ReadLn();
+        stream.write(line);
+    } while (line != "\n" && line != "\r\n" && !line.isEmpty());
+}
+
+void TNetwire::SetLinger(bool on) {
+    const qintptr descriptor = socket_->socketDescriptor();
+    if (descriptor < 0) {
+        return;
+    }
+    const linger option{on ? 1 : 0, 0};
+    ::setsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_LINGER, &option, sizeof option);
+}
+
+void TNetwire::CloseAfterData() {
+    SetLinger(true);
+}
+
+void TNetwire::CloseImmediate() {
+    SetLinger(false);
+}
+
+QString TNetwire::GetLocalAddress() {
+    return socket_->localAddress().toString().replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
+QString TNetwire::GetPortString() {
+    const quint16 port = socket_->localPort();
+    return QStringLiteral(",%1,%2").arg(port / 256).arg(port % 256);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Unit functions
+
+QByteArray NthWord(const QByteArray& text, char delimiter, int n) {
+    QByteArray word;
+    int delimiters = 0;
+    for (const char c : text) {
+        if (c == delimiter) {
+            if (++delimiters >= n) {
+                break;
+            }
+        } else if (n == delimiters + 1) {
+            word += c;
+        }
+    }
+    return word;
+}
+
+int NthPos(const QByteArray& text, char delimiter, int n) {
+    int delimiters = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == delimiter && ++delimiters == n) {
+            return static_cast<int>(i + 1);
+        }
+    }
+    return static_cast<int>(text.size() + 1);
+}
+
+void StreamLn(QIODevice& stream, const QByteArray& text) {
+    stream.write(text);
+    stream.write("\r\n", 2);
+}

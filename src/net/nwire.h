@@ -1,0 +1,195 @@
+#pragma once
+
+#include "net/qrfifobuffer.h"
+#include "util/exception.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class QIODevice;
+class QSslSocket;
+class QEventLoop;
+class QHostInfo;
+
+// Socket and connection failures.
+class ESockError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// An operation that ended because it was canceled or timed out.
+class EAbortError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Events are called only when assigned.
+using TNotifyEvent = std::function<void(QObject* sender)>;
+// The component sets handled to false before the call; the handler sets it true to ask for
+// one more attempt (a connection made, a host corrected, credentials supplied).
+using THandlerEvent = std::function<void(bool& handled)>;
+using TOnStatus = std::function<void(QObject* sender, const QString& status)>;
+using TOnHostResolved = std::function<void(QObject* sender)>;
+using TOnErrorEvent = std::function<void(QObject* sender, quint16 errorNumber, const QString& message)>;
+
+// A timer that fires OnTimer every Interval milliseconds while Enabled, from the event loop
+// of the thread that owns it.
+class TThreadTimer : public QObject {
+    Q_OBJECT
+public:
+    explicit TThreadTimer(QObject* parent = nullptr);
+
+    quint32 Interval() const { return interval_; }
+    bool Enabled() const { return enabled_; }
+    void SetInterval(quint32 interval);
+    void SetEnabled(bool enabled);
+    void SetOnTimer(TNotifyEvent onTimer);
+
+private:
+    void UpdateTimer();
+
+    quint32 interval_ = 1000;
+    bool enabled_ = true;
+    TNotifyEvent onTimer_;
+    QTimer timer_;
+};
+
+// Socket error numbers and their texts: "10061:Connection refused".
+namespace sockerr {
+constexpr quint16 kWouldBlock = 10035;
+constexpr quint16 kNotConnected = 10057;
+// The table's number for a platform socket error; 0 for an orderly close by the peer.
+quint16 FromQt(int qtSocketError);
+} // namespace sockerr
+
+// One TCP connection with blocking, line-oriented input and output. Every blocking operation
+// waits in slices of at most 300 ms that process pending events, so the window stays alive and
+// an Abort button works; notifications and the time-out timer talk to the waiting loop only
+// through the flags Canceled, TimedOut, Connected, AsyncDone and EventSucceeded.
+class TNetwire : public QObject {
+    Q_OBJECT
+public:
+    explicit TNetwire(QObject* parent = nullptr);
+    ~TNetwire() override;
+
+    // Published properties.
+    QString Host;
+    int Port = 0;
+    int TimeOut = 0;     // milliseconds per blocking operation; 0: no time-out
+    int ReportLevel = 0; // status messages up to this level are reported
+    TNotifyEvent OnConnect;
+    TNotifyEvent OnDisconnect;
+    TNotifyEvent OnConnectionFailed;
+    THandlerEvent OnInvalidHost;
+    TOnHostResolved OnHostResolved;
+    TOnStatus OnStatus;
+
+    // Public members, published by descendants.
+    THandlerEvent OnConnectionRequired;
+    TNotifyEvent OnPacketRecvd;
+    TNotifyEvent OnPacketSent;
+    TOnErrorEvent OnError;
+    QString Status;
+    qint16 ReplyCode = 0;
+    QByteArray LastReply;
+    bool Connected = false;
+    qint64 BytesSent = 0;
+    qint64 BytesTotal = 0;
+    qint64 BytesRecvd = 0;
+
+    int GetLastErrorNo();
+    void SetLastErrorNo(int errorNumber);
+    qint64 GetFifoCapacity() const { return Fifo->Capacity(); }
+    void SetFifoCapacity(qint64 capacity) { Fifo->_SetMemoryBufferCapacity(capacity); }
+
+    // Connection and line operations.
+    virtual void Connect();
+    virtual void Disconnect();
+    virtual QByteArray Transaction(const QByteArray& command);
+    virtual void Abort();
+    void CertifyConnect();
+    void Cancel();
+    void Wait(int milliseconds);
+    void Write(const QByteArray& text);
+    void Writeln(const QByteArray& text);
+    QByteArray ReadLn();
+    bool DataAvailable();
+    void ClearInput();
+    void ReadToBuffer();
+    void RequestCloseSocket();
+    void ResolveRemoteHost();
+    void StatusMessage(quint8 level, const QString& text);
+    QString ErrorManager(quint16 ignore);
+    void SetWSAError(quint16 errorNumber, QString message);
+    QString SocketErrorStr(quint16 errorNumber);
+    QString GetRemoteIP();
+    QString GetLocalIP();
+
+    // Bulk transfer.
+    void SendStream(QIODevice& stream);
+    void SendRestStream(QIODevice& stream);
+    void SendFile(const QString& fileName);
+    QByteArray Read(quint16 count);
+    void CaptureStream(QIODevice& stream, qint64 size);
+    void CaptureFile(const QString& fileName);
+    void AppendFile(const QString& fileName);
+    void CaptureString(QByteArray& text, qint64 size);
+    void FilterHeader(QIODevice& stream);
+    void CloseAfterData();
+    void CloseImmediate();
+    QString GetLocalAddress();
+    QString GetPortString();
+
+protected:
+    void TimerOn();
+    void TimerOff();
+    void TimerFired();
+    void SendBuffer(const QByteArray& data);
+    void SignalWait();
+
+    bool Canceled = false;
+    bool Destroying = false;
+    bool EventSucceeded = true;
+    bool TimedOut = false;
+    bool AsyncDone = false;
+    quint32 RemoteAddress = 0; // IPv4 in host byte order; 0 while unresolved
+    std::unique_ptr<TQRFifoBuffer> Fifo;
+    TThreadTimer* Timer = nullptr;
+
+private:
+    enum class SendMode { WholeStream, RestOfStream, File };
+
+    void InitWinsock();
+    void AttachSocket();
+    void ReleaseSocket();
+    void OnSocketConnected();
+    void OnSocketClosed();
+    void OnSocketError(int qtSocketError);
+    void OnLookupDone(int lookupId, const QHostInfo& info);
+    void RecordSocketError();
+    bool PeerClosed() const;
+    void SendChunks(QIODevice& stream, SendMode mode);
+    void WaitUntilFlushed(bool restartTimer);
+    void SetLinger(bool on);
+    void RaiseIfCanceled(const char* abortText);
+
+    QSslSocket* socket_ = nullptr;
+    int lastErrorNo_ = 0;
+    int lookupId_ = -1;
+    quint32 resolvedAddress_ = 0;
+    bool waitSignalled_ = false;
+    QPointer<QEventLoop> waitLoop_;
+};
+
+// Unit functions.
+// The n-th word (from 1) of text split at delimiter; adjacent delimiters enclose an empty word.
+QByteArray NthWord(const QByteArray& text, char delimiter, int n);
+// 1-based position of the n-th delimiter; the text's length + 1 when there are fewer.
+int NthPos(const QByteArray& text, char delimiter, int n);
+// Writes text and CR LF.
+void StreamLn(QIODevice& stream, const QByteArray& text);

@@ -1,0 +1,314 @@
+#include "net/qrfifobuffer.h"
+
+#include "util/exception.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryFile>
+#include <QThread>
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr qint64 kMinimumCapacity = 65536;
+constexpr qint64 kDiskChunk = 65536;
+
+qint64 AvailablePhysicalMemory() {
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (!meminfo.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QList<QByteArray> lines = meminfo.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("MemAvailable:")) {
+            const QByteArray kib = line.mid(13).trimmed().split(' ').value(0);
+            return kib.toLongLong() * 1024;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+TQRFifoBuffer::TQRFifoBuffer() : capacity_(_CalculateThreshold(0.05)) {
+    _Init();
+}
+
+TQRFifoBuffer::~TQRFifoBuffer() {
+    WaitForRefill();
+    if (disk_) {
+        disk_->close();
+        QFile::remove(fileName_);
+    }
+}
+
+void TQRFifoBuffer::WaitForRefill() const {
+    while (refilling_.load(std::memory_order_acquire)) {
+        QThread::msleep(50);
+    }
+}
+
+qint64 TQRFifoBuffer::_CalculateThreshold(double fraction) {
+    qint64 threshold = static_cast<qint64>(static_cast<double>(AvailablePhysicalMemory()) * fraction);
+    threshold -= threshold % 1024;
+    return std::max(threshold, kMinimumCapacity);
+}
+
+void TQRFifoBuffer::_Init() {
+    count_ = diskBytes_ = diskTail_ = diskHead_ = 0;
+    // Allocated once and never grown; the pages are only committed as data arrives. The
+    // zero byte after the block lets a reader treat the content as a terminated string.
+    memory_.reset(new char[capacity_ + 1]);
+    memory_[capacity_] = 0;
+    memoryBytes_ = memoryTail_ = memoryHead_ = 0;
+    refilling_ = false;
+}
+
+QString TQRFifoBuffer::_CreateTemporaryFileName() {
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/BufXXXXXX"));
+    file.setAutoRemove(false);
+    if (!file.open()) {
+        throw Exception(QStringLiteral("Can't create a temporary file"));
+    }
+    return file.fileName();
+}
+
+void TQRFifoBuffer::InitDiskBuffer() {
+    fileName_ = _CreateTemporaryFileName();
+    disk_ = std::make_unique<QFile>(fileName_);
+    if (!disk_->open(QIODevice::ReadWrite)) {
+        const QString reason = disk_->errorString();
+        disk_.reset();
+        QFile::remove(fileName_);
+        fileName_.clear();
+        throw Exception(QStringLiteral("Can't create a temporary file: ") + reason);
+    }
+    disk_->resize(1024);
+    diskBytes_ = diskTail_ = diskHead_ = 0;
+}
+
+qint64 TQRFifoBuffer::Append(const char* source, qint64 n) {
+    WaitForRefill();
+    if (n <= 0) {
+        return 0;
+    }
+    if (source == nullptr) {
+        throw Exception(QStringLiteral("Can't read the source buffer"));
+    }
+    const qint64 m = std::min(n, capacity_ - memoryTail_);
+    std::memcpy(memory_.get() + memoryTail_, source, static_cast<size_t>(m));
+    memoryBytes_ += m;
+    memoryTail_ += m;
+    count_ += m;
+    if (m == n) {
+        return m;
+    }
+    if (!disk_) {
+        InitDiskBuffer();
+    }
+    const qint64 rest = n - m;
+    if (!disk_->seek(diskTail_) || disk_->write(source + m, rest) != rest) {
+        throw Exception(QStringLiteral("Can't write the overflow file ") + fileName_ +
+                        QStringLiteral(": ") + disk_->errorString());
+    }
+    diskBytes_ += rest;
+    diskTail_ += rest;
+    count_ += rest;
+    return rest;
+}
+
+qint64 TQRFifoBuffer::ReadFromDisk(char* destination, qint64 offset, qint64 n) const {
+    if (!disk_ || n <= 0 || !disk_->seek(offset)) {
+        return 0;
+    }
+    return std::max<qint64>(disk_->read(destination, n), 0);
+}
+
+qint64 TQRFifoBuffer::Peek(char* destination, qint64 n) {
+    WaitForRefill();
+    if (n <= 0 || count_ <= 0) {
+        return 0;
+    }
+    if (destination == nullptr) {
+        throw Exception(QStringLiteral("Can't write to the destination buffer"));
+    }
+    const qint64 fromMemory = std::min(n, memoryBytes_);
+    std::memcpy(destination, memory_.get() + memoryHead_, static_cast<size_t>(fromMemory));
+    const qint64 fromDisk =
+        ReadFromDisk(destination + fromMemory, diskHead_, std::min(n - fromMemory, diskBytes_));
+    return fromMemory + fromDisk;
+}
+
+qint64 TQRFifoBuffer::Remove(char* destination, qint64 n) {
+    WaitForRefill();
+    if (n <= 0 || count_ <= 0) {
+        return 0;
+    }
+    if (destination == nullptr) {
+        throw Exception(QStringLiteral("Can't write to the destination buffer"));
+    }
+    const qint64 fromMemory = std::min(n, memoryBytes_);
+    std::memcpy(destination, memory_.get() + memoryHead_, static_cast<size_t>(fromMemory));
+    memoryBytes_ -= fromMemory;
+    memoryHead_ += fromMemory;
+    qint64 fromDisk = 0;
+    if (disk_ && fromMemory < n) {
+        fromDisk =
+            ReadFromDisk(destination + fromMemory, diskHead_, std::min(n - fromMemory, diskBytes_));
+        diskBytes_ -= fromDisk;
+        diskHead_ += fromDisk;
+        if (diskBytes_ == 0) {
+            diskHead_ = diskTail_ = 0;
+        }
+    }
+    count_ -= fromMemory + fromDisk;
+    if (memoryBytes_ == 0) {
+        memoryHead_ = memoryTail_ = 0;
+        if (diskBytes_ > 0) {
+            StartRefill();
+        }
+    }
+    return fromMemory + fromDisk;
+}
+
+QByteArray TQRFifoBuffer::Remove(qint64 n) {
+    QByteArray bytes(std::clamp<qint64>(n, 0, count_), Qt::Uninitialized);
+    bytes.truncate(Remove(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+void TQRFifoBuffer::StartRefill() {
+    refilling_.store(true, std::memory_order_release);
+    std::thread([this] { _Shuffle(); }).detach();
+}
+
+void TQRFifoBuffer::_Shuffle() {
+    if (disk_) {
+        const qint64 bytesRead =
+            ReadFromDisk(memory_.get(), diskHead_, std::min(diskBytes_, capacity_));
+        memoryBytes_ = memoryTail_ = bytesRead;
+        memoryHead_ = 0;
+        diskBytes_ -= bytesRead;
+        if (diskBytes_ == 0) {
+            // The file is reused from its start rather than truncated.
+            diskTail_ = diskHead_ = 0;
+        } else {
+            diskHead_ += bytesRead;
+        }
+    }
+    refilling_.store(false, std::memory_order_release);
+}
+
+qint64 TQRFifoBuffer::SearchDisk(const QByteArray& pattern, qint64 memoryTailOverlap) const {
+    // The memory part's last bytes are carried in front of each disk chunk so that an
+    // occurrence that straddles the seam, or two chunks, is found too.
+    QByteArray window(memory_.get() + memoryTail_ - memoryTailOverlap, memoryTailOverlap);
+    qint64 windowStart = memoryBytes_ - memoryTailOverlap;
+    QByteArray chunk(kDiskChunk, Qt::Uninitialized);
+    for (qint64 offset = 0; offset < diskBytes_;) {
+        const qint64 got = ReadFromDisk(chunk.data(), diskHead_ + offset,
+                                        std::min(kDiskChunk, diskBytes_ - offset));
+        if (got <= 0) {
+            return 0;
+        }
+        window.append(chunk.constData(), got);
+        const qint64 found = window.indexOf(pattern);
+        if (found >= 0) {
+            return windowStart + found + pattern.size();
+        }
+        const qint64 keep = std::min<qint64>(pattern.size() - 1, window.size());
+        windowStart += window.size() - keep;
+        window = window.right(keep);
+        offset += got;
+    }
+    return 0;
+}
+
+qint64 TQRFifoBuffer::Search(const QByteArray& pattern) {
+    WaitForRefill();
+    const qint64 length = pattern.size();
+    if (memoryBytes_ <= 0) {
+        return 0;
+    }
+    if (count_ < length || length > 65535) {
+        return -1;
+    }
+    const QByteArrayView held(memory_.get() + memoryHead_, memoryBytes_);
+    const qint64 found = held.indexOf(pattern);
+    if (found >= 0) {
+        return found + length;
+    }
+    if (diskBytes_ == 0) {
+        return 0;
+    }
+    return SearchDisk(pattern, std::min(length - 1, memoryBytes_));
+}
+
+void TQRFifoBuffer::Clear() {
+    WaitForRefill();
+    if (disk_) {
+        disk_->close();
+        disk_.reset();
+        QFile::remove(fileName_);
+        fileName_.clear();
+    }
+    _Init();
+}
+
+void TQRFifoBuffer::_SetMemoryBufferCapacity(qint64 capacity) {
+    WaitForRefill();
+    if (capacity < memoryBytes_) {
+        throw Exception(QStringLiteral("Can not lower memory capacity at this time"));
+    }
+    std::unique_ptr<char[]> block(new char[capacity + 1]);
+    std::memcpy(block.get(), memory_.get() + memoryHead_, static_cast<size_t>(memoryBytes_));
+    block[capacity] = 0;
+    memory_ = std::move(block);
+    memoryTail_ = memoryBytes_;
+    memoryHead_ = 0;
+    capacity_ = capacity;
+}
+
+void TQRFifoBuffer::LoadFromStream(QIODevice& stream) {
+    WaitForRefill();
+    stream.seek(0);
+    const qint64 size = stream.size();
+    if (size <= 0) {
+        return;
+    }
+    if (size <= capacity_) {
+        count_ = memoryBytes_ = memoryTail_ = std::max<qint64>(stream.read(memory_.get(), size), 0);
+        memoryHead_ = 0;
+        diskBytes_ = diskTail_ = diskHead_ = 0;
+        return;
+    }
+    if (!disk_) {
+        InitDiskBuffer();
+    }
+    disk_->seek(0);
+    QByteArray chunk(kDiskChunk, Qt::Uninitialized);
+    qint64 copied = 0;
+    while (copied < size) {
+        const qint64 got = stream.read(chunk.data(), kDiskChunk);
+        if (got <= 0 || disk_->write(chunk.constData(), got) != got) {
+            break;
+        }
+        copied += got;
+    }
+    count_ = diskBytes_ = diskTail_ = copied;
+    diskHead_ = 0;
+    memoryBytes_ = 0;
+    memoryTail_ = memoryHead_ = capacity_;
+    StartRefill();
+}
+
+void TQRFifoBuffer::LoadFromFile(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Exception(QStringLiteral("Cannot open file ") + fileName + QStringLiteral(": ") +
+                        file.errorString());
+    }
+    LoadFromStream(file);
+}

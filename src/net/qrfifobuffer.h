@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <memory>
+
+class QFile;
+class QIODevice;
+
+// First-in-first-out store of received bytes. Up to `capacity` bytes are held in one
+// contiguous memory block; anything beyond overflows into a temporary file ("Buf..." in the
+// system temporary directory), so a huge download never exhausts memory. When the memory part
+// has been drained, a one-shot worker thread pulls the next block back from the file.
+//
+// All calls come from one thread; the refill worker is excluded by the refilling flag, which
+// every other operation waits on (50 ms sleeps) before touching any field.
+class TQRFifoBuffer {
+public:
+    TQRFifoBuffer();
+    ~TQRFifoBuffer();
+    TQRFifoBuffer(const TQRFifoBuffer&) = delete;
+    TQRFifoBuffer& operator=(const TQRFifoBuffer&) = delete;
+
+    // Stores n bytes at the end; returns the amount stored in the part that took the tail.
+    qint64 Append(const char* source, qint64 n);
+    qint64 Append(const QByteArray& bytes) { return Append(bytes.constData(), bytes.size()); }
+    // Takes up to n of the oldest bytes out; returns how many were delivered.
+    qint64 Remove(char* destination, qint64 n);
+    QByteArray Remove(qint64 n);
+    // As Remove, without taking the bytes out.
+    qint64 Peek(char* destination, qint64 n);
+    // Bytes up to and including the first occurrence of pattern; 0 if none, -1 if impossible.
+    qint64 Search(const QByteArray& pattern);
+    void Clear();
+    void LoadFromStream(QIODevice& stream);
+    void LoadFromFile(const QString& fileName);
+
+    qint64 Count() const { return count_; }
+    qint64 Capacity() const { return capacity_; }
+    qint64 MemoryBytes() const { return memoryBytes_; }
+    qint64 DiskBytes() const { return diskBytes_; }
+    // Path of the overflow file; empty while there is none.
+    QString FileName() const { return fileName_; }
+
+    void _SetMemoryBufferCapacity(qint64 capacity);
+    // Memory capacity as a fraction of the available physical memory: a multiple of 1 KiB,
+    // at least 64 KiB.
+    static qint64 _CalculateThreshold(double fraction);
+    static QString _CreateTemporaryFileName();
+    void InitDiskBuffer();
+
+    // Waits until a running refill has finished (tests and benchmarks use it to settle).
+    void WaitForRefill() const;
+
+private:
+    void _Init();
+    void _Shuffle();
+    void StartRefill();
+    qint64 ReadFromDisk(char* destination, qint64 offset, qint64 n) const;
+    qint64 SearchDisk(const QByteArray& pattern, qint64 memoryTailOverlap) const;
+
+    qint64 count_ = 0;
+    qint64 capacity_ = 0;
+    std::unique_ptr<char[]> memory_;
+    qint64 memoryBytes_ = 0;
+    qint64 memoryTail_ = 0;
+    qint64 memoryHead_ = 0;
+    QString fileName_;
+    std::unique_ptr<QFile> disk_;
+    qint64 diskBytes_ = 0;
+    qint64 diskTail_ = 0;
+    qint64 diskHead_ = 0;
+    std::atomic<bool> refilling_{false};
+};

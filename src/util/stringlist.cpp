@@ -1,0 +1,71 @@
+#include "util/stringlist.h"
+
+#include <algorithm>
+
+void TStringList::SetString(int index, const QByteArray& text) {
+    items_[index].text = text;
+}
+
+int TStringList::AddObject(const QByteArray& text, const QVariant& object) {
+    if (!sorted_) {
+        items_.append({text, object});
+        return Count() - 1;
+    }
+    auto place = std::upper_bound(items_.begin(), items_.end(), text,
+                                  [](const QByteArray& t, const Item& item) { return t < item.text; });
+    const int index = static_cast<int>(place - items_.begin());
+    items_.insert(index, {text, object});
+    return index;
+}
+
+void TStringList::Insert(int index, const QByteArray& text) {
+    items_.insert(index, {text, QVariant()});
+}
+
+int TStringList::IndexOf(const QByteArray& text) const {
+    for (int i = 0; i < Count(); ++i) {
+        if (items_[i].text == text) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TStringList::SetSorted(bool sorted) {
+    sorted_ = sorted;
+    if (sorted_) {
+        std::stable_sort(items_.begin(), items_.end(),
+                         [](const Item& a, const Item& b) { return a.text < b.text; });
+    }
+}
+
+QByteArray TStringList::Text() const {
+    qsizetype size = 0;
+    for (const Item& item : items_) {
+        size += item.text.size() + 2;
+    }
+    QByteArray text;
+    text.reserve(size);
+    for (const Item& item : items_) {
+        text += item.text;
+        text += "\r\n";
+    }
+    return text;
+}
+
+void TStringList::SetText(const QByteArray& text) {
+    items_.clear();
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0) {
+            end = text.size();
+        }
+        qsizetype lineEnd = end;
+        if (lineEnd > start && text[lineEnd - 1] == '\r') {
+            --lineEnd;
+        }
+        AddObject(text.mid(start, lineEnd - start), QVariant());
+        start = end + 1;
+    }
+}

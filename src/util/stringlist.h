@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QVariant>
+
+// An ordered list of byte strings, each with an optional associated value (the window keeps
+// article numbers there). Its text is every item followed by CR LF, as on the wire.
+class TStringList {
+public:
+    virtual ~TStringList() = default;
+
+    int Count() const { return static_cast<int>(items_.size()); }
+    bool IsEmpty() const { return items_.isEmpty(); }
+
+    const QByteArray& operator[](int index) const { return items_[index].text; }
+    const QByteArray& Strings(int index) const { return items_[index].text; }
+    void SetString(int index, const QByteArray& text);
+    const QByteArray& Last() const { return items_.last().text; }
+
+    const QVariant& Objects(int index) const { return items_[index].object; }
+    void SetObject(int index, const QVariant& object) { items_[index].object = object; }
+
+    // Appends (or, in a sorted list, inserts in order) and returns the item's index.
+    int Add(const QByteArray& text) { return AddObject(text, QVariant()); }
+    int AddObject(const QByteArray& text, const QVariant& object);
+    void Insert(int index, const QByteArray& text);
+    void Delete(int index) { items_.removeAt(index); }
+    void Clear() { items_.clear(); }
+    void Assign(const TStringList& other) { items_ = other.items_; }
+
+    // Index of the first item equal to text (case-sensitive), or -1.
+    int IndexOf(const QByteArray& text) const;
+
+    // Kept sorted by byte order while set; setting it sorts the items.
+    bool Sorted() const { return sorted_; }
+    void SetSorted(bool sorted);
+
+    // Every item followed by CR LF.
+    QByteArray Text() const;
+    // Replaces the items by the lines of text; a line ends at LF, with or without CR before it.
+    void SetText(const QByteArray& text);
+
+private:
+    struct Item {
+        QByteArray text;
+        QVariant object;
+    };
+    QList<Item> items_;
+    bool sorted_ = false;
+};

@@ -1,0 +1,167 @@
+#include "net/qrfifobuffer.h"
+#include "net/qrfilebuffer.h"
+#include "util/exception.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray RandomBytes(qsizetype size, quint32 seed) {
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random.bounded(256));
+    }
+    return bytes;
+}
+
+
+} // namespace
+
+TEST(Fifo, RemoveDeliversTheOldestBytesAndNeverMoreThanHeld) {
+    TQRFifoBuffer fifo;
+    fifo.Append("0123456789", 10);
+    EXPECT_EQ(fifo.Remove(4), "0123");
+    EXPECT_EQ(fifo.Count(), 6);
+    EXPECT_EQ(fifo.Remove(10), "456789");
+    EXPECT_EQ(fifo.Count(), 0);
+    char byte;
+    EXPECT_EQ(fifo.Remove(&byte, 1), 0);
+    EXPECT_EQ(fifo.Append(nullptr, 0), 0);
+}
+
+TEST(Fifo, SearchFindsTheFirstLineOrSaysImpossible) {
+    TQRFifoBuffer fifo;
+    EXPECT_EQ(fifo.Search("\n"), 0);
+    fifo.Append("abcd", 4);
+    EXPECT_EQ(fifo.Search("\n"), 0);
+    EXPECT_EQ(fifo.Search("abcdef"), -1);
+    fifo.Clear();
+    fifo.Append("ab\r\ncd", 6);
+    EXPECT_EQ(fifo.Search("\n"), 4);
+    char peeked[4];
+    EXPECT_EQ(fifo.Peek(peeked, 4), 4);
+    EXPECT_EQ(fifo.Count(), 6);
+}
+
+TEST(Fifo, BadArgumentsRaiseTheirTexts) {
+    TQRFifoBuffer fifo;
+    try {
+        fifo.Append(nullptr, 3);
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Can't read the source buffer"));
+    }
+    fifo.Append("abc", 3);
+    try {
+        fifo.Remove(nullptr, 3);
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Can't write to the destination buffer"));
+    }
+    try {
+        fifo._SetMemoryBufferCapacity(2);
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Can not lower memory capacity at this time"));
+    }
+    EXPECT_EQ(fifo.Remove(3), "abc");
+}
+
+TEST(Fifo, OverflowGoesToDiskAndComesBackInOrder) {
+    TQRFifoBuffer fifo;
+    fifo._SetMemoryBufferCapacity(65536);
+    const QByteArray data = RandomBytes(70000, 1);
+    fifo.Append(data);
+    EXPECT_EQ(fifo.MemoryBytes(), 65536);
+    EXPECT_EQ(fifo.DiskBytes(), 4464);
+    const QString overflow = fifo.FileName();
+    EXPECT_TRUE(QFile::exists(overflow));
+    EXPECT_TRUE(overflow.contains(QStringLiteral("/Buf")));
+
+    QByteArray out = fifo.Remove(65536);
+    // The memory part is drained: the refill runs on its worker, the next call waits for it.
+    out += fifo.Remove(10000);
+    EXPECT_EQ(out, data);
+    EXPECT_EQ(fifo.Count(), 0);
+
+    fifo.Append(data);
+    fifo.Clear();
+    EXPECT_FALSE(QFile::exists(overflow));
+    fifo.Append(data);
+    EXPECT_FALSE(fifo.FileName().isEmpty());
+    EXPECT_EQ(fifo.Remove(70000), data);
+}
+
+TEST(Fifo, ManyOverflowsInterleavedWithReadsKeepOrder) {
+    TQRFifoBuffer fifo;
+    fifo._SetMemoryBufferCapacity(65536);
+    const QByteArray data = RandomBytes(1'000'000, 2);
+    QByteArray out;
+    qsizetype written = 0;
+    while (written < data.size()) {
+        const qsizetype n = std::min<qsizetype>(30'000, data.size() - written);
+        fifo.Append(data.constData() + written, n);
+        written += n;
+        out += fifo.Remove(7'000);
+    }
+    while (fifo.Count() > 0) {
+        out += fifo.Remove(50'000);
+    }
+    EXPECT_EQ(out, data);
+}
+
+TEST(Fifo, SearchFindsAPatternAcrossTheMemoryDiskSeam) {
+    TQRFifoBuffer fifo;
+    fifo._SetMemoryBufferCapacity(65536);
+    QByteArray data(65535, 'x');
+    data += "\r\nrest";
+    fifo.Append(data);
+    ASSERT_GT(fifo.DiskBytes(), 0);
+    EXPECT_EQ(fifo.Search("\r\n"), 65537);
+    EXPECT_EQ(fifo.Search("\n"), 65537);
+    EXPECT_EQ(fifo.Search("rest"), data.size());
+    EXPECT_EQ(fifo.Search("nothere"), 0);
+}
+
+TEST(Fifo, LoadFromStreamLargerThanMemoryRefillsFromDisk) {
+    TQRFifoBuffer fifo;
+    fifo._SetMemoryBufferCapacity(65536);
+    QByteArray data = RandomBytes(200'000, 3);
+    QBuffer stream(&data);
+    stream.open(QIODevice::ReadOnly);
+    fifo.LoadFromStream(stream);
+    EXPECT_EQ(fifo.Count(), 200'000);
+    EXPECT_EQ(fifo.Remove(200'000).left(65536), data.left(65536));
+}
+
+TEST(Fifo, ThresholdIsAtLeast64KiBAndAMultipleOf1KiB) {
+    EXPECT_EQ(TQRFifoBuffer::_CalculateThreshold(0.0), 65536);
+    const qint64 fivePercent = TQRFifoBuffer::_CalculateThreshold(0.05);
+    EXPECT_GE(fivePercent, 65536);
+    EXPECT_EQ(fivePercent % 1024, 0);
+}
+
+TEST(FileBuffer, LoadsTheStreamAndCarriesTheTail) {
+    QByteArray ten = "0123456789";
+    QBuffer small(&ten);
+    small.open(QIODevice::ReadOnly);
+    TQRFileBuffer buffer(small);
+    EXPECT_EQ(buffer.FillCount(), 10);
+    EXPECT_EQ(QByteArray(buffer.Cursor(), buffer.End() - buffer.Cursor()), ten);
+    EXPECT_EQ(*buffer.End(), 0);
+    EXPECT_FALSE(buffer.NextMemoryBuffer(nullptr, 0));
+
+    QByteArray big = RandomBytes(100'000, 4);
+    QBuffer large(&big);
+    large.open(QIODevice::ReadOnly);
+    TQRFileBuffer window(large);
+    EXPECT_EQ(window.FillCount(), TQRFileBuffer::kWindowSize);
+    // Carry the last 5 bytes of the window into the next one.
+    ASSERT_TRUE(window.NextMemoryBuffer(window.End() - 5, 5));
+    EXPECT_EQ(QByteArray(window.Cursor(), window.End() - window.Cursor()),
+              big.mid(TQRFileBuffer::kWindowSize - 5));
+}

@@ -1,0 +1,174 @@
+#include "fakeserver.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+QByteArray Unescape(const QByteArray& text) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char next = text[++i];
+            bytes += next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : next;
+        } else {
+            bytes += text[i];
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+FakeServer::FakeServer() : server_(new QTcpServer(this)) {
+    server_->listen(QHostAddress::LocalHost, 0);
+    connect(server_, &QTcpServer::newConnection, this, &FakeServer::OnNewConnection);
+}
+
+FakeServer::~FakeServer() {
+    for (Session* session : sessions_) {
+        if (session->socket) {
+            session->socket->abort();
+        }
+        delete session;
+    }
+}
+
+quint16 FakeServer::Port() const {
+    return server_->serverPort();
+}
+
+QList<FakeServer::Step> FakeServer::Parse(const QByteArray& conversation) {
+    QList<Step> steps;
+    for (QByteArray line : conversation.split('\n')) {
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+        if (line.trimmed().isEmpty()) {
+            continue;
+        }
+        const char kind = line[0];
+        const QByteArray data = line.size() > 3 ? line.mid(3) : QByteArray();
+        if (kind == 'S' && line[1] == '~') {
+            steps.append({'~', data + "\r\n"});
+        } else if (kind == 'S') {
+            steps.append({'S', data + "\r\n"});
+        } else if (kind == 'R') {
+            steps.append({'S', Unescape(data)});
+        } else {
+            steps.append({kind, data});
+        }
+    }
+    return steps;
+}
+
+void FakeServer::AddScript(const QByteArray& conversation) {
+    scripts_.append(Parse(conversation));
+}
+
+bool FakeServer::Finished() const {
+    if (sessions_.size() < scripts_.size()) {
+        return false;
+    }
+    for (const Session* session : sessions_) {
+        if (session->next < session->steps.size()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void FakeServer::DropAll() {
+    for (Session* session : sessions_) {
+        if (session->socket) {
+            session->socket->abort();
+        }
+    }
+}
+
+void FakeServer::OnNewConnection() {
+    while (QTcpSocket* socket = server_->nextPendingConnection()) {
+        auto* session = new Session;
+        session->socket = socket;
+        if (connections_ < scripts_.size()) {
+            session->steps = scripts_[connections_];
+        }
+        ++connections_;
+        sessions_.append(session);
+        connect(socket, &QTcpSocket::readyRead, this, [this, session] { OnReadyRead(session); });
+        Advance(session);
+    }
+}
+
+void FakeServer::OnReadyRead(Session* session) {
+    if (!session->socket) {
+        return;
+    }
+    session->pending += session->socket->readAll();
+    qsizetype end;
+    while ((end = session->pending.indexOf('\n')) >= 0) {
+        QByteArray line = session->pending.left(end);
+        session->pending.remove(0, end + 1);
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+        received_.append(line);
+        if (session->next < session->steps.size() && session->steps[session->next].kind == 'C') {
+            const QByteArray& expected = session->steps[session->next].data;
+            if (expected != "*" && expected != line) {
+                failures_.append(QStringLiteral("expected \"%1\", client sent \"%2\"")
+                                     .arg(QString::fromLatin1(expected), QString::fromLatin1(line)));
+            }
+            ++session->next;
+            Advance(session);
+        }
+    }
+}
+
+void FakeServer::Advance(Session* session) {
+    while (session->socket && session->next < session->steps.size()) {
+        const Step step = session->steps[session->next];
+        switch (step.kind) {
+        case 'C':
+            return; // wait for the client's line
+        case 'S':
+            session->socket->write(step.data);
+            session->socket->flush();
+            break;
+        case '~': {
+            ++session->next;
+            // One byte at a time, then the rest of the script.
+            auto remaining = std::make_shared<QByteArray>(step.data);
+            auto* trickle = new QTimer(session->socket);
+            connect(trickle, &QTimer::timeout, this, [this, session, remaining, trickle] {
+                if (!session->socket) {
+                    return;
+                }
+                session->socket->write(remaining->left(1));
+                session->socket->flush();
+                remaining->remove(0, 1);
+                if (remaining->isEmpty()) {
+                    trickle->deleteLater();
+                    Advance(session);
+                }
+            });
+            trickle->start(20);
+            return;
+        }
+        case 'W':
+            ++session->next;
+            QTimer::singleShot(step.data.toInt(), this, [this, session] { Advance(session); });
+            return;
+        case 'X':
+            ++session->next;
+            session->socket->flush();
+            session->socket->disconnectFromHost();
+            return;
+        default:
+            failures_.append(QStringLiteral("unknown script step ") + QLatin1Char(step.kind));
+            break;
+        }
+        ++session->next;
+    }
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class QTcpServer;
+class QTcpSocket;
+
+// A scripted news server for tests: listens on 127.0.0.1 on a free port and plays one script
+// per accepted connection, recording every line the client sent.
+//
+// A script is written as the conversation it is:
+//   S: 200 news.example ready        the server sends the line and CR LF
+//   C: GROUP misc.test               the server waits for this line from the client
+//   C: *                             ... for any line
+//   S~ 211 3 1 3 misc.test           the line is sent in single-byte writes, 20 ms apart
+//   R: <bytes>                       raw bytes, escapes \r \n \t \\ , no line end added
+//   W: 200                           waits 200 ms
+//   X:                               closes the connection
+// A script that ends without X: keeps the connection open.
+class FakeServer : public QObject {
+    Q_OBJECT
+public:
+    FakeServer();
+    ~FakeServer() override;
+
+    quint16 Port() const;
+    // Adds the script for the next connection to be accepted.
+    void AddScript(const QByteArray& conversation);
+    // Every line the client sent, without line ends, over all connections.
+    const QList<QByteArray>& Received() const { return received_; }
+    // Mismatches between the script and the client's lines.
+    const QStringList& Failures() const { return failures_; }
+    // True once every script has been played to its end.
+    bool Finished() const;
+    int Connections() const { return connections_; }
+    // Closes every open connection now, as a server that dies does.
+    void DropAll();
+
+private:
+    struct Step {
+        char kind;
+        QByteArray data;
+    };
+    struct Session {
+        QPointer<QTcpSocket> socket;
+        QList<Step> steps;
+        int next = 0;
+        QByteArray pending;
+    };
+
+    void OnNewConnection();
+    void Advance(Session* session);
+    void OnReadyRead(Session* session);
+    static QList<Step> Parse(const QByteArray& conversation);
+
+    QTcpServer* server_;
+    QList<QList<Step>> scripts_;
+    QList<Session*> sessions_;
+    QList<QByteArray> received_;
+    QStringList failures_;
+    int connections_ = 0;
+};
