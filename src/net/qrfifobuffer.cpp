@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
-#include <QThread>
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -45,9 +44,8 @@ TQRFifoBuffer::~TQRFifoBuffer() {
 }
 
 void TQRFifoBuffer::WaitForRefill() const {
-    while (refilling_.load(std::memory_order_acquire)) {
-        QThread::msleep(50);
-    }
+    // Woken by the worker the moment it finishes, rather than polling.
+    refilling_.wait(true, std::memory_order_acquire);
 }
 
 qint64 TQRFifoBuffer::_CalculateThreshold(double fraction) {
@@ -199,6 +197,7 @@ void TQRFifoBuffer::_Shuffle() {
         }
     }
     refilling_.store(false, std::memory_order_release);
+    refilling_.notify_all();
 }
 
 qint64 TQRFifoBuffer::SearchDisk(const QByteArray& pattern, qint64 memoryTailOverlap) const {

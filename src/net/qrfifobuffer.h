@@ -14,7 +14,7 @@ class QIODevice;
 // has been drained, a one-shot worker thread pulls the next block back from the file.
 //
 // All calls come from one thread; the refill worker is excluded by the refilling flag, which
-// every other operation waits on (50 ms sleeps) before touching any field.
+// every other operation waits on before touching any field.
 class TQRFifoBuffer {
 public:
     TQRFifoBuffer();
