@@ -705,18 +705,7 @@ QByteArray TNetwire::Transaction(const QByteArray& command) {
     LastReply = ReadLn();
     if (!LastReply.isEmpty()) {
         StatusMessage(1, QString::fromLatin1(LastReply));
-        qsizetype digits = 0;
-        while (digits < LastReply.size() && digits < 10 && LastReply[digits] >= '0' &&
-               LastReply[digits] <= '9') {
-            ++digits;
-        }
-        if (digits > 0) {
-            const qlonglong value = LastReply.left(digits).toLongLong();
-            if (value > 32767) {
-                throw Exception(QStringLiteral("Range check error"));
-            }
-            ReplyCode = static_cast<qint16>(value);
-        }
+        ReplyCode = ReplyCodeOf(LastReply);
     }
     return LastReply;
 }
@@ -975,6 +964,21 @@ int NthPos(const QByteArray& text, char delimiter, int n) {
         }
     }
     return static_cast<int>(text.size() + 1);
+}
+
+qint16 ReplyCodeOf(const QByteArray& line) {
+    qsizetype digits = 0;
+    while (digits < line.size() && digits < 10 && line[digits] >= '0' && line[digits] <= '9') {
+        ++digits;
+    }
+    if (digits == 0) {
+        return 0;
+    }
+    const qlonglong value = line.left(digits).toLongLong();
+    if (value > 32767) {
+        throw Exception(QStringLiteral("Range check error"));
+    }
+    return static_cast<qint16>(value);
 }
 
 void StreamLn(QIODevice& stream, const QByteArray& text) {

@@ -191,5 +191,8 @@ private:
 QByteArray NthWord(const QByteArray& text, char delimiter, int n);
 // 1-based position of the n-th delimiter; the text's length + 1 when there are fewer.
 int NthPos(const QByteArray& text, char delimiter, int n);
+// The reply code of a reply line: its leading decimal digits (at most ten), 0 when there are
+// none; a value beyond 16 bits raises "Range check error".
+qint16 ReplyCodeOf(const QByteArray& line);
 // Writes text and CR LF.
 void StreamLn(QIODevice& stream, const QByteArray& text);

@@ -12,7 +12,9 @@ int TStringList::AddObject(const QByteArray& text, const QVariant& object) {
         return Count() - 1;
     }
     auto place = std::upper_bound(items_.begin(), items_.end(), text,
-                                  [](const QByteArray& t, const Item& item) { return t < item.text; });
+                                  [](const QByteArray& t, const Item& item) {
+                                      return t.compare(item.text, Qt::CaseInsensitive) < 0;
+                                  });
     const int index = static_cast<int>(place - items_.begin());
     items_.insert(index, {text, object});
     return index;
@@ -34,8 +36,9 @@ int TStringList::IndexOf(const QByteArray& text) const {
 void TStringList::SetSorted(bool sorted) {
     sorted_ = sorted;
     if (sorted_) {
-        std::stable_sort(items_.begin(), items_.end(),
-                         [](const Item& a, const Item& b) { return a.text < b.text; });
+        std::stable_sort(items_.begin(), items_.end(), [](const Item& a, const Item& b) {
+            return a.text.compare(b.text, Qt::CaseInsensitive) < 0;
+        });
     }
 }
 

@@ -32,7 +32,7 @@ public:
     // Index of the first item equal to text (case-sensitive), or -1.
     int IndexOf(const QByteArray& text) const;
 
-    // Kept sorted by byte order while set; setting it sorts the items.
+    // Kept sorted, without regard to case, while set; setting it sorts the items.
     bool Sorted() const { return sorted_; }
     void SetSorted(bool sorted);
 

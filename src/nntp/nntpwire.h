@@ -1,0 +1,54 @@
+#pragma once
+
+// The news protocol's wire formats as pure functions over bytes (RFC 977 / RFC 3977 and the
+// XOVER extension). The client only moves bytes; everything here is tested without a socket.
+
+#include <QByteArray>
+#include <QList>
+
+namespace nntpwire {
+
+// The nine summary fields of an XOVER line, as header-line prefixes, in wire order.
+extern const char* const kSummaryPrefixes[9];
+
+// The line without its line end: CR LF or a bare LF, whichever is there.
+QByteArray StripLineEnd(const QByteArray& line);
+
+// True for the line that ends a multi-line reply: a single "." (line end already stripped).
+inline bool IsTerminator(const QByteArray& line) {
+    return line.size() == 1 && line[0] == '.';
+}
+
+// RFC 3977, section 3.1.1: a data line that begins with "." was sent with one more "."
+// in front, which the receiver removes.
+QByteArray Unstuff(const QByteArray& line);
+
+// The integer value of a decimal word; raises the conversion error "'x' is not a valid
+// integer value" for anything else.
+int StrToInt(const QByteArray& word);
+// As StrToInt, with fallback for text that is not a number.
+int StrToIntDef(const QByteArray& word, int fallback);
+
+struct GroupLine {
+    QByteArray name;
+    int first = 0;
+    int last = 0;
+    bool posting = false;
+};
+// A LIST line: name, last article number, first article number, posting status ("y" and "m"
+// accept posts). A number that is not a number raises the conversion error.
+GroupLine ParseGroupLine(const QByteArray& line);
+
+struct GroupRange {
+    int first = 0;
+    int last = 0;
+};
+// The range of a GROUP reply ("211 count first last name"); 0 where a word is not a number.
+GroupRange ParseGroupReply(const QByteArray& reply);
+
+// The header lines of one XOVER summary line: at most nine tab-separated fields, each behind
+// its prefix ("Artid: 12", "Subject: ..."); fields past the ninth are dropped. A CR inside the
+// line is overwritten by a NUL byte.
+QList<QByteArray> SplitSummaryLine(QByteArray line);
+
+} // namespace nntpwire

@@ -1,0 +1,66 @@
+#include "nntp/qrextstr.h"
+
+bool TExStringList::NameOf(const QByteArray& item, QByteArray& name) {
+    const qsizetype colon = item.indexOf(':');
+    if (colon < 0) {
+        return false;
+    }
+    name = item.left(colon);
+    return true;
+}
+
+int TExStringList::IndexOfName(const QByteArray& name) const {
+    QByteArray itemName;
+    if (!Sorted()) {
+        for (int i = 0; i < Count(); ++i) {
+            if (NameOf(Strings(i), itemName) && itemName.compare(name, Qt::CaseInsensitive) == 0) {
+                return i;
+            }
+        }
+        return -1;
+    }
+    int low = 0;
+    int high = Count() - 1;
+    while (low <= high) {
+        const int middle = low + (high - low) / 2;
+        NameOf(Strings(middle), itemName);
+        const int order = itemName.compare(name, Qt::CaseInsensitive);
+        if (order == 0) {
+            return middle;
+        }
+        if (order < 0) {
+            low = middle + 1;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return -1;
+}
+
+QByteArray TExStringList::GetValue(const QByteArray& name) const {
+    const int index = IndexOfName(name);
+    if (index < 0) {
+        return QByteArray();
+    }
+    QByteArray value = Strings(index).mid(name.size() + 1);
+    if (value.startsWith(' ')) {
+        value.remove(0, 1);
+    }
+    return value;
+}
+
+void TExStringList::SetValue(const QByteArray& name, const QByteArray& value) {
+    const int index = IndexOfName(name);
+    if (value.isEmpty()) {
+        if (index >= 0) {
+            Delete(index);
+        }
+        return;
+    }
+    const QByteArray item = name + ": " + value;
+    if (index >= 0) {
+        SetString(index, item);
+    } else {
+        Add(item);
+    }
+}

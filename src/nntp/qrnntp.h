@@ -1,0 +1,152 @@
+#pragma once
+
+#include "net/nwire.h"
+#include "nntp/qrextstr.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+// Failures of the news protocol ("Invalid Group", "Authentication failed", ...).
+class NNTPError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+enum class TCacheMode : quint8 { cmMixed = 0, cmRemote = 1, cmLocal = 2 };
+
+using TGroupRetrievedEvent =
+    std::function<void(const QByteArray& name, int firstArticle, int lastArticle, bool posting)>;
+using TGroupRetrievedCacheEvent = std::function<void(bool& handled, const QByteArray& name,
+                                                     int firstArticle, int lastArticle, bool posting)>;
+using THeaderCacheEvent =
+    std::function<void(bool& handled, int idNo, const QByteArray& from, const QByteArray& subject,
+                       const QByteArray& msgId, const QByteArray& date, int articleNo)>;
+
+// The common header fields of a bound header list, read and written by name. Setting an empty
+// value removes the line.
+class TPostRecordType {
+public:
+    explicit TPostRecordType(TExStringList& lines) : lines_(lines) {}
+
+    QByteArray GetPrFromAddress() const { return lines_.GetValue("From"); }
+    void SetPrFromAddress(const QByteArray& value) { lines_.SetValue("From", value); }
+    // The header name is "ReplyTo", without a hyphen, as the settings and posts have it.
+    QByteArray GetPrReplyTo() const { return lines_.GetValue("ReplyTo"); }
+    void SetPrReplyTo(const QByteArray& value) { lines_.SetValue("ReplyTo", value); }
+    QByteArray GetPrSubject() const { return lines_.GetValue("Subject"); }
+    void SetPrSubject(const QByteArray& value) { lines_.SetValue("Subject", value); }
+    QByteArray GetPrDistribution() const { return lines_.GetValue("Distribution"); }
+    void SetPrDistribution(const QByteArray& value) { lines_.SetValue("Distribution", value); }
+    QByteArray GetPrAppName() const { return lines_.GetValue("X-Newsreader"); }
+    void SetPrAppName(const QByteArray& value) { lines_.SetValue("X-Newsreader", value); }
+    QByteArray GetPrTimeDate() const { return lines_.GetValue("Date"); }
+    void SetPrTimeDate(const QByteArray& value) { lines_.SetValue("Date", value); }
+    QByteArray GetNewsGroups() const { return lines_.GetValue("Newsgroups"); }
+    void SetNewsGroups(const QByteArray& value) { lines_.SetValue("Newsgroups", value); }
+    // A missing or non-numeric value raises the conversion error.
+    int GetPrByteCount() const;
+    int GetPrLineCount() const;
+    // 0 when missing or not a number.
+    int GetArticleId() const;
+
+private:
+    TExStringList& lines_;
+};
+
+// The client side of one news server connection. Every operation is synchronous: it sends its
+// command, blocks in the connection layer's line reader (which keeps the window alive), fills
+// the lists and raises its event before it returns. Busy guards against a second operation
+// started from inside a running one: that call returns at once and does nothing.
+class TQRNNTP : public TNetwire {
+    Q_OBJECT
+public:
+    explicit TQRNNTP(QObject* parent = nullptr);
+
+    int ListingGroups = 0;
+    QByteArray UserId;
+    QByteArray Password;
+    TCacheMode CacheMode = TCacheMode::cmMixed;
+    QByteArray CurrentGroup;
+    int FirstArticleNo = 0;
+    int LastArticleNo = 0;
+    TExStringList HeaderLines;
+    TPostRecordType HeaderRecord{HeaderLines};
+    TExStringList BodyLines;
+    TStringList GroupLines;
+    TStringList SummaryLines;
+    TExStringList PostHeader;
+    TPostRecordType PostRecord{PostHeader};
+    TExStringList PostBody;
+    TStringList PostAttachments;
+    bool Busy = false;
+    int LastArticleRequested = 0;
+
+    // Directories are kept with a trailing separator; an empty value stays empty.
+    const QString& AttachFilePath() const { return attachFilePath_; }
+    void SetAttachmentPath(const QString& path);
+    const QString& NewsDir() const { return newsDir_; }
+    void SetNewsDir(const QString& path);
+    void SetPostHeader(const TExStringList& lines) { PostHeader.Assign(lines); }
+    void SetPostBody(const TExStringList& lines) { PostBody.Assign(lines); }
+    void SetPostAttachments(const TStringList& names) { PostAttachments.Assign(names); }
+
+    // Events. OnConnect is raised once greeting and login are done; it replaces the connection
+    // layer's own connect notification.
+    TNotifyEvent OnConnect;
+    THandlerEvent OnAuthenticationNeeded;
+    TNotifyEvent OnAuthenticationFailed;
+    THandlerEvent OnGroupSelectRequired;
+    TNotifyEvent OnGroupSelect;
+    TGroupRetrievedEvent OnGroupListUpdate;
+    TNotifyEvent OnHeaderList;
+    TNotifyEvent OnHeader;
+    TNotifyEvent OnBody;
+    TNotifyEvent OnArticle;
+    TNotifyEvent OnInvalidArticle;
+    // Assignable for callers that keep their own cache; the client has none and never raises
+    // them.
+    TNotifyEvent OnAbort;
+    TGroupRetrievedCacheEvent OnGroupListCacheUpdate;
+    THandlerEvent OnHeaderListCacheUpdate;
+    THeaderCacheEvent OnHeaderCacheUpdate;
+    THeaderCacheEvent OnArticleCacheUpdate;
+    THandlerEvent OnBodyCacheUpdate;
+
+    void Connect() override;
+    void Disconnect() override;
+    void Abort() override;
+    // Every command goes through here: a 480 reply logs in with AUTHINFO and repeats the
+    // command; a 412 reply selects CurrentGroup again and repeats it once.
+    QByteArray Transaction(const QByteArray& command) override;
+    void AbortResume(QObject* sender);
+
+    void GetGroupList();
+    void SetGroup(const QByteArray& name);
+    void GetArticleList(bool all, int from);
+    void GetArticle(int number) { RetreiveArticle(3, number); }
+    void GetArticleHeader(int number) { RetreiveArticle(1, number); }
+    void GetArticleBody(int number) { RetreiveArticle(2, number); }
+
+protected:
+    void InternalConnect();
+    void RetreiveList(int kind, int start);
+    // Reads a multi-line reply into list, up to and including the "." line. Sends command
+    // first unless it is empty; false, with the list empty, when the reply refuses.
+    bool ReadTillDot(TStringList& list, const QByteArray& command);
+    void RetreiveArticle(int kind, int number);
+    // Sends ARTICLE and reads the header part of the reply up to its empty line.
+    void ReadTillBlankLine(int number);
+
+private:
+    void Login();
+    [[noreturn]] void FailAuthentication();
+    bool IsAuthenticationRefused() const;
+    void SelectGroupAgain();
+    void ReportSummaries();
+    void ReportHeadersOneByOne(int start);
+    void Raise(const TNotifyEvent& event);
+
+    QString attachFilePath_;
+    QString newsDir_;
+};

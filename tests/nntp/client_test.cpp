@@ -1,0 +1,367 @@
+#include "nntp/qrnntp.h"
+
+#include "fakeserver.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A news client pointed at a fake server that plays the given conversations, one per
+// connection, recording the events it raises.
+struct Client {
+    FakeServer server;
+    TQRNNTP nntp;
+    QStringList events;
+
+    explicit Client(std::initializer_list<QByteArray> conversations) {
+        for (const QByteArray& conversation : conversations) {
+            server.AddScript(conversation);
+        }
+        nntp.Host = QStringLiteral("127.0.0.1");
+        nntp.Port = server.Port();
+        nntp.TimeOut = 10000;
+        nntp.OnConnect = [this](QObject*) { events << QStringLiteral("connect"); };
+        nntp.OnGroupSelect = [this](QObject*) { events << QStringLiteral("group"); };
+        nntp.OnAuthenticationFailed = [this](QObject*) { events << QStringLiteral("authfailed"); };
+        nntp.OnInvalidArticle = [this](QObject*) { events << QStringLiteral("invalid"); };
+        nntp.OnArticle = [this](QObject*) { events << QStringLiteral("article"); };
+        nntp.OnHeader = [this](QObject*) { events << QStringLiteral("header"); };
+        nntp.OnBody = [this](QObject*) { events << QStringLiteral("body"); };
+    }
+
+    void ExpectScriptPlayed() const {
+        EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join(u'\n').toStdString();
+    }
+};
+
+template <typename E, typename F>
+QString MessageOf(F&& call) {
+    try {
+        call();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return QStringLiteral("(nothing raised)");
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Greeting and login
+
+TEST(NntpLogin, Greetings200And201NeedNoLogin) {
+    for (const QByteArray greeting : {"S: 200 ready", "S: 201 ready, no posting"}) {
+        Client c({greeting});
+        c.nntp.Connect();
+        EXPECT_TRUE(c.nntp.Connected);
+        EXPECT_EQ(c.events, QStringList{QStringLiteral("connect")});
+        EXPECT_TRUE(c.server.Received().isEmpty());
+        EXPECT_FALSE(c.nntp.Busy);
+    }
+}
+
+TEST(NntpLogin, Greeting480LogsInWithUserAndPass) {
+    Client c({"S: 480 login first\nC: USER fred\nS: 381 more\nC: PASS secret\nS: 281 welcome"});
+    c.nntp.UserId = "fred";
+    c.nntp.Password = "secret";
+    c.nntp.Connect();
+    EXPECT_TRUE(c.nntp.Connected);
+    EXPECT_EQ(c.events, QStringList{QStringLiteral("connect")});
+    c.ExpectScriptPlayed();
+}
+
+TEST(NntpLogin, RefusingGreetingsAndRejectedPasswordsLeaveItDisconnected) {
+    Client refused({"S: 502 go away\nC: QUIT\nS: 205 bye"});
+    EXPECT_EQ(MessageOf<ESockError>([&] { refused.nntp.Connect(); }),
+              QStringLiteral("Log in to server failed"));
+    EXPECT_FALSE(refused.nntp.Connected);
+    EXPECT_TRUE(refused.events.isEmpty());
+
+    Client rejected({"S: 480 login\nC: USER fred\nS: 381 more\nC: PASS wrong\nS: 481 no\nC: QUIT\n"
+                     "S: 205 bye"});
+    rejected.nntp.UserId = "fred";
+    rejected.nntp.Password = "wrong";
+    EXPECT_EQ(MessageOf<NNTPError>([&] { rejected.nntp.Connect(); }),
+              QStringLiteral("Authentication failed"));
+    EXPECT_EQ(rejected.events, QStringList{QStringLiteral("authfailed")});
+    EXPECT_FALSE(rejected.nntp.Connected);
+
+    Client anonymous({"S: 480 login\nC: QUIT\nS: 205 bye"});
+    EXPECT_EQ(MessageOf<NNTPError>([&] { anonymous.nntp.Connect(); }),
+              QStringLiteral("Authentication failed"));
+    EXPECT_TRUE(anonymous.events.isEmpty()); // no credentials asked for: no failure event
+}
+
+TEST(NntpLogin, ACommandAnswered480LogsInWithAuthinfoAndIsRepeated) {
+    Client c({"S: 200 ready\nC: GROUP a.b\nS: 480 auth needed\nC: AUTHINFO USER fred\nS: 381 pass\n"
+              "C: AUTHINFO PASS secret\nS: 281 ok\nC: GROUP a.b\nS: 211 3 1 3 a.b"});
+    c.nntp.Connect();
+    int asked = 0;
+    c.nntp.OnAuthenticationNeeded = [&](bool& handled) {
+        ++asked;
+        c.nntp.UserId = "fred";
+        c.nntp.Password = "secret";
+        handled = true;
+    };
+    c.nntp.SetGroup("a.b");
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(c.nntp.LastArticleNo, 3);
+    EXPECT_EQ(c.nntp.LastReply, "211 3 1 3 a.b\r\n");
+    c.ExpectScriptPlayed();
+}
+
+TEST(NntpLogin, RejectedAuthinfoReadsAsAuthenticationFailed) {
+    // RFC 4643 servers answer a wrong password with 481, older ones with 502.
+    for (const QByteArray refusal : {"481 rejected", "502 no", "482 out of sequence"}) {
+        Client c({"S: 200 ready\nC: LIST\nS: 480 auth\nC: AUTHINFO USER fred\nS: 381 pass\n"
+                  "C: AUTHINFO PASS bad\nS: " + refusal});
+        c.nntp.UserId = "fred";
+        c.nntp.Password = "bad";
+        c.nntp.Connect();
+        EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.GetGroupList(); }),
+                  QStringLiteral("Authentication failed"))
+            << refusal.toStdString();
+        EXPECT_TRUE(c.events.contains(QStringLiteral("authfailed")));
+        EXPECT_FALSE(c.nntp.Busy);
+    }
+
+    Client anonymous({"S: 200 ready\nC: LIST\nS: 480 auth"});
+    anonymous.nntp.Connect();
+    EXPECT_EQ(MessageOf<NNTPError>([&] { anonymous.nntp.GetGroupList(); }),
+              QStringLiteral("Authentication failed"));
+    EXPECT_TRUE(anonymous.events.contains(QStringLiteral("authfailed")));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Group selection and recovery
+
+TEST(NntpGroups, A412ReselectsTheCurrentGroupOnceAndRepeatsTheCommand) {
+    Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 2\nS: 412 no group\n"
+              "C: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 2\nS: 221 2 <x>\nS: Subject: s\nS: .\n"
+              "C: HEAD 3\nS: 412 no group\nC: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 3\nS: 412 still"});
+    c.nntp.Connect();
+    c.nntp.SetGroup("a.b");
+    c.events.clear();
+    c.nntp.GetArticleHeader(2);
+    EXPECT_EQ(c.events, (QStringList{QStringLiteral("group"), QStringLiteral("header")}));
+    EXPECT_EQ(c.nntp.HeaderLines.GetValue("Subject"), "s");
+    // A server that keeps answering 412 gets one new selection, then the caller sees the reply.
+    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.GetArticleHeader(3); }),
+              QStringLiteral("Retreival Failed"));
+    EXPECT_EQ(c.nntp.ReplyCode, 412);
+    EXPECT_FALSE(c.nntp.Busy);
+    c.ExpectScriptPlayed();
+}
+
+TEST(NntpGroups, A412WithoutAGroupRaisesNoGroupSelected) {
+    Client c({"S: 200 ready\nC: XOVER 0-0\nS: 412 no group"});
+    c.nntp.Connect();
+    EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetArticleList(true, 0); }),
+              QStringLiteral("No Group Selected"));
+    EXPECT_FALSE(c.nntp.Busy);
+}
+
+TEST(NntpGroups, TheGroupSelectHandlerMaySupplyTheGroup) {
+    Client c({"S: 200 ready\nC: BODY 1\nS: 412 no group\nC: GROUP x.y\nS: 211 1 1 1 x.y\n"
+              "C: BODY 1\nS: 222 1 <a>\nS: text\nS: ."});
+    c.nntp.Connect();
+    c.nntp.OnGroupSelectRequired = [&](bool& handled) {
+        c.nntp.CurrentGroup = "x.y";
+        handled = true;
+    };
+    c.nntp.GetArticleBody(1);
+    EXPECT_EQ(c.nntp.BodyLines.Text(), "text\r\n.\r\n");
+    c.ExpectScriptPlayed();
+}
+
+TEST(NntpGroups, AnInvalidGroupKeepsTheSelectionAndRaisesNoEvent) {
+    Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 6 5 10 a.b\nC: GROUP nope\nS: 411 no such group"});
+    c.nntp.Connect();
+    c.nntp.SetGroup("a.b");
+    EXPECT_EQ(c.nntp.FirstArticleNo, 5);
+    c.events.clear();
+    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.SetGroup("nope"); }), QStringLiteral("Invalid Group"));
+    EXPECT_TRUE(c.events.isEmpty());
+    EXPECT_EQ(c.nntp.CurrentGroup, "a.b");
+    EXPECT_EQ(c.nntp.LastArticleNo, 10);
+}
+
+TEST(NntpGroups, LocalCacheModeSelectsWithoutTheServer) {
+    Client c({"S: 200 ready\nC: ARTICLE 4\nS: 220 4 <a>\nS: Subject: s\nS: \nS: b\nS: ."});
+    c.nntp.Connect();
+    c.nntp.CacheMode = TCacheMode::cmLocal;
+    c.nntp.CurrentGroup = "kept";
+    c.nntp.SetGroup("other");
+    EXPECT_EQ(c.events.last(), QStringLiteral("group"));
+    EXPECT_EQ(c.nntp.CurrentGroup, "kept");
+    EXPECT_EQ(c.nntp.FirstArticleNo, 0);
+    c.nntp.GetGroupList();
+    c.nntp.GetArticleList(true, 0);
+    c.nntp.GetArticle(4); // articles always come from the server
+    EXPECT_EQ(c.events.last(), QStringLiteral("article"));
+    c.ExpectScriptPlayed();
+}
+
+TEST(NntpGroups, TheGroupListRaisesOneEventPerGroup) {
+    Client c({"S: 200 ready\nC: LIST\nS: 215 list follows\nS: a.b 10 5 y\nS: c.d 0000000003 0000000001 n\n"
+              "S: e.f 7 7 m\nS: ."});
+    c.nntp.Connect();
+    QStringList groups;
+    c.nntp.OnGroupListUpdate = [&](const QByteArray& name, int first, int last, bool posting) {
+        groups << QStringLiteral("%1 %2-%3 %4").arg(QString::fromLatin1(name)).arg(first).arg(last).arg(posting);
+    };
+    c.nntp.GetGroupList();
+    EXPECT_EQ(groups, (QStringList{QStringLiteral("a.b 5-10 1"), QStringLiteral("c.d 1-3 0"),
+                                   QStringLiteral("e.f 7-7 1")}));
+    EXPECT_EQ(c.nntp.GroupLines.Count(), 4);
+    EXPECT_EQ(c.nntp.GroupLines.Last(), ".");
+    EXPECT_EQ(c.nntp.ListingGroups, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Summaries
+
+TEST(NntpSummaries, XoverLinesBecomeHeaderListsOnePerArticle) {
+    Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 3 5 7 a.b\nC: XOVER 5-7\nS: 224 follows\n"
+              "R: 5\\tFirst\\tann@x\\tMon\\t<1@x>\\t\\t100\\t3\\tXref: h a.b:5\\r\\n\n"
+              "R: 6\\tSecond\\tbob@x\\tTue\\t<2@x>\\t<1@x>\\t200\\t4\\r\\n\n"
+              "S: .\nC: XOVER 7-7\nS: 224 follows\nS: .\nC: XOVER 6-7\nS: 224\nS: ."});
+    c.nntp.Connect();
+    c.nntp.SetGroup("a.b");
+    QList<QByteArray> subjects;
+    c.nntp.OnHeaderList = [&](QObject*) {
+        subjects << c.nntp.HeaderRecord.GetPrSubject();
+        EXPECT_EQ(c.nntp.HeaderLines[0], "Artid: " + QByteArray::number(4 + subjects.size()));
+    };
+    c.nntp.GetArticleList(false, 1); // below the first number: starts at the first
+    EXPECT_EQ(subjects, (QList<QByteArray>{"First", "Second"}));
+    EXPECT_EQ(c.nntp.HeaderRecord.GetPrLineCount(), 4);
+    EXPECT_EQ(c.nntp.HeaderLines.GetValue("References"), "<1@x>");
+    EXPECT_EQ(c.nntp.SummaryLines.Count(), 3);
+
+    subjects.clear();
+    c.nntp.GetArticleList(false, 7);
+    EXPECT_TRUE(subjects.isEmpty());
+    c.nntp.GetArticleList(false, 6);
+    c.ExpectScriptPlayed();
+}
+
+TEST(NntpSummaries, ARefusedXoverFallsBackToOneHeadPerArticle) {
+    Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 2 1 2 a.b\nC: XOVER 1-2\nS: 500 what?\n"
+              "C: HEAD 1\nS: 221 1 <1@x>\nS: Subject: one\nS: .\nC: HEAD 2\nS: 423 no such article"});
+    c.nntp.Connect();
+    c.nntp.SetGroup("a.b");
+    QList<int> sizes;
+    c.nntp.OnHeaderList = [&](QObject*) { sizes << c.nntp.HeaderLines.Count(); };
+    c.nntp.GetArticleList(true, 0);
+    EXPECT_EQ(sizes, (QList<int>{2, 0}));
+    c.ExpectScriptPlayed();
+}
+
+TEST(NntpSummaries, AnOperationStartedFromAHandlerOfARunningOneDoesNothing) {
+    Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 1 1 1 a.b\nC: XOVER 1-1\nS: 224\n"
+              "R: 1\\ts\\tf\\td\\tm\\t\\t1\\t1\\r\\n\nS: ."});
+    c.nntp.Connect();
+    c.nntp.SetGroup("a.b");
+    c.nntp.OnHeaderList = [&](QObject*) {
+        c.nntp.GetArticle(1);
+        c.nntp.SetGroup("x.y");
+    };
+    c.events.clear();
+    c.nntp.GetArticleList(true, 0);
+    EXPECT_TRUE(c.events.isEmpty());
+    EXPECT_EQ(c.server.Received().size(), 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Articles
+
+TEST(NntpArticles, AnArticleFillsHeaderAndBodyAsTheyWereWritten) {
+    Client c({"S: 200 ready\nC: ARTICLE 9\nS: 220 9 <9@x> article\nS: Subject: dots\nS: Lines: 4\n"
+              "S:  folded continuation\nS: \nS: ..starts with a dot\nS: ..\nS: plain\nS: ...\nS: ."});
+    c.nntp.Connect();
+    c.nntp.GetArticle(9);
+    EXPECT_EQ(c.events.last(), QStringLiteral("article"));
+    EXPECT_EQ(c.nntp.HeaderLines.Text(),
+              "Subject: dots\r\nLines: 4\r\n folded continuation\r\n\r\nArtId: 9\r\n");
+    EXPECT_EQ(c.nntp.HeaderRecord.GetArticleId(), 9);
+    EXPECT_EQ(c.nntp.BodyLines.Text(), ".starts with a dot\r\n.\r\nplain\r\n..\r\n.\r\n");
+    EXPECT_EQ(c.nntp.BytesTotal, 4);
+    EXPECT_EQ(c.nntp.BytesRecvd, 5);
+    EXPECT_EQ(c.nntp.LastArticleRequested, 9);
+}
+
+TEST(NntpArticles, AServerEndingLinesWithLfAloneIsReadWholly) {
+    Client c({"R: 200 ready\\n\nC: ARTICLE 3\n"
+              "R: 220 3 <3@x>\\nSubject: lf\\nArtID: 77\\n\\nline one\\n..dot\\n.\\n"});
+    c.nntp.Connect();
+    c.nntp.GetArticle(3);
+    EXPECT_EQ(c.nntp.HeaderLines.Text(), "Subject: lf\r\nArtId: 3\r\n\r\n");
+    EXPECT_EQ(c.nntp.BodyLines.Text(), "line one\r\n.dot\r\n.\r\n");
+}
+
+TEST(NntpArticles, AMissingArticleIsReportedAndNotShown) {
+    Client c({"S: 200 ready\nC: ARTICLE 5\nS: 423 no such article number\nC: ARTICLE 6\nS: 430 gone"});
+    c.nntp.Connect();
+    c.nntp.LastArticleRequested = 1;
+    EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetArticle(5); }), QStringLiteral("Article not Found"));
+    EXPECT_EQ(c.events, (QStringList{QStringLiteral("connect"), QStringLiteral("invalid")}));
+    EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetArticle(6); }), QStringLiteral("Article not Found"));
+    EXPECT_EQ(c.events.size(), 2);
+    EXPECT_EQ(c.nntp.LastArticleRequested, 1);
+    EXPECT_FALSE(c.nntp.Busy);
+}
+
+TEST(NntpArticles, HeaderAndBodyAloneAndTheirRefusals) {
+    Client c({"S: 200 ready\nC: HEAD 2\nS: 221 2 <2@x>\nS: Subject: h\nS: .\nC: BODY 2\nS: 222 2 <2@x>\n"
+              "S: b\nS: .\nC: HEAD 3\nS: 423 none\nC: BODY 3\nS: 423 none"});
+    c.nntp.Connect();
+    c.nntp.GetArticleHeader(2);
+    EXPECT_EQ(c.nntp.HeaderLines.Text(), "Subject: h\r\n.\r\nArtId: 2\r\n");
+    c.nntp.GetArticleBody(2);
+    EXPECT_EQ(c.nntp.BodyLines.Text(), "b\r\n.\r\n");
+    c.events.clear();
+    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.GetArticleHeader(3); }), QStringLiteral("Retreival Failed"));
+    EXPECT_EQ(c.nntp.HeaderLines.Text(), "ArtId: 3\r\n");
+    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.GetArticleBody(3); }), QStringLiteral("Retreival Failed"));
+    EXPECT_EQ(c.events, (QStringList{QStringLiteral("header"), QStringLiteral("body")}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Disconnecting and the rest
+
+TEST(NntpSession, DisconnectSendsQuitOnlyWhenConnected) {
+    Client c({"S: 200 ready\nC: QUIT\nS: 205 bye"});
+    c.nntp.Disconnect();
+    EXPECT_EQ(c.server.Connections(), 0);
+    c.nntp.Connect();
+    c.nntp.Disconnect();
+    EXPECT_FALSE(c.nntp.Connected);
+    c.ExpectScriptPlayed();
+}
+
+TEST(NntpSession, OperationsWithoutAConnectionAskForOne) {
+    Client c({"S: 200 ready\nC: LIST\nS: 215\nS: ."});
+    EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetGroupList(); }), QStringLiteral("Not Connected"));
+    EXPECT_FALSE(c.nntp.Busy);
+    c.nntp.OnConnectionRequired = [&](bool& handled) {
+        c.nntp.Connect();
+        handled = true;
+    };
+    c.nntp.GetGroupList();
+    EXPECT_EQ(c.nntp.GroupLines.Count(), 1);
+    EXPECT_FALSE(c.nntp.Busy);
+}
+
+TEST(NntpSession, DirectoriesKeepATrailingSeparator) {
+    TQRNNTP nntp;
+    EXPECT_EQ(nntp.Port, 119);
+    nntp.SetAttachmentPath(QStringLiteral("/tmp/att"));
+    EXPECT_EQ(nntp.AttachFilePath(), QStringLiteral("/tmp/att/"));
+    nntp.SetAttachmentPath(QStringLiteral("/tmp/att/"));
+    EXPECT_EQ(nntp.AttachFilePath(), QStringLiteral("/tmp/att/"));
+    nntp.SetAttachmentPath(QString());
+    EXPECT_EQ(nntp.AttachFilePath(), QString());
+    nntp.SetNewsDir(QStringLiteral("news"));
+    EXPECT_EQ(nntp.NewsDir(), QStringLiteral("news/"));
+}

@@ -1,0 +1,108 @@
+#include "nntp/nntpwire.h"
+#include "nntp/qrnntp.h"
+
+#include <gtest/gtest.h>
+
+using namespace nntpwire;
+
+TEST(NntpWire, LineEndsAreRemovedAsTheyAreAndDotsUnstuffed) {
+    EXPECT_EQ(StripLineEnd("abc\r\n"), "abc");
+    EXPECT_EQ(StripLineEnd("abc\n"), "abc");
+    EXPECT_EQ(StripLineEnd("abc"), "abc");
+    EXPECT_EQ(StripLineEnd("\r\n"), "");
+    EXPECT_TRUE(IsTerminator("."));
+    EXPECT_FALSE(IsTerminator(".."));
+    EXPECT_EQ(Unstuff(".."), ".");
+    EXPECT_EQ(Unstuff("..hidden"), ".hidden");
+    EXPECT_EQ(Unstuff("plain"), "plain");
+}
+
+TEST(NntpWire, GroupLinesAndGroupReplies) {
+    const GroupLine group = ParseGroupLine("misc.test 10 5 y");
+    EXPECT_EQ(group.name, "misc.test");
+    EXPECT_EQ(group.first, 5);
+    EXPECT_EQ(group.last, 10);
+    EXPECT_TRUE(group.posting);
+    EXPECT_FALSE(ParseGroupLine("a.b 1 1 n").posting);
+    EXPECT_THROW(ParseGroupLine("broken line x y"), Exception);
+
+    const GroupRange range = ParseGroupReply("211 6 5 10 misc.test\r\n");
+    EXPECT_EQ(range.first, 5);
+    EXPECT_EQ(range.last, 10);
+    EXPECT_EQ(ParseGroupReply("211 6 5 10\r\n").last, 10);
+    EXPECT_EQ(ParseGroupReply("").first, 0);
+}
+
+TEST(NntpWire, SummaryLinesSplitIntoAtMostNineWholeFields) {
+    const QByteArray references(600, 'r');
+    const QList<QByteArray> nine = SplitSummaryLine(
+        "12\tHello\tme@x\tMon, 1 Jan 2024\t<id@x>\t" + references + "\t1234\t56\tXref: a:12\textra");
+    ASSERT_EQ(nine.size(), 9);
+    EXPECT_EQ(nine[0], "Artid: 12");
+    EXPECT_EQ(nine[1], "Subject: Hello");
+    EXPECT_EQ(nine[5], "References: " + references);
+    EXPECT_EQ(nine[6], "Bytecount: 1234");
+    EXPECT_EQ(nine[7], "Lines: 56");
+    EXPECT_EQ(nine[8], "Optional-Header: Xref: a:12");
+
+    const QList<QByteArray> three = SplitSummaryLine("7\tSubj\tFrom");
+    EXPECT_EQ(three, (QList<QByteArray>{"Artid: 7", "Subject: Subj", "From: From"}));
+    EXPECT_EQ(SplitSummaryLine("7\t\tx")[1], "Subject: ");
+    EXPECT_EQ(SplitSummaryLine("7\tbad\rtail")[1], QByteArray("Subject: bad\0tail", 17));
+}
+
+TEST(HeaderModel, ValuesByNameWithoutRegardToCase) {
+    TExStringList lines;
+    lines.Add("Subject: Hello there");
+    lines.Add("X-Empty:");
+    lines.Add("NoSpace:value");
+    lines.Add("no colon here");
+    EXPECT_EQ(lines.GetValue("subject"), "Hello there");
+    EXPECT_EQ(lines.GetValue("NOSPACE"), "value");
+    EXPECT_EQ(lines.GetValue("X-Empty"), "");
+    EXPECT_EQ(lines.IndexOfName("no colon here"), -1);
+    EXPECT_EQ(lines.IndexOfName("Missing"), -1);
+
+    lines.SetValue("Subject", "");
+    EXPECT_EQ(lines.IndexOfName("Subject"), -1);
+    lines.SetValue("Newsgroups", "a.b");
+    EXPECT_EQ(lines.Last(), "Newsgroups: a.b");
+    lines.SetValue("newsgroups", "c.d");
+    EXPECT_EQ(lines.GetValue("Newsgroups"), "c.d");
+    EXPECT_EQ(lines.Count(), 4);
+}
+
+TEST(HeaderModel, SortedListsAreSearchedByHalves) {
+    TExStringList lines;
+    for (const char* item : {"Date: d", "from: f", "Lines: 3", "Subject: s", "Xref: x", "Path: p"}) {
+        lines.Add(item);
+    }
+    lines.SetSorted(true);
+    for (const char* name : {"date", "From", "LINES", "path", "subject", "xref"}) {
+        EXPECT_GE(lines.IndexOfName(name), 0) << name;
+    }
+    EXPECT_EQ(lines.IndexOfName("Organization"), -1);
+    EXPECT_EQ(TExStringList().IndexOfName("x"), -1);
+}
+
+TEST(HeaderModel, TheTypedRecordReadsAndWritesTheBoundList) {
+    TExStringList lines;
+    TPostRecordType record(lines);
+    record.SetPrReplyTo("me@example.org");
+    EXPECT_EQ(lines[0], "ReplyTo: me@example.org");
+    record.SetPrSubject("Hi");
+    record.SetPrSubject("");
+    EXPECT_EQ(lines.Count(), 1);
+    lines.Add("ArtId: 42");
+    EXPECT_EQ(record.GetArticleId(), 42);
+    lines.Add("Lines: 12");
+    EXPECT_EQ(record.GetPrLineCount(), 12);
+    try {
+        record.GetPrByteCount();
+        FAIL() << "a missing Bytecount must raise";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("'' is not a valid integer value"));
+    }
+    lines.SetValue("ArtId", "x");
+    EXPECT_EQ(record.GetArticleId(), 0);
+}
