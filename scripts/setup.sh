@@ -18,11 +18,17 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo_cmd=(sudo)
 fi
 
+# inn2 counts as present once unpacked: the news-server script finishes its configuration.
+is_present() {
+  local status
+  status=$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) || return 1
+  [ "$status" = "install ok installed" ] && return 0
+  [ "$1" = inn2 ] && [[ "$status" == "install ok "* ]]
+}
+
 missing=()
 for pkg in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$pkg")
-  fi
+  is_present "$pkg" || missing+=("$pkg")
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
@@ -37,11 +43,9 @@ export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || {
   "${sudo_cmd[@]}" dpkg --configure -a >/dev/null 2>&1 || true
   for pkg in "${missing[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok'; then
-      if [ "$pkg" != inn2 ]; then
-        echo "setup: could not install $pkg" >&2
-        exit 1
-      fi
+    if ! is_present "$pkg"; then
+      echo "setup: could not install $pkg" >&2
+      exit 1
     fi
   done
 }
