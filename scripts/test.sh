@@ -23,7 +23,7 @@ run_suite() {
 
 ctest_args=("$@")
 run_suite build "release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan "sanitizers" -DCMAKE_BUILD_TYPE=Debug -DZK_SANITIZE=ON
 
 exit $status
