@@ -1,0 +1,151 @@
+#include "codec/qruue.h"
+#include "codec/qruuencode.h"
+#include "codec/streamio.h"
+#include "codec_support.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray Encode(const QByteArray& data) {
+    return Convert(TQRUUProcessor::QPEncode, data);
+}
+QByteArray Decode(const QByteArray& text) {
+    return Convert(TQRUUProcessor::QPDecode, text);
+}
+
+// A processor between two memory streams that records its events.
+struct Job {
+    QBuffer input;
+    QBuffer output;
+    TQRUUProcessor processor;
+    QStringList events;
+
+    Job(UUMethods method, const QByteArray& data) {
+        input.setData(data);
+        input.open(QIODevice::ReadOnly);
+        input.seek(input.size());
+        output.open(QIODevice::ReadWrite);
+        processor.Method = method;
+        processor.InputStream = &input;
+        processor.OutputStream = &output;
+        processor.OnBeginEncode = Recorder(QStringLiteral("BeginEncode"));
+        processor.OnEndEncode = Recorder(QStringLiteral("EndEncode"));
+        processor.OnBeginDecode = Recorder(QStringLiteral("BeginDecode"));
+        processor.OnEndDecode = Recorder(QStringLiteral("EndDecode"));
+    }
+
+    TNotifyEvent Recorder(const QString& name) {
+        return [this, name](QObject* sender) {
+            events.append(sender == &processor ? name : QStringLiteral("wrong sender"));
+        };
+    }
+};
+
+} // namespace
+
+TEST(QuotedPrintable, EncodesOnlyWhatCannotStandAsItself) {
+    EXPECT_EQ(Encode("a=b"), "a=3Db");
+    EXPECT_EQ(Encode("\xE9"), "=E9");
+    EXPECT_EQ(Encode("a b \r\nc\td\t"), "a b=20\r\nc\td=09");
+    EXPECT_EQ(Encode("!\"~>\x7F\x01"), "=21=22=7E=3E=7F=01");
+}
+
+TEST(QuotedPrintable, LongLinesBreakSoftlyAfter77Characters) {
+    const QByteArray letters(100, 'x');
+    EXPECT_EQ(Encode(letters + "\r\n"), letters.left(77) + "=\r\n" + letters.mid(77) + "\r\n");
+    // Without hard line ends every line is a soft one: more than 76 characters, at most 79,
+    // then the "=".
+    QByteArray noLineEnds = RandomBytes(20000, 5);
+    noLineEnds.replace('\r', 'r').replace('\n', 'n');
+    const QList<QByteArray> lines = CrLfLines(Encode(noLineEnds) + "\r\n");
+    ASSERT_GT(lines.size(), 100);
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        EXPECT_TRUE(lines[i].endsWith('=')) << i;
+        EXPECT_GE(lines[i].size(), 78) << i;
+        EXPECT_LE(lines[i].size(), 80) << i;
+    }
+}
+
+// The input is read in chunks of 1024 bytes: a blank at the end of one chunk still learns
+// what follows it from the next.
+TEST(QuotedPrintable, WhiteSpaceLooksAcrossChunks) {
+    const QByteArray head = QByteArray(70, 'x') + "\r\n";
+    QByteArray text = head.repeated(14) + QByteArray(1023 - 14 * 72, 'x');
+    EXPECT_TRUE(Encode(text + " \r\n").endsWith("x=20\r\n"));
+    EXPECT_TRUE(Encode(text + " y").endsWith("x y"));
+}
+
+TEST(QuotedPrintable, DecodesEscapesAndSoftBreaks) {
+    EXPECT_EQ(Decode("=3D"), "=");
+    EXPECT_EQ(Decode("caf=E9"), "caf\xE9");
+    EXPECT_EQ(Decode("joined=\r\ntext\r\n"), "joinedtext\r\n");
+    EXPECT_EQ(Decode(QByteArray(1023, 'x') + "=3D"), QByteArray(1023, 'x') + "=");
+    EXPECT_THROW(Decode("cut=4"), EStreamError);
+    try {
+        Decode("cut=");
+        FAIL();
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Stream read error"));
+    }
+}
+
+TEST(QuotedPrintable, DecodingTheEncodingGivesBackEveryLengthAndMegabytes) {
+    for (int length = 0; length <= 200; ++length) {
+        const QByteArray data = RandomBytes(length, 3000 + length);
+        EXPECT_EQ(Decode(Encode(data)), data) << length;
+    }
+    QByteArray text = RandomBytes(3 * 1024 * 1024, 11);
+    EXPECT_TRUE(Decode(Encode(text)) == text);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        text[i] = " \t\r\nab="[static_cast<uchar>(text[i]) % 7];
+    }
+    EXPECT_TRUE(Decode(Encode(text)) == text);
+}
+
+TEST(Processor, EveryMethodRoundTripsFromTheStartAndRewindsBothStreams) {
+    const QByteArray data = RandomBytes(5000, 13);
+    for (const UUMethods method : {uuMime, uuCode, uuQP, uuNONE}) {
+        SCOPED_TRACE(method);
+        Job encode(method, data);
+        encode.processor.Encode();
+        EXPECT_EQ(encode.input.pos(), 0);
+        EXPECT_EQ(encode.output.pos(), 0);
+        EXPECT_EQ(encode.events,
+                  QStringList({QStringLiteral("BeginEncode"), QStringLiteral("EndEncode")}));
+        Job decode(method, encode.output.data());
+        decode.processor.Decode();
+        EXPECT_EQ(decode.output.pos(), 0);
+        EXPECT_EQ(decode.events,
+                  QStringList({QStringLiteral("BeginDecode"), QStringLiteral("EndDecode")}));
+        EXPECT_TRUE(decode.output.data() == data);
+    }
+}
+
+TEST(Processor, NoneCopiesInBothDirectionsAndUuCodeWritesUuencode) {
+    Job encode(uuNONE, "as it is");
+    encode.processor.Encode();
+    EXPECT_EQ(encode.output.data(), "as it is");
+    Job decode(uuNONE, "as it is");
+    decode.processor.Decode();
+    EXPECT_EQ(decode.output.data(), "as it is");
+    Job uuencode(uuCode, "abc");
+    uuencode.processor.Encode();
+    EXPECT_EQ(uuencode.output.data(), Convert(UUEEncode, "abc"));
+    EXPECT_EQ(TQRUUProcessor().Method, uuMime);
+}
+
+TEST(Processor, FailuresPassThroughAndMissingStreamsAreRefused) {
+    Job job(uuMime, "*bad");
+    try {
+        job.processor.Decode();
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Invalid data encountered within stream"));
+    }
+    EXPECT_EQ(job.events, QStringList({QStringLiteral("BeginDecode")}));
+    job.processor.OutputStream = nullptr;
+    EXPECT_THROW(job.processor.Encode(), Exception);
+    EXPECT_EQ(job.events.size(), 1);
+}
