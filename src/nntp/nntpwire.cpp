@@ -75,4 +75,54 @@ QList<QByteArray> SplitSummaryLine(QByteArray line) {
     return fields;
 }
 
+QByteArray DotStuff(const QByteArray& text) {
+    QByteArray stuffed;
+    stuffed.reserve(text.size() + text.size() / 64 + 1);
+    bool atLineStart = true;
+    for (const char c : text) {
+        if (atLineStart && c == '.') {
+            stuffed += '.';
+        }
+        stuffed += c;
+        atLineStart = c == '\n';
+    }
+    return stuffed;
+}
+
+QByteArray BoundaryOf(const QByteArray& contentType) {
+    const qsizetype at = contentType.indexOf("dary=");
+    if (at < 0) {
+        return QByteArray();
+    }
+    const QByteArray text = contentType.mid(at + 5, 256);
+    if (!text.startsWith('"')) {
+        return text;
+    }
+    const qsizetype close = text.indexOf('"', 1);
+    return close < 0 ? text.mid(1) : text.mid(1, close - 1);
+}
+
+QString SafeFileName(const QByteArray& name, const QString& fallback) {
+    QByteArray plain = name.trimmed();
+    const qsizetype slash = std::max(plain.lastIndexOf('/'), plain.lastIndexOf('\\'));
+    plain = plain.mid(slash + 1);
+    QByteArray kept;
+    for (const char c : plain) {
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) {
+            kept += c;
+        }
+    }
+    kept = kept.trimmed();
+    if (kept.isEmpty() || kept == "." || kept == "..") {
+        return fallback;
+    }
+    return QString::fromLocal8Bit(kept);
+}
+
+QString NumberedFileName(const QString& name, int n) {
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    const QString suffix = QLatin1Char('_') + QString::number(n);
+    return dot < 0 ? name + suffix : name.left(dot) + suffix + name.mid(dot);
+}
+
 } // namespace nntpwire

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 namespace nntpwire {
 
@@ -50,5 +51,22 @@ GroupRange ParseGroupReply(const QByteArray& reply);
 // its prefix ("Artid: 12", "Subject: ..."); fields past the ninth are dropped. A CR inside the
 // line is overwritten by a NUL byte.
 QList<QByteArray> SplitSummaryLine(QByteArray line);
+
+// RFC 3977, section 3.1.1: every line of text to be sent as a multi-line block that begins
+// with "." gets one more "." in front. Lines end with LF (CR LF).
+QByteArray DotStuff(const QByteArray& text);
+
+// The boundary parameter of a multipart Content-Type: the text after the first "dary=" (at
+// most 256 characters), without its quotes when it is quoted.
+QByteArray BoundaryOf(const QByteArray& contentType);
+
+// A file name taken from an article, reduced to a plain name that cannot leave the directory
+// it is joined to: the last part of any path (either slash), NULs and control characters
+// dropped; "", "." and ".." give fallback.
+QString SafeFileName(const QByteArray& name, const QString& fallback);
+
+// The n-th alternative for a taken file name: "stem_n.ext", where stem is the text before the
+// first dot and ext everything after it ("a.tar.gz" -> "a_1.tar.gz", "README" -> "README_1").
+QString NumberedFileName(const QString& name, int n);
 
 } // namespace nntpwire

@@ -1,22 +1,11 @@
 #include "nntp/qrnntp.h"
 
 #include "nntp/nntpwire.h"
+#include "util/finally.h"
 
 using nntpwire::StripLineEnd;
 
 namespace {
-
-// Runs body; finally runs the operation's last step, also when body raised.
-template <typename Body, typename Finally>
-void WithFinally(Body&& body, Finally&& finally) {
-    try {
-        body();
-    } catch (...) {
-        finally();
-        throw;
-    }
-    finally();
-}
 
 QByteArray Number(int value) {
     return QByteArray::number(value);
@@ -349,6 +338,9 @@ void TQRNNTP::RetreiveArticle(int kind, int number) {
                 ReadTillBlankLine(number);
                 BytesTotal = nntpwire::StrToIntDef(HeaderLines.GetValue("Lines"), 0);
                 ok = ReadTillDot(BodyLines, QByteArray());
+                if (ParseAttachments) {
+                    ExtractAttachments();
+                }
                 HeaderLines.SetValue("ArtId", Number(number));
             }
             completed = true;

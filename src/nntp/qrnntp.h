@@ -15,6 +15,7 @@ public:
 
 enum class TCacheMode : quint8 { cmMixed = 0, cmRemote = 1, cmLocal = 2 };
 
+using TVarFileNameEvent = std::function<void(QString& fileName)>;
 using TGroupRetrievedEvent =
     std::function<void(const QByteArray& name, int firstArticle, int lastArticle, bool posting)>;
 using TGroupRetrievedCacheEvent = std::function<void(bool& handled, const QByteArray& name,
@@ -81,6 +82,11 @@ public:
     TStringList PostAttachments;
     bool Busy = false;
     int LastArticleRequested = 0;
+    // When set, GetArticle decodes the article's attachments into AttachFilePath and replaces
+    // each block of the body by a line naming the file.
+    bool ParseAttachments = false;
+    TStringList AttachmentNames;
+    QByteArray MimeBoundary;
 
     // Directories are kept with a trailing separator; an empty value stays empty.
     const QString& AttachFilePath() const { return attachFilePath_; }
@@ -104,6 +110,10 @@ public:
     TNotifyEvent OnBody;
     TNotifyEvent OnArticle;
     TNotifyEvent OnInvalidArticle;
+    TVarFileNameEvent OnDecodeStart;
+    TNotifyEvent OnDecodeEnd;
+    TNotifyEvent OnPosted;
+    TOnErrorEvent OnPostFailed;
     // Assignable for callers that keep their own cache; the client has none and never raises
     // them.
     TNotifyEvent OnAbort;
@@ -127,6 +137,8 @@ public:
     void GetArticle(int number) { RetreiveArticle(3, number); }
     void GetArticleHeader(int number) { RetreiveArticle(1, number); }
     void GetArticleBody(int number) { RetreiveArticle(2, number); }
+    // Sends PostHeader, PostBody and each of PostAttachments as a uuencoded block.
+    void PostArticle();
 
 protected:
     void InternalConnect();
@@ -137,6 +149,12 @@ protected:
     void RetreiveArticle(int kind, int number);
     // Sends ARTICLE and reads the header part of the reply up to its empty line.
     void ReadTillBlankLine(int number);
+    void ExtractAttachments();
+    void ExtractEmbedded();
+    void ExtractMultipart();
+    // Decodes data into a new file in AttachFilePath; a taken name is numbered ("a_1.txt"),
+    // and the name finally used is handed back.
+    void Decode(QIODevice& data, QString& fileName, int method);
 
 private:
     void Login();
@@ -146,6 +164,13 @@ private:
     void ReportSummaries();
     void ReportHeadersOneByOne(int start);
     void Raise(const TNotifyEvent& event);
+    void SendArticleText();
+    void SendAttachment(const QString& path);
+    QByteArray MarkingLine(const QString& fileName) const;
+    // Decodes one block or part into its file and puts the line naming it into newBody;
+    // announce raises OnDecodeStart (which may rename) and OnDecodeEnd around it.
+    void DecodeToAttachment(const QByteArray& data, QString fileName, int method,
+                            TStringList& newBody, bool announce);
 
     QString attachFilePath_;
     QString newsDir_;

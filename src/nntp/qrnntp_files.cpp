@@ -1,0 +1,243 @@
+// The news client's file work: extracting the attachments of an article that was read, and
+// posting an article with attachments.
+#include "codec/qruue.h"
+#include "nntp/nntpwire.h"
+#include "nntp/qrnntp.h"
+#include "util/finally.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+const QString kEmbeddedDefaultName = QStringLiteral("extract.dat");
+const QString kPartDefaultName = QStringLiteral("Extract.dat");
+
+bool IsBeginLine(const QByteArray& line) {
+    return line.contains("begin 644") || line.contains("begin 666");
+}
+
+// A full uuencoded data line (45 bytes) also starts a block when no "begin" line came first.
+bool IsFullDataLine(const QByteArray& line) {
+    return line.size() == 61 && !line.contains(' ');
+}
+
+// The file name of a "begin 644 NAME" line: everything after the mode.
+QByteArray BeginLineName(const QByteArray& line) {
+    qsizetype at = line.indexOf("begin 644");
+    if (at < 0) {
+        at = line.indexOf("begin 666");
+    }
+    return line.mid(at + 9).trimmed();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Extraction
+
+void TQRNNTP::ExtractAttachments() {
+    const QByteArray contentType = HeaderLines.GetValue("Content-Type");
+    if (contentType.isEmpty() || !contentType.toLower().contains("multipart")) {
+        ExtractEmbedded();
+        return;
+    }
+    MimeBoundary = nntpwire::BoundaryOf(contentType);
+    ExtractMultipart();
+}
+
+QByteArray TQRNNTP::MarkingLine(const QString& fileName) const {
+    return "\r\nFile \"" + (AttachFilePath() + fileName).toLocal8Bit() + "\" extracted";
+}
+
+void TQRNNTP::DecodeToAttachment(const QByteArray& data, QString fileName, int method,
+                                 TStringList& newBody, bool announce) {
+    if (announce && OnDecodeStart) {
+        OnDecodeStart(fileName);
+    }
+    QByteArray bytes = data;
+    QBuffer stream(&bytes);
+    stream.open(QIODevice::ReadOnly);
+    Decode(stream, fileName, method);
+    if (announce) {
+        Raise(OnDecodeEnd);
+    }
+    AttachmentNames.Add(fileName.toLocal8Bit());
+    newBody.Add(MarkingLine(fileName));
+}
+
+void TQRNNTP::ExtractEmbedded() {
+    TStringList newBody;
+    bool ended = false;
+    int i = 0;
+    while (i < BodyLines.Count() && !ended) {
+        const QByteArray& line = BodyLines[i];
+        const bool begin = IsBeginLine(line);
+        if (!begin && !IsFullDataLine(line)) {
+            newBody.Add(line);
+            ended = nntpwire::IsTerminator(line);
+            ++i;
+            continue;
+        }
+        QString fileName = kEmbeddedDefaultName;
+        if (begin) {
+            fileName = nntpwire::SafeFileName(BeginLineName(line), kEmbeddedDefaultName);
+            ++i;
+        }
+        QByteArray data;
+        while (i < BodyLines.Count()) {
+            const QByteArray& dataLine = BodyLines[i];
+            const bool stops = begin ? dataLine.contains("end") : dataLine.size() != 61;
+            // A block left open runs up to the end of the article, never into its "." line.
+            if (stops || nntpwire::IsTerminator(dataLine)) {
+                break;
+            }
+            data += dataLine + "\r\n";
+            ++i;
+        }
+        if (i < BodyLines.Count()) {
+            ended = nntpwire::IsTerminator(BodyLines[i]);
+            ++i; // the line that closed the block is consumed
+        }
+        DecodeToAttachment(data, fileName, uuCode, newBody, true);
+        if (ended) {
+            newBody.Add(".");
+        }
+    }
+    BodyLines.Assign(newBody);
+}
+
+void TQRNNTP::ExtractMultipart() {
+    TStringList newBody;
+    const int count = BodyLines.Count();
+    int i = 0;
+    while (i < count && !BodyLines[i].contains(MimeBoundary)) {
+        ++i;
+    }
+    bool closed = false;
+    while (i < count && !closed) {
+        ++i; // past the boundary line
+        TExStringList partHeader;
+        while (i < count && !nntpwire::IsTerminator(BodyLines[i])) {
+            partHeader.Add(BodyLines[i]);
+            ++i;
+            if (partHeader.Last().isEmpty()) {
+                break;
+            }
+        }
+        TStringList partLines;
+        while (i < count && !BodyLines[i].contains(MimeBoundary) &&
+               !nntpwire::IsTerminator(BodyLines[i])) {
+            partLines.Add(BodyLines[i]);
+            ++i;
+        }
+        closed = i >= count || !BodyLines[i].contains(MimeBoundary) ||
+                 BodyLines[i].contains(MimeBoundary + "--");
+
+        const QByteArray contentType = partHeader.GetValue("Content-Type");
+        if (contentType.contains("text")) {
+            for (int k = 0; k < partLines.Count(); ++k) {
+                newBody.Add(partLines[k]);
+            }
+            continue;
+        }
+        const QString fileName =
+            contentType.contains("name")
+                ? nntpwire::SafeFileName(NthWord(contentType, '"', 2), kPartDefaultName)
+                : kPartDefaultName;
+        const QByteArray encoding = partHeader.GetValue("Content-Transfer-Encoding");
+        const int method = encoding.contains("base64") || encoding.contains("Base64") ? uuMime
+                           : encoding.contains("X-UUENCODE")                          ? uuCode
+                                                                                      : uuNONE;
+        // A part in any other encoding is saved as it came, not dropped.
+        DecodeToAttachment(partLines.Text(), fileName, method, newBody, false);
+    }
+    newBody.Add(".");
+    BodyLines.Assign(newBody);
+}
+
+void TQRNNTP::Decode(QIODevice& data, QString& fileName, int method) {
+    const QString wanted = fileName;
+    for (int n = 1; QFileInfo::exists(AttachFilePath() + fileName); ++n) {
+        fileName = nntpwire::NumberedFileName(wanted, n);
+    }
+    QFile file(AttachFilePath() + fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        throw Exception(QStringLiteral("Cannot create file ") + file.fileName() +
+                        QStringLiteral(": ") + file.errorString());
+    }
+    TQRUUProcessor codec(this);
+    codec.Method = static_cast<UUMethods>(method);
+    data.seek(0);
+    codec.InputStream = &data;
+    codec.OutputStream = &file;
+    codec.Decode();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Posting
+
+void TQRNNTP::PostArticle() {
+    if (Busy) {
+        return;
+    }
+    Busy = true;
+    bool success = false;
+    WithFinally(
+        [&] {
+            CertifyConnect();
+            Transaction("POST");
+            // A refused POST (440 and the like) gets no article text: the server would take
+            // every line of it for a command and answer each, out of step with us for good.
+            if (ReplyCode >= 400) {
+                throw NNTPError(QStringLiteral("Posting Failed"));
+            }
+            SendArticleText();
+            for (int i = 0; i < PostAttachments.Count(); ++i) {
+                SendAttachment(QString::fromLocal8Bit(PostAttachments[i]));
+            }
+            Transaction(".");
+            if (ReplyCode > 299) {
+                throw NNTPError(QStringLiteral("Posting Failed"));
+            }
+            success = true;
+        },
+        [&] {
+            Busy = false;
+            if (success) {
+                Raise(OnPosted);
+            } else if (OnPostFailed) {
+                OnPostFailed(this, static_cast<quint16>(ReplyCode), QString::fromLatin1(LastReply));
+            }
+        });
+}
+
+void TQRNNTP::SendArticleText() {
+    // Header, the empty line that ends it and one more that starts the body, then the body.
+    // Every line is dot-stuffed: a body line "." would otherwise end the article there.
+    Write(nntpwire::DotStuff(PostHeader.Text() + "\r\n\r\n" + PostBody.Text()));
+}
+
+void TQRNNTP::SendAttachment(const QString& path) {
+    Writeln("\r\n");
+    Writeln("begin 666 " + QFileInfo(path).fileName().toLocal8Bit());
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        QByteArray encoded;
+        QBuffer output(&encoded);
+        output.open(QIODevice::ReadWrite);
+        TQRUUProcessor codec(this);
+        codec.Method = uuCode;
+        codec.InputStream = &file;
+        codec.OutputStream = &output;
+        codec.Encode();
+        // A last line of 14 bytes has "." for its length character: stuffed like any other.
+        QByteArray stuffed = nntpwire::DotStuff(encoded);
+        QBuffer stream(&stuffed);
+        stream.open(QIODevice::ReadOnly);
+        SendStream(stream);
+    }
+    Writeln("end");
+    Writeln("\r\n");
+}

@@ -1,0 +1,298 @@
+#include "codec/qruuencode.h"
+#include "nntp/qrnntp.h"
+
+#include "fakeserver.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray RandomBytes(qsizetype size, quint32 seed) {
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random.bounded(256));
+    }
+    return bytes;
+}
+
+QByteArray Uuencoded(const QByteArray& data) {
+    QByteArray source = data;
+    QBuffer input(&source);
+    input.open(QIODevice::ReadOnly);
+    QByteArray lines;
+    QBuffer output(&lines);
+    output.open(QIODevice::ReadWrite);
+    UUEEncode(input, output);
+    return lines;
+}
+
+// A server conversation that answers "ARTICLE 1" with the given header and body lines,
+// dot-stuffed as a server sends them.
+QByteArray ArticleScript(const QByteArray& header, const QByteArray& body) {
+    QByteArray script = "S: 200 ready\nC: ARTICLE 1\nS: 220 1 <1@x> article\n";
+    QList<QByteArray> lines = (header + "\r\n" + body).split('\n');
+    if (lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    for (const QByteArray& line : lines) {
+        const QByteArray bare = line.endsWith('\r') ? line.chopped(1) : line;
+        script += "S: " + (bare.startsWith('.') ? "." + bare : bare) + "\n";
+    }
+    return script + "S: .\n";
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// A client that reads article 1 from a fake server with attachment extraction into a
+// temporary directory.
+struct Reader {
+    QTemporaryDir dir;
+    FakeServer server;
+    TQRNNTP nntp;
+
+    Reader(const QByteArray& header, const QByteArray& body)
+        : Reader(ArticleScript(header, body)) {}
+
+    explicit Reader(const QByteArray& conversation) {
+        server.AddScript(conversation);
+        nntp.Host = QStringLiteral("127.0.0.1");
+        nntp.Port = server.Port();
+        nntp.TimeOut = 10000;
+        nntp.ParseAttachments = true;
+        nntp.SetAttachmentPath(dir.path());
+    }
+
+    void Read() {
+        nntp.Connect();
+        nntp.GetArticle(1);
+    }
+    QString Path(const char* name) const { return dir.path() + QLatin1Char('/') + QLatin1String(name); }
+    QByteArray Marking(const char* name) const {
+        return "\r\nFile \"" + Path(name).toLocal8Bit() + "\" extracted";
+    }
+};
+
+} // namespace
+
+TEST(NntpExtract, UuencodedBlocksBecomeFilesAndMarkingLines) {
+    const QByteArray first = RandomBytes(100, 1);
+    const QByteArray second = RandomBytes(7, 2);
+    Reader r("Subject: files\r\n", "before\r\nbegin 644 pic.bin\r\n" + Uuencoded(first) +
+                                       "end\r\nbetween\r\nbegin 666 pic.bin\r\n" + Uuencoded(second) +
+                                       "end\r\nafter\r\n");
+    int ends = 0;
+    r.nntp.OnDecodeEnd = [&](QObject*) { ++ends; };
+    r.Read();
+    EXPECT_EQ(FileBytes(r.Path("pic.bin")), first);
+    EXPECT_EQ(FileBytes(r.Path("pic_1.bin")), second);
+    EXPECT_EQ(ends, 2);
+    EXPECT_EQ(r.nntp.AttachmentNames.Text(), "pic.bin\r\npic_1.bin\r\n");
+    EXPECT_EQ(r.nntp.BodyLines.Text(), "before\r\n" + r.Marking("pic.bin") + "\r\nbetween\r\n" +
+                                           r.Marking("pic_1.bin") + "\r\nafter\r\n.\r\n");
+}
+
+TEST(NntpExtract, FullDataLinesWithoutBeginAndARenamingHandler) {
+    const QByteArray data = RandomBytes(90, 3); // two full lines
+    const QByteArray lines = Uuencoded(data);
+    ASSERT_EQ(lines.split('\n')[0].size(), 62);
+    Reader r("Subject: raw\r\n", "text\r\n" + lines + "tail\r\n");
+    r.Read();
+    // The backquote line of another length closes the run and is dropped.
+    EXPECT_EQ(FileBytes(r.Path("extract.dat")), data);
+    EXPECT_EQ(r.nntp.BodyLines.Text(), "text\r\n" + r.Marking("extract.dat") + "\r\ntail\r\n.\r\n");
+
+    Reader renamed("Subject: x\r\n", "begin 644 a.txt\r\n" + Uuencoded("hello") + "end\r\n");
+    renamed.nntp.OnDecodeStart = [](QString& name) { name = QStringLiteral("b.txt"); };
+    renamed.Read();
+    EXPECT_EQ(FileBytes(renamed.Path("b.txt")), "hello");
+    EXPECT_FALSE(QFile::exists(renamed.Path("a.txt")));
+    EXPECT_EQ(renamed.nntp.BodyLines[0], renamed.Marking("b.txt"));
+}
+
+TEST(NntpExtract, NamesFromTheArticleCannotLeaveTheAttachmentDirectory) {
+    Reader r("Subject: hostile\r\n", "begin 644 ../../escape.txt\r\n" + Uuencoded("a") +
+                                         "end\r\nbegin 644 /tmp/zk-escape.txt\r\n" + Uuencoded("b") +
+                                         "end\r\nbegin 644 ..\r\n" + Uuencoded("c") + "end\r\n");
+    r.Read();
+    EXPECT_EQ(FileBytes(r.Path("escape.txt")), "a");
+    EXPECT_EQ(FileBytes(r.Path("zk-escape.txt")), "b");
+    EXPECT_EQ(FileBytes(r.Path("extract.dat")), "c");
+    EXPECT_FALSE(QFile::exists(QDir(r.dir.path()).absoluteFilePath(QStringLiteral("../../escape.txt"))));
+    EXPECT_EQ(QDir(r.dir.path()).entryList(QDir::Files).size(), 3);
+}
+
+TEST(NntpExtract, ABlockLeftOpenIsStillDecoded) {
+    const QByteArray data = RandomBytes(50, 4);
+    Reader r("Subject: cut\r\n", "begin 644 cut.bin\r\n" + Uuencoded(data));
+    r.Read();
+    EXPECT_EQ(FileBytes(r.Path("cut.bin")), data);
+    EXPECT_EQ(r.nntp.BodyLines.Text(), r.Marking("cut.bin") + "\r\n.\r\n");
+}
+
+TEST(NntpExtract, MultipartTextPartsStayAndBase64PartsAreDecoded) {
+    const QByteArray data = RandomBytes(300, 5);
+    const QByteArray base64 = data.toBase64();
+    QByteArray encodedLines;
+    for (qsizetype i = 0; i < base64.size(); i += 76) {
+        encodedLines += base64.mid(i, 76) + "\r\n";
+    }
+    for (const QByteArray contentType :
+         {"multipart/mixed; boundary=\"XyZ\"", "Multipart/Mixed; boundary=XyZ"}) {
+        Reader r("Content-Type: " + contentType + "\r\n",
+                 "preamble\r\n--XyZ\r\nContent-Type: text/plain\r\n\r\nHello\r\n.dotted\r\n--XyZ\r\n"
+                 "Content-Type: application/octet-stream; name=\"data.bin\"\r\n"
+                 "Content-Transfer-Encoding: base64\r\n\r\n" +
+                     encodedLines + "--XyZ--\r\nepilogue\r\n");
+        r.Read();
+        EXPECT_EQ(r.nntp.MimeBoundary, "XyZ");
+        EXPECT_EQ(FileBytes(r.Path("data.bin")), data) << contentType.toStdString();
+        EXPECT_EQ(r.nntp.BodyLines.Text(), "Hello\r\n.dotted\r\n" + r.Marking("data.bin") + "\r\n.\r\n");
+    }
+}
+
+TEST(NntpExtract, AnUnclosedMultipartPartIsKept) {
+    Reader r("Content-Type: multipart/mixed; boundary=B\r\n",
+             "--B\r\nContent-Type: application/x-thing; name=\"raw.txt\"\r\n\r\nline 1\r\nline 2\r\n");
+    r.Read();
+    EXPECT_EQ(FileBytes(r.Path("raw.txt")), "line 1\r\nline 2\r\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Posting
+
+namespace {
+
+struct Poster {
+    QTemporaryDir dir;
+    FakeServer server;
+    TQRNNTP nntp;
+    QStringList events;
+
+    explicit Poster(const QByteArray& conversation) {
+        server.AddScript(conversation);
+        nntp.Host = QStringLiteral("127.0.0.1");
+        nntp.Port = server.Port();
+        nntp.TimeOut = 10000;
+        nntp.OnPosted = [this](QObject*) { events << QStringLiteral("posted"); };
+        nntp.OnPostFailed = [this](QObject*, quint16 code, const QString& reply) {
+            events << QStringLiteral("failed %1 %2").arg(code).arg(reply.trimmed());
+        };
+        nntp.PostHeader.Add("Newsgroups: zk.test");
+        nntp.PostHeader.Add("Subject: hello");
+    }
+
+    QString WriteFile(const char* name, const QByteArray& bytes) const {
+        const QString path = dir.path() + QLatin1Char('/') + QLatin1String(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return path;
+    }
+
+    // Everything the client sent after POST, as lines.
+    QList<QByteArray> Article() const { return server.Received().mid(1); }
+};
+
+QByteArray Accepting(int articleLines) {
+    QByteArray script = "S: 200 ready\nC: POST\nS: 340 send it\n";
+    for (int i = 0; i < articleLines; ++i) {
+        script += "C: *\n";
+    }
+    return script + "C: .\nS: 240 article posted\n";
+}
+
+} // namespace
+
+TEST(NntpPost, AHeaderTwoEmptyLinesAndTheBodyGoOnTheWire) {
+    Poster p(Accepting(5));
+    p.nntp.PostBody.Add("one line");
+    p.nntp.Connect();
+    p.nntp.PostArticle();
+    EXPECT_EQ(p.Article(), (QList<QByteArray>{"Newsgroups: zk.test", "Subject: hello", "", "",
+                                              "one line", "."}));
+    EXPECT_EQ(p.events, QStringList{QStringLiteral("posted")});
+    EXPECT_TRUE(p.server.Failures().isEmpty());
+    EXPECT_EQ(p.nntp.PostBody.Count(), 1);
+}
+
+TEST(NntpPost, BodyLinesStartingWithADotAreStuffed) {
+    Poster p(Accepting(7));
+    p.nntp.PostBody.Add(".");
+    p.nntp.PostBody.Add(".hidden");
+    p.nntp.PostBody.Add("after");
+    p.nntp.Connect();
+    p.nntp.PostArticle();
+    EXPECT_EQ(p.Article().mid(4), (QList<QByteArray>{"..", "..hidden", "after", "."}));
+    EXPECT_EQ(p.events, QStringList{QStringLiteral("posted")});
+}
+
+TEST(NntpPost, AttachmentsAreSentAsBeginBlocksAndAMissingFileIsSkipped) {
+    Poster p(Accepting(5 + 8 + 6));
+    p.nntp.PostBody.Add("see attached");
+    const QByteArray bytes = RandomBytes(59, 6); // 45 + 14: the last line's length is "."
+    p.nntp.PostAttachments.Add(p.WriteFile("fourteen.bin", bytes).toLocal8Bit());
+    p.nntp.PostAttachments.Add((p.dir.path() + QStringLiteral("/missing.bin")).toLocal8Bit());
+    p.nntp.Connect();
+    p.nntp.PostArticle();
+    const QList<QByteArray> lines = p.Article();
+    const QList<QByteArray> encoded = Uuencoded(bytes).split('\n');
+    ASSERT_EQ(encoded[1][0], '.');
+    const QList<QByteArray> expected{"see attached", "", "", "begin 666 fourteen.bin",
+                                     encoded[0].chopped(1), "." + encoded[1].chopped(1), "end",
+                                     "", "", "", "", "begin 666 missing.bin", "end", "", "", "."};
+    EXPECT_EQ(lines.mid(4), expected);
+    EXPECT_EQ(p.events, QStringList{QStringLiteral("posted")});
+}
+
+TEST(NntpPost, RefusalsRaiseOnPostFailedThenPostingFailed) {
+    Poster refused(Accepting(5).replace("240 article posted", "441 posting failed"));
+    refused.nntp.PostBody.Add("x");
+    refused.nntp.Connect();
+    try {
+        refused.nntp.PostArticle();
+        FAIL();
+    } catch (const NNTPError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Posting Failed"));
+    }
+    EXPECT_EQ(refused.events, QStringList{QStringLiteral("failed 441 441 posting failed")});
+    EXPECT_FALSE(refused.nntp.Busy);
+
+    // A refused POST gets no article text, so the conversation stays in step.
+    Poster notAllowed("S: 200 ready\nC: POST\nS: 440 posting not allowed\nC: GROUP a\nS: 211 1 1 1 a");
+    notAllowed.nntp.PostBody.Add("x");
+    notAllowed.nntp.Connect();
+    EXPECT_THROW(notAllowed.nntp.PostArticle(), NNTPError);
+    EXPECT_EQ(notAllowed.events, QStringList{QStringLiteral("failed 440 440 posting not allowed")});
+    notAllowed.nntp.SetGroup("a");
+    EXPECT_EQ(notAllowed.nntp.LastArticleNo, 1);
+    EXPECT_TRUE(notAllowed.server.Failures().isEmpty());
+}
+
+TEST(NntpPost, WhatIsPostedIsExtractedByteForByteForEveryLastLineLength) {
+    // Post attachments of 45k + r bytes for every r, take the bytes the server received as the
+    // article it serves back, and extract them.
+    for (int remainder = 0; remainder < 45; ++remainder) {
+        const QByteArray bytes = RandomBytes(90 + remainder, 100 + remainder);
+        Poster p(Accepting(5 + 3 + 3 + 1 + 2));
+        p.nntp.PostBody.Add("body");
+        p.nntp.PostAttachments.Add(p.WriteFile("blob.bin", bytes).toLocal8Bit());
+        p.nntp.Connect();
+        p.nntp.PostArticle();
+        QByteArray served = "S: 200 ready\nC: ARTICLE 1\nS: 220 1 <1@x> article\n";
+        for (const QByteArray& line : p.Article()) {
+            served += "S: " + line + "\n";
+        }
+        Reader r(served);
+        r.Read();
+        EXPECT_EQ(FileBytes(r.Path("blob.bin")), bytes) << "remainder " << remainder;
+    }
+}
