@@ -674,7 +674,12 @@ void TNetwire::SendBuffer(const QByteArray& data) {
 QByteArray TNetwire::ReadLn() {
     StatusMessage(8, QStringLiteral("ReadLn"));
     QByteArray line;
-    qint64 position = 0;
+    // A line already buffered needs no wait and so no time-out: long multi-line replies are
+    // read mostly from here.
+    qint64 position = Canceled ? 0 : Fifo->Search(QByteArrayLiteral("\n"));
+    if (position > 0) {
+        return Fifo->Remove(position);
+    }
     TimerOn();
     while (!TimedOut && !Canceled) {
         if (DataAvailable()) {

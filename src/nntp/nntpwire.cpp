@@ -62,11 +62,16 @@ QList<QByteArray> SplitSummaryLine(QByteArray line) {
     }
     // Every field is kept whole: References lines of several hundred characters are common.
     QList<QByteArray> fields;
+    fields.reserve(9);
     qsizetype start = 0;
     while (fields.size() < 9) {
         const qsizetype tab = line.indexOf('\t', start);
         const qsizetype end = tab < 0 ? line.size() : tab;
-        fields.append(kSummaryPrefixes[fields.size()] + line.mid(start, end - start));
+        const QByteArrayView prefix(kSummaryPrefixes[fields.size()]);
+        QByteArray field;
+        field.reserve(prefix.size() + end - start);
+        field.append(prefix).append(QByteArrayView(line.constData() + start, end - start));
+        fields.append(std::move(field));
         if (tab < 0) {
             break;
         }

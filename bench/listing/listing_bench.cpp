@@ -1,0 +1,120 @@
+// Listing a large group: GetArticleList over every article of a group on the local news
+// server, counting the summaries reported, next to a raw socket that sends the same XOVER and
+// only reads the reply up to its "." line. The ratio is the client's cost over the wire's.
+//
+//   bench_listing [GROUP [HOST [PORT]]]     (default zk.test.big 127.0.0.1 119)
+#include "nntp/qrnntp.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpSocket>
+#include <cstdio>
+
+namespace {
+
+struct Figures {
+    double seconds = 0;
+    qint64 summaries = 0;
+    qint64 bytes = 0;
+};
+
+// Peak resident memory of this process so far, in MiB.
+double PeakMemoryMiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        }
+    }
+    return 0;
+}
+
+QByteArray ReadLine(QTcpSocket& socket) {
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(30000)) {
+            std::fprintf(stderr, "raw client: %s\n", qPrintable(socket.errorString()));
+            std::exit(1);
+        }
+    }
+    return socket.readLine();
+}
+
+Figures RawXover(const QString& host, quint16 port, const QByteArray& group) {
+    QTcpSocket socket;
+    socket.connectToHost(host, port);
+    if (!socket.waitForConnected(10000)) {
+        std::fprintf(stderr, "cannot reach %s:%u: %s\n", qPrintable(host), port,
+                     qPrintable(socket.errorString()));
+        std::exit(1);
+    }
+    ReadLine(socket);
+    socket.write("GROUP " + group + "\r\n");
+    const QByteArray reply = ReadLine(socket);
+    const QList<QByteArray> words = reply.split(' ');
+    Figures figures;
+    QElapsedTimer timer;
+    timer.start();
+    socket.write("XOVER " + words.value(2) + '-' + words.value(3) + "\r\n");
+    ReadLine(socket);
+    for (;;) {
+        const QByteArray line = ReadLine(socket);
+        if (line == ".\r\n") {
+            break;
+        }
+        figures.bytes += line.size();
+        ++figures.summaries;
+    }
+    figures.seconds = timer.nsecsElapsed() / 1e9;
+    socket.write("QUIT\r\n");
+    socket.waitForBytesWritten(1000);
+    return figures;
+}
+
+Figures ClientListing(const QString& host, quint16 port, const QByteArray& group) {
+    TQRNNTP nntp;
+    nntp.Host = host;
+    nntp.Port = port;
+    nntp.TimeOut = 120000;
+    nntp.ReportLevel = 2;
+    Figures figures;
+    nntp.OnHeaderList = [&](QObject*) { ++figures.summaries; };
+    nntp.Connect();
+    nntp.SetGroup(group);
+    QElapsedTimer timer;
+    timer.start();
+    nntp.GetArticleList(true, 0);
+    figures.seconds = timer.nsecsElapsed() / 1e9;
+    for (int i = 0; i < nntp.SummaryLines.Count(); ++i) {
+        figures.bytes += nntp.SummaryLines[i].size() + 2;
+    }
+    nntp.Disconnect();
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const QByteArray group = args.value(1, QStringLiteral("zk.test.big")).toLatin1();
+    const QString host = args.value(2, QStringLiteral("127.0.0.1"));
+    const quint16 port = static_cast<quint16>(args.value(3, QStringLiteral("119")).toUInt());
+
+    const Figures raw = RawXover(host, port, group);
+    const double rawPeak = PeakMemoryMiB();
+    std::printf("raw socket XOVER     %8.3f s %10.0f summaries/s %7.1f MB/s  %lld summaries\n",
+                raw.seconds, raw.summaries / raw.seconds, raw.bytes / 1e6 / raw.seconds,
+                static_cast<long long>(raw.summaries));
+    const Figures client = ClientListing(host, port, group);
+    std::printf("GetArticleList       %8.3f s %10.0f summaries/s %7.1f MB/s  %lld summaries\n",
+                client.seconds, client.summaries / client.seconds,
+                client.bytes / 1e6 / client.seconds, static_cast<long long>(client.summaries));
+    std::printf("ratio client/raw     %8.2f\n", client.seconds / raw.seconds);
+    std::printf("peak memory          %8.1f MiB (raw client alone %.1f MiB)\n", PeakMemoryMiB(),
+                rawPeak);
+    return client.summaries == raw.summaries ? 0 : 1;
+}
