@@ -1,5 +1,7 @@
 #include "net/nwire.h"
 
+#include "net/protocollog.h"
+
 #include <QAbstractEventDispatcher>
 #include <QBuffer>
 #include <QCoreApplication>
@@ -634,7 +636,9 @@ void TNetwire::Write(const QByteArray& text) {
 void TNetwire::Writeln(const QByteArray& text) {
     StatusMessage(8, QStringLiteral("Writeln"));
     const qsizetype zero = text.indexOf('\0');
-    Write((zero < 0 ? text : text.left(zero)) + "\r\n");
+    const QByteArray line = (zero < 0 ? text : text.left(zero)) + "\r\n";
+    protocollog::Sent(line);
+    Write(line);
 }
 
 void TNetwire::SendBuffer(const QByteArray& data) {
@@ -678,7 +682,9 @@ QByteArray TNetwire::ReadLn() {
     // read mostly from here.
     qint64 position = Canceled ? 0 : Fifo->Search(QByteArrayLiteral("\n"));
     if (position > 0) {
-        return Fifo->Remove(position);
+        line = Fifo->Remove(position);
+        protocollog::Received(line);
+        return line;
     }
     TimerOn();
     while (!TimedOut && !Canceled) {
@@ -698,6 +704,7 @@ QByteArray TNetwire::ReadLn() {
     TimerOff();
     if (position > 0) {
         line = Fifo->Remove(position);
+        protocollog::Received(line);
     }
     RaiseIfCanceled("Socket readln aborted");
     return line;

@@ -1,4 +1,5 @@
 #include "net/nwire.h"
+#include "net/protocollog.h"
 
 #include "fakeserver.h"
 #include "wait.h"
@@ -300,4 +301,12 @@ TEST(NwireText, NthWordAndNthPos) {
     stream.open(QIODevice::WriteOnly);
     StreamLn(stream, "line");
     EXPECT_EQ(out, "line\r\n");
+}
+
+TEST(NwireText, TheProtocolLogNeverShowsAPassword) {
+    EXPECT_EQ(protocollog::Masked("AUTHINFO PASS secret\r\n"), "AUTHINFO PASS ********\r\n");
+    EXPECT_EQ(protocollog::Masked("authinfo pass secret"), "authinfo pass ********");
+    EXPECT_EQ(protocollog::Masked("PASS secret\r\n"), "PASS ********\r\n");
+    EXPECT_EQ(protocollog::Masked("AUTHINFO USER fred\r\n"), "AUTHINFO USER fred\r\n");
+    EXPECT_EQ(protocollog::Masked("PASSWORD is not a command"), "PASSWORD is not a command");
 }

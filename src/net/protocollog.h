@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+
+// An opt-in log of the conversation with the server, for debugging a server that misbehaves:
+// with ZKNEWS_PROTOCOL_LOG set to a file name, every line sent ("C: ") and received ("S: ") is
+// appended to that file. Passwords never reach it: the argument of PASS and AUTHINFO PASS is
+// masked.
+namespace protocollog {
+
+// The line as it is written to the log: the password of a PASS command replaced by asterisks.
+QByteArray Masked(const QByteArray& line);
+
+void Sent(const QByteArray& line);
+void Received(const QByteArray& line);
+
+} // namespace protocollog
