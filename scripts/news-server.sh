@@ -303,6 +303,14 @@ configure() {
 
 # --- processes ---------------------------------------------------------------------------
 
+# True while the process exists and has not exited: a daemon's parent is init, which may
+# take its time to reap it, and a zombie still answers kill -0.
+alive() {
+  local state
+  state=$(sed -n 's/^State:[[:space:]]*\([A-Z]\).*/\1/p' "/proc/$1/status" 2>/dev/null) || return 1
+  [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ]
+}
+
 # The pid in a pid file when that process runs the named program.
 running_pid() {
   local pidfile=$1 program=$2 pid
@@ -310,12 +318,13 @@ running_pid() {
   pid=$(cat "$pidfile" 2>/dev/null) || return 1
   [[ $pid =~ ^[0-9]+$ ]] || return 1
   [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "$program" ] || return 1
+  alive "$pid" || return 1
   echo "$pid"
 }
 
 wait_gone() {
   local pid=$1 deadline=$((SECONDS + $2))
-  while kill -0 "$pid" 2>/dev/null; do
+  while alive "$pid"; do
     [ $SECONDS -lt "$deadline" ] || return 1
     sleep 0.2
   done
