@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds ZK News Reader and starts it.
+# Builds ZK News Reader, starts the local news server and the reader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+# The local news server (127.0.0.1:119) stays up after the window closes.
+bash scripts/news-server.sh start ||
+  echo "run: the local news server did not start; the reader runs anyway" >&2
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2
 if [ -x build/src/ui/zknews ]; then

@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, builds with warnings as errors, runs the whole
-# suite, then builds and runs it again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Runs every test: installs what is missing, starts the local news server, builds with warnings
+# as errors, runs the whole suite, then builds and runs it again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and stops the news server.
 # Exits non-zero on any failure. Extra arguments go to ctest (for example -R '^net\.').
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+
+# The tests that need the local news server fail rather than skip when it does not answer.
+# It is stopped after both runs, also when something fails or the run is interrupted.
+if ! bash scripts/news-server.sh start; then
+  echo "test: the local news server did not start (see above)" >&2
+  exit 1
+fi
+trap 'bash scripts/news-server.sh stop' EXIT
+export ZK_REQUIRE_NEWS_SERVER=1
 
 jobs=2
 status=0
