@@ -167,6 +167,7 @@ private:
     void SendArticleText();
     void SendAttachment(const QString& path);
     QByteArray MarkingLine(const QString& fileName) const;
+    bool IsClosingLine(int index) const;
     // Decodes one block or part into its file and puts the line naming it into newBody;
     // announce raises OnDecodeStart (which may rename) and OnDecodeEnd around it.
     void DecodeToAttachment(const QByteArray& data, QString fileName, int method,

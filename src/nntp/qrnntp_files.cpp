@@ -67,6 +67,12 @@ void TQRNNTP::DecodeToAttachment(const QByteArray& data, QString fileName, int m
     newBody.Add(MarkingLine(fileName));
 }
 
+bool TQRNNTP::IsClosingLine(int index) const {
+    // Only the last line can be the one that closed the reply: body lines arrive unstuffed,
+    // so a "." in the middle is text the poster wrote.
+    return index == BodyLines.Count() - 1 && nntpwire::IsTerminator(BodyLines[index]);
+}
+
 void TQRNNTP::ExtractEmbedded() {
     TStringList newBody;
     bool ended = false;
@@ -76,7 +82,7 @@ void TQRNNTP::ExtractEmbedded() {
         const bool begin = IsBeginLine(line);
         if (!begin && !IsFullDataLine(line)) {
             newBody.Add(line);
-            ended = nntpwire::IsTerminator(line);
+            ended = IsClosingLine(i);
             ++i;
             continue;
         }
@@ -90,14 +96,14 @@ void TQRNNTP::ExtractEmbedded() {
             const QByteArray& dataLine = BodyLines[i];
             const bool stops = begin ? dataLine.contains("end") : dataLine.size() != 61;
             // A block left open runs up to the end of the article, never into its "." line.
-            if (stops || nntpwire::IsTerminator(dataLine)) {
+            if (stops || IsClosingLine(i)) {
                 break;
             }
             data += dataLine + "\r\n";
             ++i;
         }
         if (i < BodyLines.Count()) {
-            ended = nntpwire::IsTerminator(BodyLines[i]);
+            ended = IsClosingLine(i);
             ++i; // the line that closed the block is consumed
         }
         DecodeToAttachment(data, fileName, uuCode, newBody, true);
@@ -119,7 +125,7 @@ void TQRNNTP::ExtractMultipart() {
     while (i < count && !closed) {
         ++i; // past the boundary line
         TExStringList partHeader;
-        while (i < count && !nntpwire::IsTerminator(BodyLines[i])) {
+        while (i < count && !IsClosingLine(i)) {
             partHeader.Add(BodyLines[i]);
             ++i;
             if (partHeader.Last().isEmpty()) {
@@ -127,8 +133,7 @@ void TQRNNTP::ExtractMultipart() {
             }
         }
         TStringList partLines;
-        while (i < count && !BodyLines[i].contains(MimeBoundary) &&
-               !nntpwire::IsTerminator(BodyLines[i])) {
+        while (i < count && !BodyLines[i].contains(MimeBoundary) && !IsClosingLine(i)) {
             partLines.Add(BodyLines[i]);
             ++i;
         }

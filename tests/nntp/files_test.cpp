@@ -86,7 +86,7 @@ struct Reader {
 TEST(NntpExtract, UuencodedBlocksBecomeFilesAndMarkingLines) {
     const QByteArray first = RandomBytes(100, 1);
     const QByteArray second = RandomBytes(7, 2);
-    Reader r("Subject: files\r\n", "before\r\nbegin 644 pic.bin\r\n" + Uuencoded(first) +
+    Reader r("Subject: files\r\n", "before\r\n.\r\nbegin 644 pic.bin\r\n" + Uuencoded(first) +
                                        "end\r\nbetween\r\nbegin 666 pic.bin\r\n" + Uuencoded(second) +
                                        "end\r\nafter\r\n");
     int ends = 0;
@@ -96,7 +96,8 @@ TEST(NntpExtract, UuencodedBlocksBecomeFilesAndMarkingLines) {
     EXPECT_EQ(FileBytes(r.Path("pic_1.bin")), second);
     EXPECT_EQ(ends, 2);
     EXPECT_EQ(r.nntp.AttachmentNames.Text(), "pic.bin\r\npic_1.bin\r\n");
-    EXPECT_EQ(r.nntp.BodyLines.Text(), "before\r\n" + r.Marking("pic.bin") + "\r\nbetween\r\n" +
+    // The "." line the poster wrote is text, not the end of the article.
+    EXPECT_EQ(r.nntp.BodyLines.Text(), "before\r\n.\r\n" + r.Marking("pic.bin") + "\r\nbetween\r\n" +
                                            r.Marking("pic_1.bin") + "\r\nafter\r\n.\r\n");
 }
 

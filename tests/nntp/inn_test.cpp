@@ -1,0 +1,208 @@
+// The news client against the real local news server (INN).
+#include "nntp/qrnntp.h"
+
+#include "newsserver.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace NewsServer;
+
+namespace {
+
+class Inn : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+        nntp.Host = HostName();
+        nntp.TimeOut = 30000;
+        nntp.Connect();
+    }
+    void TearDown() override {
+        if (nntp.Connected) {
+            nntp.Disconnect();
+        }
+    }
+
+    TQRNNTP nntp;
+};
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+} // namespace
+
+TEST_F(Inn, ListsGroupsSelectsAndSummarises) {
+    QList<QByteArray> groups;
+    nntp.OnGroupListUpdate = [&](const QByteArray& name, int, int, bool) { groups << name; };
+    nntp.GetGroupList();
+    EXPECT_TRUE(groups.contains(kSmallGroup));
+    EXPECT_TRUE(groups.contains(kEmptyGroup));
+    EXPECT_EQ(nntp.GroupLines.Count(), groups.size() + 1);
+
+    nntp.SetGroup(kSmallGroup);
+    EXPECT_EQ(nntp.CurrentGroup, kSmallGroup);
+    EXPECT_EQ(nntp.FirstArticleNo, 1);
+    EXPECT_EQ(nntp.LastArticleNo, kSmallCount);
+
+    QList<QByteArray> subjects;
+    QByteArray longReferences;
+    nntp.OnHeaderList = [&](QObject*) {
+        subjects << nntp.HeaderRecord.GetPrSubject();
+        if (nntp.HeaderRecord.GetArticleId() == kLongReferences.number) {
+            longReferences = nntp.HeaderLines.GetValue("References");
+            EXPECT_GT(nntp.HeaderRecord.GetPrLineCount(), 0);
+            EXPECT_GT(nntp.HeaderRecord.GetPrByteCount(), 0);
+        }
+    };
+    nntp.GetArticleList(true, 0);
+    ASSERT_EQ(subjects.size(), kSmallCount);
+    EXPECT_EQ(subjects[0], kWelcome.subject);
+    EXPECT_EQ(subjects[kThreadReply1.number - 1], kThreadReply1.subject);
+    EXPECT_EQ(longReferences.size(), kLongReferencesLength);
+
+    EXPECT_THROW(nntp.SetGroup("zk.test.no-such-group"), NNTPError);
+    EXPECT_EQ(nntp.CurrentGroup, kSmallGroup);
+}
+
+TEST_F(Inn, FetchesArticlesHeadersAndBodiesWithDotsIntact) {
+    nntp.SetGroup(kSmallGroup);
+    nntp.GetArticle(kDotLines.number);
+    EXPECT_EQ(nntp.HeaderLines.GetValue("Message-ID"), kDotLines.messageId);
+    EXPECT_EQ(nntp.HeaderRecord.GetArticleId(), kDotLines.number);
+    EXPECT_TRUE(nntp.BodyLines.Text().contains("\r\n.profile"));
+    EXPECT_GE(nntp.BodyLines.IndexOf("..double dot"), 0);
+    EXPECT_EQ(nntp.BodyLines.Last(), ".");
+
+    nntp.GetArticleHeader(kFoldedSubject.number);
+    EXPECT_EQ(nntp.HeaderLines.Last(), "ArtId: " + QByteArray::number(kFoldedSubject.number));
+    nntp.GetArticleBody(kBase64.number);
+    EXPECT_GT(nntp.BodyLines.Count(), 1);
+
+    int invalid = 0;
+    nntp.OnInvalidArticle = [&](QObject*) { ++invalid; };
+    try {
+        nntp.GetArticle(kSmallCount + 100);
+        FAIL() << "a missing article must raise";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Article not Found"));
+    }
+    EXPECT_EQ(invalid, 1);
+}
+
+TEST_F(Inn, ExtractsTheSeededAttachments) {
+    QTemporaryDir dir;
+    nntp.ParseAttachments = true;
+    nntp.SetAttachmentPath(dir.path());
+    nntp.SetGroup(kSmallGroup);
+    nntp.GetArticle(kUuencoded.number);
+    EXPECT_EQ(FileBytes(dir.filePath(QString::fromLatin1(kUuencodedFileName))), AllByteValues());
+    nntp.GetArticle(kMultipart.number);
+    EXPECT_EQ(FileBytes(dir.filePath(QString::fromLatin1(kMultipartFileName))), AllByteValues());
+    EXPECT_EQ(nntp.MimeBoundary, kMultipartBoundary);
+
+    nntp.SetGroup(kBinariesGroup);
+    nntp.GetArticle(kSameNameTwice.number);
+    EXPECT_EQ(FileBytes(dir.filePath(QStringLiteral("zk-twice.txt"))), kTwiceText);
+    EXPECT_EQ(FileBytes(dir.filePath(QStringLiteral("zk-twice_1.txt"))), kTwiceText);
+    nntp.GetArticle(kBareLines.number);
+    EXPECT_EQ(FileBytes(dir.filePath(QStringLiteral("extract.dat"))), kBareLinesText);
+    nntp.GetArticle(kMode666.number);
+    EXPECT_EQ(FileBytes(dir.filePath(QString::fromLatin1(kMode666FileName))), kMode666Text);
+}
+
+TEST_F(Inn, PostedAttachmentsComeBackByteForByteForEveryLastLineLength) {
+    QTemporaryDir dir;
+    const QByteArray stamp = QByteArray::number(QDateTime::currentMSecsSinceEpoch());
+    QList<QByteArray> contents;
+    QRandomGenerator random(7);
+    for (int remainder = 0; remainder < 45; ++remainder) {
+        QByteArray bytes(45 * 2 + remainder, Qt::Uninitialized);
+        for (char& byte : bytes) {
+            byte = static_cast<char>(random.bounded(256));
+        }
+        const QString path = dir.filePath(QStringLiteral("part%1.bin").arg(remainder));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        contents << bytes;
+        nntp.PostAttachments.Add(path.toLocal8Bit());
+    }
+    nntp.PostRecord.SetNewsGroups(kPostGroup);
+    nntp.PostRecord.SetPrFromAddress("Tester <tester@zk.test>");
+    nntp.PostRecord.SetPrSubject("Attachments " + stamp);
+    nntp.PostBody.Add("Forty-five attachments follow.");
+    nntp.PostBody.Add(".a line that starts with a dot");
+    nntp.PostBody.Add(".");
+    int posted = 0;
+    nntp.OnPosted = [&](QObject*) { ++posted; };
+    nntp.PostArticle();
+    EXPECT_EQ(posted, 1);
+
+    // Find the post by its subject and read it back with extraction on.
+    nntp.SetGroup(kPostGroup);
+    int number = 0;
+    nntp.OnHeaderList = [&](QObject*) {
+        if (nntp.HeaderRecord.GetPrSubject() == "Attachments " + stamp) {
+            number = nntp.HeaderRecord.GetArticleId();
+        }
+    };
+    nntp.GetArticleList(true, 0);
+    ASSERT_GT(number, 0);
+    QTemporaryDir out;
+    nntp.ParseAttachments = true;
+    nntp.SetAttachmentPath(out.path());
+    nntp.GetArticle(number);
+    EXPECT_EQ(nntp.AttachmentNames.Count(), 45);
+    for (int remainder = 0; remainder < 45; ++remainder) {
+        EXPECT_EQ(FileBytes(out.filePath(QStringLiteral("part%1.bin").arg(remainder))),
+                  contents[remainder])
+            << "remainder " << remainder;
+    }
+    EXPECT_GE(nntp.BodyLines.IndexOf(".a line that starts with a dot"), 0);
+    EXPECT_GE(nntp.BodyLines.IndexOf("."), 0);
+}
+
+TEST(InnAuth, TheLoginPortAsksForCredentialsAndRejectsWrongOnes) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    TQRNNTP nntp;
+    nntp.Host = HostName();
+    nntp.Port = kAuthPort;
+    nntp.TimeOut = 30000;
+    int asked = 0;
+    nntp.OnAuthenticationNeeded = [&](bool& handled) {
+        ++asked;
+        nntp.UserId = kUser;
+        nntp.Password = kPassword;
+        handled = true;
+    };
+    nntp.Connect();
+    nntp.SetGroup(kSmallGroup);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(nntp.LastArticleNo, kSmallCount);
+    nntp.Disconnect();
+
+    TQRNNTP wrong;
+    wrong.Host = HostName();
+    wrong.Port = kAuthPort;
+    wrong.TimeOut = 30000;
+    wrong.UserId = kUser;
+    wrong.Password = "not-the-password";
+    int failed = 0;
+    wrong.OnAuthenticationFailed = [&](QObject*) { ++failed; };
+    wrong.Connect();
+    try {
+        wrong.SetGroup(kSmallGroup);
+        FAIL() << "a wrong password must raise";
+    } catch (const NNTPError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Authentication failed"));
+    }
+    EXPECT_EQ(failed, 1);
+    EXPECT_FALSE(wrong.Busy);
+}
