@@ -77,41 +77,26 @@ void CopyStream(QIODevice& input, QIODevice& output) {
 TQRUUProcessor::TQRUUProcessor(QObject* owner) : QObject(owner) {}
 
 void TQRUUProcessor::Encode() {
-    RequireStreams();
-    InputStream->seek(0);
-    Fire(OnBeginEncode);
-    switch (Method) {
-    case uuMime:
-        B64Encode(*InputStream, *OutputStream);
-        break;
-    case uuCode:
-        UUEEncode(*InputStream, *OutputStream);
-        break;
-    case uuQP:
-        QPEncode(*InputStream, *OutputStream);
-        break;
-    case uuNONE:
-        CopyStream(*InputStream, *OutputStream);
-        break;
-    }
-    InputStream->seek(0);
-    OutputStream->seek(0);
-    Fire(OnEndEncode);
+    Convert(true);
 }
 
 void TQRUUProcessor::Decode() {
+    Convert(false);
+}
+
+void TQRUUProcessor::Convert(bool encoding) {
     RequireStreams();
     InputStream->seek(0);
-    Fire(OnBeginDecode);
+    Fire(encoding ? OnBeginEncode : OnBeginDecode);
     switch (Method) {
     case uuMime:
-        B64Decode(*InputStream, *OutputStream);
+        encoding ? B64Encode(*InputStream, *OutputStream) : B64Decode(*InputStream, *OutputStream);
         break;
     case uuCode:
-        UUEDecode(*InputStream, *OutputStream);
+        encoding ? UUEEncode(*InputStream, *OutputStream) : UUEDecode(*InputStream, *OutputStream);
         break;
     case uuQP:
-        QPDecode(*InputStream, *OutputStream);
+        encoding ? QPEncode(*InputStream, *OutputStream) : QPDecode(*InputStream, *OutputStream);
         break;
     case uuNONE:
         CopyStream(*InputStream, *OutputStream);
@@ -119,7 +104,7 @@ void TQRUUProcessor::Decode() {
     }
     InputStream->seek(0);
     OutputStream->seek(0);
-    Fire(OnEndDecode);
+    Fire(encoding ? OnEndEncode : OnEndDecode);
 }
 
 void TQRUUProcessor::QPEncode(QIODevice& input, QIODevice& output) {

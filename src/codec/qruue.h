@@ -57,6 +57,7 @@ public:
     static void QPDecode(QIODevice& input, QIODevice& output);
 
 private:
+    void Convert(bool encoding);
     void Fire(const TNotifyEvent& event);
     void RequireStreams() const;
 };

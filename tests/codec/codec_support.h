@@ -1,5 +1,7 @@
 #pragma once
 
+#include "testhelpers.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QFile>
@@ -13,15 +15,6 @@
 
 // A stream-to-stream codec under test: the free functions and TQRUUProcessor's QP methods.
 using StreamCodec = std::function<void(QIODevice& source, QIODevice& destination)>;
-
-inline QByteArray RandomBytes(qsizetype size, quint32 seed) {
-    QRandomGenerator random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& byte : bytes) {
-        byte = static_cast<char>(random.bounded(256));
-    }
-    return bytes;
-}
 
 // Runs a codec from a memory stream at position 0 into an empty memory stream.
 inline QByteArray Convert(const StreamCodec& codec, const QByteArray& input) {

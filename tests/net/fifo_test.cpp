@@ -5,21 +5,9 @@
 #include <QBuffer>
 #include <QFile>
 #include <QRandomGenerator>
+#include "testhelpers.h"
+
 #include <gtest/gtest.h>
-
-namespace {
-
-QByteArray RandomBytes(qsizetype size, quint32 seed) {
-    QRandomGenerator random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& byte : bytes) {
-        byte = static_cast<char>(random.bounded(256));
-    }
-    return bytes;
-}
-
-
-} // namespace
 
 TEST(Fifo, RemoveDeliversTheOldestBytesAndNeverMoreThanHeld) {
     TQRFifoBuffer fifo;

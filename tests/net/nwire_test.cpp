@@ -2,6 +2,7 @@
 #include "net/protocollog.h"
 
 #include "fakeserver.h"
+#include "testhelpers.h"
 #include "wait.h"
 
 #include <QBuffer>
@@ -25,16 +26,6 @@ struct Wire {
         wire.TimeOut = 10000;
     }
 };
-
-template <typename E, typename F>
-QString MessageOf(F&& call) {
-    try {
-        call();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return QStringLiteral("(nothing raised)");
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "nntp/qrnntp.h"
 
 #include "fakeserver.h"
+#include "testhelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -33,16 +34,6 @@ struct Client {
         EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join(u'\n').toStdString();
     }
 };
-
-template <typename E, typename F>
-QString MessageOf(F&& call) {
-    try {
-        call();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return QStringLiteral("(nothing raised)");
-}
 
 } // namespace
 

@@ -8,18 +8,11 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include "testhelpers.h"
+
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray RandomBytes(qsizetype size, quint32 seed) {
-    QRandomGenerator random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& byte : bytes) {
-        byte = static_cast<char>(random.bounded(256));
-    }
-    return bytes;
-}
 
 QByteArray Uuencoded(const QByteArray& data) {
     QByteArray source = data;
