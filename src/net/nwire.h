@@ -146,6 +146,11 @@ public:
     QString GetPortString();
 
 protected:
+    // Sends and receives move at most one block per call; waits re-test their conditions
+    // after at most one slice.
+    static constexpr int kBlock = 65536;
+    static constexpr int kWaitSlice = 300;
+
     void TimerOn();
     void TimerOff();
     void TimerFired();
