@@ -153,9 +153,12 @@ void FakeServer::Advance(Session* session) {
                     Advance(session);
                 }
             });
-            trickle->start(20);
+            trickle->start(trickleMilliseconds_);
             return;
         }
+        case 'T':
+            trickleMilliseconds_ = step.data.toInt();
+            break;
         case 'W':
             ++session->next;
             QTimer::singleShot(step.data.toInt(), this, [this, session] { Advance(session); });

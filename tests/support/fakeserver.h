@@ -17,6 +17,7 @@ class QTcpSocket;
 //   C: GROUP misc.test               the server waits for this line from the client
 //   C: *                             ... for any line
 //   S~ 211 3 1 3 misc.test           the line is sent in single-byte writes, 20 ms apart
+//   T: 100                           later S~ lines trickle one byte every 100 ms
 //   R: <bytes>                       raw bytes, escapes \r \n \t \\ , no line end added
 //   W: 200                           waits 200 ms
 //   X:                               closes the connection
@@ -63,4 +64,5 @@ private:
     QList<QByteArray> received_;
     QStringList failures_;
     int connections_ = 0;
+    int trickleMilliseconds_ = 20;
 };

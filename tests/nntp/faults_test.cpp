@@ -1,0 +1,97 @@
+// A server that dies or crawls in the middle of an operation: the operation ends with a clear
+// message, Busy is released, nothing the caller composed is lost, and a new Connect works.
+#include "nntp/qrnntp.h"
+
+#include "fakeserver.h"
+#include "testhelpers.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr char kAgain[] = "S: 200 back again\nC: GROUP a.b\nS: 211 1 1 1 a.b";
+
+struct Client {
+    FakeServer server;
+    TQRNNTP nntp;
+
+    explicit Client(const QByteArray& conversation) {
+        server.AddScript(conversation);
+        server.AddScript(kAgain);
+        nntp.Host = QStringLiteral("127.0.0.1");
+        nntp.Port = server.Port();
+        nntp.TimeOut = 0; // nothing but the close may end the waits
+        nntp.Connect();
+    }
+
+    void ExpectUsableAgain() {
+        EXPECT_FALSE(nntp.Busy);
+        EXPECT_FALSE(nntp.Connected);
+        nntp.Connect();
+        nntp.SetGroup("a.b");
+        EXPECT_EQ(nntp.LastArticleNo, 1);
+    }
+};
+
+} // namespace
+
+TEST(NntpFaults, AServerDyingDuringAListingEndsItAtOnce) {
+    Client c("S: 200 ready\nC: GROUP a.b\nS: 211 9 1 9 a.b\nC: XOVER 1-9\nS: 224 follows\n"
+             "R: 1\\ts\\tf\\td\\tm\\t\\t1\\t1\\r\\n\nX:");
+    c.nntp.SetGroup("a.b");
+    int summaries = 0;
+    c.nntp.OnHeaderList = [&](QObject*) { ++summaries; };
+    EXPECT_EQ(MessageOf<EAbortError>([&] { c.nntp.GetArticleList(true, 0); }),
+              QStringLiteral("Socket readln aborted"));
+    EXPECT_EQ(summaries, 0);
+    EXPECT_EQ(c.nntp.SummaryLines.Count(), 1); // what had arrived is kept
+    c.ExpectUsableAgain();
+}
+
+TEST(NntpFaults, AServerDyingDuringAnArticleEndsItWithoutTheArticleEvent) {
+    Client c("S: 200 ready\nC: ARTICLE 4\nS: 220 4 <4@x>\nS: Subject: half\nS: \nS: first line\nX:");
+    int articles = 0;
+    c.nntp.OnArticle = [&](QObject*) { ++articles; };
+    EXPECT_EQ(MessageOf<EAbortError>([&] { c.nntp.GetArticle(4); }),
+              QStringLiteral("Socket readln aborted"));
+    EXPECT_EQ(articles, 0);
+    c.ExpectUsableAgain();
+}
+
+TEST(NntpFaults, AServerDyingDuringAPostKeepsThePost) {
+    Client c("S: 200 ready\nC: POST\nS: 340 send\nX:");
+    c.nntp.PostHeader.Add("Subject: keep me");
+    c.nntp.PostBody.Add("body");
+    c.nntp.PostAttachments.Add("/tmp/zk-does-not-matter.bin");
+    QStringList failures;
+    c.nntp.OnPostFailed = [&](QObject*, quint16, const QString& reply) { failures << reply; };
+    EXPECT_THROW(c.nntp.PostArticle(), Exception);
+    EXPECT_EQ(failures.size(), 1);
+    EXPECT_EQ(c.nntp.PostHeader.Text(), "Subject: keep me\r\n");
+    EXPECT_EQ(c.nntp.PostBody.Text(), "body\r\n");
+    EXPECT_EQ(c.nntp.PostAttachments.Count(), 1);
+    c.ExpectUsableAgain();
+}
+
+TEST(NntpFaults, ACrawlingServerIsEndedByAbortAtOnceOrByTheTimeOut) {
+    const QByteArray crawling = "S: 200 ready\nC: LIST\nT: 100\nS~ 215 list follows, very slowly";
+    Client aborted(crawling);
+    QTimer::singleShot(350, &aborted.nntp, [&] { aborted.nntp.Abort(); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(MessageOf<EAbortError>([&] { aborted.nntp.GetGroupList(); }),
+              QStringLiteral("Socket readln aborted"));
+    EXPECT_LT(elapsed.elapsed(), 1500);
+    EXPECT_FALSE(aborted.nntp.Busy);
+
+    Client timed(crawling);
+    timed.nntp.TimeOut = 800;
+    elapsed.restart();
+    EXPECT_EQ(MessageOf<EAbortError>([&] { timed.nntp.GetGroupList(); }),
+              QStringLiteral("Socket readln aborted"));
+    EXPECT_GE(elapsed.elapsed(), 700);
+    EXPECT_LT(elapsed.elapsed(), 3000);
+    EXPECT_FALSE(timed.nntp.Busy);
+}
