@@ -9,12 +9,19 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 # The tests that need the local news server fail rather than skip when it does not answer.
-# It is stopped after both runs, also when something fails or the run is interrupted.
+# A server this run starts is stopped after both runs, also when something fails or the run
+# is interrupted; one that was already running (someone is using it) is left running.
+already_running=false
+if bash scripts/news-server.sh status >/dev/null 2>&1; then
+  already_running=true
+fi
 if ! bash scripts/news-server.sh start; then
   echo "test: the local news server did not start (see above)" >&2
   exit 1
 fi
-trap 'bash scripts/news-server.sh stop' EXIT
+if [ "$already_running" = false ]; then
+  trap 'bash scripts/news-server.sh stop' EXIT
+fi
 export ZK_REQUIRE_NEWS_SERVER=1
 
 jobs=2
