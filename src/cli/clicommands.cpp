@@ -58,24 +58,48 @@ QByteArray BodyText(const TStringList& body) {
     return LinesText(body, 0, closed ? body.Count() - 1 : body.Count());
 }
 
-// One summary as a tab-separated line: number, From, Subject, Date, Message-ID, References,
-// Bytes, Lines. A summary from the HEAD fall-back (a server without XOVER) carries no article
-// number and no byte count of its own; number stands in for the one and "Bytes" for the other.
+// The columns of a summary line: number, From, Subject, Date, Message-ID, References, Bytes,
+// Lines. Each names its field's place in GetArticleList's layout, where field k stands behind
+// nntpwire::kSummaryPrefixes[k], and the header it comes from in a summary of the HEAD
+// fall-back (a server without XOVER), which is the article's header instead. That header has
+// no article number: the number the fall-back asked for stands in.
+struct TSummaryColumn {
+    int position;
+    const char* header;
+};
+constexpr TSummaryColumn kSummaryColumns[] = {
+    {0, nullptr},      {2, "From"},       {1, "Subject"}, {3, "Date"},
+    {4, "Message-ID"}, {5, "References"}, {6, "Bytes"},   {7, "Lines"},
+};
+
+// Read by place rather than by name: a big group has a hundred thousand summaries, and the
+// lookup by name would cost more than the rest of the listing.
+void AppendOverviewField(QByteArray& line, const TExStringList& summary, int position) {
+    const QByteArrayView prefix(nntpwire::kSummaryPrefixes[position]);
+    if (position < summary.Count() && summary[position].startsWith(prefix)) {
+        line += QByteArrayView(summary[position]).sliced(prefix.size());
+    }
+}
+
 QByteArray SummaryLine(const TExStringList& summary, int number) {
-    const auto field = [&summary](const char* name) {
-        return summary.GetValue(name).replace('\t', ' ');
-    };
-    QByteArray articleNumber = field("Artid");
-    if (articleNumber.isEmpty()) {
-        articleNumber = QByteArray::number(number);
+    const bool overview = summary[0].startsWith(nntpwire::kSummaryPrefixes[0]);
+    QByteArray line;
+    line.reserve(512);
+    for (const TSummaryColumn& column : kSummaryColumns) {
+        if (&column != &kSummaryColumns[0]) {
+            line += '\t';
+        }
+        if (overview) {
+            AppendOverviewField(line, summary, column.position);
+        } else if (column.header == nullptr) {
+            line += QByteArray::number(number);
+        } else {
+            // Overview data never holds a tab inside a field; a header line may.
+            line += summary.GetValue(column.header).replace('\t', ' ');
+        }
     }
-    QByteArray bytes = field("Bytecount");
-    if (bytes.isEmpty()) {
-        bytes = field("Bytes");
-    }
-    return articleNumber + '\t' + field("From") + '\t' + field("Subject") + '\t' + field("Date") +
-           '\t' + field("Message-Id") + '\t' + field("References") + '\t' + bytes + '\t' +
-           field("Lines") + '\n';
+    line += '\n';
+    return line;
 }
 
 QByteArray ReadWholeFile(const QString& name) {
