@@ -6,7 +6,7 @@
 
 namespace {
 
-struct TCommandSpec {
+struct TCommandInfo {
     const char* name;
     TCliCommand command;
     int minArguments;
@@ -17,7 +17,7 @@ struct TCommandSpec {
     const char* description;
 };
 
-const TCommandSpec kCommands[] = {
+const TCommandInfo kCommands[] = {
     {"groups", TCliCommand::Groups, 0, 1, "", "groups [FILTER]",
      "The server's groups, one name per line, in the server's order. With\n"
      "FILTER only the names that contain it, letter case ignored."},
@@ -53,17 +53,17 @@ const TCommandSpec kCommands[] = {
      "IN decoded."},
 };
 
-const TCommandSpec* CommandNamed(const QString& name) {
-    for (const TCommandSpec& spec : kCommands) {
-        if (name == QLatin1String(spec.name)) {
-            return &spec;
+const TCommandInfo* CommandNamed(const QString& name) {
+    for (const TCommandInfo& info : kCommands) {
+        if (name == QLatin1String(info.name)) {
+            return &info;
         }
     }
     return nullptr;
 }
 
-bool Accepts(const TCommandSpec& spec, const QString& option) {
-    return QString::fromLatin1(spec.options).split(u' ').contains(option);
+bool Accepts(const TCommandInfo& info, const QString& option) {
+    return QString::fromLatin1(info.options).split(u' ').contains(option);
 }
 
 std::optional<int> NumberIn(const QString& text) {
@@ -184,11 +184,11 @@ private:
             return helpAsked_ || Fail(QStringLiteral("no command given"));
         }
         const QString name = arguments_[next_++];
-        spec_ = CommandNamed(name);
-        if (spec_ == nullptr) {
+        info_ = CommandNamed(name);
+        if (info_ == nullptr) {
             return Fail(QStringLiteral("unknown command ") + name);
         }
-        options().command = spec_->command;
+        options().command = info_->command;
         bool optionsEnded = false;
         while (next_ < arguments_.size()) {
             const QString argument = arguments_[next_++];
@@ -207,9 +207,9 @@ private:
     }
 
     bool ParseCommandOption(const QString& option) {
-        if (!Accepts(*spec_, option)) {
+        if (!Accepts(*info_, option)) {
             return Fail(QStringLiteral("%1 does not take the option %2")
-                            .arg(QLatin1String(spec_->name), option));
+                            .arg(QLatin1String(info_->name), option));
         }
         if (option == QLatin1String("--from")) {
             int from = 0;
@@ -238,8 +238,8 @@ private:
             return true;
         }
         const QStringList& arguments = options().arguments;
-        const QString usage = QStringLiteral("usage: zknews-cli ") + QLatin1String(spec_->usage);
-        if (arguments.size() < spec_->minArguments || arguments.size() > spec_->maxArguments) {
+        const QString usage = QStringLiteral("usage: zknews-cli ") + QLatin1String(info_->usage);
+        if (arguments.size() < info_->minArguments || arguments.size() > info_->maxArguments) {
             return Fail(usage);
         }
         switch (options().command) {
@@ -285,7 +285,7 @@ private:
     qsizetype next_ = 0;
     QString passwordFile_;
     bool helpAsked_ = false;
-    const TCommandSpec* spec_ = nullptr;
+    const TCommandInfo* info_ = nullptr;
     TParsedCommandLine result_;
 };
 
@@ -315,9 +315,9 @@ QByteArray HelpText() {
         "  --help              this text\n"
         "\n"
         "Commands:\n";
-    for (const TCommandSpec& spec : kCommands) {
-        text += "\n  " + QByteArray(spec.usage) + "\n";
-        for (const QByteArray& line : QByteArray(spec.description).split('\n')) {
+    for (const TCommandInfo& info : kCommands) {
+        text += "\n  " + QByteArray(info.usage) + "\n";
+        for (const QByteArray& line : QByteArray(info.description).split('\n')) {
             text += "      " + line + "\n";
         }
     }
