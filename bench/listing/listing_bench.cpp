@@ -1,6 +1,9 @@
 // Listing a large group: GetArticleList over every article of a group on the local news
 // server, counting the summaries reported, next to a raw socket that sends the same XOVER and
 // only reads the reply up to its "." line. The ratio is the client's cost over the wire's.
+// Then zknews-cli lists the same group as a whole process (start, connect, GROUP, XOVER, one
+// line per summary into /dev/null, QUIT, exit), timed from the outside against the same raw
+// read: what a script that calls the program pays over the wire.
 //
 //   bench_listing [GROUP [HOST [PORT]]]     (default zk.test.big 127.0.0.1 119)
 #include "nntp/qrnntp.h"
@@ -8,6 +11,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTcpSocket>
 #include <cstdio>
 
@@ -95,6 +99,23 @@ Figures ClientListing(const QString& host, quint16 port, const QByteArray& group
     return figures;
 }
 
+double CliProcessSeconds(const QString& host, quint16 port, const QByteArray& group) {
+    QProcess cli;
+    cli.setStandardOutputFile(QProcess::nullDevice());
+    cli.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    cli.start(QStringLiteral(ZKNEWS_CLI),
+              {QStringLiteral("--host"), host, QStringLiteral("--port"), QString::number(port),
+               QStringLiteral("summary"), QString::fromLatin1(group), QStringLiteral("--all")});
+    if (!cli.waitForFinished(600000) || cli.exitStatus() != QProcess::NormalExit ||
+        cli.exitCode() != 0) {
+        std::fprintf(stderr, "zknews-cli summary failed: %s\n", qPrintable(cli.errorString()));
+        std::exit(1);
+    }
+    return timer.nsecsElapsed() / 1e9;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -116,5 +137,9 @@ int main(int argc, char** argv) {
     std::printf("ratio client/raw     %8.2f\n", client.seconds / raw.seconds);
     std::printf("peak memory          %8.1f MiB (raw client alone %.1f MiB)\n", PeakMemoryMiB(),
                 rawPeak);
+    const double cliSeconds = CliProcessSeconds(host, port, group);
+    std::printf("zknews-cli summary   %8.3f s %10.0f summaries/s  (whole process, to /dev/null)\n",
+                cliSeconds, raw.summaries / cliSeconds);
+    std::printf("ratio cli/raw        %8.2f\n", cliSeconds / raw.seconds);
     return client.summaries == raw.summaries ? 0 : 1;
 }

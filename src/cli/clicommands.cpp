@@ -1,0 +1,392 @@
+#include "cli/clicommands.h"
+
+#include "cli/clioptions.h"
+#include "codec/qruue.h"
+#include "nntp/nntpwire.h"
+#include "nntp/qrnntp.h"
+#include "search/searchengine.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QSaveFile>
+#include <algorithm>
+#include <functional>
+
+using nntpwire::StripLineEnd;
+
+namespace {
+
+// The window lists about the newest 500 articles of a larger group unless told otherwise.
+constexpr int kNewestArticles = 500;
+
+QByteArray Latin1Lower(const QByteArray& text) {
+    return QString::fromLatin1(text).toLower().toLatin1();
+}
+
+// Lines of a list from first up to (not including) end, each followed by CR LF, as the
+// article travels.
+QByteArray LinesText(const TStringList& lines, int first, int end) {
+    QByteArray text;
+    for (int i = first; i < end; ++i) {
+        text += lines[i] + "\r\n";
+    }
+    return text;
+}
+
+// The header part of GetArticle's HeaderLines: every header line and the empty line that ends
+// the header. The client appends an "ArtId" line of its own after that; it is not the article.
+QByteArray ArticleHeaderText(const TExStringList& header) {
+    const int separator = header.IndexOf(QByteArray());
+    return LinesText(header, 0, separator < 0 ? header.Count() : separator + 1);
+}
+
+// The header lines of GetArticleHeader's HeaderLines: everything before the "." line that
+// closed the reply (the client's "ArtId" line comes after it).
+QByteArray HeadText(const TExStringList& header) {
+    int closing = header.Count() - 1;
+    while (closing >= 0 && !nntpwire::IsTerminator(header[closing])) {
+        --closing;
+    }
+    return LinesText(header, 0, closing < 0 ? header.Count() : closing);
+}
+
+// The body lines without the "." line that closed the reply, which is always the last item:
+// a body line "." sent as ".." arrives undone and stays in the body.
+QByteArray BodyText(const TStringList& body) {
+    const bool closed = !body.IsEmpty() && nntpwire::IsTerminator(body.Last());
+    return LinesText(body, 0, closed ? body.Count() - 1 : body.Count());
+}
+
+// The columns of a summary line: number, From, Subject, Date, Message-ID, References, Bytes,
+// Lines. Each names its field's place in GetArticleList's layout, where field k stands behind
+// nntpwire::kSummaryPrefixes[k], and the header it comes from in a summary of the HEAD
+// fall-back (a server without XOVER), which is the article's header instead. That header has
+// no article number: the number the fall-back asked for stands in.
+struct TSummaryColumn {
+    int position;
+    const char* header;
+};
+constexpr TSummaryColumn kSummaryColumns[] = {
+    {0, nullptr},      {2, "From"},       {1, "Subject"}, {3, "Date"},
+    {4, "Message-ID"}, {5, "References"}, {6, "Bytes"},   {7, "Lines"},
+};
+
+// Read by place rather than by name: a big group has a hundred thousand summaries, and the
+// lookup by name would cost more than the rest of the listing.
+void AppendOverviewField(QByteArray& line, const TExStringList& summary, int position) {
+    const QByteArrayView prefix(nntpwire::kSummaryPrefixes[position]);
+    if (position < summary.Count() && summary[position].startsWith(prefix)) {
+        line += QByteArrayView(summary[position]).sliced(prefix.size());
+    }
+}
+
+QByteArray SummaryLine(const TExStringList& summary, int number) {
+    const bool overview = summary[0].startsWith(nntpwire::kSummaryPrefixes[0]);
+    QByteArray line;
+    line.reserve(512);
+    for (const TSummaryColumn& column : kSummaryColumns) {
+        if (&column != &kSummaryColumns[0]) {
+            line += '\t';
+        }
+        if (overview) {
+            AppendOverviewField(line, summary, column.position);
+        } else if (column.header == nullptr) {
+            line += QByteArray::number(number);
+        } else {
+            // Overview data never holds a tab inside a field; a header line may.
+            line += summary.GetValue(column.header).replace('\t', ' ');
+        }
+    }
+    line += '\n';
+    return line;
+}
+
+QByteArray ReadWholeFile(const QString& name) {
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Exception(QStringLiteral("Cannot open file ") + name + QStringLiteral(": ") +
+                        file.errorString());
+    }
+    return file.readAll();
+}
+
+class TCommandRun {
+public:
+    TCommandRun(const TCliOptions& options, const TCliStreams& streams, TCliConsole& console)
+        : options_(options), arguments_(options.arguments), out_(streams.out), in_(streams.in),
+          console_(console) {}
+
+    // Runs the command; a failure raises an exception with its text, or reports through the
+    // console and answers false.
+    bool Run() {
+        switch (options_.command) {
+        case TCliCommand::Help:
+            out_.write(HelpText());
+            return true;
+        case TCliCommand::Groups:
+            return Online([this](TQRNNTP& nntp) { return Groups(nntp); });
+        case TCliCommand::Summary:
+            return Online([this](TQRNNTP& nntp) { return Summary(nntp); });
+        case TCliCommand::Article:
+        case TCliCommand::Head:
+        case TCliCommand::Body:
+            return Online([this](TQRNNTP& nntp) { return Article(nntp); });
+        case TCliCommand::Extract:
+            return Extract();
+        case TCliCommand::Post:
+            return Post();
+        case TCliCommand::Find:
+            return Find();
+        case TCliCommand::Encode:
+        case TCliCommand::Decode:
+            return Convert();
+        }
+        return false;
+    }
+
+private:
+    QByteArray GroupArgument() const { return arguments_[0].toLocal8Bit(); }
+    int ArticleNumberArgument() const { return arguments_[1].toInt(); }
+
+    // Connects as the options say, runs work and says goodbye. After a failure the connection
+    // is closed without QUIT: the server may be the very thing that stopped answering.
+    bool Online(const std::function<bool(TQRNNTP&)>& work) {
+        TQRNNTP nntp;
+        nntp.Host = options_.host;
+        nntp.Port = options_.port;
+        nntp.TimeOut = options_.timeout;
+        nntp.ReportLevel = options_.reportLevel;
+        nntp.UserId = options_.user;
+        nntp.Password = options_.password;
+        if (options_.reportLevel > 0) {
+            nntp.OnStatus = [this](QObject*, const QString& status) { console_.Status(status); };
+        }
+        nntp.Connect();
+        bool succeeded = false;
+        try {
+            succeeded = work(nntp);
+        } catch (...) {
+            nntp.AbortResume(&nntp);
+            throw;
+        }
+        if (!succeeded) {
+            nntp.AbortResume(&nntp);
+            return false;
+        }
+        try {
+            nntp.Disconnect();
+        } catch (const Exception&) {
+            // The command is complete; a server that does not answer QUIT changes nothing.
+        }
+        return true;
+    }
+
+    bool Groups(TQRNNTP& nntp) {
+        const QByteArray filter = arguments_.value(0).toLocal8Bit();
+        nntp.OnGroupListUpdate = [&](const QByteArray& name, int, int, bool) {
+            if (GroupMatchesFilter(name, filter)) {
+                out_.write(name + '\n');
+            }
+        };
+        nntp.GetGroupList();
+        // A list that was read ends with its "." line; a refused LIST leaves nothing, which
+        // must not pass for a server without groups.
+        if (nntp.GroupLines.IsEmpty()) {
+            console_.Message(QStringLiteral("Group list refused: ") +
+                             QString::fromLatin1(StripLineEnd(nntp.LastReply)));
+            return false;
+        }
+        return true;
+    }
+
+    bool Summary(TQRNNTP& nntp) {
+        nntp.SetGroup(GroupArgument());
+        const int first = nntp.FirstArticleNo;
+        const int last = nntp.LastArticleNo;
+        int from = first;
+        if (options_.from) {
+            from = *options_.from;
+        } else if (last - first > kNewestArticles) {
+            from = last - kNewestArticles;
+        }
+        // The HEAD fall-back reports one summary per number from the start on.
+        int nextNumber = options_.all ? first : std::max(from, first);
+        nntp.OnHeaderList = [&](QObject*) {
+            const int number = nextNumber++;
+            if (!nntp.HeaderLines.IsEmpty()) {
+                out_.write(SummaryLine(nntp.HeaderLines, number));
+            }
+        };
+        nntp.GetArticleList(options_.all, from);
+        return true;
+    }
+
+    bool Article(TQRNNTP& nntp) {
+        nntp.SetGroup(GroupArgument());
+        const int number = ArticleNumberArgument();
+        switch (options_.command) {
+        case TCliCommand::Head:
+            nntp.GetArticleHeader(number);
+            out_.write(HeadText(nntp.HeaderLines));
+            break;
+        case TCliCommand::Body:
+            nntp.GetArticleBody(number);
+            out_.write(BodyText(nntp.BodyLines));
+            break;
+        default:
+            nntp.GetArticle(number);
+            out_.write(ArticleHeaderText(nntp.HeaderLines) + BodyText(nntp.BodyLines));
+            break;
+        }
+        return true;
+    }
+
+    bool Extract() {
+        const QString directory = arguments_[2];
+        if (!QFileInfo(directory).isDir()) {
+            throw Exception(QStringLiteral("No such directory: ") + directory);
+        }
+        return Online([&](TQRNNTP& nntp) {
+            nntp.ParseAttachments = true;
+            nntp.SetAttachmentPath(directory);
+            nntp.SetGroup(GroupArgument());
+            nntp.GetArticle(ArticleNumberArgument());
+            for (int i = 0; i < nntp.AttachmentNames.Count(); ++i) {
+                out_.write(nntp.AttachmentNames[i] + '\n');
+            }
+            return true;
+        });
+    }
+
+    bool Post() {
+        TStringList lines;
+        lines.SetText(ReadWholeFile(arguments_[0]));
+        TExStringList header;
+        TExStringList body;
+        int i = 0;
+        for (; i < lines.Count() && !lines[i].isEmpty(); ++i) {
+            header.Add(lines[i]);
+        }
+        for (++i; i < lines.Count(); ++i) {
+            body.Add(lines[i]);
+        }
+        // The client posts an attachment it cannot open as an empty block and carries on; a
+        // job that posts unattended must not send an article without its file.
+        TStringList attachments;
+        for (const QString& path : options_.attachments) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly)) {
+                throw Exception(QStringLiteral("Cannot open file ") + path + QStringLiteral(": ") +
+                                file.errorString());
+            }
+            attachments.Add(path.toLocal8Bit());
+        }
+        return Online([&](TQRNNTP& nntp) {
+            nntp.SetPostHeader(header);
+            nntp.SetPostBody(body);
+            nntp.SetPostAttachments(attachments);
+            QString refusal;
+            nntp.OnPostFailed = [&](QObject*, quint16, const QString& reply) { refusal = reply; };
+            try {
+                nntp.PostArticle();
+            } catch (const NNTPError& error) {
+                // The server's reply says why; it goes with the client's own text.
+                if (refusal.isEmpty()) {
+                    throw;
+                }
+                throw NNTPError(error.Message() + QStringLiteral(": ") +
+                                QString::fromLatin1(StripLineEnd(refusal.toLatin1())));
+            }
+            out_.write(StripLineEnd(nntp.LastReply) + '\n');
+            return true;
+        });
+    }
+
+    bool Find() {
+        QByteArray text = WithoutLeadingAsterisks(arguments_[0].toLocal8Bit());
+        // Whole words, as the text views search them: a plain text between word boundaries; a
+        // regular expression says for itself what it wants.
+        if (options_.wholeWord && !text.isEmpty() && !HasRegexPrefix(text)) {
+            text = "ZKRE:\\b" + WildcardToRegex(text) + "\\b";
+        }
+        const int messagesBefore = console_.MessageCount();
+        for (;;) {
+            QByteArray line = in_.readLine();
+            if (line.isEmpty()) {
+                return true;
+            }
+            if (MatchPatternCase(text, StripLineEnd(line), options_.caseSensitive)) {
+                if (!line.endsWith('\n')) {
+                    line += '\n';
+                }
+                out_.write(line);
+            }
+            // The engine reports an expression it cannot compile (or run) as a message; it
+            // would say the same for every further line.
+            if (console_.MessageCount() != messagesBefore) {
+                return false;
+            }
+        }
+    }
+
+    bool Convert() {
+        QFile input(arguments_[1]);
+        if (!input.open(QIODevice::ReadOnly)) {
+            throw Exception(QStringLiteral("Cannot open file ") + input.fileName() +
+                            QStringLiteral(": ") + input.errorString());
+        }
+        // Written aside and put in place only when the conversion finished: a failed decoding
+        // leaves no half file behind, and OUT may even name IN.
+        QSaveFile output(arguments_[2]);
+        if (!output.open(QIODevice::WriteOnly)) {
+            throw Exception(QStringLiteral("Cannot create file ") + output.fileName() +
+                            QStringLiteral(": ") + output.errorString());
+        }
+        TQRUUProcessor codec;
+        codec.Method = static_cast<UUMethods>(CodecMethodNamed(arguments_[0]));
+        codec.InputStream = &input;
+        codec.OutputStream = &output;
+        if (options_.command == TCliCommand::Encode) {
+            codec.Encode();
+        } else {
+            codec.Decode();
+        }
+        if (!output.commit()) {
+            throw Exception(QStringLiteral("Cannot write file ") + output.fileName() +
+                            QStringLiteral(": ") + output.errorString());
+        }
+        return true;
+    }
+
+    const TCliOptions& options_;
+    const QStringList& arguments_;
+    QIODevice& out_;
+    QIODevice& in_;
+    TCliConsole& console_;
+};
+
+} // namespace
+
+bool GroupMatchesFilter(const QByteArray& name, const QByteArray& filter) {
+    return filter.isEmpty() || Latin1Lower(name).contains(Latin1Lower(filter));
+}
+
+int RunCli(const QStringList& arguments, const QByteArray& environmentPassword,
+           const TCliStreams& streams) {
+    const TParsedCommandLine parsed = ParseCommandLine(arguments, environmentPassword);
+    TCliConsole console(streams.err, parsed.options.password.isEmpty() ? environmentPassword
+                                                                       : parsed.options.password);
+    if (!parsed.error.isEmpty()) {
+        console.Message(parsed.error + QStringLiteral(" (zknews-cli --help lists the commands)"));
+        return kExitUsage;
+    }
+    try {
+        return TCommandRun(parsed.options, streams, console).Run() ? kExitSuccess : kExitFailure;
+    } catch (const Exception& error) {
+        console.Message(error.Message());
+    } catch (const std::exception& error) {
+        console.Message(QString::fromLocal8Bit(error.what()));
+    }
+    return kExitFailure;
+}

@@ -1,0 +1,342 @@
+#include "cli/clioptions.h"
+
+#include "codec/qruue.h"
+
+#include <QFile>
+
+namespace {
+
+struct TCommandInfo {
+    const char* name;
+    TCliCommand command;
+    int minArguments;
+    int maxArguments;
+    // The command's own options, each followed by a space.
+    const char* options;
+    const char* usage;
+    const char* description;
+};
+
+const TCommandInfo kCommands[] = {
+    {"groups", TCliCommand::Groups, 0, 1, "", "groups [FILTER]",
+     "The server's groups, one name per line, in the server's order. With\n"
+     "FILTER only the names that contain it, letter case ignored."},
+    {"summary", TCliCommand::Summary, 1, 1, "--from --all ", "summary GROUP [--from N | --all]",
+     "One line per article of GROUP, the fields separated by tabs: number,\n"
+     "From, Subject, Date, Message-ID, References, Bytes, Lines. From article\n"
+     "N on, or every article; by default the newest 500."},
+    {"article", TCliCommand::Article, 2, 2, "", "article GROUP N",
+     "Article N of GROUP as the server holds it: the header, the empty line,\n"
+     "the body, every line ending in CR LF, with the leading dots doubled for\n"
+     "transmission undone."},
+    {"head", TCliCommand::Head, 2, 2, "", "head GROUP N",
+     "The header of article N as article prints it, without the empty line."},
+    {"body", TCliCommand::Body, 2, 2, "", "body GROUP N",
+     "The body of article N, as article prints it."},
+    {"extract", TCliCommand::Extract, 3, 3, "", "extract GROUP N DIR",
+     "Decodes the attachments of article N (uuencoded blocks, MIME parts) into\n"
+     "files in the directory DIR, which must exist, and prints their names, one\n"
+     "per line. A name already taken in DIR gets a number: zk.bin, zk_1.bin."},
+    {"post", TCliCommand::Post, 1, 1, "--attach ", "post FILE [--attach PATH ...]",
+     "Posts the article in FILE (header lines, an empty line, the body) with\n"
+     "each PATH appended as a uuencoded block; prints the server's reply line."},
+    {"find", TCliCommand::Find, 1, 1, "--whole-word --case ", "find TEXT [--whole-word] [--case]",
+     "Prints the lines of standard input that contain TEXT, where * stands for\n"
+     "any run of characters and ? for exactly one. A TEXT that starts with\n"
+     "zkre: is a regular expression (PCRE). Letter case is ignored unless\n"
+     "--case is given; --whole-word matches plain texts as whole words only."},
+    {"encode", TCliCommand::Encode, 3, 3, "", "encode uu|base64|qp IN OUT",
+     "Encodes the file IN into the file OUT: uuencoded data lines (without the\n"
+     "begin and end lines), Base64 lines or quoted-printable text."},
+    {"decode", TCliCommand::Decode, 3, 3, "", "decode uu|base64|qp IN OUT",
+     "Decodes the file IN into the file OUT; OUT is written only when all of\n"
+     "IN decoded."},
+};
+
+const TCommandInfo* CommandNamed(const QString& name) {
+    for (const TCommandInfo& info : kCommands) {
+        if (name == QLatin1String(info.name)) {
+            return &info;
+        }
+    }
+    return nullptr;
+}
+
+bool Accepts(const TCommandInfo& info, const QString& option) {
+    return QString::fromLatin1(info.options).split(u' ').contains(option);
+}
+
+std::optional<int> NumberIn(const QString& text) {
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    return ok && number >= 0 ? std::optional<int>(number) : std::nullopt;
+}
+
+// The first line of the file, without its line end.
+bool ReadPasswordFile(const QString& name, QByteArray& password, QString& error) {
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("Cannot read password file ") + name + QStringLiteral(": ") +
+                file.errorString();
+        return false;
+    }
+    const QByteArray content = file.readAll();
+    const qsizetype lineEnd = content.indexOf('\n');
+    password = lineEnd < 0 ? content : content.left(lineEnd);
+    if (password.endsWith('\r')) {
+        password.chop(1);
+    }
+    return true;
+}
+
+class TParser {
+public:
+    TParser(const QStringList& arguments, const QByteArray& environmentPassword)
+        : arguments_(arguments), environmentPassword_(environmentPassword) {}
+
+    TParsedCommandLine Parse() {
+        if (ParseConnectionOptions() && ParseCommand() && CheckCommand()) {
+            ResolvePassword();
+        }
+        return result_;
+    }
+
+private:
+    TCliOptions& options() { return result_.options; }
+
+    bool Fail(const QString& error) {
+        result_.error = error;
+        return false;
+    }
+
+    bool TakeValue(const QString& option, QString& value) {
+        if (next_ >= arguments_.size()) {
+            return Fail(option + QStringLiteral(" needs a value"));
+        }
+        value = arguments_[next_++];
+        return true;
+    }
+
+    bool TakeNumber(const QString& option, int& number) {
+        QString value;
+        if (!TakeValue(option, value)) {
+            return false;
+        }
+        const std::optional<int> parsed = NumberIn(value);
+        if (!parsed) {
+            return Fail(option + QStringLiteral(" needs a number, not ") + value);
+        }
+        number = *parsed;
+        return true;
+    }
+
+    bool ParseConnectionOptions() {
+        while (next_ < arguments_.size() && arguments_[next_].startsWith(u'-')) {
+            const QString option = arguments_[next_++];
+            QString value;
+            if (option == QLatin1String("--help") || option == QLatin1String("-h")) {
+                options().command = TCliCommand::Help;
+                helpAsked_ = true;
+                next_ = arguments_.size();
+                return true;
+            }
+            if (option == QLatin1String("--host")) {
+                if (!TakeValue(option, options().host)) {
+                    return false;
+                }
+            } else if (option == QLatin1String("--port")) {
+                if (!TakeNumber(option, options().port)) {
+                    return false;
+                }
+                if (options().port < 1 || options().port > 65535) {
+                    return Fail(QStringLiteral("--port needs a port number from 1 to 65535"));
+                }
+            } else if (option == QLatin1String("--user")) {
+                if (!TakeValue(option, value)) {
+                    return false;
+                }
+                options().user = value.toLocal8Bit();
+            } else if (option == QLatin1String("--password-file")) {
+                if (!TakeValue(option, passwordFile_)) {
+                    return false;
+                }
+            } else if (option == QLatin1String("--timeout")) {
+                if (!TakeNumber(option, options().timeout)) {
+                    return false;
+                }
+            } else if (option == QLatin1String("-v")) {
+                options().reportLevel = 1;
+            } else if (option == QLatin1String("-vv")) {
+                options().reportLevel = 8;
+            } else if (option == QLatin1String("--password")) {
+                return Fail(QStringLiteral("the password is not taken from the command line, where "
+                                           "others can read it; use --password-file or "
+                                           "ZKNEWS_PASSWORD"));
+            } else {
+                return Fail(QStringLiteral("unknown option ") + option);
+            }
+        }
+        return true;
+    }
+
+    bool ParseCommand() {
+        if (next_ >= arguments_.size()) {
+            return helpAsked_ || Fail(QStringLiteral("no command given"));
+        }
+        const QString name = arguments_[next_++];
+        info_ = CommandNamed(name);
+        if (info_ == nullptr) {
+            return Fail(QStringLiteral("unknown command ") + name);
+        }
+        options().command = info_->command;
+        bool optionsEnded = false;
+        while (next_ < arguments_.size()) {
+            const QString argument = arguments_[next_++];
+            if (optionsEnded || !argument.startsWith(QLatin1String("--"))) {
+                options().arguments << argument;
+            } else if (argument == QLatin1String("--")) {
+                optionsEnded = true;
+            } else if (argument == QLatin1String("--help")) {
+                options().command = TCliCommand::Help;
+                return true;
+            } else if (!ParseCommandOption(argument)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool ParseCommandOption(const QString& option) {
+        if (!Accepts(*info_, option)) {
+            return Fail(QStringLiteral("%1 does not take the option %2")
+                            .arg(QLatin1String(info_->name), option));
+        }
+        if (option == QLatin1String("--from")) {
+            int from = 0;
+            if (!TakeNumber(option, from)) {
+                return false;
+            }
+            options().from = from;
+        } else if (option == QLatin1String("--all")) {
+            options().all = true;
+        } else if (option == QLatin1String("--attach")) {
+            QString path;
+            if (!TakeValue(option, path)) {
+                return false;
+            }
+            options().attachments << path;
+        } else if (option == QLatin1String("--whole-word")) {
+            options().wholeWord = true;
+        } else if (option == QLatin1String("--case")) {
+            options().caseSensitive = true;
+        }
+        return true;
+    }
+
+    bool CheckCommand() {
+        if (options().command == TCliCommand::Help) {
+            return true;
+        }
+        const QStringList& arguments = options().arguments;
+        const QString usage = QStringLiteral("usage: zknews-cli ") + QLatin1String(info_->usage);
+        if (arguments.size() < info_->minArguments || arguments.size() > info_->maxArguments) {
+            return Fail(usage);
+        }
+        switch (options().command) {
+        case TCliCommand::Summary:
+            if (options().all && options().from) {
+                return Fail(usage);
+            }
+            break;
+        case TCliCommand::Article:
+        case TCliCommand::Head:
+        case TCliCommand::Body:
+        case TCliCommand::Extract:
+            if (!NumberIn(arguments[1])) {
+                return Fail(QStringLiteral("not an article number: ") + arguments[1]);
+            }
+            break;
+        case TCliCommand::Encode:
+        case TCliCommand::Decode:
+            if (CodecMethodNamed(arguments[0]) < 0) {
+                return Fail(QStringLiteral("unknown codec ") + arguments[0] +
+                            QStringLiteral(" (uu, base64 or qp)"));
+            }
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+
+    void ResolvePassword() {
+        if (passwordFile_.isEmpty()) {
+            options().password = environmentPassword_;
+            return;
+        }
+        QString error;
+        if (!ReadPasswordFile(passwordFile_, options().password, error)) {
+            Fail(error);
+        }
+    }
+
+    const QStringList& arguments_;
+    const QByteArray environmentPassword_;
+    qsizetype next_ = 0;
+    QString passwordFile_;
+    bool helpAsked_ = false;
+    const TCommandInfo* info_ = nullptr;
+    TParsedCommandLine result_;
+};
+
+} // namespace
+
+TParsedCommandLine ParseCommandLine(const QStringList& arguments,
+                                    const QByteArray& environmentPassword) {
+    return TParser(arguments, environmentPassword).Parse();
+}
+
+QByteArray HelpText() {
+    QByteArray text =
+        "usage: zknews-cli [--host H] [--port P] [--user U] [--password-file F]\n"
+        "                  [--timeout MS] [-v | -vv] COMMAND ...\n"
+        "\n"
+        "Reads and posts news on an NNTP server with the client of ZK News Reader.\n"
+        "\n"
+        "  --host H            the news server (127.0.0.1)\n"
+        "  --port P            its port (119)\n"
+        "  --user U            the user for a server that asks for a login\n"
+        "  --password-file F   the password: the first line of the file F; without this\n"
+        "                      option, the environment variable ZKNEWS_PASSWORD. Never on\n"
+        "                      the command line, where others can read it.\n"
+        "  --timeout MS        how long one network step may take (120000)\n"
+        "  -v, -vv             the server's replies (-v) or every step (-vv) on standard\n"
+        "                      error; passwords are masked\n"
+        "  --help              this text\n"
+        "\n"
+        "Commands:\n";
+    for (const TCommandInfo& info : kCommands) {
+        text += "\n  " + QByteArray(info.usage) + "\n";
+        for (const QByteArray& line : QByteArray(info.description).split('\n')) {
+            text += "      " + line + "\n";
+        }
+    }
+    text += "\n"
+            "Exit status: 0 on success; 1 when the command failed, with the reason on\n"
+            "standard error (\"Authentication failed\", \"Invalid Group\", \"Article not\n"
+            "Found\", ...); 2 for a command line that cannot be run.\n";
+    return text;
+}
+
+int CodecMethodNamed(const QString& name) {
+    if (name == QLatin1String("uu")) {
+        return uuCode;
+    }
+    if (name == QLatin1String("base64")) {
+        return uuMime;
+    }
+    if (name == QLatin1String("qp")) {
+        return uuQP;
+    }
+    return -1;
+}

@@ -1,0 +1,131 @@
+// zknews-cli against the local news server (INN) and its seeded groups.
+#include "clirun.h"
+#include "newsserver.h"
+#include "testhelpers.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace NewsServer;
+
+namespace {
+
+QStringList Words(const QByteArray& text) {
+    return QString::fromLatin1(text).split(u' ');
+}
+
+CliResult Cli(const QByteArray& command) {
+    return RunCliWith(Words("--timeout 30000 " + command));
+}
+
+QByteArray Number(int number) {
+    return QByteArray::number(number);
+}
+
+} // namespace
+
+TEST(CliInn, GroupsAndSummaryOfTheSeededGroups) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    const CliResult groups = Cli("groups TEST.SMALL");
+    EXPECT_EQ(groups.status, kExitSuccess) << groups.err.constData();
+    EXPECT_EQ(groups.out, QByteArray(kSmallGroup) + "\n");
+
+    const CliResult summary = Cli("summary " + QByteArray(kSmallGroup));
+    ASSERT_EQ(summary.status, kExitSuccess) << summary.err.constData();
+    const QList<QByteArray> lines = summary.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), kSmallCount);
+    for (const QByteArray& line : lines) {
+        EXPECT_EQ(line.count('\t'), 7) << line.constData();
+    }
+    const QList<QByteArray> reply = lines[kThreadReply1.number - 1].split('\t');
+    EXPECT_EQ(reply[0], Number(kThreadReply1.number));
+    EXPECT_EQ(reply[2], kThreadReply1.subject);
+    EXPECT_EQ(reply[4], kThreadReply1.messageId);
+    EXPECT_EQ(reply[5], kThreadStart.messageId);
+    EXPECT_GT(reply[6].toInt(), 0);
+    EXPECT_GT(reply[7].toInt(), 0);
+}
+
+TEST(CliInn, ArticleIsHeadEmptyLineAndBodyWithDotLinesIntact) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    const QByteArray where = QByteArray(kSmallGroup) + " " + Number(kDotLines.number);
+    const CliResult article = Cli("article " + where);
+    const CliResult head = Cli("head " + where);
+    const CliResult body = Cli("body " + where);
+    ASSERT_EQ(article.status, kExitSuccess) << article.err.constData();
+    EXPECT_EQ(article.out, head.out + "\r\n" + body.out);
+    EXPECT_TRUE(head.out.contains("Message-ID: " + QByteArray(kDotLines.messageId) + "\r\n"));
+    EXPECT_TRUE(body.out.contains("\r\n.profile is read by the login shell\r\n..double dot\r\n"
+                                  ".\r\n"));
+    EXPECT_TRUE(body.out.endsWith("Last line.\r\n"));
+}
+
+TEST(CliInn, LoginRefusedGroupAndMissingArticleFailWithTheirTexts) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    const QStringList login = Words("--port " + Number(kAuthPort) + " --user " + kUser + " groups");
+    const CliResult wrong =
+        RunCliWith(login + QStringList{QStringLiteral("zk.test.small")}, {}, "not-the-password");
+    EXPECT_EQ(wrong.status, kExitFailure);
+    EXPECT_EQ(wrong.err, "zknews-cli: Authentication failed\n");
+    const CliResult right =
+        RunCliWith(login + QStringList{QStringLiteral("zk.test.small")}, {}, kPassword);
+    EXPECT_EQ(right.status, kExitSuccess) << right.err.constData();
+    EXPECT_EQ(right.out, QByteArray(kSmallGroup) + "\n");
+
+    const CliResult group = Cli("article zk.test.no-such-group 1");
+    EXPECT_EQ(group.status, kExitFailure);
+    EXPECT_EQ(group.err, "zknews-cli: Invalid Group\n");
+    const CliResult article =
+        Cli("article " + QByteArray(kSmallGroup) + " " + Number(kSmallCount + 100));
+    EXPECT_EQ(article.status, kExitFailure);
+    EXPECT_EQ(article.err, "zknews-cli: Article not Found\n");
+}
+
+TEST(CliInn, APostedAttachmentIsExtractedAgainByteForByte) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    QTemporaryDir dir;
+    const QByteArray subject =
+        "zknews-cli attachment " + Number(QDateTime::currentMSecsSinceEpoch());
+    const QByteArray bytes = RandomBytes(5000, 9);
+    const QString attachment = dir.filePath(QStringLiteral("zk-cli.bin"));
+    const QString article = dir.filePath(QStringLiteral("article.txt"));
+    for (const auto& [path, content] :
+         {std::pair{attachment, bytes},
+          std::pair{article, "Newsgroups: " + QByteArray(kPostGroup) +
+                                 "\nFrom: Tester <tester@zk.test>\nSubject: " + subject +
+                                 "\n\nOne file follows.\n.\nStill the body.\n"}}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    const CliResult posted =
+        RunCliWith({QStringLiteral("post"), article, QStringLiteral("--attach"), attachment});
+    ASSERT_EQ(posted.status, kExitSuccess) << posted.err.constData();
+    EXPECT_TRUE(posted.out.startsWith("240 ")) << posted.out.constData();
+
+    // Its number, from the summary by its subject.
+    const CliResult summary = Cli("summary " + QByteArray(kPostGroup) + " --all");
+    QByteArray number;
+    for (const QByteArray& line : summary.out.split('\n')) {
+        if (line.split('\t').value(2) == subject) {
+            number = line.split('\t').value(0);
+        }
+    }
+    ASSERT_FALSE(number.isEmpty()) << summary.out.constData();
+
+    QTemporaryDir into;
+    const CliResult extracted =
+        RunCliWith({QStringLiteral("extract"), QString::fromLatin1(kPostGroup),
+                    QString::fromLatin1(number), into.path()});
+    ASSERT_EQ(extracted.status, kExitSuccess) << extracted.err.constData();
+    EXPECT_EQ(extracted.out, "zk-cli.bin\n");
+    QFile file(into.filePath(QStringLiteral("zk-cli.bin")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), bytes);
+
+    const CliResult body = Cli("body " + QByteArray(kPostGroup) + " " + number);
+    EXPECT_TRUE(body.out.startsWith("\r\nOne file follows.\r\n.\r\nStill the body.\r\n"))
+        << body.out.left(80).constData();
+}

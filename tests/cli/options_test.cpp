@@ -1,0 +1,123 @@
+#include "cli/clioptions.h"
+
+#include "clirun.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList Args(std::initializer_list<const char*> words) {
+    QStringList list;
+    for (const char* word : words) {
+        list << QString::fromLatin1(word);
+    }
+    return list;
+}
+
+} // namespace
+
+TEST(CliOptions, ConnectionOptionsComeFirstAndTheCommandsOwnAfterIt) {
+    const TParsedCommandLine defaults = ParseCommandLine(Args({"groups"}), {});
+    ASSERT_TRUE(defaults.error.isEmpty());
+    EXPECT_EQ(defaults.options.host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(defaults.options.port, 119);
+    EXPECT_EQ(defaults.options.timeout, 120000);
+    EXPECT_EQ(defaults.options.reportLevel, 0);
+
+    const TParsedCommandLine parsed =
+        ParseCommandLine(Args({"--host", "news.local", "--port", "1119", "--user", "fred",
+                               "--timeout", "500", "-vv", "summary", "misc.test", "--from", "40"}),
+                         {});
+    ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.options.host, QStringLiteral("news.local"));
+    EXPECT_EQ(parsed.options.port, 1119);
+    EXPECT_EQ(parsed.options.user, "fred");
+    EXPECT_EQ(parsed.options.timeout, 500);
+    EXPECT_EQ(parsed.options.reportLevel, 8);
+    EXPECT_EQ(parsed.options.command, TCliCommand::Summary);
+    EXPECT_EQ(parsed.options.arguments, Args({"misc.test"}));
+    EXPECT_EQ(parsed.options.from, 40);
+
+    // After "--" everything is an argument, so find can look for a text that looks like an
+    // option; a single dash never starts an option of a command.
+    const TParsedCommandLine find = ParseCommandLine(Args({"find", "--case", "--", "--all"}), {});
+    EXPECT_TRUE(find.options.caseSensitive);
+    EXPECT_EQ(find.options.arguments, Args({"--all"}));
+    EXPECT_EQ(ParseCommandLine(Args({"find", "-x"}), {}).options.arguments, Args({"-x"}));
+
+    const TParsedCommandLine post =
+        ParseCommandLine(Args({"post", "a.txt", "--attach", "one.bin", "--attach", "two.bin"}), {});
+    EXPECT_EQ(post.options.attachments, Args({"one.bin", "two.bin"}));
+}
+
+TEST(CliOptions, ThePasswordComesFromItsFileOrTheEnvironmentNeverFromTheCommandLine) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("password"));
+    QFile password(file);
+    ASSERT_TRUE(password.open(QIODevice::WriteOnly));
+    password.write("from-file\r\nsecond line\r\n");
+    password.close();
+
+    EXPECT_EQ(ParseCommandLine(Args({"groups"}), "from-env").options.password, "from-env");
+    const TParsedCommandLine fromFile = ParseCommandLine(
+        QStringList{QStringLiteral("--password-file"), file, QStringLiteral("groups")}, "from-env");
+    EXPECT_EQ(fromFile.options.password, "from-file");
+
+    const QString missing = dir.filePath(QStringLiteral("missing"));
+    EXPECT_TRUE(
+        ParseCommandLine(
+            QStringList{QStringLiteral("--password-file"), missing, QStringLiteral("groups")}, {})
+            .error.startsWith(QStringLiteral("Cannot read password file")));
+
+    const CliResult refused = RunCliWith(Args({"--password", "secret", "groups"}));
+    EXPECT_EQ(refused.status, kExitUsage);
+    EXPECT_TRUE(refused.err.contains("--password-file or ZKNEWS_PASSWORD"))
+        << refused.err.constData();
+    EXPECT_FALSE(refused.err.contains("secret"));
+}
+
+TEST(CliOptions, CommandLinesThatCannotRunAreRefusedWithExitStatus2AndOneLine) {
+    const QList<QList<const char*>> refused = {
+        {},
+        {"frob"},
+        {"--frob", "groups"},
+        {"--port", "70000", "groups"},
+        {"--timeout"},
+        {"groups", "a", "b"},
+        {"summary"},
+        {"summary", "g", "--all", "--from", "3"},
+        {"summary", "g", "--from", "x"},
+        {"article", "g", "seven"},
+        {"article", "g", "7", "--all"},
+        {"extract", "g", "7"},
+        {"encode", "rot13", "in", "out"},
+    };
+    for (const QList<const char*>& words : refused) {
+        QStringList arguments;
+        for (const char* word : words) {
+            arguments << QString::fromLatin1(word);
+        }
+        const CliResult result = RunCliWith(arguments);
+        EXPECT_EQ(result.status, kExitUsage) << arguments.join(u' ').toStdString();
+        EXPECT_TRUE(result.err.startsWith("zknews-cli: ")) << result.err.constData();
+        EXPECT_EQ(result.err.count('\n'), 1) << result.err.constData();
+        EXPECT_TRUE(result.out.isEmpty());
+    }
+}
+
+TEST(CliOptions, HelpDescribesEveryCommand) {
+    for (const QStringList& arguments : {Args({"--help"}), Args({"post", "--help"})}) {
+        const CliResult help = RunCliWith(arguments);
+        EXPECT_EQ(help.status, kExitSuccess);
+        EXPECT_TRUE(help.err.isEmpty());
+        for (const char* usage :
+             {"groups [FILTER]", "summary GROUP [--from N | --all]", "article GROUP N",
+              "head GROUP N", "body GROUP N", "extract GROUP N DIR", "post FILE [--attach PATH",
+              "find TEXT [--whole-word] [--case]", "encode uu|base64|qp IN OUT",
+              "decode uu|base64|qp IN OUT", "--password-file F", "ZKNEWS_PASSWORD", "-vv"}) {
+            EXPECT_TRUE(help.out.contains(usage)) << usage;
+        }
+    }
+}

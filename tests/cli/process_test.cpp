@@ -1,0 +1,72 @@
+// The built zknews-cli as a process: exit status, standard streams, the environment.
+#include "newsserver.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Finished {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Finished RunProgram(const QStringList& arguments, const QByteArray& input = {},
+                    const QByteArray& password = {}, const QString& outputFile = {}) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("ZKNEWS_PASSWORD"));
+    if (!password.isEmpty()) {
+        environment.insert(QStringLiteral("ZKNEWS_PASSWORD"), QString::fromLatin1(password));
+    }
+    process.setProcessEnvironment(environment);
+    if (!outputFile.isEmpty()) {
+        process.setStandardOutputFile(outputFile);
+    }
+    process.start(QStringLiteral(ZKNEWS_CLI), arguments);
+    EXPECT_TRUE(process.waitForStarted(10000));
+    process.write(input);
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+} // namespace
+
+TEST(CliProcess, FindReadsStandardInputAndAFullDiskIsAFailure) {
+    const QByteArray input = "alpha\nbeta\ngamma\n";
+    const Finished found =
+        RunProgram({QStringLiteral("find"), QStringLiteral("zkre:^(a|g)")}, input);
+    EXPECT_EQ(found.status, 0);
+    EXPECT_EQ(found.out, "alpha\ngamma\n");
+
+    const Finished full = RunProgram({QStringLiteral("find"), QStringLiteral("a")}, input, {},
+                                     QStringLiteral("/dev/full"));
+    EXPECT_EQ(full.status, 1);
+    EXPECT_TRUE(full.err.startsWith("zknews-cli: Cannot write standard output"))
+        << full.err.constData();
+}
+
+TEST(CliProcess, ThePasswordComesFromTheEnvironmentAndNeverShows) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    const QStringList login{QStringLiteral("-vv"),
+                            QStringLiteral("--port"),
+                            QString::number(NewsServer::kAuthPort),
+                            QStringLiteral("--user"),
+                            QString::fromLatin1(NewsServer::kUser),
+                            QStringLiteral("groups"),
+                            QStringLiteral("small")};
+    const Finished right = RunProgram(login, {}, NewsServer::kPassword);
+    EXPECT_EQ(right.status, 0) << right.err.constData();
+    EXPECT_EQ(right.out, QByteArray(NewsServer::kSmallGroup) + "\n");
+    EXPECT_TRUE(right.err.contains("281 ")) << right.err.constData();
+    EXPECT_FALSE(right.err.contains(NewsServer::kPassword));
+
+    const Finished wrong = RunProgram(login, {}, "wrong-password");
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_TRUE(wrong.err.endsWith("\nzknews-cli: Authentication failed\n"))
+        << wrong.err.constData();
+}
