@@ -1,0 +1,161 @@
+#include "search/searchengine.h"
+
+#include "util/presenter.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <array>
+
+qint32 LastMatchStart = 0;
+qint32 LastMatchEnd = 0;
+
+namespace {
+
+const QByteArray kRegexPrefix = QByteArrayLiteral("ZKRE:");
+const QByteArray kPatternOptions = QByteArrayLiteral("(?U)(?m)");
+const QByteArray kCaseless = QByteArrayLiteral("(?i)");
+const QByteArray kEscapedCharacters = QByteArrayLiteral("\\^$.|+(){}[]");
+// Room for 333 start/end pairs; only the first pair, the whole match, is read.
+constexpr uint32_t kMatchPairs = 333;
+constexpr char kSubstitute = 0x1A;
+
+// The one-entry memo of WildcardToRegex, kept for the whole run.
+struct TWildcardMemo {
+    QByteArray input;
+    QByteArray output;
+};
+TWildcardMemo wildcardMemo;
+
+void ResetMatch() {
+    LastMatchStart = 0;
+    LastMatchEnd = 0;
+}
+
+QString ErrorMessage(int errorCode) {
+    std::array<PCRE2_UCHAR, 256> buffer{};
+    pcre2_get_error_message(errorCode, buffer.data(), buffer.size());
+    return QString::fromLatin1(reinterpret_cast<const char*>(buffer.data()));
+}
+
+struct TMatchDataRelease {
+    void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
+};
+
+} // namespace
+
+void TRegexRelease::operator()(pcre2_real_code_8* code) const {
+    pcre2_code_free(code);
+}
+
+QByteArray WildcardToRegex(const QByteArray& text) {
+    if (text == wildcardMemo.input) {
+        return wildcardMemo.output;
+    }
+    QByteArray expression;
+    expression.reserve(text.size() * 2);
+    for (const char c : text) {
+        if (kEscapedCharacters.contains(c)) {
+            expression += '\\';
+            expression += c;
+        } else if (c == '*') {
+            expression += ".*";
+        } else if (c == '?') {
+            expression += ".{1}";
+        } else {
+            expression += c;
+        }
+    }
+    wildcardMemo = {text, expression};
+    return expression;
+}
+
+TCompiledRegex CompileRegex(const QByteArray& expression) {
+    int errorCode = 0;
+    PCRE2_SIZE errorOffset = 0;
+    TCompiledRegex regex(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(expression.constData()),
+                                       static_cast<PCRE2_SIZE>(expression.size()), 0, &errorCode,
+                                       &errorOffset, nullptr));
+    if (!regex) {
+        const qsizetype offset = static_cast<qsizetype>(errorOffset);
+        ShowInfo(QStringLiteral("Regular Expression Error :-\r\n") + ErrorMessage(errorCode) +
+                 QStringLiteral("\r\n") + QString::fromLatin1(expression.left(offset)) +
+                 QStringLiteral(" HERE-->") + QString::fromLatin1(expression.mid(offset)));
+    }
+    return regex;
+}
+
+bool ExecRegex(const TCompiledRegex& regex, const QByteArray& subject) {
+    ResetMatch();
+    const std::unique_ptr<pcre2_match_data, TMatchDataRelease> matchData(
+        pcre2_match_data_create(kMatchPairs, nullptr));
+    const int result =
+        pcre2_match(regex.get(), reinterpret_cast<PCRE2_SPTR>(subject.constData()),
+                    static_cast<PCRE2_SIZE>(subject.size()), 0, 0, matchData.get(), nullptr);
+    if (result >= 0) {
+        const PCRE2_SIZE* offsets = pcre2_get_ovector_pointer(matchData.get());
+        LastMatchEnd = static_cast<qint32>(offsets[1]);
+        LastMatchStart = static_cast<qint32>(offsets[0]) + 1;
+        return true;
+    }
+    if (result != PCRE2_ERROR_NOMATCH) {
+        ShowInfo(QStringLiteral("Internal PCRE Matching Error"));
+    }
+    return false;
+}
+
+bool RegexMatch(const QByteArray& expression, const QByteArray& subject) {
+    if (subject.isEmpty()) {
+        return false;
+    }
+    const TCompiledRegex regex = CompileRegex(kPatternOptions + expression);
+    return regex && ExecRegex(regex, subject);
+}
+
+bool MatchPattern(const QByteArray& findText, const QByteArray& subject) {
+    ResetMatch();
+    if (HasRegexPrefix(findText)) {
+        return RegexMatch(findText.mid(kRegexPrefix.size()), subject);
+    }
+    const QByteArray plain = WithoutLeadingAsterisks(findText);
+    if (plain.isEmpty()) {
+        return false;
+    }
+    return RegexMatch(WildcardToRegex(plain), subject);
+}
+
+bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, bool caseSensitive) {
+    QByteArray text = WithoutLeadingAsterisks(findText);
+    if (text.isEmpty()) {
+        ResetMatch();
+        return false;
+    }
+    if (!HasRegexPrefix(text)) {
+        text = kRegexPrefix + WildcardToRegex(text);
+    }
+    if (!caseSensitive) {
+        text.insert(kRegexPrefix.size(), kCaseless);
+    }
+    return MatchPattern(text, subject);
+}
+
+bool HasRegexPrefix(const QByteArray& findText) {
+    return findText.left(kRegexPrefix.size()).toUpper() == kRegexPrefix;
+}
+
+QByteArray WithoutLeadingAsterisks(const QByteArray& findText) {
+    qsizetype first = 0;
+    while (first < findText.size() && findText[first] == '*') {
+        ++first;
+    }
+    return findText.mid(first);
+}
+
+QByteArray SearchBytes(const QString& text) {
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        bytes[i] = c <= 0xFF ? static_cast<char>(c) : kSubstitute;
+    }
+    return bytes;
+}

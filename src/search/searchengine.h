@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+// The search engine: every find text, plain or not, is matched as a PCRE regular expression.
+// A find text is either plain, "*" standing for any run of characters and "?" for exactly one,
+// or a regular expression marked by the prefix "zkre:" in any letter case. Expressions are
+// compiled with "(?U)(?m)" in front: repeats take as few characters as possible, and "^" and
+// "$" match at every line. Subjects and find texts are bytes, one per character.
+
+// The bounds of the last match, 1-based: the first matched character and the last (the
+// offset just past the match); both 0 when the last attempt found nothing. The match is
+// LastMatchEnd - LastMatchStart + 1 characters long. Read them right after the call.
+extern qint32 LastMatchStart;
+extern qint32 LastMatchEnd;
+
+struct pcre2_real_code_8;
+struct TRegexRelease {
+    void operator()(pcre2_real_code_8* code) const;
+};
+// A compiled expression, released when it goes out of scope; null when compilation failed.
+using TCompiledRegex = std::unique_ptr<pcre2_real_code_8, TRegexRelease>;
+
+// The regular expression for a plain find text: the characters \^$.|+(){}[] are escaped,
+// "*" becomes ".*" and "?" becomes ".{1}". The last conversion is remembered, so that a
+// find text matched against many lines is converted once.
+QByteArray WildcardToRegex(const QByteArray& text);
+
+// Compiles expression; on failure shows the library's message with the place of the error
+// marked " HERE-->" and answers null.
+TCompiledRegex CompileRegex(const QByteArray& expression);
+
+// Runs a compiled expression over the whole subject; true when it matches, the bounds then in
+// LastMatchStart and LastMatchEnd.
+bool ExecRegex(const TCompiledRegex& regex, const QByteArray& subject);
+
+// Compiles "(?U)(?m)" and expression, and matches it once. An empty subject never matches
+// and is not even compiled against.
+bool RegexMatch(const QByteArray& expression, const QByteArray& subject);
+
+// Matches a find text (prefixed expression or plain text; leading "*" of a plain text add
+// nothing and are dropped). A find text made only of asterisks finds nothing.
+bool MatchPattern(const QByteArray& findText, const QByteArray& subject);
+
+// MatchPattern with a choice of letter case; not case sensitive puts "(?i)" in front of every
+// expression, the user's own included (which may switch it back with "(?-i)").
+bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, bool caseSensitive);
+
+// True when the find text carries the regular-expression prefix "zkre:" (any letter case).
+bool HasRegexPrefix(const QByteArray& findText);
+
+// The find text without its leading asterisks.
+QByteArray WithoutLeadingAsterisks(const QByteArray& findText);
+
+// The bytes that a displayed text is searched as: one byte per character, so that a match's
+// offsets are character positions. Characters beyond Latin-1 all become the substitute byte
+// 0x1A, which no find-text syntax treats specially.
+QByteArray SearchBytes(const QString& text);

@@ -1,0 +1,112 @@
+#include "util/presenter.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QtDebug>
+#include <algorithm>
+
+namespace {
+
+TPresenter* installed = nullptr;
+
+// Blanks and control characters: everything up to and including the space.
+bool IsBlankOrControl(QChar c) {
+    return c.unicode() <= u' ';
+}
+
+QString TrimBlanksAndControls(const QString& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && IsBlankOrControl(text[first])) {
+        ++first;
+    }
+    while (last > first && IsBlankOrControl(text[last - 1])) {
+        --last;
+    }
+    return text.mid(first, last - first);
+}
+
+// The executable's name without extension, upper-cased: the heading of every question.
+QString ProgramNameHeading() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toUpper();
+}
+
+bool IsNumberCharacter(QChar c) {
+    return c == u'-' || (c >= u'0' && c <= u'9');
+}
+
+} // namespace
+
+void InstallPresenter(TPresenter* presenter) {
+    installed = presenter;
+}
+
+TPresenter* InstalledPresenter() {
+    return installed;
+}
+
+void ShowInfo(const QString& text) {
+    const QString shown = TrimBlanksAndControls(text);
+    if (installed == nullptr) {
+        qWarning().noquote() << shown;
+        return;
+    }
+    installed->ShowInfo(shown);
+}
+
+bool ConfirmBox(const QString& text) {
+    TConfirmButtons buttons = TConfirmButtons::YesNo;
+    QString question = text;
+    if (question.startsWith(u'@')) {
+        question.remove(0, 1);
+        buttons = TConfirmButtons::OkCancel;
+    } else {
+        question += QStringLiteral(" ?");
+    }
+    const QString shown = ProgramNameHeading() + QStringLiteral("\r\n\r\n") + question;
+    if (installed == nullptr) {
+        qWarning().noquote() << shown << "(declined: nobody to ask)";
+        return false;
+    }
+    return installed->Confirm(shown, buttons);
+}
+
+bool PromptFor(const QString& caption, const QString& prompt, QString& value) {
+    if (installed == nullptr) {
+        return false;
+    }
+    return installed->PromptFor(caption, prompt, value);
+}
+
+qint64 AskNumber(const QString& caption, const QString& prompt, QString& value) {
+    QString entry = value;
+    if (!PromptFor(caption, prompt, entry)) {
+        value = asknumber::kCanceled;
+        return 0;
+    }
+    if (entry.isEmpty()) {
+        value = asknumber::kEmpty;
+        return 0;
+    }
+    if (!std::all_of(entry.cbegin(), entry.cend(), IsNumberCharacter)) {
+        ShowInfo(QStringLiteral("Numbers Only Please!"));
+        value = asknumber::kNotDigits;
+        return 0;
+    }
+    // Only the first minus sign is looked at; later ones fail the conversion below.
+    if (entry.indexOf(u'-') > 0) {
+        ShowInfo(QStringLiteral("Minus Sign in Wrong Place"));
+        value = asknumber::kMisplacedMinus;
+        return 0;
+    }
+    bool converted = false;
+    const qint64 number = entry.toLongLong(&converted);
+    if (!converted) {
+        // A lone minus sign, "--5", "-1-2" or a number beyond 64 bits.
+        ShowInfo(QStringLiteral("Numbers Only Please!"));
+        value = asknumber::kNotDigits;
+        return 0;
+    }
+    value = entry;
+    return number;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "util/presenter.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+// Stands in for the user: keeps every text shown or asked and answers from a script. Installed
+// for its lifetime. An unscripted question is declined and an unscripted prompt cancelled.
+class TRecordingPresenter : public TPresenter {
+public:
+    struct TQuestion {
+        QString text;
+        TConfirmButtons buttons;
+    };
+    struct TPrompt {
+        QString caption;
+        QString prompt;
+        QString value;
+    };
+
+    TRecordingPresenter() { InstallPresenter(this); }
+    ~TRecordingPresenter() override { InstallPresenter(nullptr); }
+    TRecordingPresenter(const TRecordingPresenter&) = delete;
+    TRecordingPresenter& operator=(const TRecordingPresenter&) = delete;
+
+    // Answers for the next questions, in order.
+    QList<bool> confirmAnswers;
+    // Entries for the next prompts, in order; nullopt cancels.
+    QList<std::optional<QString>> promptAnswers;
+
+    QList<QString> infos;
+    QList<TQuestion> questions;
+    QList<TPrompt> prompts;
+
+    void ShowInfo(const QString& text) override { infos += text; }
+
+    bool Confirm(const QString& text, TConfirmButtons buttons) override {
+        questions += TQuestion{text, buttons};
+        return confirmAnswers.isEmpty() ? false : confirmAnswers.takeFirst();
+    }
+
+    bool PromptFor(const QString& caption, const QString& prompt, QString& value) override {
+        prompts += TPrompt{caption, prompt, value};
+        const std::optional<QString> answer =
+            promptAnswers.isEmpty() ? std::nullopt : promptAnswers.takeFirst();
+        if (answer) {
+            value = *answer;
+        }
+        return answer.has_value();
+    }
+};

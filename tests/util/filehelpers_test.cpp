@@ -1,0 +1,150 @@
+#include "recordingpresenter.h"
+#include "util/filehelpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QByteArray ReadBack(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class FileHelpers : public ::testing::Test {
+protected:
+    QString Path(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    TRecordingPresenter presenter;
+};
+
+} // namespace
+
+TEST_F(FileHelpers, LoadOfAMissingOrEmptyFileIsEmptyAndSilent) {
+    EXPECT_EQ(LoadTextFile(Path(u"missing"_s)), ""_ba);
+    EXPECT_EQ(LoadTextFile(QString()), ""_ba);
+    ASSERT_TRUE(SaveTextFile(Path(u"empty"_s), ""_ba));
+    EXPECT_EQ(LoadTextFile(Path(u"empty"_s)), ""_ba);
+    EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
+TEST_F(FileHelpers, SaveAndLoadKeepEveryByteIncludingCrLfAndZeros) {
+    QByteArray data("line\r\n\0\0\r\nend\r", 13);
+    for (int code = 0; code < 256; ++code) {
+        data += static_cast<char>(code);
+    }
+    ASSERT_TRUE(SaveTextFile(Path(u"exact"_s), data));
+    EXPECT_EQ(ReadBack(Path(u"exact"_s)), data);
+    const QByteArray loaded = LoadTextFile(Path(u"exact"_s));
+    EXPECT_EQ(loaded.size(), data.size());
+    EXPECT_EQ(loaded, data);
+    EXPECT_EQ(FileSizeOf(Path(u"exact"_s)), data.size());
+}
+
+TEST_F(FileHelpers, SaveTruncatesAndPlusAppends) {
+    ASSERT_TRUE(SaveTextFile(Path(u"f"_s), "first version"_ba));
+    ASSERT_TRUE(SaveTextFile(Path(u"f"_s), "one"_ba));
+    EXPECT_EQ(ReadBack(Path(u"f"_s)), "one"_ba);
+    ASSERT_TRUE(SaveTextFile(u"+"_s + Path(u"f"_s), "\r\ntwo"_ba));
+    EXPECT_EQ(ReadBack(Path(u"f"_s)), "one\r\ntwo"_ba);
+    ASSERT_TRUE(SaveTextFile(u"+"_s + Path(u"new"_s), "made"_ba));
+    EXPECT_EQ(ReadBack(Path(u"new"_s)), "made"_ba);
+}
+
+TEST_F(FileHelpers, EmptyAppendCreatesNothingButEmptySaveCreatesAnEmptyFile) {
+    EXPECT_TRUE(SaveTextFile(u"+"_s + Path(u"absent"_s), ""_ba));
+    EXPECT_FALSE(QFile::exists(Path(u"absent"_s)));
+    EXPECT_TRUE(SaveTextFile(Path(u"present"_s), ""_ba));
+    EXPECT_TRUE(QFile::exists(Path(u"present"_s)));
+    EXPECT_EQ(FileSizeOf(Path(u"present"_s)), 0);
+}
+
+TEST_F(FileHelpers, AFileThatCannotBeOpenedIsReportedWithTheSystemReason) {
+    // A directory has a size but cannot be opened as a file, whoever runs the test.
+    QDir(dir.path()).mkdir(u"sub"_s);
+    EXPECT_EQ(LoadTextFile(Path(u"sub"_s)), ""_ba);
+    ASSERT_EQ(presenter.infos.size(), 1);
+    EXPECT_TRUE(presenter.infos[0].startsWith(u"Could not Open "_s + Path(u"sub"_s) + u"\r\n"_s));
+    EXPECT_TRUE(presenter.infos[0].contains(u"directory"_s, Qt::CaseInsensitive));
+
+    EXPECT_FALSE(SaveTextFile(Path(u"no/such/dir/file"_s), "x"_ba));
+    ASSERT_EQ(presenter.infos.size(), 2);
+    EXPECT_EQ(presenter.infos[1], u"Could not Open "_s + Path(u"no/such/dir/file"_s) +
+                                      u"\r\nNo such file or directory"_s);
+}
+
+TEST_F(FileHelpers, OpenFileRetryHonoursTheMode) {
+    ASSERT_TRUE(SaveTextFile(Path(u"m"_s), "abc"_ba));
+    auto reader = OpenFileRetry(Path(u"m"_s), TOpenMode::Read);
+    ASSERT_TRUE(reader);
+    EXPECT_FALSE(reader->isWritable());
+    reader.reset();
+    OpenFileRetry(Path(u"m"_s), TOpenMode::Append)->write("d");
+    EXPECT_EQ(ReadBack(Path(u"m"_s)), "abcd"_ba);
+    OpenFileRetry(Path(u"m"_s), TOpenMode::Write)->write("e");
+    EXPECT_EQ(ReadBack(Path(u"m"_s)), "e"_ba);
+    EXPECT_FALSE(OpenFileRetry(Path(u"missing"_s), TOpenMode::Read));
+}
+
+TEST(IdleWait, ProcessesEventsWhileWaitingAndReturnsAtOnceForNothing) {
+    int fired = 0;
+    QTimer::singleShot(10, [&] { ++fired; });
+    IdleWait(0);
+    IdleWait(-5);
+    EXPECT_EQ(fired, 0);
+    IdleWait(60);
+    EXPECT_EQ(fired, 1);
+}
+
+TEST(ProgramDir, IsTheExecutablesWritableDirectoryWithASeparator) {
+    QTemporaryDir dir;
+    const QString expected = QDir(dir.path()).canonicalPath() + u'/';
+    EXPECT_EQ(ProgramDirFor(QDir(dir.path()).canonicalPath() + u"/zknews"_s), expected);
+    EXPECT_TRUE(ProgramDir().endsWith(u'/'));
+    EXPECT_TRUE(QDir(ProgramDir()).exists());
+}
+
+TEST(ProgramDir, RedirectFileNamesTheDirectoryEvenWithoutSeparatorOrWithALineEnd) {
+    QTemporaryDir exeDir;
+    QTemporaryDir target;
+    const QString executable = exeDir.filePath(u"zknews"_s);
+    const QString targetPath = QDir(target.path()).canonicalPath();
+    QFile redirect(exeDir.filePath(u"redirect_exes.txt"_s));
+    ASSERT_TRUE(redirect.open(QIODevice::WriteOnly));
+    redirect.write(QFile::encodeName(targetPath) + "\n");
+    redirect.close();
+    EXPECT_EQ(ProgramDirFor(executable), targetPath + u'/');
+}
+
+TEST(ProgramDir, RelativeRedirectIsTakenAgainstTheCurrentDirectory) {
+    QTemporaryDir exeDir;
+    QDir(exeDir.path()).mkdir(u"data"_s);
+    QFile redirect(exeDir.filePath(u"redirect_exes.txt"_s));
+    ASSERT_TRUE(redirect.open(QIODevice::WriteOnly));
+    redirect.write("data/");
+    redirect.close();
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(exeDir.path());
+    const QString result = ProgramDirFor(exeDir.filePath(u"zknews"_s));
+    QDir::setCurrent(previous);
+    EXPECT_EQ(result, QDir(exeDir.path()).absoluteFilePath(u"data"_s) + u'/');
+}
+
+TEST(ProgramDir, AnUnwritableDirectoryGivesWayToTheUserConfigDirectory) {
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir exeDir;
+    QFile redirect(exeDir.filePath(u"redirect_exes.txt"_s));
+    ASSERT_TRUE(redirect.open(QIODevice::WriteOnly));
+    redirect.write("/nonexistent/zk/dir");
+    redirect.close();
+    const QString result = ProgramDirFor(exeDir.filePath(u"zknews"_s));
+    EXPECT_EQ(result, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + u'/');
+    EXPECT_TRUE(QDir(result).exists());
+}
