@@ -1,73 +1,12 @@
+#include "fakedesktop.h"
 #include "recordingpresenter.h"
 #include "util/launch.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-// Points the XDG directories at a private tree for the test's lifetime; the system's data
-// directories stay searchable for the MIME database, behind the private ones.
-class TFakeDesktop {
-public:
-    TFakeDesktop() {
-        Save("XDG_CONFIG_HOME", root.filePath(u"config"_s));
-        Save("XDG_CONFIG_DIRS", root.filePath(u"etc"_s));
-        Save("XDG_DATA_HOME", root.filePath(u"data"_s));
-        Save("XDG_DATA_DIRS", root.filePath(u"share"_s) + u":/usr/local/share:/usr/share"_s);
-        Save("XDG_CURRENT_DESKTOP", QString());
-        QDir(root.path()).mkpath(u"config"_s);
-        QDir(root.path()).mkpath(u"data/applications"_s);
-        QDir(root.path()).mkpath(u"bin"_s);
-    }
-    ~TFakeDesktop() {
-        for (const auto& [name, value] : saved) {
-            if (value) {
-                qputenv(name, *value);
-            } else {
-                qunsetenv(name);
-            }
-        }
-    }
-
-    void SetDefaults(const QByteArray& lines) {
-        Write(root.filePath(u"config/mimeapps.list"_s), "[Default Applications]\n" + lines);
-    }
-    void AddEntry(const QString& desktopId, const QByteArray& body) {
-        Write(root.filePath(u"data/applications/"_s + desktopId), "[Desktop Entry]\n" + body);
-    }
-    // An executable script in the private tree.
-    QString AddProgram(const QString& name, const QByteArray& script) {
-        const QString path = root.filePath(u"bin/"_s + name);
-        Write(path, "#!/bin/sh\n" + script);
-        QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
-        return path;
-    }
-
-    QTemporaryDir root;
-
-private:
-    void Save(const char* name, const QString& value) {
-        saved.push_back({name, qEnvironmentVariableIsSet(name)
-                                   ? std::optional<QByteArray>(qgetenv(name))
-                                   : std::nullopt});
-        qputenv(name, value.toUtf8());
-    }
-    static void Write(const QString& path, const QByteArray& data) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(data);
-    }
-
-    std::vector<std::pair<const char*, std::optional<QByteArray>>> saved;
-};
-
-} // namespace
 
 TEST(IsUrl, KnowsTheLinkPrefixesInAnyCaseAndALeadingSlash) {
     for (const QString& text :

@@ -1,0 +1,80 @@
+#include "modal.h"
+#include "util/dialogpresenter.h"
+#include "util/zkgrabstr.h"
+
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct TSeenBox {
+    QString caption;
+    QString text;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+};
+
+// Opens the question and presses Enter in it.
+bool ConfirmWithEnter(TDialogPresenter& presenter, TConfirmButtons buttons, TSeenBox& seen) {
+    WhenModal<QMessageBox>([&seen](QMessageBox* box) {
+        seen = {box->windowTitle(), box->text(), box->standardButton(box->defaultButton())};
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    return presenter.Confirm(u"HEADING\r\n\r\nGo on ?"_s, buttons);
+}
+
+} // namespace
+
+TEST(TDialogPresenter, EnterDeclinesBecauseTheSecondButtonIsTheDefault) {
+    QGuiApplication::setApplicationDisplayName(u"ZK News Reader"_s);
+    Tzkgrabstr prompt;
+    TDialogPresenter presenter(prompt);
+    TSeenBox seen;
+    EXPECT_FALSE(ConfirmWithEnter(presenter, TConfirmButtons::YesNo, seen));
+    EXPECT_EQ(seen.caption, u"ZK News Reader"_s);
+    EXPECT_EQ(seen.text, u"HEADING\n\nGo on ?"_s);
+    EXPECT_EQ(seen.defaultButton, QMessageBox::No);
+    EXPECT_FALSE(ConfirmWithEnter(presenter, TConfirmButtons::OkCancel, seen));
+    EXPECT_EQ(seen.defaultButton, QMessageBox::Cancel);
+}
+
+TEST(TDialogPresenter, AgreeingAnswersTrue) {
+    Tzkgrabstr prompt;
+    TDialogPresenter presenter(prompt);
+    WhenModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+    EXPECT_TRUE(presenter.Confirm(u"Retry"_s, TConfirmButtons::YesNo));
+    WhenModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); });
+    EXPECT_TRUE(presenter.Confirm(u"Proceed"_s, TConfirmButtons::OkCancel));
+}
+
+TEST(TDialogPresenter, InformationHasOneOkButtonAndPlainText) {
+    Tzkgrabstr prompt;
+    TDialogPresenter presenter(prompt);
+    QString text;
+    int buttons = 0;
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        buttons = static_cast<int>(box->buttons().size());
+        box->button(QMessageBox::Ok)->click();
+    });
+    presenter.ShowInfo(u"Could not Open <a>\r\nreason"_s);
+    EXPECT_EQ(text, u"Could not Open <a>\nreason"_s);
+    EXPECT_EQ(buttons, 1);
+}
+
+TEST(TDialogPresenter, PromptsGoToThePromptDialog) {
+    Tzkgrabstr prompt;
+    TDialogPresenter presenter(prompt);
+    InstallPresenter(&presenter);
+    WhenModal<Tzkgrabstr>([](Tzkgrabstr* shown) {
+        shown->Edit1->setEditText(u"-25"_s);
+        shown->BitBtn1->click();
+    });
+    QString value = u"10"_s;
+    EXPECT_EQ(AskNumber(u"c"_s, u"p"_s, value), -25);
+    InstallPresenter(nullptr);
+}

@@ -1,0 +1,54 @@
+#include "fakedesktop.h"
+#include "util/launchtext.h"
+#include "wait.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A default browser that writes its argument count and each argument on a line of its own.
+QString InstallRecordingBrowser(TFakeDesktop& desktop, const QString& record) {
+    const QString browser =
+        desktop.AddProgram(u"browser"_s, "{ echo $#; for a in \"$@\"; do echo \"$a\"; done; } > '" +
+                                             QFile::encodeName(record) + "'\n");
+    desktop.SetDefaults("text/html=zk-browser.desktop\n");
+    desktop.AddEntry(u"zk-browser.desktop"_s, "Exec=" + browser.toUtf8() + " --new-window %u\n");
+    return browser;
+}
+
+QByteArray Recorded(const QString& record) {
+    QFile file(record);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(LaunchText, ALinkGoesToTheDefaultBrowserAsOneArgumentUntouchedByAShell) {
+    TFakeDesktop desktop;
+    const QString record = desktop.root.filePath(u"record"_s);
+    InstallRecordingBrowser(desktop, record);
+    LaunchText(u"www.example.com/a b;echo $HOME `id` \"q\""_s);
+    ASSERT_TRUE(WaitUntil([&] { return Recorded(record).endsWith('\n'); }));
+    EXPECT_EQ(Recorded(record), "2\n--new-window\nwww.example.com/a b;echo $HOME `id` \"q\"\n"_ba);
+}
+
+TEST(LaunchText, AnAnchoredHtmlFileInQuotesIsLookedUpAsHtmAndUnquoted) {
+    TFakeDesktop desktop;
+    const QString record = desktop.root.filePath(u"record"_s);
+    InstallRecordingBrowser(desktop, record);
+    LaunchText(u"\"My Files/page.html#part2\""_s);
+    ASSERT_TRUE(WaitUntil([&] { return Recorded(record).endsWith('\n'); }));
+    EXPECT_EQ(Recorded(record), "2\n--new-window\nMy Files/page.html#part2\n"_ba);
+}
+
+TEST(LaunchText, BlankTextDoesNothing) {
+    TFakeDesktop desktop;
+    const QString record = desktop.root.filePath(u"record"_s);
+    InstallRecordingBrowser(desktop, record);
+    LaunchText(u"   \t "_s);
+    LaunchText(QString());
+    EXPECT_FALSE(WaitUntil([&] { return QFile::exists(record); }, 300));
+}
