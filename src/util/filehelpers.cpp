@@ -129,7 +129,6 @@ std::unique_ptr<QFile> OpenFileRetry(const QString& name, TOpenMode mode) {
             return nullptr;
         }
         IdleWait(kOpenRetryWait);
-        errno = error;
     }
 }
 

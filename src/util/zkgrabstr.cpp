@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -62,6 +63,9 @@ Tzkgrabstr::Tzkgrabstr(QWidget* parent)
     Edit1->setEditable(true);
     Edit1->setInsertPolicy(QComboBox::NoInsert);
     Edit1->setMaxVisibleItems(kHistoryLines);
+    // The answer stays as typed: an entry differing from a history item only in letter case
+    // must not be replaced by that item when editing ends.
+    Edit1->completer()->setCaseSensitivity(Qt::CaseSensitive);
     Edit1->setFont(QFont(QStringLiteral("Arial"), 9));
     SetColours(Edit1, kNavy, QColor());
     Edit1->view()->installEventFilter(this);

@@ -80,6 +80,12 @@ TEST_F(FileHelpers, AFileThatCannotBeOpenedIsReportedWithTheSystemReason) {
                                       u"\r\nNo such file or directory"_s);
 }
 
+TEST_F(FileHelpers, AWriteThatNeverReachesTheDiskIsNoSuccess) {
+    // /dev/full takes the open and the buffered write, and fails the flush: a full disk.
+    ASSERT_TRUE(QFile::exists(u"/dev/full"_s));
+    EXPECT_FALSE(SaveTextFile(u"/dev/full"_s, "data"_ba));
+}
+
 TEST_F(FileHelpers, OpenFileRetryHonoursTheMode) {
     ASSERT_TRUE(SaveTextFile(Path(u"m"_s), "abc"_ba));
     auto reader = OpenFileRetry(Path(u"m"_s), TOpenMode::Read);

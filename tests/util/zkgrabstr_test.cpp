@@ -77,6 +77,8 @@ TEST(Tzkgrabstr, HistoryKeepsNoEmptyNoOverlongAndNoCaseDuplicateEntries) {
     QString value;
     EXPECT_TRUE(Answer(dialog, value, u"News.Example.com"_s));
     value = u"news.example.COM"_s;
+    EXPECT_TRUE(Answer(dialog, value, u"NEWS.example.com"_s));
+    EXPECT_EQ(value, u"NEWS.example.com"_s);
     EXPECT_TRUE(Answer(dialog, value, u""_s));
     EXPECT_EQ(value, u""_s);
     const QString longest = QString(4095, u'x');
