@@ -100,7 +100,8 @@ TEST_F(SummaryTest, AStartAboveTheLastListsTheNewest500AndOneBelowTheFirstTheWho
               script::Overview(250, 750, script::Summaries(750, 750)) +
                   script::Group(kGroup, 100, 750) +
                   script::Overview(100, 750, script::Summaries(100, 100)));
-    presenter.promptAnswers = {u"9999"_s, u"-5"_s};
+    // Beyond 32 bits too: the start is compared as entered.
+    presenter.promptAnswers = {u"99999999999"_s, u"-5"_s};
     form.Button3Click();
     EXPECT_EQ(TForm1Access::ListStart(form), 250);
     form.Button3Click();
@@ -300,6 +301,15 @@ TEST_F(SummaryTest, ViewArticleAtCursorOpensTheEntryFromItsSubjectLineAndNothing
     EXPECT_EQ(form.Edit7->text(), u"1"_s);
     EXPECT_EQ(CommandsSent(), sent);
     ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, ASubjectMarkOnTheFirstLineHasNoEntryLineAboveToOpen) {
+    OpenGroup(1, 2, script::Overview(1, 2, script::Summary(1, "s", "Subject: spam")));
+    form.Button3Click();
+    CaretToLine(0);
+    form.Button9->click();
+    EXPECT_TRUE(presenter.infos.isEmpty());
+    EXPECT_FALSE(server.Received().contains("ARTICLE 1"));
 }
 
 TEST_F(SummaryTest, LocateInSummarySelectsTheEntrysNumber) {
