@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The reader's two settings files, both in the program directory, both plain single-byte text.
+//
+// "zknewsreader.cfg", the host history: one host name per line, each ended by CR LF, in the
+// order of the host list.
+//
+// "zknewsreader.cf2", the account and identity: exactly four lines joined by CR LF with no line
+// end after the last: From address, Reply-To address, user ID, password (in plain text, so the
+// file is kept readable and writable by its owner only).
+
+inline constexpr char kHostHistoryFile[] = "zknewsreader.cfg";
+inline constexpr char kAccountFile[] = "zknewsreader.cf2";
+
+struct TAccountSettings {
+    QByteArray fromAddress;
+    QByteArray replyTo;
+    QByteArray userId;
+    QByteArray password;
+
+    bool operator==(const TAccountSettings&) const = default;
+};
+
+// The four fields of the account file's text: field n is the text between the (n-1)-th and the
+// n-th LF, trimmed of blanks and control characters at both ends (which drops the CR). Missing
+// fields are empty; lines after the fourth are ignored.
+TAccountSettings ParseAccountSettings(const QByteArray& text);
+
+// The account file's text for settings.
+QByteArray AccountSettingsText(const TAccountSettings& settings);
+
+// Text with the blanks and control characters at both ends removed.
+QByteArray TrimBlanksAndControls(const QByteArray& text);
+
+// Writes data as the whole file name, which is created, or first restricted, to be readable
+// and writable by its owner only, so that its content is never open to others. True when
+// written.
+bool SaveOwnerOnlyFile(const QString& name, const QByteArray& data);

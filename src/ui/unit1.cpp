@@ -1,0 +1,293 @@
+#include "ui/unit1.h"
+
+#include "search/zkfnddlg.h"
+#include "ui/displaytext.h"
+#include "ui/settingsfiles.h"
+#include "util/edittext.h"
+#include "util/filehelpers.h"
+#include "util/presenter.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtDebug>
+
+namespace {
+
+constexpr int kDesignWidth = 613;
+// The window is as high as the screen but for this margin, and starts this far from its top.
+constexpr int kScreenHeightMargin = 100;
+constexpr int kStartTop = 15;
+// How long closing keeps the window alive after QUIT, so that the reply can arrive.
+constexpr int kQuitGraceMilliseconds = 250;
+
+bool IsEnterKey(const QKeyEvent* event) {
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), SettingsDir(ProgramDir()) {
+    CreateControls();
+    BindControls();
+    BindClient();
+    SetDesignSize();
+    // The start-up step runs once the event loop does.
+    Timer1->start();
+}
+
+TForm1::~TForm1() {
+    // The client goes first, while everything its events could reach still exists.
+    delete QRNNTP1;
+}
+
+void TForm1::SetDesignSize() {
+    setWindowTitle(QStringLiteral("ZK News Reader"));
+    const QRect screenArea = screen()->geometry();
+    resize(kDesignWidth, screenArea.height() - kScreenHeightMargin);
+    move(screenArea.center() - rect().center());
+}
+
+QString TForm1::StatusText() const {
+    return statusPanel_->text();
+}
+
+void TForm1::SetStatusText(const QString& text) {
+    // Set every time, painted when the window next processes events: a listing of many
+    // entries must not wait for a paint per entry. Reply lines come with their line end.
+    statusPanel_->setText(TrimmedText(text));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handlers entered from the event loop
+
+void TForm1::BindControls() {
+    const auto onClick = [this](QAbstractButton* button, void (TForm1::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this, handler] { Dispatch([this, handler] { (this->*handler)(); }); });
+    };
+    onClick(Button1, &TForm1::Button1Click);
+    onClick(Button2, &TForm1::Button2Click);
+    onClick(Button3, &TForm1::Button3Click);
+    onClick(Button4, &TForm1::Button4Click);
+    onClick(Button8, &TForm1::Button8Click);
+    onClick(Button9, &TForm1::Button9Click);
+    connect(Timer1, &QTimer::timeout, this, [this] { Dispatch([this] { Timer1Timer(); }); });
+    connect(Edit6, &QLineEdit::textChanged, this, [this] { Dispatch([this] { Edit6Change(); }); });
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl1->currentWidget() == TabSheet4) {
+            Dispatch([this] { TabSheet4Show(); });
+        }
+    });
+    const QList<QObject*> keyed = {Edit1->lineEdit(), ListBox1, ListBox1->viewport(), Edit7, Memo4};
+    for (QObject* control : keyed) {
+        control->installEventFilter(this);
+    }
+}
+
+void TForm1::BindClient() {
+    TQRNNTP& client = *QRNNTP1;
+    client.OnConnect = [this](QObject* sender) { QRNNTP1Connect(sender); };
+    client.OnDisconnect = [this](QObject* sender) { QRNNTP1Disconnect(sender); };
+    client.OnHostResolved = [this](QObject* sender) { QRNNTP1HostResolved(sender); };
+    client.OnInvalidHost = [this](bool& handled) { QRNNTP1InvalidHost(handled); };
+    client.OnConnectionFailed = [this](QObject* sender) { QRNNTP1ConnectionFailed(sender); };
+    client.OnConnectionRequired = [this](bool& handled) { QRNNTP1ConnectionRequired(handled); };
+    client.OnStatus = [this](QObject* sender, const QString& status) {
+        QRNNTP1Status(sender, status);
+    };
+    client.OnGroupListUpdate = [this](const QByteArray& name, int first, int last, bool posting) {
+        QRNNTP1GroupListUpdate(name, first, last, posting);
+    };
+    client.OnGroupSelect = [this](QObject* sender) { QRNNTP1GroupSelect(sender); };
+    client.OnGroupSelectRequired = [this](bool& handled) { QRNNTP1GroupSelectRequired(handled); };
+    client.OnHeaderList = [this](QObject* sender) { QRNNTP1HeaderList(sender); };
+}
+
+void TForm1::Dispatch(const std::function<void()>& handler) {
+    ++runningHandlers_;
+    QString error;
+    try {
+        handler();
+    } catch (const Exception& exception) {
+        error = exception.Message();
+    } catch (const std::exception& exception) {
+        error = QString::fromLocal8Bit(exception.what());
+    }
+    --runningHandlers_;
+    if (!error.isEmpty()) {
+        // Once the window was asked to close, the operations it ended report nothing more.
+        if (closing_) {
+            qWarning().noquote() << error;
+        } else {
+            ShowInfo(error);
+        }
+    }
+    if (runningHandlers_ == 0 && releasePending_) {
+        ReleaseLists();
+    }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        return KeyPressFilter(watched, static_cast<QKeyEvent*>(event));
+    }
+    if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        Dispatch([this] { ListBox1DblClick(); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1::KeyPressFilter(QObject* watched, QKeyEvent* event) {
+    if (watched == Memo4) {
+        int key = event->key();
+        Dispatch([&] { Memo4KeyDown(key, event->modifiers() & ~Qt::KeypadModifier); });
+        return key == 0;
+    }
+    if (!IsEnterKey(event)) {
+        return false;
+    }
+    char key = '\r';
+    if (watched == Edit1->lineEdit()) {
+        Dispatch([&] { Edit1KeyPress(key); });
+    } else if (watched == ListBox1) {
+        Dispatch([&] { ListBox1KeyPress(key); });
+    } else if (watched == Edit7) {
+        Dispatch([&] { Edit7KeyPress(key); });
+    }
+    return key == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+
+void TForm1::Timer1Timer() {
+    Timer1->stop();
+    move(x(), kStartTop);
+    PageControl1->setCurrentWidget(TabSheet3);
+    SetEditText(Memo2, QStringLiteral("No Message Selected Yet."));
+    LoadSettings();
+    SetBackground(Memo5, QColor(0xEB, 0xFE, 0xEB));
+    SetBackground(Memo4, QColor(0xE9, 0xEA, 0xF8));
+    SetBackground(ListBox1, QColor(0xF8, 0xF2, 0xE9));
+    zkfind->dirgrp->setVisible(true);
+    zkfind->fndtxt->setCurrentText(Edit9->text());
+    Edit1->setFocus();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings files
+
+QString TForm1::SettingsFile(const char* name) const {
+    return SettingsDir + QString::fromLatin1(name);
+}
+
+void TForm1::LoadSettings() {
+    TStringList hosts;
+    hosts.SetText(LoadTextFile(SettingsFile(kHostHistoryFile)));
+    SetHostHistory(hosts);
+    const TAccountSettings account = ParseAccountSettings(LoadTextFile(SettingsFile(kAccountFile)));
+    Edit9->setText(DisplayText(account.fromAddress));
+    Edit10->setText(DisplayText(account.replyTo));
+    Edit3->setText(DisplayText(account.userId));
+    Edit4->setText(DisplayText(account.password));
+}
+
+void TForm1::SaveSettings() {
+    SaveTextFile(SettingsFile(kHostHistoryFile), HostHistory().Text());
+    SaveOwnerOnlyFile(SettingsFile(kAccountFile),
+                      AccountSettingsText({WireBytes(Edit9->text()), WireBytes(Edit10->text()),
+                                           WireBytes(Edit3->text()), WireBytes(Edit4->text())}));
+}
+
+void TForm1::SetHostHistory(const TStringList& hosts) {
+    // The list is kept sorted without regard to case; replacing it leaves the host typed alone.
+    TStringList sorted;
+    sorted.Assign(hosts);
+    sorted.SetSorted(true);
+    const QString typed = Edit1->currentText();
+    Edit1->clear();
+    for (int i = 0; i < sorted.Count(); ++i) {
+        Edit1->addItem(DisplayText(sorted[i]));
+    }
+    Edit1->setCurrentText(typed);
+}
+
+TStringList TForm1::HostHistory() const {
+    TStringList hosts;
+    for (int i = 0; i < Edit1->count(); ++i) {
+        hosts.Add(WireBytes(Edit1->itemText(i)));
+    }
+    return hosts;
+}
+
+void TForm1::AddHost(const QString& host) {
+    int place = 0;
+    for (; place < Edit1->count(); ++place) {
+        const int order = Edit1->itemText(place).compare(host, Qt::CaseInsensitive);
+        if (order == 0) {
+            return;
+        }
+        if (order > 0) {
+            break;
+        }
+    }
+    const QString typed = Edit1->currentText();
+    Edit1->insertItem(place, host);
+    Edit1->setCurrentText(typed);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    try {
+        FormCloseQuery();
+    } catch (const std::exception& exception) {
+        qWarning() << exception.what();
+    }
+    event->accept();
+}
+
+bool TForm1::FormCloseQuery() {
+    closing_ = true;
+    SaveSettings();
+    // A handler waiting inside a client operation ends it with an abort; the lists it may still
+    // touch are released once it has returned.
+    if (QRNNTP1->Busy) {
+        QRNNTP1->Abort();
+    }
+    ReleaseLists();
+    if (QRNNTP1->Connected) {
+        QRNNTP1->Disconnect();
+        IdleWait(kQuitGraceMilliseconds);
+    }
+    return true;
+}
+
+void TForm1::ReleaseLists() {
+    if (runningHandlers_ > 0) {
+        releasePending_ = true;
+        return;
+    }
+    releasePending_ = false;
+    AllGroups.Clear();
+    ClearTextCaches();
+}
+
+void TForm1::ClearTextCaches() {
+    AttachTextCache.Clear();
+    BodyTextCache.Clear();
+    HeaderTextCache.Clear();
+}

@@ -1,0 +1,235 @@
+#pragma once
+
+#include "nntp/qrnntp.h"
+#include "util/stringlist.h"
+
+#include <QColor>
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+
+class QComboBox;
+class QFileDialog;
+class QFrame;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class Tzkfind;
+
+// The reader's main window: four tab pages (connection and account, article list summary,
+// reading, posting) over one news client, QRNNTP1, that it owns for the whole run.
+//
+// Every client operation is synchronous and keeps dispatching events while it waits, so the
+// window's handlers run nested inside one another: the Abort button, Disconnect or a close
+// request can arrive while a listing or a retrieval is waiting. Handlers entered from the event
+// loop go through Dispatch, which counts them, so that the close request never releases the
+// window's lists under a handler that is still running.
+//
+// The implementation is split by page: unit1.cpp (construction, start-up, settings, closing),
+// unit1_layout.cpp (the controls), unit1_connection.cpp (the connection page and the client's
+// connection-level events), unit1_summary.cpp (the article list summary and Get Article #).
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+    friend class TForm1Access;
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The find dialog, whose controls are the window's search settings; set by the program
+    // right after creating it.
+    Tzkfind* zkfind = nullptr;
+    // Where the settings files lie: the program directory unless the program's caller says
+    // otherwise.
+    QString SettingsDir;
+
+    TQRNNTP* QRNNTP1;
+
+    // The window frame.
+    QTabWidget* PageControl1;
+    QStatusBar* StatusBar1;
+    QFileDialog* OpenDialog1;
+    QTimer* Timer1;
+
+    // " Connection/Account "
+    QWidget* TabSheet3;
+    QFrame* Panel4;
+    QLabel* Label1;
+    QComboBox* Edit1; // host, with the host history as its list
+    QLabel* Label3;
+    QLineEdit* Edit3; // user ID
+    QLabel* Label4;
+    QLineEdit* Edit4; // password
+    QLabel* Label2;
+    QLineEdit* Edit2; // port
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QLabel* Label7;
+    QLineEdit* Edit6; // group filter
+    QLabel* Label5;
+    QListWidget* ListBox1; // the groups
+
+    // " Article List Summary "
+    QWidget* TabSheet4;
+    QFrame* Panel1;
+    QPushButton* Button3;
+    QPushButton* Button8;
+    QPushButton* Button9;
+    QPushButton* Button4;
+    QLineEdit* Edit7; // article number
+    QLabel* Label13;
+    QPlainTextEdit* Memo4; // the summary pane
+
+    // " Reading Articles "
+    QWidget* TabSheet1;
+    QLabel* Label10;       // the article's title line
+    QPlainTextEdit* Memo3; // the header pane
+    QPushButton* Button17;
+    QPushButton* Button11;
+    QToolButton* BitBtn3;
+    QToolButton* BitBtn1;
+    QPushButton* Button14;
+    QPushButton* Button18;
+    QPushButton* Button13;
+    QPushButton* Button10;
+    QLabel* Label9;
+    QPlainTextEdit* Memo2; // the body pane
+    QLabel* Label8;
+    QPlainTextEdit* Memo1; // the attachments pane
+
+    // " Posting Articles "
+    QWidget* TabSheet2;
+    QFrame* Panel3;
+    QLabel* Label14;
+    QLineEdit* Edit9; // From address
+    QLabel* Label15;
+    QLineEdit* Edit10; // Reply-To address
+    QLabel* Label16;
+    QLineEdit* Edit11; // Subject
+    QPushButton* Button12;
+    QPushButton* Button7;
+    QPushButton* Button15;
+    QPushButton* Button16;
+    QLabel* Label12;
+    QPlainTextEdit* Memo5; // the compose pane
+    QLabel* Label11;
+    QFrame* Panel2;
+    QListWidget* ListBox2; // attachments to post
+    QFrame* Panel5;
+    QPushButton* Button5;
+    QPushButton* Button6;
+
+    // The text of the status bar's single panel.
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
+
+    // Start-up, settings, closing.
+    void Timer1Timer();
+    bool FormCloseQuery();
+
+    // The connection page. Key handlers take the key as a character and clear it to swallow it.
+    void Button1Click();
+    void Button2Click();
+    void Edit1KeyPress(char& key);
+    void Edit6Change();
+    void ListBox1DblClick();
+    void ListBox1KeyPress(char& key);
+
+    // The client's connection-level events.
+    void QRNNTP1Connect(QObject* sender);
+    void QRNNTP1Disconnect(QObject* sender);
+    void QRNNTP1HostResolved(QObject* sender);
+    void QRNNTP1InvalidHost(bool& handled);
+    void QRNNTP1ConnectionFailed(QObject* sender);
+    void QRNNTP1ConnectionRequired(bool& handled);
+    void QRNNTP1Status(QObject* sender, const QString& status);
+    void QRNNTP1GroupListUpdate(const QByteArray& name, int firstArticle, int lastArticle,
+                                bool posting);
+    void QRNNTP1GroupSelect(QObject* sender);
+    void QRNNTP1GroupSelectRequired(bool& handled);
+
+    // The article list summary page.
+    void Button3Click();
+    void Button4Click();
+    void Button8Click();
+    void Button9Click();
+    void Edit7KeyPress(char& key);
+    // Key down in the summary pane; key is cleared to swallow it.
+    void Memo4KeyDown(int& key, Qt::KeyboardModifiers shift);
+    void TabSheet4Show();
+    void QRNNTP1HeaderList(QObject* sender);
+
+    // Opens the article of the summary entry under the caret.
+    void OpenEntryAtCaret();
+    // Selects the entry of article number in the summary, silently when it is not there.
+    void LocateInSummary(int number);
+    // Searches the summary line by line from the caret with the find dialog's settings, and
+    // opens the entry found.
+    void FindInSummary();
+    // The value of a field of the article in the header pane; prefix is the field's name in
+    // lower case with ": " ("subject: "). Empty when there is no such field.
+    QString HeaderValue(const QString& prefix) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateConnectionPage();
+    void CreateSummaryPage();
+    void CreateReadingPage();
+    void CreatePostingPage();
+    void CreateStatusBar();
+    void CreateNonVisual();
+    static void SetBackground(QWidget* control, QColor colour);
+    void BindControls();
+    void BindClient();
+    void SetDesignSize();
+
+    // Runs a handler entered from the event loop: counted as running, and an exception that
+    // escapes it shown as the application shows errors.
+    void Dispatch(const std::function<void()>& handler);
+    bool KeyPressFilter(QObject* watched, QKeyEvent* event);
+
+    QString SettingsFile(const char* name) const;
+    void LoadSettings();
+    void SaveSettings();
+    void SetHostHistory(const TStringList& hosts);
+    TStringList HostHistory() const;
+    void AddHost(const QString& host);
+    // Empties the window's lists now, or, while handlers are running, when the last returns.
+    void ReleaseLists();
+
+    void FillGroupList(const QString& filter);
+    QByteArray SelectedGroup() const;
+    void ClearTextCaches();
+    int CachedArticleIndex(int number) const;
+    void CacheShownArticle(int number);
+    void ShowCachedArticle(int index);
+    void ShowArticleDetails(int number);
+    bool SummaryHasEntry(int number) const;
+
+    bool ArticleNotShown = false;
+    // Every group name received since the last Connect: the source of the filter.
+    TStringList AllGroups;
+    // The pane texts of each article read in the current group, one item per article in all
+    // three, the article number as the item's value; the texts are kept exactly as shown.
+    TStringList AttachTextCache;
+    TStringList BodyTextCache;
+    TStringList HeaderTextCache;
+    // First article number of the current summary; 0 until a list was made.
+    qint32 ListStart = 0;
+
+    QLabel* statusPanel_ = nullptr;
+    int runningHandlers_ = 0;
+    bool releasePending_ = false;
+    bool closing_ = false;
+};

@@ -1,0 +1,306 @@
+// The connection page: start-up, the settings files, connecting, the host history, the group
+// list and its filter, the client's connection-level events, closing.
+#include "window.h"
+
+#include "wait.h"
+
+#include <QFile>
+#include <QTcpServer>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+void WriteFile(const QString& name, const QByteArray& bytes) {
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray ReadFile(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+QStringList HostHistory(const TForm1& form) {
+    QStringList hosts;
+    for (int i = 0; i < form.Edit1->count(); ++i) {
+        hosts << form.Edit1->itemText(i);
+    }
+    return hosts;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Start-up and the settings files
+
+TEST_F(WindowTest, StartUpReadsBothSettingsFilesOnItsTimer) {
+    WriteFile(SettingsFile(kHostHistoryFile), "zeta.example\r\nalpha.example\r\nMid.example\r\n");
+    // Two lines: the user ID and password stay empty; blanks around values go.
+    WriteFile(SettingsFile(kAccountFile), "  me@example.org \r\nreply@example.org\t");
+    ASSERT_TRUE(WaitUntil([&] { return !form.Timer1->isActive(); }));
+
+    EXPECT_EQ(HostHistory(form),
+              (QStringList{u"alpha.example"_s, u"Mid.example"_s, u"zeta.example"_s}));
+    EXPECT_EQ(form.Edit1->currentText(), QString());
+    EXPECT_EQ(form.Edit9->text(), u"me@example.org"_s);
+    EXPECT_EQ(form.Edit10->text(), u"reply@example.org"_s);
+    EXPECT_EQ(form.Edit3->text(), QString());
+    EXPECT_EQ(form.Edit4->text(), QString());
+    EXPECT_EQ(PaneText(form.Memo2), u"No Message Selected Yet."_s);
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet3);
+    EXPECT_TRUE(find.dirgrp->isVisibleTo(&find));
+    EXPECT_EQ(find.fndtxt->currentText(), u"me@example.org"_s);
+    EXPECT_EQ(form.Edit2->text(), QString::number(server.Port()));
+    EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
+TEST_F(WindowTest, TheAccountFileIgnoresLinesAfterTheFourthAndMissingFilesLeaveAllEmpty) {
+    WriteFile(SettingsFile(kAccountFile), "from\r\nreply\r\n user \r\npass word \r\nextra\r\nmore");
+    StartUp();
+    EXPECT_EQ(form.Edit3->text(), u"user"_s);
+    EXPECT_EQ(form.Edit4->text(), u"pass word"_s);
+
+    QFile::remove(SettingsFile(kAccountFile));
+    StartUp();
+    EXPECT_EQ(form.Edit9->text(), QString());
+    EXPECT_EQ(form.Edit4->text(), QString());
+    EXPECT_EQ(form.Edit1->count(), 0);
+    EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
+TEST_F(WindowTest, ClosingWritesBothFilesByteForByteTheAccountFileForItsOwnerOnly) {
+    StartUp();
+    form.Edit1->addItem(u"News.A.example"_s);
+    form.Edit1->addItem(u"news.b.example"_s);
+    form.Edit9->setText(u"me@example.org"_s);
+    form.Edit10->setText(u"reply@example.org"_s);
+    form.Edit3->setText(u"fred"_s);
+    form.Edit4->setText(u"se cret "_s);
+    EXPECT_TRUE(form.close());
+
+    EXPECT_EQ(ReadFile(SettingsFile(kHostHistoryFile)), "News.A.example\r\nnews.b.example\r\n");
+    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)),
+              "me@example.org\r\nreply@example.org\r\nfred\r\nse cret ");
+    EXPECT_EQ(QFile::permissions(SettingsFile(kAccountFile)),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                  QFileDevice::WriteUser);
+}
+
+TEST_F(WindowTest, AnAccountFileOthersCouldReadIsRestrictedBeforeThePasswordGoesIn) {
+    WriteFile(SettingsFile(kAccountFile), "old");
+    QFile::setPermissions(SettingsFile(kAccountFile),
+                          QFile::permissions(SettingsFile(kAccountFile)) | QFileDevice::ReadOther);
+    StartUp();
+    form.Edit4->setText(u"secret"_s);
+    form.close();
+    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)), "old\r\n\r\n\r\nsecret");
+    EXPECT_FALSE(QFile::permissions(SettingsFile(kAccountFile)) &
+                 (QFileDevice::ReadOther | QFileDevice::ReadGroup));
+}
+
+TEST_F(WindowTest, APasswordWithTrailingBlanksLosesThemOnTheNextStart) {
+    StartUp();
+    form.Edit4->setText(u"secret  "_s);
+    form.close();
+    StartUp();
+    EXPECT_EQ(form.Edit4->text(), u"secret"_s);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connecting and the host history
+
+TEST_F(WindowTest, ConnectingListsTheGroupsAndAddsTheHostOnceWhateverItsLetterCase) {
+    StartUp();
+    form.Edit1->setCurrentText(u"localhost"_s);
+    Connect(script::Greeting() + script::GroupList({"zk.test.small", "alt.test", "Comp.misc"}) +
+            script::Quit());
+    EXPECT_EQ(form.StatusText(), u"215 list of newsgroups follows"_s);
+    EXPECT_EQ(GroupsShown(), (QStringList{u"alt.test"_s, u"Comp.misc"_s, u"zk.test.small"_s}));
+    EXPECT_EQ(TForm1Access::AllGroups(form).Count(), 3);
+    EXPECT_EQ(form.QRNNTP1->TimeOut, 120000);
+    EXPECT_EQ(form.QRNNTP1->ReportLevel, 2);
+
+    form.Edit1->setCurrentText(u"LocalHost"_s);
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}));
+    EXPECT_EQ(HostHistory(form), QStringList{u"localhost"_s});
+    EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
+    EXPECT_EQ(TForm1Access::AllGroups(form).Count(), 1);
+    ExpectScriptPlayed();
+}
+
+TEST_F(WindowTest, NewHostsJoinTheHistoryInOrderWithoutRegardToCase) {
+    StartUp();
+    form.Edit1->addItem(u"b.example"_s);
+    form.Edit1->addItem(u"D.example"_s);
+    form.Edit1->setCurrentText(u"127.0.0.1"_s);
+    Connect(script::Greeting() + script::GroupList({}));
+    EXPECT_EQ(HostHistory(form), (QStringList{u"127.0.0.1"_s, u"b.example"_s, u"D.example"_s}));
+    EXPECT_EQ(form.Edit1->currentText(), u"127.0.0.1"_s);
+}
+
+TEST_F(WindowTest, EnterInTheHostBoxConnectsAndInsertsNothing) {
+    StartUp();
+    server.AddScript(script::Greeting() + script::GroupList({"zk.test.small"}));
+    form.show();
+    QTest::keyClick(form.Edit1->lineEdit(), Qt::Key_Return);
+    EXPECT_TRUE(form.QRNNTP1->Connected);
+    EXPECT_EQ(form.Edit1->currentText(), u"127.0.0.1"_s);
+    EXPECT_EQ(HostHistory(form), QStringList{u"127.0.0.1"_s});
+    EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
+    ExpectScriptPlayed();
+}
+
+TEST_F(WindowTest, APortThatIsNoNumberIsReportedAndNothingIsTried) {
+    StartUp();
+    form.Edit2->setText(u"11x"_s);
+    form.Button1->click();
+    EXPECT_EQ(presenter.infos, QList<QString>{u"'11x' is not a valid integer value"_s});
+    EXPECT_EQ(server.Connections(), 0);
+}
+
+TEST_F(WindowTest, AnInvalidHostAsksForAnotherOne) {
+    StartUp();
+    form.Edit1->setCurrentText(u"no-such-host.invalid"_s);
+    presenter.promptAnswers = {u"127.0.0.1"_s};
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}));
+    ASSERT_EQ(presenter.prompts.size(), 1);
+    EXPECT_EQ(presenter.prompts[0].caption, u"Invalid Host"_s);
+    EXPECT_EQ(presenter.prompts[0].prompt, u"Please Choose another host"_s);
+    EXPECT_EQ(presenter.prompts[0].value, QString());
+    EXPECT_TRUE(form.QRNNTP1->Connected);
+    EXPECT_EQ(form.QRNNTP1->Host, u"127.0.0.1"_s);
+}
+
+TEST_F(WindowTest, ARefusedConnectionShowsConnectionFailedAndTheClientsError) {
+    StartUp();
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+    form.Edit2->setText(QString::number(listener.serverPort()));
+    listener.close();
+    form.Button1->click();
+    ASSERT_GE(presenter.infos.size(), 1);
+    EXPECT_EQ(presenter.infos[0], u"Connection Failed"_s);
+    EXPECT_FALSE(form.QRNNTP1->Connected);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The group list and its filter
+
+TEST_F(WindowTest, TheFilterNarrowsAndWidensWithoutRegardToCase) {
+    StartUp();
+    Connect(script::Greeting() +
+            script::GroupList({"zk.test.small", "zk.test.many", "alt.binaries.test", "comp.lang"}) +
+            script::Quit());
+    form.Edit6->setText(u"TEST"_s);
+    EXPECT_EQ(GroupsShown(),
+              (QStringList{u"alt.binaries.test"_s, u"zk.test.many"_s, u"zk.test.small"_s}));
+    form.Edit6->setText(u"TEST.S"_s);
+    EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
+    form.Edit6->setText(u"TEST"_s);
+    EXPECT_EQ(GroupsShown().size(), 3);
+    form.Edit6->clear();
+    EXPECT_EQ(GroupsShown().size(), 4);
+    // Connecting again empties the filter and starts from the new list.
+    form.Edit6->setText(u"comp"_s);
+    Connect(script::Greeting() + script::GroupList({"zk.test.post", "news.answers"}));
+    EXPECT_EQ(form.Edit6->text(), QString());
+    EXPECT_EQ(GroupsShown(), (QStringList{u"news.answers"_s, u"zk.test.post"_s}));
+}
+
+TEST_F(WindowTest, DoubleClickingWithNothingSelectedDoesNothing) {
+    StartUp();
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}));
+    form.ListBox1->clearSelection();
+    form.ListBox1DblClick();
+    EXPECT_EQ(server.Received().size(), 1); // only the LIST
+    EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
+TEST_F(WindowTest, ListingWithNoGroupSelectedFailsBeforeAnythingIsSent) {
+    StartUp();
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}));
+    form.ListBox1->clearSelection();
+    form.Button3->click();
+    EXPECT_EQ(presenter.infos, QList<QString>{u"List index out of bounds (-1)"_s});
+    EXPECT_EQ(server.Received().size(), 1);
+}
+
+TEST_F(WindowTest, SelectingAGroupShowsItsRangeInTheCaption) {
+    StartUp();
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}) +
+            script::Group("zk.test.small", 4, 4));
+    SelectGroup(u"zk.test.small"_s);
+    form.Button3Click();
+    EXPECT_EQ(form.windowTitle(), u"ZK News Reader - zk.test.small Start:4 End:4"_s);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The client's boxes
+
+TEST_F(WindowTest, AnOperationWithoutConnectionOffersToConnect) {
+    StartUp();
+    server.AddScript(script::Greeting() + script::GroupList({"zk.test.small"}) + script::Quit());
+    presenter.confirmAnswers = {true};
+    form.QRNNTP1->GetGroupList();
+    ASSERT_EQ(presenter.questions.size(), 1);
+    EXPECT_EQ(presenter.questions[0].text, u"Connection Required. Connect?"_s);
+    EXPECT_EQ(presenter.questions[0].buttons, TConfirmButtons::YesNo);
+    EXPECT_TRUE(form.QRNNTP1->Connected);
+
+    form.QRNNTP1->Disconnect();
+    EXPECT_EQ(form.StatusText(), u"Disconnected"_s);
+    presenter.confirmAnswers = {false};
+    EXPECT_THROW(form.QRNNTP1->GetGroupList(), Exception);
+}
+
+TEST_F(WindowTest, TheGroupEnteredForAServerThatLostTheSelectionIsSelected) {
+    StartUp();
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}) +
+            "C: ARTICLE 2\nS: 412 no newsgroup selected\n" + script::Group("zk.test.misc", 1, 3) +
+            script::Article(2, "Subject: found", "body"));
+    presenter.promptAnswers = {u"zk.test.misc"_s};
+    form.QRNNTP1->GetArticle(2);
+    ASSERT_EQ(presenter.prompts.size(), 1);
+    EXPECT_EQ(presenter.prompts[0].caption, u"Newsgroup selection Required"_s);
+    EXPECT_EQ(presenter.prompts[0].prompt, u"Enter NewsGroup Name: "_s);
+    EXPECT_EQ(form.QRNNTP1->CurrentGroup, "zk.test.misc");
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"found"_s);
+    ExpectScriptPlayed();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing
+
+TEST_F(WindowTest, ClosingWhileConnectedSaysQuitAndDisconnects) {
+    StartUp();
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}) + script::Quit());
+    form.close();
+    EXPECT_FALSE(form.QRNNTP1->Connected);
+    EXPECT_EQ(server.Received().last(), "QUIT");
+    EXPECT_EQ(TForm1Access::AllGroups(form).Count(), 0);
+    ExpectScriptPlayed();
+}
+
+TEST_F(WindowTest, ACloseDuringAListingAbortsItAndReleasesTheListsOnlyAfterItReturned) {
+    StartUp();
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}) +
+            script::Group("zk.test.small", 1, 3) + "C: XOVER 1-3\nS: 224 overview follows\n" +
+            script::Summary(1, "one", "a@b") + "W: 300\n" + script::Quit());
+    SelectGroup(u"zk.test.small"_s);
+    int groupsSeenByTheClose = -1;
+    QTimer::singleShot(100, &form, [&] {
+        form.close();
+        groupsSeenByTheClose = TForm1Access::AllGroups(form).Count();
+    });
+    form.Button3->click();
+
+    EXPECT_EQ(groupsSeenByTheClose, 1); // kept while the listing was still running
+    EXPECT_EQ(TForm1Access::AllGroups(form).Count(), 0);
+    EXPECT_FALSE(form.QRNNTP1->Busy);
+    EXPECT_FALSE(form.QRNNTP1->Connected);
+    EXPECT_TRUE(presenter.infos.isEmpty()); // the aborted listing reports nothing after close
+    EXPECT_EQ(PaneText(form.Memo4), QString());
+}

@@ -1,0 +1,395 @@
+// The article list summary page: listing a group, Get Article # and its caches, View Article at
+// Cursor, the line search, HeaderValue.
+#include "window.h"
+
+#include "modal.h"
+#include "search/searchengine.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextBlock>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QByteArray kGroup = "zk.test.small";
+
+// Counts the paint events a widget receives.
+class TPaintCounter : public QObject {
+public:
+    explicit TPaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+class SummaryTest : public WindowTest {
+protected:
+    // Connects, then selects the group of the given range; the rest of the conversation follows.
+    void OpenGroup(int first, int last, const QByteArray& conversation) {
+        StartUp();
+        Connect(script::Greeting() + script::GroupList({kGroup.constData()}) +
+                script::Group(kGroup, first, last) + conversation);
+        SelectGroup(QString::fromLatin1(kGroup));
+    }
+
+    // Lists the articles from 1 to last of a small group.
+    void ListSmallGroup(int last, const QByteArray& conversation = QByteArray()) {
+        OpenGroup(1, last, script::Overview(1, last, script::Summaries(1, last)) + conversation);
+        form.Button3Click();
+    }
+
+    void GetArticle(int number) {
+        form.Edit7->setText(QString::number(number));
+        form.Button4Click();
+    }
+
+    qsizetype CommandsSent() const { return server.Received().size(); }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Listing
+
+TEST_F(SummaryTest, EachArticleIsATwoLineEntryAndTheCaretEndsBehindTheLast) {
+    ListSmallGroup(3);
+    EXPECT_EQ(PaneText(form.Memo4), u"[1] From: user1@example\n    Subject: Subject 1\n"
+                                    u"[2] From: user2@example\n    Subject: Subject 2\n"
+                                    u"[3] From: user3@example\n    Subject: Subject 3\n"_s);
+    EXPECT_EQ(form.Edit7->text(), u"3"_s);
+    EXPECT_EQ(TForm1Access::ListStart(form), 1);
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet4);
+    // The closing View Article at Cursor stands on the empty last line and opens nothing.
+    EXPECT_EQ(form.Memo4->textCursor().position(), PaneText(form.Memo4).size());
+    EXPECT_FALSE(server.Received().contains("ARTICLE 3"));
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, FiveHundredNumbersAreListedWithoutAsking) {
+    OpenGroup(1, 501, script::Overview(1, 501, script::Summaries(500, 501)));
+    form.Button3Click();
+    EXPECT_TRUE(presenter.prompts.isEmpty());
+    EXPECT_EQ(TForm1Access::ListStart(form), 1);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, FiveHundredAndOneNumbersAskForTheStartProposingTheNewest500) {
+    OpenGroup(1, 502, script::Overview(2, 502, script::Summaries(501, 502)));
+    presenter.promptAnswers = {u"2"_s};
+    form.Button3Click();
+    ASSERT_EQ(presenter.prompts.size(), 1);
+    EXPECT_EQ(presenter.prompts[0].caption, u"Start at Posting Number"_s);
+    EXPECT_EQ(presenter.prompts[0].prompt, u"Enter a Number (Range 1 - 502) :-"_s);
+    EXPECT_EQ(presenter.prompts[0].value, u"2"_s);
+    EXPECT_EQ(TForm1Access::ListStart(form), 2);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, AStartAboveTheLastListsTheNewest500AndOneBelowTheFirstTheWholeGroup) {
+    OpenGroup(100, 750,
+              script::Overview(250, 750, script::Summaries(750, 750)) +
+                  script::Group(kGroup, 100, 750) +
+                  script::Overview(100, 750, script::Summaries(100, 100)));
+    // Beyond 32 bits too: the start is compared as entered.
+    presenter.promptAnswers = {u"99999999999"_s, u"-5"_s};
+    form.Button3Click();
+    EXPECT_EQ(TForm1Access::ListStart(form), 250);
+    form.Button3Click();
+    EXPECT_EQ(TForm1Access::ListStart(form), 100);
+    EXPECT_EQ(SummaryLines().first(), u"[100] From: user100@example"_s);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, ACancelledOrInvalidStartKeepsThePreviousListing) {
+    OpenGroup(1, 600,
+              script::Overview(100, 600, script::Summaries(100, 101)) +
+                  script::Group(kGroup, 1, 600) + script::Group(kGroup, 1, 600));
+    presenter.promptAnswers = {u"100"_s, std::nullopt, u"1x"_s};
+    form.Button3Click();
+    const QString listing = PaneText(form.Memo4);
+    form.Button3Click();
+    EXPECT_EQ(TForm1Access::ListStart(form), 100);
+    form.Button3Click();
+    EXPECT_EQ(presenter.infos, QList<QString>{u"Numbers Only Please!"_s});
+    EXPECT_EQ(TForm1Access::ListStart(form), 100);
+    EXPECT_EQ(PaneText(form.Memo4), listing);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, AGroupWhoseFirstAndLastAreEqualHasNoArticlesToList) {
+    OpenGroup(7, 7, QByteArray());
+    form.Button3Click();
+    EXPECT_EQ(presenter.infos, QList<QString>{u"No Articles Found"_s});
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet3);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, TheNumberFieldAndStatusShowTheLastValuesWithoutAPaintPerEntry) {
+    OpenGroup(1, 400, script::Overview(1, 400, script::Summaries(1, 400)));
+    form.show();
+    TPaintCounter counter(form.Edit7);
+    form.Button3Click();
+    EXPECT_EQ(form.Edit7->text(), u"400"_s);
+    EXPECT_EQ(form.StatusText(), u"224 overview follows"_s);
+    EXPECT_LT(counter.paints, 40);
+}
+
+TEST_F(SummaryTest, ADoubleClickOpensTheGroupAndEmptiesTheCaches) {
+    ListSmallGroup(2, script::Article(1, "Subject: Subject 1", "one") +
+                          script::Group(kGroup, 1, 2) +
+                          script::Overview(1, 2, script::Summaries(1, 2)));
+    GetArticle(1);
+    ASSERT_EQ(TForm1Access::AttachTextCache(form).Count(), 1);
+    form.show();
+    form.PageControl1->setCurrentWidget(form.TabSheet3);
+    const QRect item = form.ListBox1->visualItemRect(form.ListBox1->item(0));
+    QTest::mouseDClick(form.ListBox1->viewport(), Qt::LeftButton, {}, item.center());
+    EXPECT_EQ(TForm1Access::AttachTextCache(form).Count(), 0);
+    EXPECT_EQ(TForm1Access::BodyTextCache(form).Count(), 0);
+    EXPECT_EQ(TForm1Access::HeaderTextCache(form).Count(), 0);
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet4);
+    EXPECT_EQ(SummaryLines().size(), 5);
+    ExpectScriptPlayed();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Get Article #
+
+TEST_F(SummaryTest, GetArticleShowsTheArticleAndFillsTitleStatusAndReplySubject) {
+    ListSmallGroup(3, script::Article(2,
+                                      "From: Ann <ann@example>\nSubject: Hello\n"
+                                      "Date: Mon, 1 Jan 2024\nLines: 1",
+                                      "text"));
+    GetArticle(2);
+    EXPECT_FALSE(TForm1Access::ArticleNotShown(form));
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet1);
+    EXPECT_EQ(form.Label10->text(), u"[2] Hello [Mon, 1 Jan 2024]"_s);
+    EXPECT_EQ(form.StatusText(), u"From :Ann <ann@example>  Lines=1"_s);
+    EXPECT_EQ(form.Edit11->text(), u"Re: Hello"_s);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, ANumberTheSummaryLacksIsRefusedSilentlyOneBelowTheListGoesToTheServer) {
+    OpenGroup(1, 600,
+              script::Overview(100, 600, script::Summaries(100, 101)) +
+                  script::Article(50, "Subject: old", "body"));
+    presenter.promptAnswers = {u"100"_s};
+    form.Button3Click();
+    const qsizetype sent = CommandsSent();
+    GetArticle(102);
+    EXPECT_TRUE(TForm1Access::ArticleNotShown(form));
+    EXPECT_EQ(CommandsSent(), sent);
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet4);
+    GetArticle(50);
+    EXPECT_FALSE(TForm1Access::ArticleNotShown(form));
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"old"_s);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, AnArticleReadBeforeComesFromTheCachesWithoutTheServer) {
+    ListSmallGroup(3, script::Article(1, "Subject: one", "first body") +
+                          script::Article(2, "Subject: Re: two", "second body"));
+    GetArticle(1);
+    GetArticle(2);
+    const qsizetype sent = CommandsSent();
+    GetArticle(1);
+    EXPECT_EQ(CommandsSent(), sent);
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"one"_s);
+    EXPECT_EQ(PaneText(form.Memo2), u"first body\n.\n"_s);
+    EXPECT_EQ(form.Label10->text(), u"[1] one []"_s);
+    EXPECT_EQ(TForm1Access::BodyTextCache(form).Count(), 2);
+    EXPECT_EQ(TForm1Access::AttachTextCache(form).Objects(1).toInt(), 2);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, ABodyWithNoBreakSpacesComesBackFromTheCacheUnchanged) {
+    // 0xA0 is a no-break space in Windows-1252 and the second byte of many UTF-8 letters.
+    ListSmallGroup(2, script::Article(1, "Subject: nbsp", "caf\xC3\xA0 100\xA0km\nnext") +
+                          script::Article(2, "Subject: other", "other"));
+    GetArticle(1);
+    const QString shown = PaneText(form.Memo2);
+    ASSERT_TRUE(shown.contains(u"100\u00A0km"_s));
+    GetArticle(2);
+    GetArticle(1);
+    EXPECT_EQ(PaneText(form.Memo2), shown);
+    EXPECT_EQ(form.Memo2->document()->blockCount(), 4);
+}
+
+TEST_F(SummaryTest, ARetrievalAskedForDuringARunningListingIsNotMade) {
+    OpenGroup(1, 3,
+              "C: XOVER 1-3\nS: 224 overview follows\n" + script::Summaries(1, 1) + "W: 200\n" +
+                  script::Summaries(2, 3) + "S: .\n");
+    QTimer::singleShot(50, &form, [&] {
+        form.Edit7->setText(u"1"_s);
+        form.Button4->click();
+    });
+    form.Button3Click();
+    EXPECT_TRUE(TForm1Access::ArticleNotShown(form));
+    EXPECT_EQ(TForm1Access::AttachTextCache(form).Count(), 0);
+    EXPECT_FALSE(server.Received().contains("ARTICLE 1"));
+    EXPECT_EQ(SummaryLines().size(), 7);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, AListingAskedForDuringARunningListingIsNotStarted) {
+    OpenGroup(1, 600,
+              "C: XOVER 100-600\nS: 224 overview follows\n" + script::Summaries(100, 100) +
+                  "W: 200\n" + script::Summaries(101, 102) + "S: .\n");
+    presenter.promptAnswers = {u"100"_s, u"300"_s};
+    QTimer::singleShot(50, &form, [&] { form.Button3->click(); });
+    form.Button3Click();
+    // The start asked for belongs to the listing that runs.
+    EXPECT_EQ(presenter.prompts.size(), 1);
+    EXPECT_EQ(TForm1Access::ListStart(form), 100);
+    EXPECT_EQ(SummaryLines().size(), 7);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, AFailedRetrievalLeavesTheCachesAlone) {
+    ListSmallGroup(3, "C: ARTICLE 2\nS: 423 no such article\n");
+    GetArticle(2);
+    EXPECT_TRUE(TForm1Access::ArticleNotShown(form));
+    EXPECT_EQ(TForm1Access::AttachTextCache(form).Count(), 0);
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet4);
+    EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
+TEST_F(SummaryTest, TheReplySubjectGetsReUnlessItHasItInAnyCase) {
+    ListSmallGroup(3, script::Article(1, "Subject: RE: loud", "b") +
+                          script::Article(2, "Subject: Reply", "b") +
+                          script::Article(3, "From: x", "b"));
+    GetArticle(1);
+    EXPECT_EQ(form.Edit11->text(), u"RE: loud"_s);
+    GetArticle(2);
+    EXPECT_EQ(form.Edit11->text(), u"Re: Reply"_s);
+    GetArticle(3);
+    EXPECT_EQ(form.Edit11->text(), u"Re: "_s);
+    EXPECT_EQ(form.Label10->text(), u"[3]  []"_s);
+}
+
+TEST_F(SummaryTest, EnterInTheNumberFieldGetsTheArticle) {
+    ListSmallGroup(3, script::Article(3, "Subject: three", "b"));
+    form.Edit7->setText(u"3"_s);
+    QTest::keyClick(form.Edit7, Qt::Key_Return);
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"three"_s);
+}
+
+// ---------------------------------------------------------------------------------------------
+// View Article at Cursor, LocateInSummary
+
+TEST_F(SummaryTest, ViewArticleAtCursorOpensTheEntryFromItsSubjectLineAndNothingFromAnEmptyOne) {
+    ListSmallGroup(3, script::Article(2, "Subject: Subject 2", "b"));
+    CaretToLine(3); // "    Subject: Subject 2"
+    form.Button9->click();
+    EXPECT_EQ(form.Edit7->text(), u"2"_s);
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"Subject 2"_s);
+
+    const qsizetype sent = CommandsSent();
+    CaretToLine(6);
+    form.Edit7->setText(u"1"_s);
+    form.Button9->click();
+    EXPECT_EQ(form.Edit7->text(), u"1"_s);
+    EXPECT_EQ(CommandsSent(), sent);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, ASubjectMarkOnTheFirstLineHasNoEntryLineAboveToOpen) {
+    OpenGroup(1, 2, script::Overview(1, 2, script::Summary(1, "s", "Subject: spam")));
+    form.Button3Click();
+    CaretToLine(0);
+    form.Button9->click();
+    EXPECT_TRUE(presenter.infos.isEmpty());
+    EXPECT_FALSE(server.Received().contains("ARTICLE 1"));
+}
+
+TEST_F(SummaryTest, LocateInSummarySelectsTheEntrysNumber) {
+    ListSmallGroup(12);
+    form.LocateInSummary(1);
+    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"[1]"_s);
+    form.LocateInSummary(11);
+    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"[11]"_s);
+    EXPECT_EQ(form.Memo4->textCursor().blockNumber(), 20);
+    form.LocateInSummary(99);
+    EXPECT_TRUE(presenter.questions.isEmpty());
+    EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Searching the summary
+
+TEST_F(SummaryTest, F3FindsLineByLineThenSaysNoMoreFound) {
+    ListSmallGroup(3, script::Article(2, "Subject: Subject 2", "b"));
+    find.fndtxt->setCurrentText(u"subject 2"_s);
+    find.dirgrp->SetItemIndex(1);
+    CaretToLine(0);
+    QTest::keyClick(form.Memo4, Qt::Key_F3);
+    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"Subject 2"_s);
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"Subject 2"_s);
+
+    QTest::keyClick(form.Memo4, Qt::Key_F3);
+    EXPECT_EQ(presenter.infos, QList<QString>{u"No More Found\r\nsubject 2"_s});
+
+    // Upwards from the end, case-sensitive: only the exact letter case matches.
+    find.dirgrp->SetItemIndex(0);
+    find.mtchcase->setChecked(true);
+    CaretToLine(6);
+    QTest::keyClick(form.Memo4, Qt::Key_F3);
+    EXPECT_EQ(presenter.infos.size(), 2);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, WholeWordSearchesAnExpressionWithWordBoundaries) {
+    ListSmallGroup(3);
+    find.fndtxt->setCurrentText(u"Subj"_s);
+    find.mtchwhwrd->setChecked(true);
+    CaretToLine(0);
+    form.FindInSummary();
+    EXPECT_EQ(presenter.infos, QList<QString>{u"No More Found\r\nzkre:\\bSubj\\b"_s});
+}
+
+TEST_F(SummaryTest, AnEmptyFindTextOrTheBarePrefixDoesNothing) {
+    ListSmallGroup(3);
+    for (const QString& text : {QString(), u"ZKRE:"_s}) {
+        find.fndtxt->setCurrentText(text);
+        QTest::keyClick(form.Memo4, Qt::Key_F3);
+    }
+    EXPECT_TRUE(presenter.infos.isEmpty());
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet4);
+}
+
+TEST_F(SummaryTest, CtrlFAsksForTheFindTextThenSearches) {
+    ListSmallGroup(3, script::Article(3, "Subject: Subject 3", "b"));
+    find.dirgrp->SetItemIndex(1);
+    CaretToLine(0);
+    WhenModal<Tzkfind>([](Tzkfind* dialog) {
+        dialog->fndtxt->setCurrentText(u"user3"_s);
+        dialog->BitBtn1->click();
+    });
+    QTest::keyClick(form.Memo4, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(form.Edit7->text(), u"3"_s);
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"Subject 3"_s);
+    ExpectScriptPlayed();
+}
+
+// ---------------------------------------------------------------------------------------------
+// HeaderValue
+
+TEST_F(SummaryTest, HeaderValueJoinsAFoldedFieldUntilALineWithAColonOrTheEmptyLine) {
+    StartUp();
+    form.Memo3->setPlainText(u"From: a@b\nSUBJECT: first part\n\t  second part  \n"
+                             u"Date: today\nX-Long: one\n two\n\nArtId: 5\n"_s);
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"first part second part"_s);
+    EXPECT_EQ(form.HeaderValue(u"date: "_s), u"today"_s);
+    EXPECT_EQ(form.HeaderValue(u"x-long: "_s), u"one two"_s);
+    EXPECT_EQ(form.HeaderValue(u"lines: "_s), QString());
+}

@@ -1,0 +1,159 @@
+#pragma once
+
+// The main window against the scripted fake news server, with every box answered by the
+// recording presenter and the settings files in a directory of the test's own.
+
+#include "fakeserver.h"
+#include "recordingpresenter.h"
+#include "search/zkfnddlg.h"
+#include "ui/displaytext.h"
+#include "ui/settingsfiles.h"
+#include "ui/unit1.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <initializer_list>
+
+// The window's own state, for the tests' eyes.
+class TForm1Access {
+public:
+    static bool ArticleNotShown(const TForm1& form) { return form.ArticleNotShown; }
+    static qint32 ListStart(const TForm1& form) { return form.ListStart; }
+    static const TStringList& AllGroups(const TForm1& form) { return form.AllGroups; }
+    static const TStringList& AttachTextCache(const TForm1& form) { return form.AttachTextCache; }
+    static const TStringList& BodyTextCache(const TForm1& form) { return form.BodyTextCache; }
+    static const TStringList& HeaderTextCache(const TForm1& form) { return form.HeaderTextCache; }
+};
+
+// Pieces of news server conversations.
+namespace script {
+
+inline QByteArray Greeting() {
+    return "S: 200 news.example ready\n";
+}
+
+inline QByteArray GroupList(std::initializer_list<const char*> names) {
+    QByteArray lines = "C: LIST\nS: 215 list of newsgroups follows\n";
+    for (const char* name : names) {
+        lines += "S: " + QByteArray(name) + " 10 1 y\n";
+    }
+    return lines + "S: .\n";
+}
+
+inline QByteArray Group(const QByteArray& name, int first, int last) {
+    return "C: GROUP " + name + "\nS: 211 " + QByteArray::number(last - first + 1) + ' ' +
+           QByteArray::number(first) + ' ' + QByteArray::number(last) + ' ' + name + '\n';
+}
+
+// One XOVER summary line: number, subject, from, date, message-id, references, bytes, lines.
+inline QByteArray Summary(int number, const QByteArray& subject, const QByteArray& from) {
+    const QByteArray n = QByteArray::number(number);
+    return "S: " + n + '\t' + subject + '\t' + from + "\tMon, 1 Jan 2024 10:00:00 +0000\t<" + n +
+           "@example>\t\t100\t3\n";
+}
+
+inline QByteArray Overview(int from, int to, const QByteArray& summaries) {
+    return "C: XOVER " + QByteArray::number(from) + '-' + QByteArray::number(to) +
+           "\nS: 224 overview follows\n" + summaries + "S: .\n";
+}
+
+// Summaries for the numbers from first to last, subject "Subject n", from "user n".
+inline QByteArray Summaries(int first, int last) {
+    QByteArray lines;
+    for (int n = first; n <= last; ++n) {
+        lines += Summary(n, "Subject " + QByteArray::number(n),
+                         "user" + QByteArray::number(n) + "@example");
+    }
+    return lines;
+}
+
+inline QByteArray Article(int number, const QByteArray& header, const QByteArray& body) {
+    QByteArray lines = "C: ARTICLE " + QByteArray::number(number) + "\nS: 220 " +
+                       QByteArray::number(number) + " <" + QByteArray::number(number) +
+                       "@example>\n";
+    for (const QByteArray& line : header.split('\n')) {
+        lines += "S: " + line + '\n';
+    }
+    lines += "S: \n";
+    for (const QByteArray& line : body.split('\n')) {
+        lines += "S: " + line + '\n';
+    }
+    return lines + "S: .\n";
+}
+
+inline QByteArray Quit() {
+    return "C: QUIT\nS: 205 bye\n";
+}
+
+} // namespace script
+
+// A window as the program makes it, its start-up step run, pointed at a fake server.
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        form.SettingsDir = settings.path() + u'/';
+        form.zkfind = &find;
+        form.Edit2->setText(QString::number(server.Port()));
+        // The reading page's article handlers fill the panes; these stand in for them.
+        form.QRNNTP1->OnArticle = [this](QObject*) {
+            form.Memo3->setPlainText(DisplayText(form.QRNNTP1->HeaderLines.Text()));
+            form.Memo2->setPlainText(DisplayText(form.QRNNTP1->BodyLines.Text()));
+        };
+    }
+
+    void StartUp() {
+        form.Timer1Timer();
+        form.Edit1->setCurrentText(QStringLiteral("127.0.0.1"));
+    }
+
+    QString SettingsFile(const char* name) const {
+        return settings.filePath(QString::fromLatin1(name));
+    }
+
+    // Connects with the host box as it is; the server's list holds the groups given.
+    void Connect(const QByteArray& conversation) {
+        server.AddScript(conversation);
+        form.Button1Click();
+    }
+
+    void SelectGroup(const QString& name) {
+        const QList<QListWidgetItem*> found = form.ListBox1->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << name.toStdString();
+        form.ListBox1->setCurrentItem(found.first());
+    }
+
+    void ExpectScriptPlayed() const {
+        EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join(u'\n').toStdString();
+    }
+
+    QStringList GroupsShown() const {
+        QStringList names;
+        for (int i = 0; i < form.ListBox1->count(); ++i) {
+            names << form.ListBox1->item(i)->text();
+        }
+        return names;
+    }
+
+    QStringList SummaryLines() const { return PaneText(form.Memo4).split(u'\n'); }
+
+    // Puts the summary pane's caret at the start of the line.
+    void CaretToLine(int line) {
+        QTextCursor caret(form.Memo4->document()->findBlockByNumber(line));
+        form.Memo4->setTextCursor(caret);
+    }
+
+    QTemporaryDir settings;
+    TRecordingPresenter presenter;
+    FakeServer server;
+    TForm1 form;
+    Tzkfind find{&form};
+};
