@@ -140,35 +140,24 @@ qint64 TQRFifoBuffer::Peek(char* destination, qint64 n) {
 }
 
 qint64 TQRFifoBuffer::Remove(char* destination, qint64 n) {
-    WaitForRefill();
-    if (n <= 0 || count_ <= 0) {
-        return 0;
-    }
-    if (destination == nullptr) {
-        throw Exception(QStringLiteral("Can't write to the destination buffer"));
-    }
-    const qint64 fromMemory = std::min(n, memoryBytes_);
-    std::memcpy(destination, memory_.get() + memoryHead_, static_cast<size_t>(fromMemory));
+    const qint64 delivered = Peek(destination, n);
+    const qint64 fromMemory = std::min(delivered, memoryBytes_);
+    const qint64 fromDisk = delivered - fromMemory;
     memoryBytes_ -= fromMemory;
     memoryHead_ += fromMemory;
-    qint64 fromDisk = 0;
-    if (disk_ && fromMemory < n) {
-        fromDisk =
-            ReadFromDisk(destination + fromMemory, diskHead_, std::min(n - fromMemory, diskBytes_));
-        diskBytes_ -= fromDisk;
-        diskHead_ += fromDisk;
-        if (diskBytes_ == 0) {
-            diskHead_ = diskTail_ = 0;
-        }
+    diskBytes_ -= fromDisk;
+    diskHead_ += fromDisk;
+    if (diskBytes_ == 0) {
+        diskHead_ = diskTail_ = 0;
     }
-    count_ -= fromMemory + fromDisk;
+    count_ -= delivered;
     if (memoryBytes_ == 0) {
         memoryHead_ = memoryTail_ = 0;
         if (diskBytes_ > 0) {
             StartRefill();
         }
     }
-    return fromMemory + fromDisk;
+    return delivered;
 }
 
 QByteArray TQRFifoBuffer::Remove(qint64 n) {

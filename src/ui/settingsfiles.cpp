@@ -30,18 +30,6 @@ bool RestrictToOwner(const QString& name) {
 
 } // namespace
 
-QByteArray TrimBlanksAndControls(const QByteArray& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') {
-        ++first;
-    }
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') {
-        --last;
-    }
-    return text.mid(first, last - first);
-}
-
 TAccountSettings ParseAccountSettings(const QByteArray& text) {
     return {AccountField(text, 1), AccountField(text, 2), AccountField(text, 3),
             AccountField(text, 4)};

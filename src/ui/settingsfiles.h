@@ -32,9 +32,6 @@ TAccountSettings ParseAccountSettings(const QByteArray& text);
 // The account file's text for settings.
 QByteArray AccountSettingsText(const TAccountSettings& settings);
 
-// Text with the blanks and control characters at both ends removed.
-QByteArray TrimBlanksAndControls(const QByteArray& text);
-
 // Writes data as the whole file name, which is created, or first restricted, to be readable
 // and writable by its owner only, so that its content is never open to others. True when
 // written.

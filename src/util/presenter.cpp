@@ -1,5 +1,7 @@
 #include "util/presenter.h"
 
+#include "util/texthelpers.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QtDebug>
@@ -8,23 +10,6 @@
 namespace {
 
 TPresenter* installed = nullptr;
-
-// Blanks and control characters: everything up to and including the space.
-bool IsBlankOrControl(QChar c) {
-    return c.unicode() <= u' ';
-}
-
-QString TrimBlanksAndControls(const QString& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && IsBlankOrControl(text[first])) {
-        ++first;
-    }
-    while (last > first && IsBlankOrControl(text[last - 1])) {
-        --last;
-    }
-    return text.mid(first, last - first);
-}
 
 // The executable's name without extension, upper-cased: the heading of every question.
 QString ProgramNameHeading() {

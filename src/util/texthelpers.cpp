@@ -5,6 +5,7 @@
 
 #include <QByteArrayView>
 #include <array>
+#include <type_traits>
 
 namespace {
 
@@ -218,4 +219,36 @@ QByteArray SniffExtension(const QByteArray& data) {
         }
     }
     return "bin"_ba;
+}
+
+namespace {
+
+template <typename Text>
+Text TrimmedOfBlanksAndControls(const Text& text) {
+    const auto isBlankOrControl = [&](qsizetype i) {
+        if constexpr (std::is_same_v<Text, QString>) {
+            return text[i].unicode() <= u' ';
+        } else {
+            return static_cast<unsigned char>(text[i]) <= ' ';
+        }
+    };
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && isBlankOrControl(first)) {
+        ++first;
+    }
+    while (last > first && isBlankOrControl(last - 1)) {
+        --last;
+    }
+    return text.mid(first, last - first);
+}
+
+} // namespace
+
+QByteArray TrimBlanksAndControls(const QByteArray& text) {
+    return TrimmedOfBlanksAndControls(text);
+}
+
+QString TrimBlanksAndControls(const QString& text) {
+    return TrimmedOfBlanksAndControls(text);
 }

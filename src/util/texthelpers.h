@@ -1,12 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 // The n-th field (from 1) of text, fields ending at any of the delimiter characters; two
 // delimiters in a row enclose an empty field. A single "\n" when the text has fewer than n
 // fields, which a caller that trims its fields sees as empty.
 QByteArray NthField(const QByteArray& text, const QByteArray& delimiters, qint32 n);
+
+// Text with the blanks and control characters (everything up to and including the space) at
+// both ends removed.
+QByteArray TrimBlanksAndControls(const QByteArray& text);
+QString TrimBlanksAndControls(const QString& text);
 
 // The smaller of a and b; b when they are equal.
 qint64 MinInt64(qint64 a, qint64 b);
