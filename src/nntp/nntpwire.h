@@ -13,7 +13,7 @@ namespace nntpwire {
 extern const char* const kSummaryPrefixes[9];
 
 // The line without its line end: CR LF or a bare LF, whichever is there.
-QByteArray StripLineEnd(const QByteArray& line);
+QByteArray StripLineEnd(QByteArray line);
 
 // True for the line that ends a multi-line reply: a single "." (line end already stripped).
 inline bool IsTerminator(const QByteArray& line) {
