@@ -70,7 +70,8 @@ void TQRNNTP::InternalConnect() {
         LastReply = ReadLn();
         ReplyCode = ReplyCodeOf(LastReply);
         StatusMessage(1, QString::fromLatin1(LastReply));
-        if (ReplyCode >= 400 && ReplyCode != 480) {
+        // A greeting without a reply code comes from something that is no news server.
+        if (ReplyCode < 200 || (ReplyCode >= 400 && ReplyCode != 480)) {
             throw ESockError(QStringLiteral("Log in to server failed"));
         }
         if ((ReplyCode >= 301 && ReplyCode <= 399) || ReplyCode == 480) {

@@ -95,3 +95,54 @@ TEST(NntpFaults, ACrawlingServerIsEndedByAbortAtOnceOrByTheTimeOut) {
     EXPECT_LT(elapsed.elapsed(), 3000);
     EXPECT_FALSE(timed.nntp.Busy);
 }
+
+TEST(NntpFaults, AReplyThatNeverEndsIsEndedByTheTimeOut) {
+    Client c("S: 200 ready\nC: LIST\nS: 215 list follows\nS: a.b 2 1 y\nS: c.d 2 1 y");
+    c.nntp.TimeOut = 600;
+    int groups = 0;
+    c.nntp.OnGroupListUpdate = [&](const QByteArray&, int, int, bool) { ++groups; };
+    EXPECT_EQ(MessageOf<EAbortError>([&] { c.nntp.GetGroupList(); }),
+              QStringLiteral("Socket readln aborted"));
+    EXPECT_EQ(groups, 2);
+    EXPECT_FALSE(c.nntp.Busy);
+}
+
+TEST(NntpFaults, AGreetingThatIsNoReplyIsNoNewsServer) {
+    FakeServer server;
+    server.AddScript("R: \\x01\\xff garbage without a code\\r\\nC: QUIT\nS: 205 bye");
+    TQRNNTP nntp;
+    nntp.Host = QStringLiteral("127.0.0.1");
+    nntp.Port = server.Port();
+    nntp.TimeOut = 5000;
+    int connects = 0;
+    nntp.OnConnect = [&](QObject*) { ++connects; };
+    EXPECT_EQ(MessageOf<ESockError>([&] { nntp.Connect(); }), QStringLiteral("Log in to server failed"));
+    EXPECT_EQ(connects, 0);
+    EXPECT_FALSE(nntp.Connected);
+}
+
+TEST(NntpFaults, HugeLinesAndArticlesAreReadWhole) {
+    // A 20 MB line, then a 50 MB article through a receive buffer of 1 MiB, so that most of
+    // it passes through the overflow file.
+    const QByteArray hugeLine(20'000'000, 'x');
+    QByteArray article = "220 1 <1@x>\r\nSubject: big\r\n\r\n";
+    const QByteArray bodyLine = QByteArray(78, 'y') + "\r\n";
+    for (int i = 0; i < 50'000'000 / 80; ++i) {
+        article += bodyLine;
+    }
+    article += ".\r\n";
+    FakeServer server;
+    server.AddScript("S: 200 ready\nC: HELP\nR: 100 " + hugeLine + "\\r\\n\nC: ARTICLE 1\nR: " +
+                     article.replace("\r\n", "\\r\\n"));
+    TQRNNTP nntp;
+    nntp.Host = QStringLiteral("127.0.0.1");
+    nntp.Port = server.Port();
+    nntp.TimeOut = 60000;
+    nntp.Connect();
+    nntp.SetFifoCapacity(1 << 20);
+    EXPECT_EQ(nntp.Transaction("HELP").size(), 4 + hugeLine.size() + 2);
+    nntp.GetArticle(1);
+    EXPECT_EQ(nntp.BodyLines.Count(), 50'000'000 / 80 + 1);
+    EXPECT_EQ(nntp.BodyLines[0], bodyLine.chopped(2));
+    EXPECT_EQ(nntp.BodyLines.Last(), ".");
+}

@@ -11,6 +11,11 @@ QByteArray Unescape(const QByteArray& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size()) {
             const char next = text[++i];
+            if (next == 'x' && i + 2 < text.size()) {
+                bytes += static_cast<char>(text.mid(i + 1, 2).toInt(nullptr, 16));
+                i += 2;
+                continue;
+            }
             bytes += next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : next;
         } else {
             bytes += text[i];

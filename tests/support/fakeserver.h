@@ -18,7 +18,7 @@ class QTcpSocket;
 //   C: *                             ... for any line
 //   S~ 211 3 1 3 misc.test           the line is sent in single-byte writes, 20 ms apart
 //   T: 100                           later S~ lines trickle one byte every 100 ms
-//   R: <bytes>                       raw bytes, escapes \r \n \t \\ , no line end added
+//   R: <bytes>                       raw bytes, escapes \r \n \t \\ \xNN, no line end added
 //   W: 200                           waits 200 ms
 //   X:                               closes the connection
 // A script that ends without X: keeps the connection open.
