@@ -7,76 +7,17 @@
 //
 //   bench_listing [GROUP [HOST [PORT]]]     (default zk.test.big 127.0.0.1 119)
 #include "nntp/qrnntp.h"
+#include "rawxover.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTcpSocket>
 #include <cstdio>
 
+using namespace bench;
+
 namespace {
-
-struct Figures {
-    double seconds = 0;
-    qint64 summaries = 0;
-    qint64 bytes = 0;
-};
-
-// Peak resident memory of this process so far, in MiB.
-double PeakMemoryMiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-        }
-    }
-    return 0;
-}
-
-QByteArray ReadLine(QTcpSocket& socket) {
-    while (!socket.canReadLine()) {
-        if (!socket.waitForReadyRead(30000)) {
-            std::fprintf(stderr, "raw client: %s\n", qPrintable(socket.errorString()));
-            std::exit(1);
-        }
-    }
-    return socket.readLine();
-}
-
-Figures RawXover(const QString& host, quint16 port, const QByteArray& group) {
-    QTcpSocket socket;
-    socket.connectToHost(host, port);
-    if (!socket.waitForConnected(10000)) {
-        std::fprintf(stderr, "cannot reach %s:%u: %s\n", qPrintable(host), port,
-                     qPrintable(socket.errorString()));
-        std::exit(1);
-    }
-    ReadLine(socket);
-    socket.write("GROUP " + group + "\r\n");
-    const QByteArray reply = ReadLine(socket);
-    const QList<QByteArray> words = reply.split(' ');
-    Figures figures;
-    QElapsedTimer timer;
-    timer.start();
-    socket.write("XOVER " + words.value(2) + '-' + words.value(3) + "\r\n");
-    ReadLine(socket);
-    for (;;) {
-        const QByteArray line = ReadLine(socket);
-        if (line == ".\r\n") {
-            break;
-        }
-        figures.bytes += line.size();
-        ++figures.summaries;
-    }
-    figures.seconds = timer.nsecsElapsed() / 1e9;
-    socket.write("QUIT\r\n");
-    socket.waitForBytesWritten(1000);
-    return figures;
-}
 
 Figures ClientListing(const QString& host, quint16 port, const QByteArray& group) {
     TQRNNTP nntp;

@@ -42,6 +42,39 @@ struct TMatchDataRelease {
     void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
 };
 
+// The last expression compiled successfully, kept for the whole run: a search runs the same
+// find text over every line of a summary, and compiling it once per line dominated the time.
+// An expression that fails to compile is not kept, so its error is shown as often as before.
+struct TCompiledMemo {
+    QByteArray expression;
+    TCompiledRegex regex;
+};
+TCompiledMemo compiledMemo;
+
+// expression is compiled with the pattern options in front.
+const TCompiledRegex& CompiledOnce(const QByteArray& expression) {
+    if (!compiledMemo.regex || compiledMemo.expression != expression) {
+        compiledMemo.regex = CompileRegex(kPatternOptions + expression);
+        compiledMemo.expression = expression;
+    }
+    return compiledMemo.regex;
+}
+
+// The last find text MatchPatternCase prepared, with its case choice and the prefixed find
+// text it became.
+struct TPreparedMemo {
+    QByteArray findText;
+    bool caseSensitive = false;
+    QByteArray prepared;
+};
+TPreparedMemo preparedMemo;
+
+pcre2_match_data* MatchData() {
+    static const std::unique_ptr<pcre2_match_data, TMatchDataRelease> data(
+        pcre2_match_data_create(kMatchPairs, nullptr));
+    return data.get();
+}
+
 } // namespace
 
 void TRegexRelease::operator()(pcre2_real_code_8* code) const {
@@ -87,13 +120,12 @@ TCompiledRegex CompileRegex(const QByteArray& expression) {
 
 bool ExecRegex(const TCompiledRegex& regex, const QByteArray& subject) {
     ResetMatch();
-    const std::unique_ptr<pcre2_match_data, TMatchDataRelease> matchData(
-        pcre2_match_data_create(kMatchPairs, nullptr));
+    pcre2_match_data* matchData = MatchData();
     const int result =
         pcre2_match(regex.get(), reinterpret_cast<PCRE2_SPTR>(subject.constData()),
-                    static_cast<PCRE2_SIZE>(subject.size()), 0, 0, matchData.get(), nullptr);
+                    static_cast<PCRE2_SIZE>(subject.size()), 0, 0, matchData, nullptr);
     if (result >= 0) {
-        const PCRE2_SIZE* offsets = pcre2_get_ovector_pointer(matchData.get());
+        const PCRE2_SIZE* offsets = pcre2_get_ovector_pointer(matchData);
         LastMatchEnd = static_cast<qint32>(offsets[1]);
         LastMatchStart = static_cast<qint32>(offsets[0]) + 1;
         return true;
@@ -108,7 +140,7 @@ bool RegexMatch(const QByteArray& expression, const QByteArray& subject) {
     if (subject.isEmpty()) {
         return false;
     }
-    const TCompiledRegex regex = CompileRegex(kPatternOptions + expression);
+    const TCompiledRegex& regex = CompiledOnce(expression);
     return regex && ExecRegex(regex, subject);
 }
 
@@ -125,18 +157,22 @@ bool MatchPattern(const QByteArray& findText, const QByteArray& subject) {
 }
 
 bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, bool caseSensitive) {
-    QByteArray text = WithoutLeadingAsterisks(findText);
-    if (text.isEmpty()) {
-        ResetMatch();
-        return false;
+    if (findText != preparedMemo.findText || caseSensitive != preparedMemo.caseSensitive ||
+        preparedMemo.prepared.isEmpty()) {
+        QByteArray text = WithoutLeadingAsterisks(findText);
+        if (text.isEmpty()) {
+            ResetMatch();
+            return false;
+        }
+        if (!HasRegexPrefix(text)) {
+            text = kRegexPrefix + WildcardToRegex(text);
+        }
+        if (!caseSensitive) {
+            text.insert(kRegexPrefix.size(), kCaseless);
+        }
+        preparedMemo = {findText, caseSensitive, text};
     }
-    if (!HasRegexPrefix(text)) {
-        text = kRegexPrefix + WildcardToRegex(text);
-    }
-    if (!caseSensitive) {
-        text.insert(kRegexPrefix.size(), kCaseless);
-    }
-    return MatchPattern(text, subject);
+    return MatchPattern(preparedMemo.prepared, subject);
 }
 
 bool HasRegexPrefix(const QByteArray& findText) {
