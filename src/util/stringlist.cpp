@@ -6,6 +6,16 @@ void TStringList::SetString(int index, const QByteArray& text) {
     items_[index].text = text;
 }
 
+int TStringList::Add(const QByteArray& text) {
+    if (sorted_) {
+        return AddObject(text, QVariant());
+    }
+    // The common case, kept free of an associated value to copy: lists of header and summary
+    // lines grow by the hundred thousand.
+    items_.emplaceBack(Item{text, QVariant()});
+    return Count() - 1;
+}
+
 int TStringList::AddObject(const QByteArray& text, const QVariant& object) {
     if (!sorted_) {
         items_.append({text, object});

@@ -22,7 +22,7 @@ public:
     void SetObject(int index, const QVariant& object) { items_[index].object = object; }
 
     // Appends (or, in a sorted list, inserts in order) and returns the item's index.
-    int Add(const QByteArray& text) { return AddObject(text, QVariant()); }
+    int Add(const QByteArray& text);
     int AddObject(const QByteArray& text, const QVariant& object);
     void Insert(int index, const QByteArray& text);
     void Delete(int index) { items_.removeAt(index); }
