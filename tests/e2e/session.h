@@ -1,0 +1,85 @@
+#pragma once
+
+// A person's session with the reader against the local news server: the main window as the
+// program makes it, every box answered by the recording presenter, the settings files in a
+// directory of the session's own.
+#include "newsserver.h"
+#include "recordingpresenter.h"
+#include "search/zkfnddlg.h"
+#include "ui/displaytext.h"
+#include "ui/unit1.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <gtest/gtest.h>
+
+class Session : public ::testing::Test {
+protected:
+    Session() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        form.SettingsDir = settings.path() + u'/';
+        form.zkfind = &find;
+    }
+
+    void SetUp() override { ZK_REQUIRE_NEWS_SERVER_OR_SKIP(); }
+
+    void TearDown() override {
+        if (form.QRNNTP1->Connected) {
+            form.QRNNTP1->Disconnect();
+        }
+    }
+
+    // The start-up step, after the account file (From, Reply-To, user, password) was written.
+    void StartUp(const QByteArray& accountFile = QByteArray()) {
+        if (!accountFile.isEmpty()) {
+            QFile file(settings.filePath(QStringLiteral("zknewsreader.cf2")));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(accountFile);
+        }
+        form.Timer1Timer();
+    }
+
+    // Connects through the connection page, as typed by the user.
+    void ConnectTo(quint16 port) {
+        form.Edit1->setCurrentText(NewsServer::HostName());
+        form.Edit2->setText(QString::number(port));
+        form.Button1Click();
+    }
+
+    QStringList GroupsShown() const {
+        QStringList names;
+        for (int i = 0; i < form.ListBox1->count(); ++i) {
+            names << form.ListBox1->item(i)->text();
+        }
+        return names;
+    }
+
+    QStringList HostHistory() const {
+        QStringList hosts;
+        for (int i = 0; i < form.Edit1->count(); ++i) {
+            hosts << form.Edit1->itemText(i);
+        }
+        return hosts;
+    }
+
+    void SelectGroup(const char* name) {
+        const QList<QListWidgetItem*> found =
+            form.ListBox1->findItems(QString::fromLatin1(name), Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << name;
+        form.ListBox1->setCurrentItem(found.first());
+    }
+
+    QStringList SummaryLines() const { return PaneText(form.Memo4).split(u'\n'); }
+
+    QTemporaryDir settings;
+    TRecordingPresenter presenter;
+    TForm1 form;
+    Tzkfind find{&form};
+};
