@@ -115,6 +115,8 @@ void TForm1::BindClient() {
 }
 
 void TForm1::Dispatch(const std::function<void()>& handler) {
+    // What a handler sees of the summary includes every entry the client reported before.
+    FlushSummary();
     ++runningHandlers_;
     QString error;
     try {

@@ -216,6 +216,8 @@ private:
     void ShowCachedArticle(int index);
     void ShowArticleDetails(int number);
     bool SummaryHasEntry(int number) const;
+    // Inserts the summary entries gathered since the last call at the caret.
+    void FlushSummary();
 
     bool ArticleNotShown = false;
     // Every group name received since the last Connect: the source of the filter.
@@ -227,6 +229,10 @@ private:
     TStringList HeaderTextCache;
     // First article number of the current summary; 0 until a list was made.
     qint32 ListStart = 0;
+
+    // Summary entries reported by the client and not yet in the summary pane.
+    QString pendingSummary_;
+    bool summaryFlushQueued_ = false;
 
     QLabel* statusPanel_ = nullptr;
     int runningHandlers_ = 0;

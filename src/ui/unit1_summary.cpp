@@ -8,6 +8,7 @@
 #include "search/zkfnddlg.h"
 #include "ui/displaytext.h"
 #include "util/edittext.h"
+#include "util/finally.h"
 #include "util/presenter.h"
 
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTextBlock>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -76,16 +78,33 @@ void TForm1::Button3Click() {
     PageControl1->setCurrentWidget(TabSheet4);
     Memo4->setFocus();
     Memo4->clear();
-    QRNNTP1->GetArticleList(false, ListStart);
+    WithFinally([this] { QRNNTP1->GetArticleList(false, ListStart); },
+                [this] { FlushSummary(); });
     OpenEntryAtCaret();
 }
 
 void TForm1::QRNNTP1HeaderList(QObject*) {
-    // Inserted at the caret, which then stands behind the entry, so entries follow in arrival
-    // order unless the user clicks elsewhere meanwhile.
+    // Entries are gathered and inserted at the caret together, when the listing returns or the
+    // next event is processed: the client reports a whole XOVER listing without processing
+    // events in between, so nobody could see or move the caret before the last entry anyway,
+    // and inserting 200,000 lines one entry at a time took most of a large listing's time.
+    // Entries follow in arrival order unless the user clicks elsewhere meanwhile (possible
+    // only while a server without XOVER is asked article by article).
     const TPostRecordType& record = QRNNTP1->HeaderRecord;
-    Memo4->textCursor().insertText(DisplayText(SummaryEntry(record)));
+    pendingSummary_ += DisplayText(SummaryEntry(record));
     Edit7->setText(QString::number(record.GetArticleId()));
+    if (!summaryFlushQueued_) {
+        summaryFlushQueued_ = true;
+        QTimer::singleShot(0, this, [this] { FlushSummary(); });
+    }
+}
+
+void TForm1::FlushSummary() {
+    summaryFlushQueued_ = false;
+    if (!pendingSummary_.isEmpty()) {
+        Memo4->textCursor().insertText(pendingSummary_);
+        pendingSummary_.clear();
+    }
 }
 
 void TForm1::Button4Click() {
@@ -241,11 +260,28 @@ void TForm1::FindInSummary() {
     const QByteArray findText = SearchBytes(text);
     const bool caseSensitive = zkfind->mtchcase->isChecked();
     const bool down = zkfind->dirgrp->ItemIndex() == kDownIndex;
-    QTextBlock line = Memo4->document()->findBlock(Memo4->textCursor().selectionEnd());
-    for (line = down ? line.next() : line.previous(); line.isValid();
-         line = down ? line.next() : line.previous()) {
-        if (MatchPatternCase(findText, SearchBytes(line.text()), caseSensitive)) {
-            ShowSelection(Memo4, line.position() + LastMatchStart - 1,
+    // The pane's text is taken once, one byte per character as a line's text would be, and
+    // each line matched where it lies: a summary has 200,000 lines. Lines end with LF there,
+    // which no line's own text holds.
+    const QByteArray summary = SearchBytes(PaneText(Memo4));
+    const QTextBlock caretLine = Memo4->document()->findBlock(Memo4->textCursor().selectionEnd());
+    qsizetype start = caretLine.position();
+    qsizetype end = start + caretLine.length() - 1;
+    for (;;) {
+        if (down) {
+            start = end + 1;
+            end = summary.indexOf('\n', start);
+            end = end < 0 ? summary.size() : end;
+        } else {
+            end = start - 1;
+            start = end > 0 ? summary.lastIndexOf('\n', end - 1) + 1 : 0;
+        }
+        if (start > summary.size() || end < 0) {
+            break;
+        }
+        const QByteArray line = QByteArray::fromRawData(summary.constData() + start, end - start);
+        if (MatchPatternCase(findText, line, caseSensitive)) {
+            ShowSelection(Memo4, static_cast<int>(start) + LastMatchStart - 1,
                           LastMatchEnd - LastMatchStart + 1);
             OpenEntryAtCaret();
             return;

@@ -345,6 +345,17 @@ TEST_F(SummaryTest, F3FindsLineByLineThenSaysNoMoreFound) {
     CaretToLine(6);
     QTest::keyClick(form.Memo4, Qt::Key_F3);
     EXPECT_EQ(presenter.infos.size(), 2);
+
+    // Upwards without regard to case: the entry above (article 2, read before, so shown from
+    // the cache), then up to the first line and no more.
+    find.mtchcase->setChecked(false);
+    find.fndtxt->setCurrentText(u"[2]"_s);
+    CaretToLine(5);
+    QTest::keyClick(form.Memo4, Qt::Key_F3);
+    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"[2]"_s);
+    EXPECT_EQ(form.Memo4->textCursor().blockNumber(), 2);
+    QTest::keyClick(form.Memo4, Qt::Key_F3);
+    EXPECT_EQ(presenter.infos.size(), 3);
     ExpectScriptPlayed();
 }
 
