@@ -72,6 +72,11 @@ QString PaneText(const QPlainTextEdit* pane) {
     return text.replace(QChar::ParagraphSeparator, u'\n');
 }
 
+QString SelectedPaneText(const QPlainTextEdit* pane) {
+    QString text = pane->textCursor().selectedText();
+    return text.replace(QChar::ParagraphSeparator, u'\n');
+}
+
 QString TrimmedText(const QString& text) {
     qsizetype first = 0;
     qsizetype last = text.size();

@@ -20,6 +20,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QtDebug>
 
 namespace {
@@ -82,16 +83,25 @@ void TForm1::BindControls() {
     onClick(Button4, &TForm1::Button4Click);
     onClick(Button8, &TForm1::Button8Click);
     onClick(Button9, &TForm1::Button9Click);
+    onClick(Button10, &TForm1::Button10Click);
+    onClick(Button11, &TForm1::Button11Click);
+    onClick(Button13, &TForm1::Button13Click);
+    onClick(BitBtn1, &TForm1::BitBtn1Click);
+    onClick(BitBtn3, &TForm1::BitBtn3Click);
     connect(Timer1, &QTimer::timeout, this, [this] { Dispatch([this] { Timer1Timer(); }); });
     connect(Edit6, &QLineEdit::textChanged, this, [this] { Dispatch([this] { Edit6Change(); }); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (PageControl1->currentWidget() == TabSheet4) {
             Dispatch([this] { TabSheet4Show(); });
+        } else if (PageControl1->currentWidget() == TabSheet1) {
+            Dispatch([this] { TabSheet1Show(); });
         }
     });
-    const QList<QObject*> keyed = {Edit1->lineEdit(), ListBox1, ListBox1->viewport(), Edit7, Memo4};
-    for (QObject* control : keyed) {
-        control->installEventFilter(this);
+    // The window sees the keys of its controls before they do: every control reports to it.
+    for (QWidget* control : findChildren<QWidget*>()) {
+        if (control->window() == this) {
+            control->installEventFilter(this);
+        }
     }
 }
 
@@ -112,6 +122,10 @@ void TForm1::BindClient() {
     client.OnGroupSelect = [this](QObject* sender) { QRNNTP1GroupSelect(sender); };
     client.OnGroupSelectRequired = [this](bool& handled) { QRNNTP1GroupSelectRequired(handled); };
     client.OnHeaderList = [this](QObject* sender) { QRNNTP1HeaderList(sender); };
+    client.OnHeader = [this](QObject* sender) { QRNNTP1Header(sender); };
+    client.OnArticle = [this](QObject* sender) { QRNNTP1Article(sender); };
+    client.OnBody = [this](QObject* sender) { QRNNTP1Body(sender); };
+    client.OnInvalidArticle = [this](QObject* sender) { QRNNTP1InvalidArticle(sender); };
 }
 
 void TForm1::Dispatch(const std::function<void()>& handler) {
@@ -142,6 +156,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         return KeyPressFilter(watched, static_cast<QKeyEvent*>(event));
     }
+    if (event->type() == QEvent::KeyRelease) {
+        return KeyReleaseFilter(static_cast<QKeyEvent*>(event));
+    }
     if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         Dispatch([this] { ListBox1DblClick(); });
         return true;
@@ -166,6 +183,16 @@ bool TForm1::KeyPressFilter(QObject* watched, QKeyEvent* event) {
     } else if (watched == Edit7) {
         Dispatch([&] { Edit7KeyPress(key); });
     }
+    return key == 0;
+}
+
+bool TForm1::KeyReleaseFilter(QKeyEvent* event) {
+    // A held key repeats its presses; the window reacts once, to the key let go.
+    if (event->isAutoRepeat()) {
+        return false;
+    }
+    int key = event->key();
+    Dispatch([&] { FormKeyUp(key, event->modifiers() & ~Qt::KeypadModifier); });
     return key == 0;
 }
 

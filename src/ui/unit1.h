@@ -34,7 +34,8 @@ class Tzkfind;
 //
 // The implementation is split by page: unit1.cpp (construction, start-up, settings, closing),
 // unit1_layout.cpp (the controls), unit1_connection.cpp (the connection page and the client's
-// connection-level events), unit1_summary.cpp (the article list summary and Get Article #).
+// connection-level events), unit1_summary.cpp (the article list summary and Get Article #),
+// unit1_reading.cpp (the article panes, stepping and threads).
 class TForm1 : public QMainWindow {
     Q_OBJECT
     friend class TForm1Access;
@@ -177,6 +178,30 @@ public:
     // lower case with ": " ("subject: "). Empty when there is no such field.
     QString HeaderValue(const QString& prefix) const;
 
+    // The reading page and the client's article events.
+    void QRNNTP1Header(QObject* sender);
+    void QRNNTP1Article(QObject* sender);
+    void QRNNTP1Body(QObject* sender);
+    void QRNNTP1InvalidArticle(QObject* sender);
+    // Shows the body of the client's current article, decoded for reading.
+    void ShowBody();
+    void BitBtn1Click(); // next article
+    void BitBtn3Click(); // previous article
+    // A key released anywhere in the window, seen before the control that has the focus; key
+    // is cleared to swallow it.
+    void FormKeyUp(int& key, Qt::KeyboardModifiers shift);
+    void Button10Click(); // next in thread
+    void Button13Click(); // previous in thread
+    // Opens the next summary entry, in the find dialog's direction, whose subject contains the
+    // shown article's subject without its "Re: ".
+    void FollowThread();
+    void Button11Click(); // launch text
+    void TabSheet1Show();
+
+    // The find dialog's directions, as dirgrp's item indexes.
+    static constexpr int kDirectionUp = 0;
+    static constexpr int kDirectionDown = 1;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -198,6 +223,7 @@ private:
     // escapes it shown as the application shows errors.
     void Dispatch(const std::function<void()>& handler);
     bool KeyPressFilter(QObject* watched, QKeyEvent* event);
+    bool KeyReleaseFilter(QKeyEvent* event);
 
     QString SettingsFile(const char* name) const;
     void LoadSettings();
@@ -216,6 +242,10 @@ private:
     void ShowCachedArticle(int index);
     void ShowArticleDetails(int number);
     bool SummaryHasEntry(int number) const;
+
+    // The article number field as a number; 0 when it holds none.
+    int NumberField() const;
+    void OpenNeighbour(int number);
 
     bool ArticleNotShown = false;
     // Every group name received since the last Connect: the source of the filter.

@@ -23,7 +23,6 @@ namespace {
 
 // Groups spanning more numbers than this ask where to start; the proposal lists the newest.
 constexpr qint64 kListSpan = 500;
-constexpr int kDownIndex = 1;
 
 // Each entry is two lines: "[number] From: address", then "    Subject: subject". The
 // presence test, OpenEntryAtCaret and the search rely on this form.
@@ -240,7 +239,7 @@ void TForm1::FindInSummary() {
     }
     const QByteArray findText = SearchBytes(text);
     const bool caseSensitive = zkfind->mtchcase->isChecked();
-    const bool down = zkfind->dirgrp->ItemIndex() == kDownIndex;
+    const bool down = zkfind->dirgrp->ItemIndex() == kDirectionDown;
     QTextBlock line = Memo4->document()->findBlock(Memo4->textCursor().selectionEnd());
     for (line = down ? line.next() : line.previous(); line.isValid();
          line = down ? line.next() : line.previous()) {
