@@ -86,8 +86,19 @@ void TForm1::BindControls() {
     onClick(Button10, &TForm1::Button10Click);
     onClick(Button11, &TForm1::Button11Click);
     onClick(Button13, &TForm1::Button13Click);
+    onClick(Button14, &TForm1::Button14Click);
+    onClick(Button18, &TForm1::Button18Click);
     onClick(BitBtn1, &TForm1::BitBtn1Click);
     onClick(BitBtn3, &TForm1::BitBtn3Click);
+    const auto onRightClick = [this](QWidget* button, void (TForm1::*handler)(bool&)) {
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(button, &QWidget::customContextMenuRequested, this, [this, handler] {
+            bool handled = false;
+            Dispatch([this, handler, &handled] { (this->*handler)(handled); });
+        });
+    };
+    onRightClick(Button14, &TForm1::Button14ContextPopup);
+    onRightClick(Button18, &TForm1::Button18ContextPopup);
     connect(Timer1, &QTimer::timeout, this, [this] { Dispatch([this] { Timer1Timer(); }); });
     connect(Edit6, &QLineEdit::textChanged, this, [this] { Dispatch([this] { Edit6Change(); }); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
@@ -289,6 +300,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 bool TForm1::FormCloseQuery() {
     closing_ = true;
+    // A running scan ends at its next check instead of fetching on after the window is gone.
+    Scanning = false;
     SaveSettings();
     // A handler waiting inside a client operation ends it with an abort; the lists it may still
     // touch are released once it has returned.

@@ -35,7 +35,8 @@ class Tzkfind;
 // The implementation is split by page: unit1.cpp (construction, start-up, settings, closing),
 // unit1_layout.cpp (the controls), unit1_connection.cpp (the connection page and the client's
 // connection-level events), unit1_summary.cpp (the article list summary and Get Article #),
-// unit1_reading.cpp (the article panes, stepping and threads).
+// unit1_reading.cpp (the article panes, stepping and threads), unit1_scan.cpp (Msg Scan and
+// Hdr Scan).
 class TForm1 : public QMainWindow {
     Q_OBJECT
     friend class TForm1Access;
@@ -198,6 +199,15 @@ public:
     void Button11Click(); // launch text
     void TabSheet1Show();
 
+    // Msg Scan and Hdr Scan. A right click sets handled, so that no context menu opens.
+    void Button14Click();
+    void Button14ContextPopup(bool& handled);
+    void Button18Click();
+    void Button18ContextPopup(bool& handled);
+    // Steps article by article in the find dialog's direction until the scanned pane contains
+    // the find text, the group ends or a click stops it.
+    void RunScan();
+
     // The find dialog's directions, as dirgrp's item indexes.
     static constexpr int kDirectionUp = 0;
     static constexpr int kDirectionDown = 1;
@@ -246,8 +256,19 @@ private:
     // The article number field as a number; 0 when it holds none.
     int NumberField() const;
     void OpenNeighbour(int number);
+    void ScanClick(bool headers);
+    void ScanContextPopup(bool headers, bool& handled);
+    void StopScan();
+    bool ScanStep(int number);
+    QPlainTextEdit* ScanPane(bool headers) const;
+    QPushButton* ScanButton(bool headers) const;
+    void ScanButtonsIdle();
 
     bool ArticleNotShown = false;
+    // True while a scan runs; a click on the scanning button clears it to stop the scan.
+    bool Scanning = false;
+    // What the scan searches: the header pane when true, the body pane when false.
+    bool ScanHeaders = false;
     // Every group name received since the last Connect: the source of the filter.
     TStringList AllGroups;
     // The pane texts of each article read in the current group, one item per article in all
