@@ -88,3 +88,11 @@ QString TrimmedText(const QString& text) {
     }
     return text.mid(first, last - first);
 }
+
+QString TrimmedEnd(const QString& text) {
+    qsizetype last = text.size();
+    while (last > 0 && IsBlankOrControl(text[last - 1])) {
+        --last;
+    }
+    return text.left(last);
+}

@@ -30,3 +30,6 @@ QString SelectedPaneText(const QPlainTextEdit* pane);
 // Text with the blanks and control characters (every code up to the space) at both ends
 // removed. Unlike QString::trimmed, no-break spaces are kept.
 QString TrimmedText(const QString& text);
+
+// Text with the blanks and control characters at its end removed.
+QString TrimmedEnd(const QString& text);

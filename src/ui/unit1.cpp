@@ -81,12 +81,19 @@ void TForm1::BindControls() {
     onClick(Button2, &TForm1::Button2Click);
     onClick(Button3, &TForm1::Button3Click);
     onClick(Button4, &TForm1::Button4Click);
+    onClick(Button5, &TForm1::Button5Click);
+    onClick(Button6, &TForm1::Button6Click);
+    onClick(Button7, &TForm1::Button7Click);
     onClick(Button8, &TForm1::Button8Click);
     onClick(Button9, &TForm1::Button9Click);
     onClick(Button10, &TForm1::Button10Click);
     onClick(Button11, &TForm1::Button11Click);
+    onClick(Button12, &TForm1::Button12Click);
     onClick(Button13, &TForm1::Button13Click);
     onClick(Button14, &TForm1::Button14Click);
+    onClick(Button15, &TForm1::Button15Click);
+    onClick(Button16, &TForm1::Button16Click);
+    onClick(Button17, &TForm1::Button17Click);
     onClick(Button18, &TForm1::Button18Click);
     onClick(BitBtn1, &TForm1::BitBtn1Click);
     onClick(BitBtn3, &TForm1::BitBtn3Click);
@@ -137,6 +144,10 @@ void TForm1::BindClient() {
     client.OnArticle = [this](QObject* sender) { QRNNTP1Article(sender); };
     client.OnBody = [this](QObject* sender) { QRNNTP1Body(sender); };
     client.OnInvalidArticle = [this](QObject* sender) { QRNNTP1InvalidArticle(sender); };
+    client.OnPosted = [this](QObject* sender) { QRNNTP1Posted(sender); };
+    client.OnPostFailed = [this](QObject* sender, quint16 errorNumber, const QString& message) {
+        QRNNTP1PostFailed(sender, errorNumber, message);
+    };
 }
 
 void TForm1::Dispatch(const std::function<void()>& handler) {

@@ -36,7 +36,7 @@ class Tzkfind;
 // unit1_layout.cpp (the controls), unit1_connection.cpp (the connection page and the client's
 // connection-level events), unit1_summary.cpp (the article list summary and Get Article #),
 // unit1_reading.cpp (the article panes, stepping and threads), unit1_scan.cpp (Msg Scan and
-// Hdr Scan).
+// Hdr Scan), unit1_posting.cpp (the posting page and quoting).
 class TForm1 : public QMainWindow {
     Q_OBJECT
     friend class TForm1Access;
@@ -208,6 +208,18 @@ public:
     // the find text, the group ends or a click stops it.
     void RunScan();
 
+    // The posting page.
+    void Button12Click(); // post new thread
+    void Button7Click();  // reply to thread
+    void ComposeAndPost(bool reply);
+    void Button17Click(); // quote, on the reading page
+    void Button15Click(); // indent with "> "
+    void Button16Click(); // sign
+    void Button5Click();  // add attachments
+    void Button6Click();  // remove the selected attachment
+    void QRNNTP1Posted(QObject* sender);
+    void QRNNTP1PostFailed(QObject* sender, quint16 errorNumber, const QString& message);
+
     // The find dialog's directions, as dirgrp's item indexes.
     static constexpr int kDirectionUp = 0;
     static constexpr int kDirectionDown = 1;
@@ -263,6 +275,7 @@ private:
     QPlainTextEdit* ScanPane(bool headers) const;
     QPushButton* ScanButton(bool headers) const;
     void ScanButtonsIdle();
+    void AppendEmptyLines(int count);
 
     bool ArticleNotShown = false;
     // True while a scan runs; a click on the scanning button clears it to stop the scan.
