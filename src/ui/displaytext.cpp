@@ -72,6 +72,11 @@ QString PaneText(const QPlainTextEdit* pane) {
     return text.replace(QChar::ParagraphSeparator, u'\n');
 }
 
+QString SelectedPaneText(const QPlainTextEdit* pane) {
+    QString text = pane->textCursor().selectedText();
+    return text.replace(QChar::ParagraphSeparator, u'\n');
+}
+
 QString TrimmedText(const QString& text) {
     qsizetype first = 0;
     qsizetype last = text.size();
@@ -82,4 +87,12 @@ QString TrimmedText(const QString& text) {
         --last;
     }
     return text.mid(first, last - first);
+}
+
+QString TrimmedEnd(const QString& text) {
+    qsizetype last = text.size();
+    while (last > 0 && IsBlankOrControl(text[last - 1])) {
+        --last;
+    }
+    return text.left(last);
 }

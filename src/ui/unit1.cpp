@@ -20,6 +20,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QtDebug>
 
 namespace {
@@ -80,18 +81,45 @@ void TForm1::BindControls() {
     onClick(Button2, &TForm1::Button2Click);
     onClick(Button3, &TForm1::Button3Click);
     onClick(Button4, &TForm1::Button4Click);
+    onClick(Button5, &TForm1::Button5Click);
+    onClick(Button6, &TForm1::Button6Click);
+    onClick(Button7, &TForm1::Button7Click);
     onClick(Button8, &TForm1::Button8Click);
     onClick(Button9, &TForm1::Button9Click);
+    onClick(Button10, &TForm1::Button10Click);
+    onClick(Button11, &TForm1::Button11Click);
+    onClick(Button12, &TForm1::Button12Click);
+    onClick(Button13, &TForm1::Button13Click);
+    onClick(Button14, &TForm1::Button14Click);
+    onClick(Button15, &TForm1::Button15Click);
+    onClick(Button16, &TForm1::Button16Click);
+    onClick(Button17, &TForm1::Button17Click);
+    onClick(Button18, &TForm1::Button18Click);
+    onClick(BitBtn1, &TForm1::BitBtn1Click);
+    onClick(BitBtn3, &TForm1::BitBtn3Click);
+    const auto onRightClick = [this](QWidget* button, void (TForm1::*handler)(bool&)) {
+        button->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(button, &QWidget::customContextMenuRequested, this, [this, handler] {
+            bool handled = false;
+            Dispatch([this, handler, &handled] { (this->*handler)(handled); });
+        });
+    };
+    onRightClick(Button14, &TForm1::Button14ContextPopup);
+    onRightClick(Button18, &TForm1::Button18ContextPopup);
     connect(Timer1, &QTimer::timeout, this, [this] { Dispatch([this] { Timer1Timer(); }); });
     connect(Edit6, &QLineEdit::textChanged, this, [this] { Dispatch([this] { Edit6Change(); }); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (PageControl1->currentWidget() == TabSheet4) {
             Dispatch([this] { TabSheet4Show(); });
+        } else if (PageControl1->currentWidget() == TabSheet1) {
+            Dispatch([this] { TabSheet1Show(); });
         }
     });
-    const QList<QObject*> keyed = {Edit1->lineEdit(), ListBox1, ListBox1->viewport(), Edit7, Memo4};
-    for (QObject* control : keyed) {
-        control->installEventFilter(this);
+    // The window sees the keys of its controls before they do: every control reports to it.
+    for (QWidget* control : findChildren<QWidget*>()) {
+        if (control->window() == this) {
+            control->installEventFilter(this);
+        }
     }
 }
 
@@ -112,6 +140,14 @@ void TForm1::BindClient() {
     client.OnGroupSelect = [this](QObject* sender) { QRNNTP1GroupSelect(sender); };
     client.OnGroupSelectRequired = [this](bool& handled) { QRNNTP1GroupSelectRequired(handled); };
     client.OnHeaderList = [this](QObject* sender) { QRNNTP1HeaderList(sender); };
+    client.OnHeader = [this](QObject* sender) { QRNNTP1Header(sender); };
+    client.OnArticle = [this](QObject* sender) { QRNNTP1Article(sender); };
+    client.OnBody = [this](QObject* sender) { QRNNTP1Body(sender); };
+    client.OnInvalidArticle = [this](QObject* sender) { QRNNTP1InvalidArticle(sender); };
+    client.OnPosted = [this](QObject* sender) { QRNNTP1Posted(sender); };
+    client.OnPostFailed = [this](QObject* sender, quint16 errorNumber, const QString& message) {
+        QRNNTP1PostFailed(sender, errorNumber, message);
+    };
 }
 
 void TForm1::Dispatch(const std::function<void()>& handler) {
@@ -144,6 +180,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         return KeyPressFilter(watched, static_cast<QKeyEvent*>(event));
     }
+    if (event->type() == QEvent::KeyRelease) {
+        return KeyReleaseFilter(static_cast<QKeyEvent*>(event));
+    }
     if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         Dispatch([this] { ListBox1DblClick(); });
         return true;
@@ -168,6 +207,16 @@ bool TForm1::KeyPressFilter(QObject* watched, QKeyEvent* event) {
     } else if (watched == Edit7) {
         Dispatch([&] { Edit7KeyPress(key); });
     }
+    return key == 0;
+}
+
+bool TForm1::KeyReleaseFilter(QKeyEvent* event) {
+    // A held key repeats its presses; the window reacts once, to the key let go.
+    if (event->isAutoRepeat()) {
+        return false;
+    }
+    int key = event->key();
+    Dispatch([&] { FormKeyUp(key, event->modifiers() & ~Qt::KeypadModifier); });
     return key == 0;
 }
 
@@ -264,6 +313,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 bool TForm1::FormCloseQuery() {
     closing_ = true;
+    // A running scan ends at its next check instead of fetching on after the window is gone.
+    Scanning = false;
     SaveSettings();
     // A handler waiting inside a client operation ends it with an abort; the lists it may still
     // touch are released once it has returned.

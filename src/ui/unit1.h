@@ -34,7 +34,9 @@ class Tzkfind;
 //
 // The implementation is split by page: unit1.cpp (construction, start-up, settings, closing),
 // unit1_layout.cpp (the controls), unit1_connection.cpp (the connection page and the client's
-// connection-level events), unit1_summary.cpp (the article list summary and Get Article #).
+// connection-level events), unit1_summary.cpp (the article list summary and Get Article #),
+// unit1_reading.cpp (the article panes, stepping and threads), unit1_scan.cpp (Msg Scan and
+// Hdr Scan), unit1_posting.cpp (the posting page and quoting).
 class TForm1 : public QMainWindow {
     Q_OBJECT
     friend class TForm1Access;
@@ -177,6 +179,51 @@ public:
     // lower case with ": " ("subject: "). Empty when there is no such field.
     QString HeaderValue(const QString& prefix) const;
 
+    // The reading page and the client's article events.
+    void QRNNTP1Header(QObject* sender);
+    void QRNNTP1Article(QObject* sender);
+    void QRNNTP1Body(QObject* sender);
+    void QRNNTP1InvalidArticle(QObject* sender);
+    // Shows the body of the client's current article, decoded for reading.
+    void ShowBody();
+    void BitBtn1Click(); // next article
+    void BitBtn3Click(); // previous article
+    // A key released anywhere in the window, seen before the control that has the focus; key
+    // is cleared to swallow it.
+    void FormKeyUp(int& key, Qt::KeyboardModifiers shift);
+    void Button10Click(); // next in thread
+    void Button13Click(); // previous in thread
+    // Opens the next summary entry, in the find dialog's direction, whose subject contains the
+    // shown article's subject without its "Re: ".
+    void FollowThread();
+    void Button11Click(); // launch text
+    void TabSheet1Show();
+
+    // Msg Scan and Hdr Scan. A right click sets handled, so that no context menu opens.
+    void Button14Click();
+    void Button14ContextPopup(bool& handled);
+    void Button18Click();
+    void Button18ContextPopup(bool& handled);
+    // Steps article by article in the find dialog's direction until the scanned pane contains
+    // the find text, the group ends or a click stops it.
+    void RunScan();
+
+    // The posting page.
+    void Button12Click(); // post new thread
+    void Button7Click();  // reply to thread
+    void ComposeAndPost(bool reply);
+    void Button17Click(); // quote, on the reading page
+    void Button15Click(); // indent with "> "
+    void Button16Click(); // sign
+    void Button5Click();  // add attachments
+    void Button6Click();  // remove the selected attachment
+    void QRNNTP1Posted(QObject* sender);
+    void QRNNTP1PostFailed(QObject* sender, quint16 errorNumber, const QString& message);
+
+    // The find dialog's directions, as dirgrp's item indexes.
+    static constexpr int kDirectionUp = 0;
+    static constexpr int kDirectionDown = 1;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -198,6 +245,7 @@ private:
     // escapes it shown as the application shows errors.
     void Dispatch(const std::function<void()>& handler);
     bool KeyPressFilter(QObject* watched, QKeyEvent* event);
+    bool KeyReleaseFilter(QKeyEvent* event);
 
     QString SettingsFile(const char* name) const;
     void LoadSettings();
@@ -219,7 +267,23 @@ private:
     // Inserts the summary entries gathered since the last call at the caret.
     void FlushSummary();
 
+    // The article number field as a number; 0 when it holds none.
+    int NumberField() const;
+    void OpenNeighbour(int number);
+    void ScanClick(bool headers);
+    void ScanContextPopup(bool headers, bool& handled);
+    void StopScan();
+    bool ScanStep(int number);
+    QPlainTextEdit* ScanPane(bool headers) const;
+    QPushButton* ScanButton(bool headers) const;
+    void ScanButtonsIdle();
+    void AppendEmptyLines(int count);
+
     bool ArticleNotShown = false;
+    // True while a scan runs; a click on the scanning button clears it to stop the scan.
+    bool Scanning = false;
+    // What the scan searches: the header pane when true, the body pane when false.
+    bool ScanHeaders = false;
     // Every group name received since the last Connect: the source of the filter.
     TStringList AllGroups;
     // The pane texts of each article read in the current group, one item per article in all

@@ -25,7 +25,6 @@ namespace {
 
 // Groups spanning more numbers than this ask where to start; the proposal lists the newest.
 constexpr qint64 kListSpan = 500;
-constexpr int kDownIndex = 1;
 
 // Each entry is two lines: "[number] From: address", then "    Subject: subject". The
 // presence test, OpenEntryAtCaret and the search rely on this form.
@@ -259,7 +258,7 @@ void TForm1::FindInSummary() {
     }
     const QByteArray findText = SearchBytes(text);
     const bool caseSensitive = zkfind->mtchcase->isChecked();
-    const bool down = zkfind->dirgrp->ItemIndex() == kDownIndex;
+    const bool down = zkfind->dirgrp->ItemIndex() == kDirectionDown;
     // The pane's text is taken once, one byte per character as a line's text would be, and
     // each line matched where it lies: a summary has 200,000 lines. Lines end with LF there,
     // which no line's own text holds.

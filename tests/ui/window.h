@@ -103,11 +103,6 @@ protected:
         form.SettingsDir = settings.path() + u'/';
         form.zkfind = &find;
         form.Edit2->setText(QString::number(server.Port()));
-        // The reading page's article handlers fill the panes; these stand in for them.
-        form.QRNNTP1->OnArticle = [this](QObject*) {
-            form.Memo3->setPlainText(DisplayText(form.QRNNTP1->HeaderLines.Text()));
-            form.Memo2->setPlainText(DisplayText(form.QRNNTP1->BodyLines.Text()));
-        };
     }
 
     void StartUp() {
@@ -156,4 +151,36 @@ protected:
     FakeServer server;
     TForm1 form;
     Tzkfind find{&form};
+};
+
+// A window connected to the fake server, with one group open.
+class GroupWindowTest : public WindowTest {
+protected:
+    static inline const QByteArray kGroup = "zk.test.small";
+
+    // Connects, then selects the group of the given range; the rest of the conversation follows.
+    void OpenGroup(int first, int last, const QByteArray& conversation) {
+        StartUp();
+        Connect(script::Greeting() + script::GroupList({kGroup.constData()}) +
+                script::Group(kGroup, first, last) + conversation);
+        SelectGroup(QString::fromLatin1(kGroup));
+    }
+
+    // Lists the articles from 1 to last of a small group, "Subject n" from "user n" each.
+    void ListSmallGroup(int last, const QByteArray& conversation = QByteArray()) {
+        ListGroup(last, script::Summaries(1, last), conversation);
+    }
+
+    // Lists a group of the numbers from 1 to last whose server has the summaries given.
+    void ListGroup(int last, const QByteArray& summaries, const QByteArray& conversation) {
+        OpenGroup(1, last, script::Overview(1, last, summaries) + conversation);
+        form.Button3Click();
+    }
+
+    void GetArticle(int number) {
+        form.Edit7->setText(QString::number(number));
+        form.Button4Click();
+    }
+
+    qsizetype CommandsSent() const { return server.Received().size(); }
 };

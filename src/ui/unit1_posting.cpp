@@ -1,0 +1,180 @@
+// The " Posting Articles " page: composing with quoting, indenting and signing, attaching
+// files, and posting a new thread or a reply to the article shown on the reading page.
+#include "ui/unit1.h"
+
+#include "ui/displaytext.h"
+#include "util/edittext.h"
+#include "util/presenter.h"
+
+#include <QDateTime>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QPlainTextDocumentLayout>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextLayout>
+
+namespace {
+
+const QString kIndent = QStringLiteral("> ");
+
+// The compose pane's lines as the pane shows them: each line that word wrap made on screen is
+// a line of its own. The empty line after a final line end is no line, as in any text.
+QStringList ScreenLines(const QPlainTextEdit* pane) {
+    const QTextDocument* document = pane->document();
+    const auto* layout = qobject_cast<const QPlainTextDocumentLayout*>(document->documentLayout());
+    QStringList lines;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        // Blocks outside the visible part are laid out on demand.
+        layout->ensureBlockLayout(block);
+        const QTextLayout* blockLayout = block.layout();
+        if (blockLayout->lineCount() == 0) {
+            lines << block.text();
+            continue;
+        }
+        for (int i = 0; i < blockLayout->lineCount(); ++i) {
+            const QTextLine line = blockLayout->lineAt(i);
+            lines << block.text().mid(line.textStart(), line.textLength());
+        }
+    }
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    return lines;
+}
+
+// The Date header: "Mon, 1 Jan 2024 09:05:03 -0000". The zone "-0000" declares the time to be
+// Universal Time, so the time written is, and the names are the English ones the header's
+// grammar knows, whatever the user's locale.
+QByteArray PostDate() {
+    const QString date = QLocale::c().toString(QDateTime::currentDateTimeUtc(),
+                                               QStringLiteral("ddd, d MMM yyyy hh:mm:ss"));
+    return date.toLatin1() + QByteArrayLiteral(" -0000");
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Posting
+
+void TForm1::Button12Click() {
+    ComposeAndPost(false);
+}
+
+void TForm1::Button7Click() {
+    ComposeAndPost(true);
+}
+
+void TForm1::ComposeAndPost(bool reply) {
+    // Inside a running operation the client would skip the post, after its lists had been
+    // rewritten under the operation; a running post still reads its attachment list.
+    if (QRNNTP1->Busy) {
+        return;
+    }
+    QRNNTP1->UserId = WireBytes(Edit3->text());
+    QRNNTP1->Password = WireBytes(Edit4->text());
+    QRNNTP1->PostBody.Clear();
+    for (const QString& line : ScreenLines(Memo5)) {
+        QRNNTP1->PostBody.Add(WireBytes(line));
+    }
+    TPostRecordType& record = QRNNTP1->PostRecord;
+    record.SetPrTimeDate(PostDate());
+    record.SetPrFromAddress(WireBytes(Edit9->text()));
+    record.SetPrReplyTo(WireBytes(Edit10->text()));
+    record.SetPrSubject(WireBytes(Edit11->text()));
+    record.SetNewsGroups(QRNNTP1->CurrentGroup);
+    record.SetPrAppName(QByteArrayLiteral("ZK News Reader"));
+    // A reply continues the parent's References with the parent itself; a new thread removes
+    // whatever an earlier reply left there.
+    QByteArray references;
+    if (reply) {
+        references = WireBytes(HeaderValue(QStringLiteral("references: ")) + u' ' +
+                               HeaderValue(QStringLiteral("message-id: ")));
+    }
+    QRNNTP1->PostHeader.SetValue("References", references);
+    QRNNTP1->PostAttachments.Clear();
+    for (int i = 0; i < ListBox2->count(); ++i) {
+        QRNNTP1->PostAttachments.Add(ListBox2->item(i)->text().toLocal8Bit());
+    }
+    // The pane, the fields and the attachment list stay as they are, so that a post that
+    // failed can be sent again.
+    QRNNTP1->PostArticle();
+}
+
+void TForm1::QRNNTP1Posted(QObject*) {
+    ShowInfo(QStringLiteral("Article Posted"));
+}
+
+void TForm1::QRNNTP1PostFailed(QObject*, quint16 errorNumber, const QString& message) {
+    ShowInfo(QStringLiteral("Post Failed. Error: ") + QString::number(errorNumber) +
+             QStringLiteral("; ") + TrimmedText(message));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Composing
+
+void TForm1::Button17Click() {
+    PageControl1->setCurrentWidget(TabSheet2);
+    const QString selected = SelectedPaneText(Memo2);
+    SetEditText(Memo5, selected.isEmpty() ? PaneText(Memo2) : selected);
+    Memo5->selectAll();
+    Button15Click();
+    const QString date = HeaderValue(QStringLiteral("date: "));
+    const QString from = HeaderValue(QStringLiteral("from: "));
+    SetEditText(Memo5, from + QStringLiteral(" wrote on ") + date + QStringLiteral(" :-\n") +
+                           PaneText(Memo5));
+    AppendEmptyLines(2);
+}
+
+void TForm1::Button15Click() {
+    Memo5->setFocus();
+    QTextCursor selection = Memo5->textCursor();
+    if (!selection.hasSelection()) {
+        return;
+    }
+    const QString selected = SelectedPaneText(Memo5);
+    QString text = TrimmedEnd(selected);
+    // Trailing empty lines go, but a line end the selection took stays when text follows it,
+    // so that the next line is not joined to the last one indented.
+    const bool lineEndTaken = selected.indexOf(u'\n', text.size()) >= 0;
+    const bool textFollows = selection.selectionEnd() < Memo5->document()->characterCount() - 1;
+    text = kIndent + text.replace(u'\n', u'\n' + kIndent);
+    if (lineEndTaken && textFollows) {
+        text += u'\n';
+    }
+    selection.insertText(text);
+    Memo5->setTextCursor(selection);
+}
+
+void TForm1::Button16Click() {
+    Memo5->setFocus();
+    SetEditText(Memo5, TrimmedEnd(PaneText(Memo5)) + QStringLiteral("\n\n") + Edit9->text());
+}
+
+void TForm1::AppendEmptyLines(int count) {
+    // A final line end already ends the last line; each empty line adds one more.
+    const QString text = PaneText(Memo5);
+    const int lineEnds = text.isEmpty() || text.endsWith(u'\n') ? count - 1 : count;
+    QTextCursor end(Memo5->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QString(lineEnds, u'\n'));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Attachments
+
+void TForm1::Button5Click() {
+    if (OpenDialog1->exec() == QDialog::Accepted) {
+        ListBox2->addItems(OpenDialog1->selectedFiles());
+    }
+}
+
+void TForm1::Button6Click() {
+    const QList<QListWidgetItem*> selected = ListBox2->selectedItems();
+    for (QListWidgetItem* item : selected) {
+        delete ListBox2->takeItem(ListBox2->row(item));
+    }
+}

@@ -1,0 +1,177 @@
+// The " Reading Articles " page: the three article panes filled by the client's article events,
+// stepping to the previous or next article number, following a thread through the summary,
+// and launching a piece of the body.
+#include "ui/unit1.h"
+
+#include "search/zkfnddlg.h"
+#include "ui/bodydisplay.h"
+#include "ui/displaytext.h"
+#include "util/edittext.h"
+#include "util/finally.h"
+#include "util/launchtext.h"
+#include "util/texthelpers.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTextBlock>
+
+namespace {
+
+const QString kReplyPrefix = QStringLiteral("re: ");
+const QString kSubjectMark = QStringLiteral("Subject: ");
+
+// The part of a subject that the summary search takes literally: leading wildcard characters
+// dropped, and the text cut before the first one left.
+QString WithoutWildcards(const QString& subject) {
+    const auto isWildcard = [](QChar c) { return c == u'*' || c == u'?'; };
+    qsizetype first = 0;
+    while (first < subject.size() && isWildcard(subject[first])) {
+        ++first;
+    }
+    qsizetype end = first;
+    while (end < subject.size() && !isWildcard(subject[end])) {
+        ++end;
+    }
+    return subject.mid(first, end - first);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The client's article events
+
+void TForm1::QRNNTP1Header(QObject*) {
+    SetEditText(Memo3, DisplayText(QRNNTP1->HeaderLines.Text()));
+}
+
+void TForm1::QRNNTP1Article(QObject*) {
+    SetEditText(Memo3, DisplayText(QRNNTP1->HeaderLines.Text()));
+    ShowBody();
+    // The names are the client's local file names, one per line, shown on one line.
+    const QByteArray names = ReplaceAll(QRNNTP1->AttachmentNames.Text(), QByteArrayLiteral("\r\n"),
+                                        QByteArrayLiteral(" "), true);
+    SetEditText(Memo1, QString::fromLocal8Bit(names));
+}
+
+void TForm1::QRNNTP1Body(QObject*) {
+    ShowBody();
+}
+
+void TForm1::QRNNTP1InvalidArticle(QObject*) {
+    SetStatusText(QStringLiteral("Article Number ") + Edit7->text() +
+                  QStringLiteral(" is Invalid"));
+}
+
+void TForm1::ShowBody() {
+    SetEditText(Memo2,
+                DisplayText(BodyForDisplay(QRNNTP1->HeaderLines.Text(), QRNNTP1->BodyLines)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Previous and next article
+
+int TForm1::NumberField() const {
+    bool isNumber = false;
+    const int number = Edit7->text().toInt(&isNumber);
+    return isNumber ? number : 0;
+}
+
+void TForm1::BitBtn1Click() {
+    const int number = NumberField();
+    if (number < 0 || number >= QRNNTP1->LastArticleNo) {
+        return;
+    }
+    OpenNeighbour(number + 1);
+}
+
+void TForm1::BitBtn3Click() {
+    const int number = NumberField();
+    if (number <= 0 || QRNNTP1->FirstArticleNo >= number) {
+        return;
+    }
+    OpenNeighbour(number - 1);
+}
+
+void TForm1::OpenNeighbour(int number) {
+    // A number the summary lacks is skipped: the field stays on it, so the next step goes on
+    // beyond it.
+    Edit7->setText(QString::number(number));
+    Button4Click();
+    if (!ArticleNotShown) {
+        LocateInSummary(number);
+    }
+}
+
+void TForm1::FormKeyUp(int& key, Qt::KeyboardModifiers shift) {
+    if (PageControl1->currentWidget() != TabSheet1 || shift != Qt::ControlModifier) {
+        return;
+    }
+    if (key == Qt::Key_Up) {
+        key = 0;
+        BitBtn3Click();
+    } else if (key == Qt::Key_Down) {
+        key = 0;
+        BitBtn1Click();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Threads
+
+void TForm1::Button10Click() {
+    zkfind->dirgrp->SetItemIndex(kDirectionDown);
+    FollowThread();
+}
+
+void TForm1::Button13Click() {
+    zkfind->dirgrp->SetItemIndex(kDirectionUp);
+    FollowThread();
+}
+
+void TForm1::FollowThread() {
+    QString subject = HeaderValue(QStringLiteral("subject: "));
+    Memo2->setFocus();
+    if (subject.isEmpty()) {
+        return;
+    }
+    if (subject.left(kReplyPrefix.size()).toLower() == kReplyPrefix) {
+        subject = subject.mid(kReplyPrefix.size());
+    }
+    subject = WithoutWildcards(subject);
+
+    const QString savedFindText = zkfind->fndtxt->currentText();
+    zkfind->fndtxt->setCurrentText(subject);
+    // Going down from an entry's first line, the search starts after its own subject line.
+    QTextCursor caret = Memo4->textCursor();
+    const QTextBlock line = Memo4->document()->findBlock(caret.selectionEnd());
+    if (!line.text().contains(kSubjectMark) && zkfind->dirgrp->ItemIndex() == kDirectionDown &&
+        line.next().isValid()) {
+        caret.setPosition(line.next().position());
+        Memo4->setTextCursor(caret);
+    }
+    WithFinally([this] { FindInSummary(); },
+                [this, &savedFindText] { zkfind->fndtxt->setCurrentText(savedFindText); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Launch Text
+
+void TForm1::Button11Click() {
+    QString text = SelectedPaneText(Memo2);
+    if (text.isEmpty()) {
+        const QTextDocument* document = Memo2->document();
+        const qint64 line = MinInt64(Memo2->textCursor().blockNumber(), document->blockCount() - 1);
+        text = TrimmedText(document->findBlockByNumber(static_cast<int>(line)).text());
+    }
+    Memo2->setFocus();
+    if (!text.isEmpty()) {
+        LaunchText(text);
+    }
+}
+
+void TForm1::TabSheet1Show() {
+    Memo2->setFocus();
+    Memo2->ensureCursorVisible();
+}

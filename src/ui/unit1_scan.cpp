@@ -1,0 +1,113 @@
+// Msg Scan and Hdr Scan: stepping article by article until the body or the header contains the
+// find dialog's text. The scan runs as a loop inside the click handler that lets the window
+// process its events after every step, so the panes follow each article and a click on the
+// scanning button, or closing the window, stops it.
+#include "ui/unit1.h"
+
+#include "search/editsearch.h"
+#include "search/zkfnddlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+void TForm1::Button14Click() {
+    ScanClick(false);
+}
+
+void TForm1::Button14ContextPopup(bool& handled) {
+    ScanContextPopup(false, handled);
+}
+
+void TForm1::Button18Click() {
+    ScanClick(true);
+}
+
+void TForm1::Button18ContextPopup(bool& handled) {
+    ScanContextPopup(true, handled);
+}
+
+void TForm1::ScanClick(bool headers) {
+    ScanPane(headers)->setFocus();
+    ScanHeaders = headers;
+    if (Scanning) {
+        StopScan();
+    } else if (zkfind->exec() == QDialog::Accepted) {
+        RunScan();
+    }
+}
+
+void TForm1::ScanContextPopup(bool headers, bool& handled) {
+    ScanPane(headers)->setFocus();
+    ScanHeaders = headers;
+    handled = true;
+    if (Scanning) {
+        StopScan();
+    } else if (!zkfind->fndtxt->currentText().isEmpty()) {
+        RunScan();
+    }
+}
+
+void TForm1::StopScan() {
+    // The running loop sees the cleared flag as soon as its own event processing returns.
+    Scanning = false;
+    QCoreApplication::processEvents();
+}
+
+QPlainTextEdit* TForm1::ScanPane(bool headers) const {
+    return headers ? Memo3 : Memo2;
+}
+
+QPushButton* TForm1::ScanButton(bool headers) const {
+    return headers ? Button18 : Button14;
+}
+
+void TForm1::RunScan() {
+    const bool headers = ScanHeaders;
+    Scanning = true;
+    ScanButton(headers)->setText(QStringLiteral("Scanning"));
+    ScanButton(!headers)->setEnabled(false);
+    int number = NumberField();
+    for (;;) {
+        const int previous = number;
+        if (!ScanStep(number)) {
+            break;
+        }
+        QCoreApplication::processEvents();
+        number = NumberField();
+        if (!Scanning || number == previous) {
+            break;
+        }
+        if (FindInEdit(ScanPane(headers), 0, zkfind->fndtxt->currentText(),
+                       zkfind->mtchwhwrd->isChecked(), zkfind->mtchcase->isChecked()) >= 0) {
+            break;
+        }
+    }
+    Scanning = false;
+    ScanButtonsIdle();
+}
+
+bool TForm1::ScanStep(int number) {
+    // The scan ends silently at either end of the group.
+    if (zkfind->dirgrp->ItemIndex() == kDirectionDown) {
+        if (number <= 0 || number >= QRNNTP1->LastArticleNo) {
+            return false;
+        }
+        BitBtn1Click();
+    } else {
+        if (number <= 0 || QRNNTP1->FirstArticleNo >= number) {
+            return false;
+        }
+        BitBtn3Click();
+    }
+    return true;
+}
+
+void TForm1::ScanButtonsIdle() {
+    Button14->setText(QStringLiteral("&Msg Scan"));
+    Button18->setText(QStringLiteral("&Hdr Scan"));
+    Button14->setEnabled(true);
+    Button18->setEnabled(true);
+}

@@ -1,0 +1,303 @@
+// The posting page: composing (Quote, Indent, Sign), attachments, and the posts the two post
+// buttons send.
+#include "window.h"
+
+#include "modal.h"
+#include "wait.h"
+
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTimer>
+#include <QTimeZone>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QByteArray kParentHeader = "From: Ann <ann@example>\nDate: Mon, 1 Jan 2024 10:00:00 +0000\n"
+                                 "Subject: question\nMessage-ID: <2@example>\n"
+                                 "References: <0@example> <1@example>";
+
+// A server that takes the next post, whatever its lines: its replies go out at once and wait
+// for the client to read them. Only for the last post of a conversation.
+QByteArray AcceptingAnyPost() {
+    return "C: POST\nS: 340 send article\nS: 240 article posted\n";
+}
+
+// A server that reads a post of exactly that many lines between POST and the final ".", and
+// answers it with reply.
+QByteArray Post(int articleLines, const QByteArray& reply) {
+    QByteArray lines = "C: POST\nS: 340 send article\n";
+    for (int i = 0; i < articleLines; ++i) {
+        lines += "C: *\n";
+    }
+    return lines + "C: .\nS: " + reply + '\n';
+}
+
+} // namespace
+
+class PostingTest : public GroupWindowTest {
+protected:
+    // The group is open and the parent shown; the given conversation follows.
+    void ShowParent(const QByteArray& header, const QByteArray& body,
+                    const QByteArray& conversation = QByteArray()) {
+        ListSmallGroup(3, script::Article(2, header, body) + conversation);
+        GetArticle(2);
+    }
+
+    void Compose(const QString& text) { form.Memo5->setPlainText(text); }
+
+    // Selects count characters of the compose pane from position.
+    void SelectInCompose(int position, int count) {
+        QTextCursor cursor = form.Memo5->textCursor();
+        cursor.setPosition(position);
+        cursor.setPosition(position + count, QTextCursor::KeepAnchor);
+        form.Memo5->setTextCursor(cursor);
+    }
+
+    // The lines of the last post, from the header to the final "." the server has received.
+    QList<QByteArray> LastPost() const {
+        EXPECT_TRUE(WaitUntil([this] { return server.Received().last() == "."; }));
+        const QList<QByteArray>& lines = server.Received();
+        return lines.mid(lines.lastIndexOf("POST") + 1);
+    }
+
+    // The post's header lines, Date left out.
+    QList<QByteArray> HeaderOf(const QList<QByteArray>& post) const {
+        QList<QByteArray> header = post.mid(0, post.indexOf(QByteArray()));
+        header.removeIf([](const QByteArray& line) { return line.startsWith("Date: "); });
+        return header;
+    }
+
+    // The post's body lines, without the final ".".
+    QList<QByteArray> BodyOf(const QList<QByteArray>& post) const {
+        QList<QByteArray> body = post.mid(post.indexOf(QByteArray()) + 2);
+        body.removeLast();
+        return body;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Posting
+
+TEST_F(PostingTest, PostNewThreadSendsTheFieldsAndTheBodyToTheOpenGroup) {
+    ShowParent(kParentHeader, "body", AcceptingAnyPost());
+    form.Edit3->setText(u"user"_s);
+    form.Edit4->setText(u"secret"_s);
+    form.Edit9->setText(u"me@example"_s);
+    form.Edit10->setText(u"reply@example"_s);
+    form.Edit11->setText(u"Café"_s);
+    Compose(u"first\n.dot line\n\nlast\n"_s);
+    form.Button12->click();
+
+    const QList<QByteArray> post = LastPost();
+    EXPECT_EQ(HeaderOf(post), (QList<QByteArray>{"X-Newsreader: ZK News Reader", "From: me@example",
+                                                 "ReplyTo: reply@example", "Subject: Caf\xE9",
+                                                 "Newsgroups: zk.test.small"}));
+    EXPECT_EQ(post.mid(post.indexOf(QByteArray())),
+              (QList<QByteArray>{"", "", "first", "..dot line", "", "last", "."}));
+    EXPECT_EQ(presenter.infos, QList<QString>{u"Article Posted"_s});
+    EXPECT_EQ(form.QRNNTP1->UserId, "user");
+    EXPECT_EQ(form.QRNNTP1->Password, "secret");
+    ExpectScriptPlayed();
+}
+
+TEST_F(PostingTest, TheDateIsTheCurrentUniversalTimeWithEnglishNames) {
+    ShowParent(kParentHeader, "body", AcceptingAnyPost());
+    QLocale::setDefault(QLocale(QLocale::German));
+    form.Button12Click();
+    QLocale::setDefault(QLocale::c());
+    const QList<QByteArray> post = LastPost();
+    const auto date = std::find_if(post.cbegin(), post.cend(), [](const QByteArray& line) {
+        return line.startsWith("Date: ");
+    });
+    ASSERT_NE(date, post.cend());
+    const QString text = QString::fromLatin1(date->mid(6));
+    EXPECT_TRUE(QRegularExpression(u"^(Mon|Tue|Wed|Thu|Fri|Sat|Sun), [1-9]\\d? "
+                                   u"(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \\d{4} "
+                                   u"\\d\\d:\\d\\d:\\d\\d -0000$"_s)
+                    .match(text)
+                    .hasMatch())
+        << text.toStdString();
+    QDateTime sent = QDateTime::fromString(text.chopped(6), u"ddd, d MMM yyyy hh:mm:ss"_s);
+    sent.setTimeZone(QTimeZone::utc());
+    EXPECT_LT(std::abs(sent.secsTo(QDateTime::currentDateTimeUtc())), 120);
+}
+
+TEST_F(PostingTest, AReplyNamesTheParentAndANewThreadAfterItNamesNone) {
+    ShowParent(kParentHeader, "body", Post(9, "240 article posted") + AcceptingAnyPost());
+    form.Edit9->setText(u"me@example"_s);
+    form.Edit11->setText(u"Re: question"_s);
+    Compose(u"answer"_s);
+    form.Button7Click();
+    QList<QByteArray> header = HeaderOf(LastPost());
+    EXPECT_EQ(header.last(), "References: <0@example> <1@example> <2@example>");
+
+    form.Button12Click();
+    header = HeaderOf(LastPost());
+    EXPECT_FALSE(std::any_of(header.cbegin(), header.cend(),
+                             [](const QByteArray& line) { return line.startsWith("References"); }));
+    ExpectScriptPlayed();
+}
+
+TEST_F(PostingTest, AReplyToAnArticleWithoutMessageIdEndsItsReferencesWithASpace) {
+    ShowParent("Subject: q\nReferences: <1@example>", "body", AcceptingAnyPost());
+    form.Button7Click();
+    EXPECT_EQ(HeaderOf(LastPost()).last(), "References: <1@example> ");
+}
+
+TEST_F(PostingTest, AFailedPostKeepsEverythingAndTheSameArticleCanBeSentAgain) {
+    const QString file = settings.filePath(u"note.txt"_s);
+    QFile note(file);
+    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+    note.write("hello\n");
+    note.close();
+    // Header 5, two empty lines, body 1; the attachment: 2 empty lines, begin, 1 data line, end,
+    // 2 empty lines.
+    ShowParent(kParentHeader, "body",
+               Post(5 + 2 + 1 + 2 + 1 + 1 + 1 + 2, "441 posting failed") + AcceptingAnyPost());
+    form.Edit9->setText(u"me@example"_s);
+    form.Edit11->setText(u"try"_s);
+    form.ListBox2->addItem(file);
+    Compose(u"text"_s);
+    form.Button12->click();
+    ASSERT_TRUE(WaitUntil([this] { return server.Received().count("POST") == 1; }));
+    QList<QByteArray> refused = server.Received();
+    refused = refused.mid(refused.indexOf("POST") + 1);
+    EXPECT_EQ(presenter.infos, (QList<QString>{u"Post Failed. Error: 441; 441 posting failed"_s,
+                                               u"Posting Failed"_s}));
+    EXPECT_EQ(PaneText(form.Memo5), u"text"_s);
+    EXPECT_EQ(form.Edit11->text(), u"try"_s);
+    ASSERT_EQ(form.ListBox2->count(), 1);
+    EXPECT_TRUE(refused.contains("begin 666 note.txt"));
+
+    form.Button12->click();
+    EXPECT_EQ(presenter.infos.last(), u"Article Posted"_s);
+    EXPECT_EQ(BodyOf(LastPost()), BodyOf(refused));
+    ExpectScriptPlayed();
+}
+
+TEST_F(PostingTest, APostAskedForDuringARunningRetrievalIsNotMade) {
+    ShowParent(kParentHeader, "body",
+               script::Article(3, "Subject: slow", "3").replace("\nS: 220", "\nW: 300\nS: 220"));
+    Compose(u"text"_s);
+    QTimer::singleShot(100, &form, [this] { form.Button12->click(); });
+    GetArticle(3);
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"slow"_s);
+    EXPECT_FALSE(server.Received().contains("POST"));
+    EXPECT_EQ(form.QRNNTP1->PostBody.Count(), 0);
+    EXPECT_TRUE(presenter.infos.isEmpty());
+    ExpectScriptPlayed();
+}
+
+TEST_F(PostingTest, ALongParagraphIsPostedAsTheLinesThePaneWrappedItInto) {
+    ShowParent(kParentHeader, "body", AcceptingAnyPost());
+    form.show();
+    form.PageControl1->setCurrentWidget(form.TabSheet2);
+    form.Memo5->setFixedWidth(260);
+    QString paragraph;
+    for (int i = 0; i < 40; ++i) {
+        paragraph += u"word"_s + QString::number(i) + u' ';
+    }
+    paragraph = paragraph.trimmed();
+    Compose(u"short\n"_s + paragraph + u"\nend"_s);
+    ASSERT_TRUE(WaitUntil([this] { return form.Memo5->isVisible(); }));
+    form.Button12Click();
+
+    const QList<QByteArray> body = BodyOf(LastPost());
+    ASSERT_GT(body.size(), 4);
+    EXPECT_EQ(body.first(), "short");
+    EXPECT_EQ(body.last(), "end");
+    const QList<QByteArray> wrapped = body.mid(1, body.size() - 2);
+    EXPECT_EQ(wrapped.join(), paragraph.toLatin1());
+    const QFontMetrics metrics(form.Memo5->font());
+    for (const QByteArray& line : wrapped) {
+        EXPECT_LE(metrics.horizontalAdvance(QString::fromLatin1(line).trimmed()),
+                  form.Memo5->viewport()->width())
+            << line.constData();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Quote, Indent, Sign
+
+TEST_F(PostingTest, QuoteWithoutSelectionQuotesTheWholeBodyUnderAWroteOnLine) {
+    ShowParent(kParentHeader, "line one\n\n  line three\n\n");
+    form.Button17->click();
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet2);
+    EXPECT_EQ(PaneText(form.Memo5),
+              u"Ann <ann@example> wrote on Mon, 1 Jan 2024 10:00:00 +0000 :-\n"
+              u"> line one\n> \n>   line three\n\n"_s);
+}
+
+TEST_F(PostingTest, QuoteWithASelectionQuotesOnlyTheSelection) {
+    ShowParent(kParentHeader, "line one\n\nline three");
+    QTextCursor cursor = form.Memo2->textCursor();
+    cursor.setPosition(5);
+    cursor.setPosition(15, QTextCursor::KeepAnchor);
+    form.Memo2->setTextCursor(cursor);
+    Compose(u"replaced"_s);
+    form.Button17Click();
+    EXPECT_EQ(PaneText(form.Memo5),
+              u"Ann <ann@example> wrote on Mon, 1 Jan 2024 10:00:00 +0000 :-\n"
+              u"> one\n> \n> line\n\n"_s);
+}
+
+TEST_F(PostingTest, QuoteOfAnEmptyBodyGivesTheWroteOnLineAndTwoEmptyLines) {
+    ShowParent("From: x@example\nSubject: empty", "");
+    form.Button17Click();
+    EXPECT_EQ(PaneText(form.Memo5), u"x@example wrote on  :-\n\n"_s);
+    EXPECT_EQ(form.Memo5->document()->blockCount(), 3);
+}
+
+TEST_F(PostingTest, IndentPrefixesEverySelectedLineAndDropsTrailingEmptyLines) {
+    StartUp();
+    Compose(u"before\na\n\nb\n\n\nafter"_s);
+    form.Button15Click();
+    EXPECT_EQ(PaneText(form.Memo5), u"before\na\n\nb\n\n\nafter"_s);
+
+    SelectInCompose(7, 7); // "a\n\nb\n\n\n"
+    form.Button15->click();
+    EXPECT_EQ(PaneText(form.Memo5), u"before\n> a\n> \n> b\nafter"_s);
+}
+
+TEST_F(PostingTest, SignTwiceAppendsTheFromAddressTwiceEachAfterOneEmptyLine) {
+    StartUp();
+    form.Edit9->setText(u"me@example"_s);
+    Compose(u"Hello\n\n \n"_s);
+    form.Button16->click();
+    form.Button16->click();
+    EXPECT_EQ(PaneText(form.Memo5), u"Hello\n\nme@example\n\nme@example"_s);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Attachments
+
+TEST_F(PostingTest, AddAppendsTheChosenFileEachTimeAndRemoveTakesOnlyTheSelectedOne) {
+    StartUp();
+    const QString file = settings.filePath(u"a.txt"_s);
+    QFile(file).open(QIODevice::WriteOnly);
+    for (int i = 0; i < 2; ++i) {
+        WhenModal<QFileDialog>([&file](QFileDialog* dialog) {
+            // Typed, as a user would: a selection would wait for the folder to be read.
+            dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(file);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        form.Button5->click();
+    }
+    WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    form.Button5->click();
+    ASSERT_EQ(form.ListBox2->count(), 2);
+    EXPECT_EQ(form.ListBox2->item(1)->text(), file);
+
+    form.ListBox2->clearSelection();
+    form.Button6->click();
+    EXPECT_EQ(form.ListBox2->count(), 2);
+    form.ListBox2->item(0)->setSelected(true);
+    form.Button6->click();
+    EXPECT_EQ(form.ListBox2->count(), 1);
+}
