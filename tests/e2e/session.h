@@ -15,9 +15,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 class Session : public ::testing::Test {
@@ -83,3 +85,16 @@ protected:
     TForm1 form;
     Tzkfind find{&form};
 };
+
+// The lines of a pane as they are laid out on screen: each visual line of each paragraph.
+inline QStringList WrappedLines(const QPlainTextEdit* pane) {
+    QStringList lines;
+    for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next()) {
+        const QTextLayout* layout = block.layout();
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            lines << block.text().mid(line.textStart(), line.textLength());
+        }
+    }
+    return lines;
+}

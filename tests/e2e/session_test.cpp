@@ -1,6 +1,8 @@
 // A person's session through the window against the local news server (INN).
 #include "session.h"
 
+#include <QDateTime>
+
 using namespace NewsServer;
 
 TEST_F(Session, ConnectFilterAndOpenALargeGroupFromItsNewestArticles) {
@@ -60,4 +62,136 @@ TEST_F(Session, TheLoginPortLogsInWithTheSettingsFileAccountAndOffersToReconnect
     EXPECT_EQ(form.QRNNTP1->LastArticleRequested, kWelcome.number);
     EXPECT_EQ(form.QRNNTP1->HeaderLines.GetValue("Message-ID"), kWelcome.messageId);
     EXPECT_TRUE(presenter.infos.filter(QStringLiteral("Authentication")).isEmpty());
+}
+
+namespace {
+
+// The number of the summary entry whose subject line is exactly subject.
+int EntryNumber(const QStringList& summaryLines, const QString& subject) {
+    const int at = static_cast<int>(summaryLines.indexOf(QStringLiteral("    Subject: ") + subject));
+    if (at < 1) {
+        return 0;
+    }
+    const QString entry = summaryLines[at - 1];
+    return entry.mid(1, entry.indexOf(u']') - 1).toInt();
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+} // namespace
+
+TEST_F(Session, ReadStepFollowAThreadScanPostAndReplyAndReadBothBack) {
+    StartUp("E2E Tester <e2e@zk.test>\n\n\n\n");
+    form.resize(900, 700);
+    form.show();
+    ConnectTo(kPort);
+
+    // Reading: a quoted-printable article, then next and previous.
+    SelectGroup(kSmallGroup);
+    form.ListBox1DblClick();
+    form.Edit7->setText(QString::number(kQuotedPrintable.number));
+    form.Button4Click();
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet1);
+    EXPECT_TRUE(PaneText(form.Memo2).contains(DisplayText(kQuotedPrintableFirstLine)));
+    EXPECT_TRUE(PaneText(form.Memo3).contains(QString::fromLatin1(kQuotedPrintable.messageId)));
+    form.BitBtn1Click();
+    EXPECT_EQ(form.Edit7->text(), QString::number(kQuotedPrintable.number + 1));
+    form.BitBtn3Click();
+    EXPECT_EQ(form.Edit7->text(), QString::number(kQuotedPrintable.number));
+    EXPECT_TRUE(PaneText(form.Memo2).contains(DisplayText(kQuotedPrintableFirstLine)));
+
+    // A thread of four, interleaved with other articles, opened from its summary entry:
+    // forwards twice, back once.
+    form.LocateInSummary(kThreadStart.number);
+    form.Button9Click();
+    EXPECT_EQ(form.Edit7->text(), QString::number(kThreadStart.number));
+    form.Button10Click();
+    EXPECT_EQ(form.Edit7->text(), QString::number(kThreadReply1.number));
+    form.Button10Click();
+    EXPECT_EQ(form.Edit7->text(), QString::number(kThreadReply2.number));
+    form.Button13Click();
+    EXPECT_EQ(form.Edit7->text(), QString::number(kThreadReply1.number));
+
+    // Msg Scan finds the word three articles on; Hdr Scan a Message-ID further on.
+    SelectGroup(kMiscGroup);
+    form.ListBox1DblClick();
+    form.Edit7->setText(QStringLiteral("3"));
+    form.Button4Click();
+    find.fndtxt->setCurrentText(QStringLiteral("needle"));
+    find.dirgrp->SetItemIndex(TForm1::kDirectionDown);
+    bool handled = false;
+    form.Button14ContextPopup(handled); // a right click scans with the find text as it is
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(form.QRNNTP1->LastArticleRequested, kNeedles.number);
+    find.fndtxt->setCurrentText(QStringLiteral("crosspost.1@zk.test"));
+    form.Button18ContextPopup(handled);
+    EXPECT_EQ(form.QRNNTP1->LastArticleRequested, kCrosspostMiscNumber);
+    EXPECT_TRUE(form.Button14->isEnabled());
+
+    // A new thread with an attachment whose last uuencoded line holds 14 bytes.
+    QTemporaryDir files;
+    const QString attachment = files.filePath(QStringLiteral("e2e-attachment.bin"));
+    QByteArray bytes;
+    for (int i = 0; i < 45 + 14; ++i) {
+        bytes += static_cast<char>((i * 37 + 11) % 256);
+    }
+    QFile attachmentFile(attachment);
+    ASSERT_TRUE(attachmentFile.open(QIODevice::WriteOnly));
+    attachmentFile.write(bytes);
+    attachmentFile.close();
+    SelectGroup(kPostGroup);
+    form.ListBox1DblClick();
+    const QString stamp = QString::number(QDateTime::currentMSecsSinceEpoch());
+    const QString subject = QStringLiteral("End to end ") + stamp;
+    form.PageControl1->setCurrentWidget(form.TabSheet2);
+    QApplication::processEvents();
+    form.Edit11->setText(subject);
+    form.Memo5->setPlainText(
+        QStringLiteral("A paragraph long enough to be wrapped by the compose pane onto several "
+                       "lines of the screen, each of which is posted as a line of its own, the "
+                       "way the user saw them while writing.\n.a line that starts with a dot"));
+    QApplication::processEvents();
+    const QStringList wrapped = WrappedLines(form.Memo5);
+    ASSERT_GT(wrapped.size(), 2);
+    form.ListBox2->addItem(attachment);
+    form.Button12Click();
+    EXPECT_TRUE(presenter.infos.contains(QStringLiteral("Article Posted")));
+    EXPECT_EQ(form.ListBox2->count(), 1);
+
+    // Quote it and reply.
+    form.Button3Click();
+    const int threadNumber = EntryNumber(SummaryLines(), subject);
+    ASSERT_GT(threadNumber, 0);
+    form.Edit7->setText(QString::number(threadNumber));
+    form.Button4Click();
+    form.Button17Click();
+    EXPECT_TRUE(PaneText(form.Memo5).contains(QStringLiteral("> .a line that starts with a dot")));
+    form.ListBox2->clear();
+    form.Button7Click();
+    EXPECT_EQ(presenter.infos.count(QStringLiteral("Article Posted")), 2);
+
+    // Both read back as the server keeps them.
+    form.Button3Click();
+    const int replyNumber = EntryNumber(SummaryLines(), QStringLiteral("Re: ") + subject);
+    ASSERT_GT(replyNumber, threadNumber);
+    QTemporaryDir extracted;
+    TQRNNTP& client = *form.QRNNTP1;
+    client.ParseAttachments = true;
+    client.SetAttachmentPath(extracted.path());
+    client.GetArticle(threadNumber);
+    const QByteArray threadId = client.HeaderLines.GetValue("Message-ID");
+    EXPECT_EQ(client.HeaderLines.GetValue("Subject"), subject.toLatin1());
+    for (const QString& line : wrapped) {
+        EXPECT_GE(client.BodyLines.IndexOf(line.toLatin1()), 0)
+            << line.toStdString() << "\nposted:\n" << client.BodyLines.Text().toStdString();
+    }
+    EXPECT_GE(client.BodyLines.IndexOf(".a line that starts with a dot"), 0);
+    EXPECT_EQ(FileBytes(extracted.filePath(QStringLiteral("e2e-attachment.bin"))), bytes);
+    client.GetArticle(replyNumber);
+    EXPECT_EQ(client.HeaderLines.GetValue("Subject"), "Re: " + subject.toLatin1());
+    EXPECT_TRUE(client.HeaderLines.GetValue("References").endsWith(threadId));
+    EXPECT_GE(client.BodyLines.IndexOf("> .a line that starts with a dot"), 0);
 }
