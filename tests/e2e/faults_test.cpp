@@ -1,0 +1,78 @@
+// A server that dies or crawls while the window waits on it: a clear message, the window
+// stays usable, the client is free for the next operation, a new Connect works, and nothing
+// the user composed is lost.
+#include "../ui/window.h"
+
+#include <QElapsedTimer>
+#include <QListWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class Faults : public GroupWindowTest {
+protected:
+    // A second connection, as the user makes it after the failure.
+    void ExpectANewConnectWorks() {
+        EXPECT_FALSE(form.QRNNTP1->Busy);
+        server.AddScript(script::Greeting() + script::GroupList({"zk.test.small"}) +
+                         script::Quit());
+        form.Button1->click();
+        EXPECT_TRUE(form.QRNNTP1->Connected);
+        EXPECT_EQ(form.ListBox1->count(), 1);
+    }
+};
+
+} // namespace
+
+TEST_F(Faults, AServerKilledDuringAListingIsReportedAndTheWindowGoesOn) {
+    OpenGroup(1, 9, "C: XOVER 1-9\nS: 224 overview follows\n" + script::Summaries(1, 3) + "X:\n");
+    form.Button3->click();
+    EXPECT_TRUE(presenter.infos.contains(u"Socket readln aborted"_s));
+    EXPECT_FALSE(form.QRNNTP1->Connected);
+    ExpectANewConnectWorks();
+}
+
+TEST_F(Faults, AServerKilledDuringAnArticleLeavesTheWindowUsable) {
+    ListSmallGroup(3, "C: ARTICLE 2\nS: 220 2 <2@example>\nS: Subject: half\nS: \nS: first\nX:\n");
+    GetArticle(2);
+    EXPECT_TRUE(TForm1Access::ArticleNotShown(form));
+    EXPECT_EQ(form.StatusText(), u"Disconnected"_s);
+    ExpectANewConnectWorks();
+}
+
+TEST_F(Faults, AServerKilledDuringAPostKeepsThePostForAnotherTry) {
+    StartUp();
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}) +
+            "C: POST\nS: 340 send article\nX:\n");
+    QTemporaryDir files;
+    const QString attachment = files.filePath(u"kept.bin"_s);
+    QFile file(attachment);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("payload");
+    file.close();
+    form.Edit9->setText(u"me@example"_s);
+    form.Edit11->setText(u"Keep me"_s);
+    form.Memo5->setPlainText(u"A post the server never took."_s);
+    form.ListBox2->addItem(attachment);
+    form.Button12->click();
+    EXPECT_TRUE(presenter.infos.contains(u"Post Failed. Error: 340; 340 send article"_s))
+        << presenter.infos.join(u'|').toStdString();
+    EXPECT_EQ(form.Edit11->text(), u"Keep me"_s);
+    EXPECT_EQ(PaneText(form.Memo5), u"A post the server never took."_s);
+    ASSERT_EQ(form.ListBox2->count(), 1);
+    EXPECT_EQ(form.ListBox2->item(0)->text(), attachment);
+    ExpectANewConnectWorks();
+}
+
+TEST_F(Faults, ACrawlingListingEndsAtOnceWhenAbortIsPressed) {
+    OpenGroup(1, 9, "C: XOVER 1-9\nT: 100\nS~ 224 overview follows, one byte at a time\n");
+    QTimer::singleShot(400, form.Button8, [this] { form.Button8->click(); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    form.Button3->click();
+    EXPECT_LT(elapsed.elapsed(), 2000);
+    EXPECT_TRUE(presenter.infos.contains(u"Socket readln aborted"_s));
+    EXPECT_FALSE(form.QRNNTP1->Busy);
+    EXPECT_TRUE(form.QRNNTP1->Connected);
+}
