@@ -37,14 +37,6 @@ QByteArray DecodeLine(QByteArrayView line) {
 } // namespace
 
 bool UUEDecode(QIODevice& source, QIODevice& destination) {
-    streamio::SeekToEnd(destination);
-    TLineReader lines(source, "\r\n");
-    QByteArrayView line;
-    while (lines.Next(line)) {
-        const QByteArray bytes = DecodeLine(line);
-        if (!bytes.isEmpty()) {
-            streamio::WriteBytes(destination, bytes);
-        }
-    }
+    streamio::DecodeLines(source, destination, "\r\n", DecodeLine);
     return true;
 }

@@ -92,3 +92,23 @@ private:
     qsizetype lineStart_ = 0;
     qsizetype scanFrom_ = 0;
 };
+
+namespace streamio {
+
+// Appends to destination what decodeLine makes of each line of source, the lines ending at
+// any of lineEnds: the loop both line-based decoders share.
+template <typename DecodeLine>
+void DecodeLines(QIODevice& source, QIODevice& destination, QByteArrayView lineEnds,
+                 DecodeLine decodeLine) {
+    SeekToEnd(destination);
+    TLineReader lines(source, lineEnds);
+    QByteArrayView line;
+    while (lines.Next(line)) {
+        const QByteArray bytes = decodeLine(line);
+        if (!bytes.isEmpty()) {
+            WriteBytes(destination, bytes);
+        }
+    }
+}
+
+} // namespace streamio
