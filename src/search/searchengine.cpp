@@ -55,7 +55,8 @@ TCompiledMemo compiledMemo;
 const TCompiledRegex& CompiledOnce(const QByteArray& expression) {
     if (!compiledMemo.regex || compiledMemo.expression != expression) {
         compiledMemo.regex = CompileRegex(kPatternOptions + expression);
-        compiledMemo.expression = expression;
+        // A copy of its own: expression may be a view of the caller's bytes.
+        compiledMemo.expression = QByteArray(expression.constData(), expression.size());
     }
     return compiledMemo.regex;
 }
@@ -147,7 +148,10 @@ bool RegexMatch(const QByteArray& expression, const QByteArray& subject) {
 bool MatchPattern(const QByteArray& findText, const QByteArray& subject) {
     ResetMatch();
     if (HasRegexPrefix(findText)) {
-        return RegexMatch(findText.mid(kRegexPrefix.size()), subject);
+        // A view of the expression, not a copy: this runs once per line searched.
+        return RegexMatch(QByteArray::fromRawData(findText.constData() + kRegexPrefix.size(),
+                                                  findText.size() - kRegexPrefix.size()),
+                          subject);
     }
     const QByteArray plain = WithoutLeadingAsterisks(findText);
     if (plain.isEmpty()) {
@@ -176,7 +180,9 @@ bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, boo
 }
 
 bool HasRegexPrefix(const QByteArray& findText) {
-    return findText.left(kRegexPrefix.size()).toUpper() == kRegexPrefix;
+    return findText.size() >= kRegexPrefix.size() &&
+           qstrnicmp(findText.constData(), kRegexPrefix.constData(),
+                     static_cast<size_t>(kRegexPrefix.size())) == 0;
 }
 
 QByteArray WithoutLeadingAsterisks(const QByteArray& findText) {
