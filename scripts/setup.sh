@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  inn2 apache2-utils
+  inn2 apache2-utils iproute2
   xvfb xauth imagemagick
 )
 

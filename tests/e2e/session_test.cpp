@@ -2,6 +2,9 @@
 #include "session.h"
 
 #include <QDateTime>
+#include <QProcess>
+#include <csignal>
+#include <unistd.h>
 
 using namespace NewsServer;
 
@@ -194,4 +197,50 @@ TEST_F(Session, ReadStepFollowAThreadScanPostAndReplyAndReadBothBack) {
     EXPECT_EQ(client.HeaderLines.GetValue("Subject"), "Re: " + subject.toLatin1());
     EXPECT_TRUE(client.HeaderLines.GetValue("References").endsWith(threadId));
     EXPECT_GE(client.BodyLines.IndexOf("> .a line that starts with a dot"), 0);
+}
+
+namespace {
+
+// Kills the news server process that serves the connection from localPort, as a crash would.
+bool KillServingProcess(quint16 localPort) {
+    QProcess ss;
+    ss.start(QStringLiteral("ss"), {QStringLiteral("-tnpH"), QStringLiteral("state"),
+                                    QStringLiteral("established"), QStringLiteral("dport = :%1").arg(localPort)});
+    ss.waitForFinished(5000);
+    const QByteArray out = ss.readAllStandardOutput();
+    const qsizetype at = out.indexOf("pid=");
+    if (at < 0) {
+        return false;
+    }
+    const qint64 pid = out.mid(at + 4, out.indexOf(',', at) - at - 4).toLongLong();
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;
+}
+
+} // namespace
+
+TEST_F(Session, AServerProcessKilledUnderTheWindowIsReportedAndANewConnectWorks) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "killing the news server's process needs root (scripts/test.sh runs as root)";
+    }
+    StartUp();
+    ConnectTo(kPort);
+    SelectGroup(kSmallGroup);
+    form.ListBox1DblClick();
+    const QString port = form.QRNNTP1->GetPortString(); // ",high,low"
+    const quint16 localPort =
+        static_cast<quint16>(port.section(u',', 1, 1).toInt() * 256 + port.section(u',', 2, 2).toInt());
+    ASSERT_TRUE(KillServingProcess(localPort)) << "no server process for local port " << localPort;
+    // The next article finds the connection gone: the window says so and stays usable.
+    form.Edit7->setText(QString::number(kWelcome.number));
+    form.Button4->click();
+    EXPECT_FALSE(form.QRNNTP1->Busy);
+    EXPECT_FALSE(form.QRNNTP1->Connected);
+    EXPECT_EQ(form.StatusText(), QStringLiteral("Disconnected"));
+    form.Button1->click();
+    ASSERT_TRUE(form.QRNNTP1->Connected);
+    SelectGroup(kSmallGroup);
+    form.ListBox1DblClick();
+    form.Edit7->setText(QString::number(kWelcome.number));
+    form.Button4->click();
+    EXPECT_EQ(form.QRNNTP1->LastArticleRequested, kWelcome.number);
 }
