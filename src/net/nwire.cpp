@@ -1,6 +1,7 @@
 #include "net/nwire.h"
 
 #include "net/protocollog.h"
+#include "util/finally.h"
 
 #include <QAbstractEventDispatcher>
 #include <QBuffer>
@@ -642,35 +643,37 @@ void TNetwire::Writeln(const QByteArray& text) {
 void TNetwire::SendBuffer(const QByteArray& data) {
     StatusMessage(4, QStringLiteral("Sending Buffer"));
     TimerOn();
-    try {
-        if (!Canceled && !data.isEmpty()) {
-            if (socket_->state() != QAbstractSocket::ConnectedState || socket_->write(data) < 0) {
-                RecordSocketError();
-                ErrorManager(sockerr::kWouldBlock);
+    WithFinally(
+        [&] {
+            if (!Canceled && !data.isEmpty()) {
+                PushToSocket(data);
             }
-            // Pushes the bytes to the kernel without processing window events. The time-out
-            // timer cannot fire in here, so the elapsed time is checked against TimeOut.
-            QElapsedTimer elapsed;
-            elapsed.start();
-            while (socket_->bytesToWrite() > 0 && !Canceled && !TimedOut) {
-                if (!socket_->waitForBytesWritten(kWaitSlice) &&
-                    socket_->error() != QAbstractSocket::SocketTimeoutError &&
-                    socket_->state() != QAbstractSocket::ConnectedState) {
-                    RecordSocketError();
-                    ErrorManager(sockerr::kWouldBlock);
-                    break;
-                }
-                if (TimeOut > 0 && elapsed.elapsed() >= TimeOut) {
-                    TimerFired();
-                }
-            }
-        }
-    } catch (...) {
-        TimerOff();
-        throw;
-    }
-    TimerOff();
+        },
+        [this] { TimerOff(); });
     RaiseIfCanceled("Socket send aborted");
+}
+
+void TNetwire::PushToSocket(const QByteArray& data) {
+    if (socket_->state() != QAbstractSocket::ConnectedState || socket_->write(data) < 0) {
+        RecordSocketError();
+        ErrorManager(sockerr::kWouldBlock);
+    }
+    // Pushes the bytes to the kernel without processing window events. The time-out timer
+    // cannot fire in here, so the elapsed time is checked against TimeOut.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (socket_->bytesToWrite() > 0 && !Canceled && !TimedOut) {
+        if (!socket_->waitForBytesWritten(kWaitSlice) &&
+            socket_->error() != QAbstractSocket::SocketTimeoutError &&
+            socket_->state() != QAbstractSocket::ConnectedState) {
+            RecordSocketError();
+            ErrorManager(sockerr::kWouldBlock);
+            break;
+        }
+        if (TimeOut > 0 && elapsed.elapsed() >= TimeOut) {
+            TimerFired();
+        }
+    }
 }
 
 QByteArray TNetwire::ReadLn() {

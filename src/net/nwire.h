@@ -155,6 +155,8 @@ protected:
     void TimerOff();
     void TimerFired();
     void SendBuffer(const QByteArray& data);
+    // Hands data to the socket and waits, without processing events, until it is sent.
+    void PushToSocket(const QByteArray& data);
     void SignalWait();
 
     bool Canceled = false;

@@ -3,6 +3,8 @@
 // functions of the unit.
 #include "net/nwire.h"
 
+#include "util/finally.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
@@ -70,13 +72,7 @@ void TNetwire::SendRestStream(QIODevice& stream) {
     if (!Canceled) {
         BytesSent = 0;
         BytesTotal = stream.size();
-        try {
-            SendChunks(stream, SendMode::RestOfStream);
-        } catch (...) {
-            TimerOff();
-            throw;
-        }
-        TimerOff();
+        WithFinally([&] { SendChunks(stream, SendMode::RestOfStream); }, [this] { TimerOff(); });
     }
     RaiseIfCanceled("Socket send aborted");
 }
@@ -89,13 +85,7 @@ void TNetwire::SendFile(const QString& fileName) {
                         file.errorString());
     }
     BytesTotal = file.size();
-    try {
-        SendChunks(file, SendMode::File);
-    } catch (...) {
-        TimerOff();
-        throw;
-    }
-    TimerOff();
+    WithFinally([&] { SendChunks(file, SendMode::File); }, [this] { TimerOff(); });
     RaiseIfCanceled("Socket send aborted");
 }
 

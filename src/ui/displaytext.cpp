@@ -77,18 +77,6 @@ QString SelectedPaneText(const QPlainTextEdit* pane) {
     return text.replace(QChar::ParagraphSeparator, u'\n');
 }
 
-QString TrimmedText(const QString& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && IsBlankOrControl(text[first])) {
-        ++first;
-    }
-    while (last > first && IsBlankOrControl(text[last - 1])) {
-        --last;
-    }
-    return text.mid(first, last - first);
-}
-
 QString TrimmedEnd(const QString& text) {
     qsizetype last = text.size();
     while (last > 0 && IsBlankOrControl(text[last - 1])) {

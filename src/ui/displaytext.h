@@ -27,9 +27,5 @@ QString PaneText(const QPlainTextEdit* pane);
 // The text selected in a pane, lines ended by LF; empty when nothing is selected.
 QString SelectedPaneText(const QPlainTextEdit* pane);
 
-// Text with the blanks and control characters (every code up to the space) at both ends
-// removed. Unlike QString::trimmed, no-break spaces are kept.
-QString TrimmedText(const QString& text);
-
 // Text with the blanks and control characters at its end removed.
 QString TrimmedEnd(const QString& text);

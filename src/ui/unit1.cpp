@@ -2,6 +2,7 @@
 
 #include "search/zkfnddlg.h"
 #include "ui/displaytext.h"
+#include "util/texthelpers.h"
 #include "ui/settingsfiles.h"
 #include "util/edittext.h"
 #include "util/filehelpers.h"
@@ -66,7 +67,7 @@ QString TForm1::StatusText() const {
 void TForm1::SetStatusText(const QString& text) {
     // Set every time, painted when the window next processes events: a listing of many
     // entries must not wait for a paint per entry. Reply lines come with their line end.
-    statusPanel_->setText(TrimmedText(text));
+    statusPanel_->setText(TrimBlanksAndControls(text));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "ui/unit1.h"
 
 #include "ui/displaytext.h"
+#include "util/texthelpers.h"
 #include "util/edittext.h"
 #include "util/presenter.h"
 
@@ -110,7 +111,7 @@ void TForm1::QRNNTP1Posted(QObject*) {
 
 void TForm1::QRNNTP1PostFailed(QObject*, quint16 errorNumber, const QString& message) {
     ShowInfo(QStringLiteral("Post Failed. Error: ") + QString::number(errorNumber) +
-             QStringLiteral("; ") + TrimmedText(message));
+             QStringLiteral("; ") + TrimBlanksAndControls(message));
 }
 
 // ---------------------------------------------------------------------------------------------

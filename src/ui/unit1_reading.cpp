@@ -163,7 +163,7 @@ void TForm1::Button11Click() {
     if (text.isEmpty()) {
         const QTextDocument* document = Memo2->document();
         const qint64 line = MinInt64(Memo2->textCursor().blockNumber(), document->blockCount() - 1);
-        text = TrimmedText(document->findBlockByNumber(static_cast<int>(line)).text());
+        text = TrimBlanksAndControls(document->findBlockByNumber(static_cast<int>(line)).text());
     }
     Memo2->setFocus();
     if (!text.isEmpty()) {

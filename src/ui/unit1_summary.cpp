@@ -7,6 +7,7 @@
 #include "search/searchengine.h"
 #include "search/zkfnddlg.h"
 #include "ui/displaytext.h"
+#include "util/texthelpers.h"
 #include "util/edittext.h"
 #include "util/finally.h"
 #include "util/presenter.h"
@@ -164,7 +165,7 @@ int TForm1::CachedArticleIndex(int number) const {
 }
 
 void TForm1::CacheShownArticle(int number) {
-    AttachTextCache.AddObject(TrimmedText(PaneText(Memo1)).toUtf8(), number);
+    AttachTextCache.AddObject(TrimBlanksAndControls(PaneText(Memo1)).toUtf8(), number);
     BodyTextCache.AddObject(PaneText(Memo2).toUtf8(), number);
     HeaderTextCache.AddObject(PaneText(Memo3).toUtf8(), number);
 }
@@ -226,7 +227,7 @@ QString TForm1::HeaderValue(const QString& prefix) const {
     // A folded field goes on over the following lines without a colon; the empty line that
     // ends the header ends it too.
     for (auto next = field + 1; next != lines.cend() && !next->contains(u':'); ++next) {
-        const QString folded = TrimmedText(*next);
+        const QString folded = TrimBlanksAndControls(*next);
         if (folded.isEmpty()) {
             break;
         }

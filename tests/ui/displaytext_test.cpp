@@ -1,4 +1,5 @@
 #include "ui/displaytext.h"
+#include "util/texthelpers.h"
 
 #include <QPlainTextEdit>
 #include <gtest/gtest.h>
@@ -35,7 +36,7 @@ TEST(DisplayText, PaneTextKeepsNoBreakSpacesThatThePlainTextOfTheViewTurnsIntoBl
     EXPECT_EQ(pane.toPlainText(), u"100 km\nsecond\n"_s);
 }
 
-TEST(DisplayText, TrimmedTextDropsBlanksAndControlsButNotNoBreakSpaces) {
-    EXPECT_EQ(TrimmedText(u"\r\n\t a b \x01\n"_s), u"a b"_s);
-    EXPECT_EQ(TrimmedText(u"\u00A0x\u00A0"_s), u"\u00A0x\u00A0"_s);
+TEST(DisplayText, TrimBlanksAndControlsDropsAndControlsButNotNoBreakSpaces) {
+    EXPECT_EQ(TrimBlanksAndControls(u"\r\n\t a b \x01\n"_s), u"a b"_s);
+    EXPECT_EQ(TrimBlanksAndControls(u"\u00A0x\u00A0"_s), u"\u00A0x\u00A0"_s);
 }
