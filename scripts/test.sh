@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, starts the local news server, builds with warnings
 # as errors, runs the whole suite, then builds and runs it again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and stops the news server.
+# UndefinedBehaviorSanitizer, fuzzes every parser for a few seconds, and stops the news server.
 # Exits non-zero on any failure. Extra arguments go to ctest (for example -R '^net\.').
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,5 +42,6 @@ ctest_args=("$@")
 run_suite build "release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan "sanitizers" -DCMAKE_BUILD_TYPE=Debug -DZK_SANITIZE=ON
+bash scripts/fuzz.sh 5 || status=1
 
 exit $status

@@ -1,0 +1,75 @@
+// The header model: an article's header lines and the values looked up in them by name.
+#include "fuzzsupport.h"
+#include "nntp/qrnntp.h"
+#include "util/exception.h"
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    fuzz::Start(argc, argv);
+    return 0;
+}
+
+namespace {
+
+// The numeric fields raise the conversion error for text that is not a number.
+void ReadNumbers(const TPostRecordType& record) {
+    record.GetArticleId();
+    try {
+        record.GetPrByteCount();
+    } catch (const Exception&) {
+    }
+    try {
+        record.GetPrLineCount();
+    } catch (const Exception&) {
+    }
+}
+
+void ReadCommonFields(const TPostRecordType& record) {
+    record.GetPrFromAddress();
+    record.GetPrReplyTo();
+    record.GetPrSubject();
+    record.GetPrDistribution();
+    record.GetPrAppName();
+    record.GetPrTimeDate();
+    record.GetNewsGroups();
+    ReadNumbers(record);
+}
+
+// Every named line is found by its own name, in any letter case, and its value is the text
+// after the colon less one blank.
+void CheckLookups(const TExStringList& lines) {
+    for (int i = 0; i < lines.Count(); ++i) {
+        QByteArray name;
+        if (!TExStringList::NameOf(lines[i], name)) {
+            continue;
+        }
+        const int found = lines.IndexOfName(name.toUpper());
+        fuzz::Require(found >= 0 && found <= i, "a header line is found by its name");
+        const QByteArray rest = lines[found].mid(name.size() + 1);
+        const QByteArray value = lines.GetValue(name);
+        fuzz::Require(value == rest || " " + value == rest, "a value is the text after the colon");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TArticle article = fuzz::SplitArticle(fuzz::Bytes(data, size));
+    TExStringList lines;
+    lines.Assign(article.header);
+    CheckLookups(lines);
+    TPostRecordType record(lines);
+    ReadCommonFields(record);
+
+    // A value set under a name from the article reads back as set, and an empty one removes it.
+    const QByteArray name = article.body.Count() > 1 ? article.body[0] : QByteArray("Subject");
+    if (!name.contains(':') && !name.isEmpty()) {
+        const QByteArray value = article.body.Count() > 2 ? article.body[1] : QByteArray("x");
+        lines.SetValue(name, value);
+        if (!value.isEmpty()) {
+            fuzz::Require(lines.GetValue(name) == value, "a value set reads back");
+        }
+        lines.SetValue(name, QByteArray());
+        ReadCommonFields(record);
+    }
+    return 0;
+}
