@@ -105,7 +105,7 @@ public:
     int GetLastErrorNo();
     void SetLastErrorNo(int errorNumber);
     qint64 GetFifoCapacity() const { return Fifo->Capacity(); }
-    void SetFifoCapacity(qint64 capacity) { Fifo->_SetMemoryBufferCapacity(capacity); }
+    void SetFifoCapacity(qint64 capacity) { Fifo->SetMemoryBufferCapacity(capacity); }
 
     // Connection and line operations.
     virtual void Connect();
