@@ -2,6 +2,7 @@
 #include "util/launchtext.h"
 #include "wait.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -42,6 +43,16 @@ TEST(LaunchText, AnAnchoredHtmlFileInQuotesIsLookedUpAsHtmAndUnquoted) {
     LaunchText(u"\"My Files/page.html#part2\""_s);
     ASSERT_TRUE(WaitUntil([&] { return Recorded(record).endsWith('\n'); }));
     EXPECT_EQ(Recorded(record), "2\n--new-window\nMy Files/page.html#part2\n"_ba);
+}
+
+TEST(LaunchText, ALineBeginningWithADashReachesTheBrowserAsAFileNotAnOption) {
+    TFakeDesktop desktop;
+    const QString record = desktop.root.filePath(u"record"_s);
+    InstallRecordingBrowser(desktop, record);
+    LaunchText(u"--kiosk.html"_s);
+    ASSERT_TRUE(WaitUntil([&] { return Recorded(record).endsWith('\n'); }));
+    EXPECT_EQ(Recorded(record),
+              "2\n--new-window\n" + QFile::encodeName(QDir::currentPath()) + "/--kiosk.html\n");
 }
 
 TEST(LaunchText, BlankTextDoesNothing) {
