@@ -2,7 +2,8 @@
 # Installs the build folder $1 into a fresh prefix and checks what is there: the programs, the
 # menu entry and the metainfo (validated by the tools desktops and software centres use), the
 # icon the entry names, the manual pages (rendered without warnings, naming every command,
-# option and exit status of zknews-cli --help), and the installed programs' --help.
+# option and exit status of zknews-cli --help), the installed programs' --help, and where the
+# installed reader keeps its settings.
 set -euo pipefail
 
 build=$1
@@ -52,6 +53,19 @@ done
 gui_help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/zknews" --help) ||
   fail "zknews --help exited with $?"
 [[ "$gui_help" == "usage: zknews "* ]] || fail "zknews --help printed: $gui_help"
+
+# Installed, the reader keeps its settings in the user's config folder, which it makes at
+# start, not beside its program.
+config_home=$prefix/config
+XDG_CONFIG_HOME=$config_home QT_QPA_PLATFORM=offscreen "$prefix/bin/zknews" >/dev/null 2>&1 &
+reader=$!
+for _ in $(seq 150); do
+  [ -d "$config_home/zknews" ] && break
+  sleep 0.2
+done
+kill "$reader"
+wait "$reader" 2>/dev/null || true
+[ -d "$config_home/zknews" ] || fail "the installed reader made no settings folder in $config_home"
 
 cli_help=$("$prefix/bin/zknews-cli" --help) || fail "zknews-cli --help exited with $?"
 [[ "$cli_help" == "usage: zknews-cli "* ]] || fail "zknews-cli --help printed: $cli_help"
