@@ -77,11 +77,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("ZK News Reader"));
     // Ties the window to its menu entry and icon on desktops that match them by name.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zknews.ZKNewsReader"));
+    // Refuses unknown options; the usage text is kUsage.
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("ZK News Reader, a Usenet news reader."));
-    parser.addPositionalArgument(QStringLiteral("host"),
-                                 QStringLiteral("The news server to put into the host box."),
-                                 QStringLiteral("[host]"));
     parser.process(application);
     try {
         RunReader(parser.positionalArguments().value(0));
