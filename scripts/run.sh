@@ -8,6 +8,7 @@ bash scripts/setup.sh
 bash scripts/news-server.sh start ||
   echo "run: the local news server did not start; the reader runs anyway" >&2
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2
+# Only the reader: the tests and benchmarks are built by scripts/test.sh.
+cmake --build build -j2 --target zknews
 # Without arguments the reader opens with the local server in its host box: press Connect.
 exec build/src/ui/zknews "${@:-127.0.0.1}"

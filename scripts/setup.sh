@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   inn2 apache2-utils iproute2
   xvfb xauth imagemagick
+  desktop-file-utils appstream man-db dpkg-dev file
 )
 
 sudo_cmd=()

@@ -30,7 +30,7 @@ struct Figures {
 
 Figures RunFifo(const QByteArray& stream, qint64 capacity, bool fillFirst) {
     TQRFifoBuffer fifo;
-    fifo._SetMemoryBufferCapacity(capacity);
+    fifo.SetMemoryBufferCapacity(capacity);
     char line[kLine * 2];
     qint64 lines = 0;
     QElapsedTimer timer;

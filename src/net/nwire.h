@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/qrfifobuffer.h"
+#include "net/sockerr.h"
 #include "util/exception.h"
 
 #include <QByteArray>
@@ -59,14 +60,6 @@ private:
     QTimer timer_;
 };
 
-// Socket error numbers and their texts: "10061:Connection refused".
-namespace sockerr {
-constexpr quint16 kWouldBlock = 10035;
-constexpr quint16 kNotConnected = 10057;
-// The table's number for a platform socket error; 0 for an orderly close by the peer.
-quint16 FromQt(int qtSocketError);
-} // namespace sockerr
-
 // One TCP connection with blocking, line-oriented input and output. Every blocking operation
 // waits in slices of at most 300 ms that process pending events, so the window stays alive and
 // an Abort button works; notifications and the time-out timer talk to the waiting loop only
@@ -105,7 +98,7 @@ public:
     int GetLastErrorNo();
     void SetLastErrorNo(int errorNumber);
     qint64 GetFifoCapacity() const { return Fifo->Capacity(); }
-    void SetFifoCapacity(qint64 capacity) { Fifo->_SetMemoryBufferCapacity(capacity); }
+    void SetFifoCapacity(qint64 capacity) { Fifo->SetMemoryBufferCapacity(capacity); }
 
     // Connection and line operations.
     virtual void Connect();
@@ -158,6 +151,9 @@ protected:
     // Hands data to the socket and waits, without processing events, until it is sent.
     void PushToSocket(const QByteArray& data);
     void SignalWait();
+    // Processes events in slices until done() holds or the operation is canceled; done() is
+    // asked only while not canceled and may itself take in data or cancel.
+    void WaitUntil(const std::function<bool()>& done);
 
     bool Canceled = false;
     bool Destroying = false;
@@ -182,6 +178,8 @@ private:
     bool PeerClosed() const;
     void SendChunks(QIODevice& stream, SendMode mode);
     void WaitUntilFlushed(bool restartTimer);
+    // Until some bytes are buffered or the peer has closed.
+    void WaitUntilReceived();
     void SetLinger(bool on);
     void RaiseIfCanceled(const char* abortText);
 

@@ -16,12 +16,14 @@
 // Bulk transfer
 
 void TNetwire::WaitUntilFlushed(bool restartTimer) {
-    while (socket_->bytesToWrite() > 0 && !Canceled && Connected) {
-        Wait(kWaitSlice);
-    }
+    WaitUntil([this] { return socket_->bytesToWrite() == 0 || !Connected; });
     if (restartTimer) {
         TimerOn();
     }
+}
+
+void TNetwire::WaitUntilReceived() {
+    WaitUntil([this] { return Fifo->Count() > 0 || !Connected; });
 }
 
 void TNetwire::SendChunks(QIODevice& stream, SendMode mode) {
@@ -99,18 +101,21 @@ QByteArray TNetwire::Read(quint16 count) {
         }
     }
     TimerOn();
-    while (Fifo->Count() < wanted && !Canceled && !TimedOut) {
+    WaitUntil([&] {
+        if (Fifo->Count() >= wanted || TimedOut) {
+            return true;
+        }
         DataAvailable();
         if (Fifo->Count() >= wanted) {
-            break;
+            return true;
         }
         if (PeerClosed()) {
             // The buffered bytes cannot complete the request; they stay buffered.
             Canceled = true;
-            break;
+            return true;
         }
-        Wait(kWaitSlice);
-    }
+        return false;
+    });
     TimerOff();
     RaiseIfCanceled("Socket send aborted");
     return wanted > 0 ? Fifo->Remove(wanted) : QByteArray();
@@ -122,9 +127,7 @@ void TNetwire::CaptureStream(QIODevice& stream, qint64 size) {
     TimerOn();
     while (!Canceled) {
         if (size != -1) {
-            while (Fifo->Count() == 0 && !Canceled && Connected) {
-                Wait(kWaitSlice);
-            }
+            WaitUntilReceived();
         }
         const QByteArray chunk = Fifo->Remove(std::min<qint64>(Fifo->Count(), kBlock));
         stream.write(chunk);
@@ -169,9 +172,7 @@ void TNetwire::CaptureString(QByteArray& text, qint64 size) {
     TimerOn();
     while (!Canceled) {
         if (size != -1) {
-            while (Fifo->Count() == 0 && !Canceled && Connected) {
-                Wait(kWaitSlice);
-            }
+            WaitUntilReceived();
         }
         qint64 n = Fifo->Count();
         if (size != -1 && text.size() + n >= size) {

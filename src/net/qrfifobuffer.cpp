@@ -13,6 +13,10 @@ namespace {
 
 constexpr qint64 kMinimumCapacity = 65536;
 constexpr qint64 kDiskChunk = 65536;
+// The memory block starts this small and returns to it once drained if it had grown past
+// kRetainedBlock; a block up to that size is kept so steady traffic does not reallocate.
+constexpr qint64 kSmallestBlock = 4096;
+constexpr qint64 kRetainedBlock = 262144;
 
 qint64 AvailablePhysicalMemory() {
     QFile meminfo(QStringLiteral("/proc/meminfo"));
@@ -31,8 +35,8 @@ qint64 AvailablePhysicalMemory() {
 
 } // namespace
 
-TQRFifoBuffer::TQRFifoBuffer() : capacity_(_CalculateThreshold(0.05)) {
-    _Init();
+TQRFifoBuffer::TQRFifoBuffer() : capacity_(CalculateThreshold(0.05)) {
+    Init();
 }
 
 TQRFifoBuffer::~TQRFifoBuffer() {
@@ -48,23 +52,54 @@ void TQRFifoBuffer::WaitForRefill() const {
     refilling_.wait(true, std::memory_order_acquire);
 }
 
-qint64 TQRFifoBuffer::_CalculateThreshold(double fraction) {
+qint64 TQRFifoBuffer::CalculateThreshold(double fraction) {
     qint64 threshold = static_cast<qint64>(static_cast<double>(AvailablePhysicalMemory()) * fraction);
     threshold -= threshold % 1024;
     return std::max(threshold, kMinimumCapacity);
 }
 
-void TQRFifoBuffer::_Init() {
+void TQRFifoBuffer::Init() {
     count_ = diskBytes_ = diskTail_ = diskHead_ = 0;
-    // Allocated once and never grown; the pages are only committed as data arrives. The
-    // zero byte after the block lets a reader treat the content as a terminated string.
-    memory_.reset(new char[capacity_ + 1]);
-    memory_[capacity_] = 0;
     memoryBytes_ = memoryTail_ = memoryHead_ = 0;
+    Reallocate(std::min(kSmallestBlock, capacity_));
     refilling_ = false;
 }
 
-QString TQRFifoBuffer::_CreateTemporaryFileName() {
+void TQRFifoBuffer::Reallocate(qint64 size) {
+    // The bytes held move to the start of the new block.
+    std::unique_ptr<char[]> block(new char[static_cast<size_t>(size)]);
+    if (memoryBytes_ > 0) {
+        std::memcpy(block.get(), memory_.get() + memoryHead_, static_cast<size_t>(memoryBytes_));
+    }
+    memory_ = std::move(block);
+    allocated_ = size;
+    memoryHead_ = 0;
+    memoryTail_ = memoryBytes_;
+}
+
+void TQRFifoBuffer::MakeRoomAtTail(qint64 n) {
+    if (memoryTail_ + n <= allocated_) {
+        return;
+    }
+    if (memoryBytes_ + n <= allocated_ / 2) {
+        // Plenty of room once the taken-out bytes in front are reclaimed: slide, don't grow.
+        std::memmove(memory_.get(), memory_.get() + memoryHead_, static_cast<size_t>(memoryBytes_));
+        memoryHead_ = 0;
+        memoryTail_ = memoryBytes_;
+        return;
+    }
+    if (allocated_ < capacity_) {
+        Reallocate(std::min(capacity_, std::max(allocated_ * 2, memoryBytes_ + n)));
+    }
+}
+
+void TQRFifoBuffer::ReleaseLargeBlock() {
+    if (allocated_ > kRetainedBlock) {
+        Reallocate(std::min(kSmallestBlock, capacity_));
+    }
+}
+
+QString TQRFifoBuffer::CreateTemporaryFileName() {
     QTemporaryFile file(QDir::tempPath() + QStringLiteral("/BufXXXXXX"));
     file.setAutoRemove(false);
     if (!file.open()) {
@@ -74,7 +109,7 @@ QString TQRFifoBuffer::_CreateTemporaryFileName() {
 }
 
 void TQRFifoBuffer::InitDiskBuffer() {
-    fileName_ = _CreateTemporaryFileName();
+    fileName_ = CreateTemporaryFileName();
     disk_ = std::make_unique<QFile>(fileName_);
     if (!disk_->open(QIODevice::ReadWrite)) {
         const QString reason = disk_->errorString();
@@ -95,7 +130,12 @@ qint64 TQRFifoBuffer::Append(const char* source, qint64 n) {
     if (source == nullptr) {
         throw Exception(QStringLiteral("Can't read the source buffer"));
     }
-    const qint64 m = std::min(n, capacity_ - memoryTail_);
+    // Once bytes wait in the overflow file, newer ones queue behind them there.
+    qint64 m = 0;
+    if (diskBytes_ == 0) {
+        MakeRoomAtTail(n);
+        m = std::min(n, std::min(capacity_, allocated_) - memoryTail_);
+    }
     std::memcpy(memory_.get() + memoryTail_, source, static_cast<size_t>(m));
     memoryBytes_ += m;
     memoryTail_ += m;
@@ -155,6 +195,8 @@ qint64 TQRFifoBuffer::Remove(char* destination, qint64 n) {
         memoryHead_ = memoryTail_ = 0;
         if (diskBytes_ > 0) {
             StartRefill();
+        } else {
+            ReleaseLargeBlock();
         }
     }
     return delivered;
@@ -167,11 +209,16 @@ QByteArray TQRFifoBuffer::Remove(qint64 n) {
 }
 
 void TQRFifoBuffer::StartRefill() {
+    // The block is sized here, on the calling thread; the worker only fills it.
+    const qint64 refill = std::min(diskBytes_, capacity_);
+    if (allocated_ < refill) {
+        Reallocate(refill);
+    }
     refilling_.store(true, std::memory_order_release);
-    std::thread([this] { _Shuffle(); }).detach();
+    std::thread([this] { Shuffle(); }).detach();
 }
 
-void TQRFifoBuffer::_Shuffle() {
+void TQRFifoBuffer::Shuffle() {
     if (disk_) {
         const qint64 bytesRead =
             ReadFromDisk(memory_.get(), diskHead_, std::min(diskBytes_, capacity_));
@@ -242,21 +289,16 @@ void TQRFifoBuffer::Clear() {
         QFile::remove(fileName_);
         fileName_.clear();
     }
-    _Init();
+    Init();
 }
 
-void TQRFifoBuffer::_SetMemoryBufferCapacity(qint64 capacity) {
+void TQRFifoBuffer::SetMemoryBufferCapacity(qint64 capacity) {
     WaitForRefill();
     if (capacity < memoryBytes_) {
         throw Exception(QStringLiteral("Can not lower memory capacity at this time"));
     }
-    std::unique_ptr<char[]> block(new char[capacity + 1]);
-    std::memcpy(block.get(), memory_.get() + memoryHead_, static_cast<size_t>(memoryBytes_));
-    block[capacity] = 0;
-    memory_ = std::move(block);
-    memoryTail_ = memoryBytes_;
-    memoryHead_ = 0;
     capacity_ = capacity;
+    Reallocate(std::max(std::min(allocated_, capacity_), std::min(kSmallestBlock, capacity_)));
 }
 
 void TQRFifoBuffer::LoadFromStream(QIODevice& stream) {
@@ -267,6 +309,9 @@ void TQRFifoBuffer::LoadFromStream(QIODevice& stream) {
         return;
     }
     if (size <= capacity_) {
+        if (allocated_ < size) {
+            Reallocate(size);
+        }
         count_ = memoryBytes_ = memoryTail_ = std::max<qint64>(stream.read(memory_.get(), size), 0);
         memoryHead_ = 0;
         diskBytes_ = diskTail_ = diskHead_ = 0;
@@ -287,8 +332,7 @@ void TQRFifoBuffer::LoadFromStream(QIODevice& stream) {
     }
     count_ = diskBytes_ = diskTail_ = copied;
     diskHead_ = 0;
-    memoryBytes_ = 0;
-    memoryTail_ = memoryHead_ = capacity_;
+    memoryBytes_ = memoryTail_ = memoryHead_ = 0;
     StartRefill();
 }
 

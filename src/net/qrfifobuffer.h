@@ -9,7 +9,8 @@ class QFile;
 class QIODevice;
 
 // First-in-first-out store of received bytes. Up to `capacity` bytes are held in one
-// contiguous memory block; anything beyond overflows into a temporary file ("Buf..." in the
+// contiguous memory block that grows with the bytes held (and is given back once drained), so
+// an idle or lightly used connection costs a few kilobytes; anything beyond overflows into a temporary file ("Buf..." in the
 // system temporary directory), so a huge download never exhausts memory. When the memory part
 // has been drained, a one-shot worker thread pulls the next block back from the file.
 //
@@ -40,29 +41,35 @@ public:
     qint64 Capacity() const { return capacity_; }
     qint64 MemoryBytes() const { return memoryBytes_; }
     qint64 DiskBytes() const { return diskBytes_; }
+    // Size of the memory block currently allocated (never above the capacity).
+    qint64 AllocatedBytes() const { return allocated_; }
     // Path of the overflow file; empty while there is none.
     QString FileName() const { return fileName_; }
 
-    void _SetMemoryBufferCapacity(qint64 capacity);
+    void SetMemoryBufferCapacity(qint64 capacity);
     // Memory capacity as a fraction of the available physical memory: a multiple of 1 KiB,
     // at least 64 KiB.
-    static qint64 _CalculateThreshold(double fraction);
-    static QString _CreateTemporaryFileName();
+    static qint64 CalculateThreshold(double fraction);
+    static QString CreateTemporaryFileName();
     void InitDiskBuffer();
 
     // Waits until a running refill has finished (tests and benchmarks use it to settle).
     void WaitForRefill() const;
 
 private:
-    void _Init();
-    void _Shuffle();
+    void Init();
+    void Shuffle();
     void StartRefill();
+    void Reallocate(qint64 size);
+    void MakeRoomAtTail(qint64 n);
+    void ReleaseLargeBlock();
     qint64 ReadFromDisk(char* destination, qint64 offset, qint64 n) const;
     qint64 SearchDisk(const QByteArray& pattern, qint64 memoryTailOverlap) const;
 
     qint64 count_ = 0;
     qint64 capacity_ = 0;
     std::unique_ptr<char[]> memory_;
+    qint64 allocated_ = 0;
     qint64 memoryBytes_ = 0;
     qint64 memoryTail_ = 0;
     qint64 memoryHead_ = 0;

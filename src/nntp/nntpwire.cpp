@@ -98,17 +98,117 @@ QByteArray DotStuff(const QByteArray& text) {
     return stuffed;
 }
 
-QByteArray BoundaryOf(const QByteArray& contentType) {
-    const qsizetype at = contentType.indexOf("dary=");
-    if (at < 0) {
-        return QByteArray();
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+qsizetype SkipBlanks(const QByteArray& text, qsizetype at) {
+    while (at < text.size() && IsBlank(text[at])) {
+        ++at;
     }
-    const QByteArray text = contentType.mid(at + 5, 256);
-    if (!text.startsWith('"')) {
-        return text;
+    return at;
+}
+
+// A quoted string from its opening quote at `at`; `at` ends past the closing quote.
+QByteArray ReadQuoted(const QByteArray& text, qsizetype& at) {
+    QByteArray value;
+    for (++at; at < text.size() && text[at] != '"'; ++at) {
+        if (text[at] == '\\' && at + 1 < text.size()) {
+            ++at;
+        }
+        value += text[at];
     }
-    const qsizetype close = text.indexOf('"', 1);
-    return close < 0 ? text.mid(1) : text.mid(1, close - 1);
+    ++at;
+    return value;
+}
+
+struct Parameter {
+    QByteArray name; // lower case
+    QByteArray value;
+};
+
+// Every "name=value" after the first ";"; pieces without "=" are skipped.
+QList<Parameter> ParametersOf(const QByteArray& fieldValue) {
+    QList<Parameter> parameters;
+    qsizetype at = fieldValue.indexOf(';');
+    while (at >= 0 && at < fieldValue.size()) {
+        at = SkipBlanks(fieldValue, at + 1);
+        const qsizetype equals = fieldValue.indexOf('=', at);
+        const qsizetype semicolon = fieldValue.indexOf(';', at);
+        if (equals < 0) {
+            break;
+        }
+        if (semicolon >= 0 && semicolon < equals) {
+            at = semicolon;
+            continue;
+        }
+        Parameter parameter{fieldValue.mid(at, equals - at).trimmed().toLower(), QByteArray()};
+        at = SkipBlanks(fieldValue, equals + 1);
+        if (at < fieldValue.size() && fieldValue[at] == '"') {
+            parameter.value = ReadQuoted(fieldValue, at);
+            at = fieldValue.indexOf(';', at);
+        } else {
+            const qsizetype end = fieldValue.indexOf(';', at);
+            parameter.value = fieldValue.mid(at, end < 0 ? -1 : end - at).trimmed();
+            at = end;
+        }
+        parameters.append(parameter);
+    }
+    return parameters;
+}
+
+QByteArray PercentDecoded(const QByteArray& text) {
+    return QByteArray::fromPercentEncoding(text);
+}
+
+// An RFC 2231 first section "charset'language'text": the text, percent-decoded.
+QByteArray ExtendedValue(const QByteArray& value) {
+    const qsizetype first = value.indexOf('\'');
+    const qsizetype second = first < 0 ? -1 : value.indexOf('\'', first + 1);
+    return PercentDecoded(second < 0 ? value : value.mid(second + 1));
+}
+
+const Parameter* Find(const QList<Parameter>& parameters, const QByteArray& name) {
+    for (const Parameter& parameter : parameters) {
+        if (parameter.name == name) {
+            return &parameter;
+        }
+    }
+    return nullptr;
+}
+
+// The sections "name*0", "name*1*", ... joined; empty when there is no section 0.
+QByteArray JoinedSections(const QList<Parameter>& parameters, const QByteArray& name) {
+    QByteArray joined;
+    for (int n = 0;; ++n) {
+        const QByteArray section = name + '*' + QByteArray::number(n);
+        if (const Parameter* plain = Find(parameters, section)) {
+            joined += plain->value;
+        } else if (const Parameter* encoded = Find(parameters, section + '*')) {
+            // Only the first section carries the charset and language.
+            joined += n == 0 ? ExtendedValue(encoded->value) : PercentDecoded(encoded->value);
+        } else {
+            return joined;
+        }
+    }
+}
+
+} // namespace
+
+QByteArray HeaderParameter(const QByteArray& fieldValue, const QByteArray& name) {
+    const QList<Parameter> parameters = ParametersOf(fieldValue);
+    const QByteArray wanted = name.toLower();
+    if (const Parameter* extended = Find(parameters, wanted + '*')) {
+        return ExtendedValue(extended->value);
+    }
+    const QByteArray sections = JoinedSections(parameters, wanted);
+    if (!sections.isEmpty()) {
+        return sections;
+    }
+    const Parameter* plain = Find(parameters, wanted);
+    return plain != nullptr ? plain->value : QByteArray();
 }
 
 QString SafeFileName(const QByteArray& name, const QString& fallback) {

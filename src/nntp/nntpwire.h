@@ -56,9 +56,14 @@ QList<QByteArray> SplitSummaryLine(QByteArray line);
 // with "." gets one more "." in front. Lines end with LF (CR LF).
 QByteArray DotStuff(const QByteArray& text);
 
-// The boundary parameter of a multipart Content-Type: the text after the first "dary=" (at
-// most 256 characters), without its quotes when it is quoted.
-QByteArray BoundaryOf(const QByteArray& contentType);
+// The value of one parameter of a MIME header field ("multipart/mixed; boundary=XyZ"), the
+// field already unfolded; empty when it is absent. The text before the first ";" is the field's
+// own value, not a parameter. Names compare without regard to case, blanks may surround "=",
+// a quoted value loses its quotes and backslash escapes. RFC 2231: an extended value
+// ("name*=utf-8''a%20b") is preferred to a plain one and comes percent-decoded without its
+// charset and language (the bytes are those of the charset), and numbered sections
+// ("name*0=", "name*1*=") are joined in order.
+QByteArray HeaderParameter(const QByteArray& fieldValue, const QByteArray& name);
 
 // A file name taken from an article, reduced to a plain name that cannot leave the directory
 // it is joined to: the last part of any path (either slash), NULs and control characters

@@ -49,6 +49,19 @@ QByteArray TExStringList::GetValue(const QByteArray& name) const {
     return value;
 }
 
+QByteArray TExStringList::GetUnfoldedValue(const QByteArray& name) const {
+    const int index = IndexOfName(name);
+    QByteArray value = GetValue(name);
+    for (int i = index + 1; index >= 0 && i < Count(); ++i) {
+        const QByteArray& line = Strings(i);
+        if (!line.startsWith(' ') && !line.startsWith('\t')) {
+            break;
+        }
+        value += line;
+    }
+    return value;
+}
+
 void TExStringList::SetValue(const QByteArray& name, const QByteArray& value) {
     const int index = IndexOfName(name);
     if (value.isEmpty()) {

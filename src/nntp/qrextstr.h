@@ -10,6 +10,9 @@ public:
     int IndexOfName(const QByteArray& name) const;
     // The value after "Name:" with one leading space removed; empty when there is no such item.
     QByteArray GetValue(const QByteArray& name) const;
+    // As GetValue, with the continuation lines that follow the item (those beginning with a
+    // blank, RFC 5322 section 2.2.3) joined to it: the field as one line.
+    QByteArray GetUnfoldedValue(const QByteArray& name) const;
     // Replaces the named item, or appends "Name: value"; an empty value deletes the item.
     void SetValue(const QByteArray& name, const QByteArray& value);
 

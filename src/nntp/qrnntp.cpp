@@ -66,6 +66,7 @@ void TQRNNTP::Connect() {
 
 void TQRNNTP::InternalConnect() {
     TNetwire::Connect();
+    exchangeOpen_ = false; // whatever the last connection left unread went with it
     try {
         LastReply = ReadLn();
         ReplyCode = ReplyCodeOf(LastReply);
@@ -124,7 +125,7 @@ QByteArray TQRNNTP::Transaction(const QByteArray& command) {
     Canceled = false;
     bool groupSelectedAgain = false;
     for (;;) {
-        QByteArray reply = TNetwire::Transaction(command);
+        QByteArray reply = Exchange(command);
         if (ReplyCode == 480) {
             if (UserId.isEmpty() || Password.isEmpty()) {
                 bool handled = false;
@@ -135,21 +136,21 @@ QByteArray TQRNNTP::Transaction(const QByteArray& command) {
                     FailAuthentication();
                 }
             }
-            TNetwire::Transaction("AUTHINFO USER " + UserId);
+            Exchange("AUTHINFO USER " + UserId);
             if (ReplyCode == 381) {
-                TNetwire::Transaction("AUTHINFO PASS " + Password);
+                Exchange("AUTHINFO PASS " + Password);
             }
             if (IsAuthenticationRefused()) {
                 FailAuthentication();
             }
-            reply = TNetwire::Transaction(command);
+            reply = Exchange(command);
             if (ReplyCode == 502) {
                 FailAuthentication();
             }
         }
-        // One new selection of the group per command: a server that keeps answering 412
-        // after a successful GROUP is answered by the caller, not by an endless loop.
-        if (ReplyCode != 412 || groupSelectedAgain) {
+        // One new selection of the group per command, the GROUP of that selection included:
+        // a server that keeps answering 412 is answered by the caller, not by an endless loop.
+        if (ReplyCode != 412 || groupSelectedAgain || selectingGroupAgain_) {
             return reply;
         }
         SelectGroupAgain();
@@ -170,7 +171,26 @@ void TQRNNTP::SelectGroupAgain() {
     }
     const bool wasBusy = Busy;
     Busy = false;
-    WithFinally([this] { SetGroup(CurrentGroup); }, [this, wasBusy] { Busy = wasBusy; });
+    selectingGroupAgain_ = true;
+    WithFinally([this] { SetGroup(CurrentGroup); },
+                [this, wasBusy] {
+                    Busy = wasBusy;
+                    selectingGroupAgain_ = false;
+                });
+}
+
+QByteArray TQRNNTP::Exchange(const QByteArray& command) {
+    exchangeOpen_ = true;
+    QByteArray reply = TNetwire::Transaction(command);
+    exchangeOpen_ = false;
+    return reply;
+}
+
+void TQRNNTP::DropIfExchangeOpen() {
+    if (exchangeOpen_) {
+        exchangeOpen_ = false;
+        TNetwire::Disconnect();
+    }
 }
 
 void TQRNNTP::Disconnect() {
@@ -202,12 +222,14 @@ bool TQRNNTP::ReadTillDot(TStringList& list, const QByteArray& command) {
     if (ReplyCode > 299) {
         return false;
     }
+    exchangeOpen_ = true;
     for (;;) {
         const QByteArray line = StripLineEnd(ReadLn());
         ++BytesRecvd;
         Raise(OnPacketRecvd);
         if (nntpwire::IsTerminator(line)) {
             list.Add(line);
+            exchangeOpen_ = false;
             return true;
         }
         list.Add(nntpwire::Unstuff(line));
@@ -249,6 +271,7 @@ void TQRNNTP::SetGroup(const QByteArray& name) {
             selected = true;
         },
         [&] {
+            DropIfExchangeOpen();
             Busy = false;
             if (selected) {
                 Raise(OnGroupSelect);
@@ -279,7 +302,10 @@ void TQRNNTP::RetreiveList(int kind, int start) {
                 ReportHeadersOneByOne(start);
             }
         },
-        [this] { Busy = false; });
+        [this] {
+            DropIfExchangeOpen();
+            Busy = false;
+        });
 }
 
 void TQRNNTP::ReportSummaries() {
@@ -312,6 +338,7 @@ void TQRNNTP::ReadTillBlankLine(int number) {
         }
         throw Exception(QStringLiteral("Article not Found"));
     }
+    exchangeOpen_ = true; // the body follows the header
     QByteArray line;
     do {
         line = StripLineEnd(ReadLn());
@@ -351,6 +378,7 @@ void TQRNNTP::RetreiveArticle(int kind, int number) {
             LastArticleRequested = number;
         },
         [&] {
+            DropIfExchangeOpen();
             Busy = false;
             if (completed) {
                 Raise(kind == 1 ? OnHeader : kind == 2 ? OnBody : OnArticle);

@@ -125,9 +125,12 @@ public:
 
     void Connect() override;
     void Disconnect() override;
+    // Ends the running operation. A reply cannot be canceled in the news protocol, so the
+    // operation closes the connection as it ends.
     void Abort() override;
     // Every command goes through here: a 480 reply logs in with AUTHINFO and repeats the
-    // command; a 412 reply selects CurrentGroup again and repeats it once.
+    // command; a 412 reply selects CurrentGroup again and repeats it once. A 412 to that new
+    // selection is not recovered again: the selection fails with "Invalid Group".
     QByteArray Transaction(const QByteArray& command) override;
     void AbortResume(QObject* sender);
 
@@ -161,6 +164,12 @@ private:
     [[noreturn]] void FailAuthentication();
     bool IsAuthenticationRefused() const;
     void SelectGroupAgain();
+    // TNetwire::Transaction, with the exchange marked open until the reply line is read.
+    QByteArray Exchange(const QByteArray& command);
+    // The news protocol cannot cancel a reply: one left half read would be read as the answer
+    // to the next command. So an operation that ends inside an exchange closes the connection
+    // (without QUIT, which would be answered out of step); the next operation connects anew.
+    void DropIfExchangeOpen();
     void ReportSummaries();
     void ReportHeadersOneByOne(int start);
     void Raise(const TNotifyEvent& event);
@@ -173,6 +182,10 @@ private:
     void DecodeToAttachment(const QByteArray& data, QString fileName, int method,
                             TStringList& newBody, bool announce);
 
+    // True from sending a command until its reply has been read whole (for POST: until the
+    // article is sent and answered).
+    bool exchangeOpen_ = false;
+    bool selectingGroupAgain_ = false;
     QString attachFilePath_;
     QString newsDir_;
 };

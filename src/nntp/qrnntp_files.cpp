@@ -18,6 +18,34 @@ bool IsBeginLine(const QByteArray& line) {
     return line.contains("begin 644") || line.contains("begin 666");
 }
 
+// RFC 2046, section 5.1.1: a delimiter line begins with "--" and the boundary. An empty
+// boundary delimits nothing.
+bool IsDelimiterLine(QByteArrayView line, const QByteArray& boundary) {
+    return !boundary.isEmpty() && line.startsWith("--") && line.sliced(2).startsWith(boundary);
+}
+
+bool IsCloseDelimiterLine(QByteArrayView line, const QByteArray& boundary) {
+    return IsDelimiterLine(line, boundary) && line.sliced(2 + boundary.size()).startsWith("--");
+}
+
+// A part whose media type is text stays in the body; its parameters ("name=notes.txt") do not
+// count.
+bool IsTextPart(const QByteArray& contentType) {
+    const qsizetype semicolon = contentType.indexOf(';');
+    const QByteArray mediaType = semicolon < 0 ? contentType : contentType.left(semicolon);
+    return mediaType.trimmed().toLower().startsWith("text/");
+}
+
+// The file name a part's header gives: Content-Disposition's filename, else Content-Type's name.
+QString PartFileName(const TExStringList& partHeader, const QString& fallback) {
+    QByteArray name =
+        nntpwire::HeaderParameter(partHeader.GetUnfoldedValue("Content-Disposition"), "filename");
+    if (name.isEmpty()) {
+        name = nntpwire::HeaderParameter(partHeader.GetUnfoldedValue("Content-Type"), "name");
+    }
+    return nntpwire::SafeFileName(name, fallback);
+}
+
 // A full uuencoded data line (45 bytes) also starts a block when no "begin" line came first.
 bool IsFullDataLine(const QByteArray& line) {
     return line.size() == 61 && !line.contains(' ');
@@ -43,7 +71,9 @@ void TQRNNTP::ExtractAttachments() {
         ExtractEmbedded();
         return;
     }
-    MimeBoundary = nntpwire::BoundaryOf(contentType);
+    // Mail and news programs commonly put the boundary on a continuation line.
+    MimeBoundary =
+        nntpwire::HeaderParameter(HeaderLines.GetUnfoldedValue("Content-Type"), "boundary");
     ExtractMultipart();
 }
 
@@ -118,12 +148,16 @@ void TQRNNTP::ExtractMultipart() {
     TStringList newBody;
     const int count = BodyLines.Count();
     int i = 0;
-    while (i < count && !BodyLines[i].contains(MimeBoundary)) {
+    while (i < count && !IsDelimiterLine(BodyLines[i], MimeBoundary)) {
         ++i;
+    }
+    // Without a single part there is nothing to extract, and an empty file is no answer.
+    if (i == count) {
+        throw Exception(QStringLiteral("The article is declared multipart, but no part was found"));
     }
     bool closed = false;
     while (i < count && !closed) {
-        ++i; // past the boundary line
+        ++i; // past the delimiter line
         TExStringList partHeader;
         while (i < count && !IsClosingLine(i)) {
             partHeader.Add(BodyLines[i]);
@@ -133,24 +167,21 @@ void TQRNNTP::ExtractMultipart() {
             }
         }
         TStringList partLines;
-        while (i < count && !BodyLines[i].contains(MimeBoundary) && !IsClosingLine(i)) {
+        while (i < count && !IsDelimiterLine(BodyLines[i], MimeBoundary) && !IsClosingLine(i)) {
             partLines.Add(BodyLines[i]);
             ++i;
         }
-        closed = i >= count || !BodyLines[i].contains(MimeBoundary) ||
-                 BodyLines[i].contains(MimeBoundary + "--");
+        closed = i >= count || !IsDelimiterLine(BodyLines[i], MimeBoundary) ||
+                 IsCloseDelimiterLine(BodyLines[i], MimeBoundary);
 
-        const QByteArray contentType = partHeader.GetValue("Content-Type");
-        if (contentType.contains("text")) {
+        const QByteArray contentType = partHeader.GetUnfoldedValue("Content-Type");
+        if (IsTextPart(contentType)) {
             for (int k = 0; k < partLines.Count(); ++k) {
                 newBody.Add(partLines[k]);
             }
             continue;
         }
-        const QString fileName =
-            contentType.contains("name")
-                ? nntpwire::SafeFileName(NthWord(contentType, '"', 2), kPartDefaultName)
-                : kPartDefaultName;
+        const QString fileName = PartFileName(partHeader, kPartDefaultName);
         const QByteArray encoding = partHeader.GetValue("Content-Transfer-Encoding");
         const int method = encoding.contains("base64") || encoding.contains("Base64") ? uuMime
                            : encoding.contains("X-UUENCODE")                          ? uuCode
@@ -187,6 +218,10 @@ void TQRNNTP::PostArticle() {
     if (Busy) {
         return;
     }
+    // Header and body go out in one write that a NUL byte would cut short.
+    if (PostHeader.Text().contains('\0') || PostBody.Text().contains('\0')) {
+        throw Exception(QStringLiteral("The article contains a NUL byte and cannot be posted"));
+    }
     Busy = true;
     bool success = false;
     WithFinally(
@@ -198,6 +233,7 @@ void TQRNNTP::PostArticle() {
             if (ReplyCode >= 400) {
                 throw NNTPError(QStringLiteral("Posting Failed"));
             }
+            exchangeOpen_ = true; // until the server has answered the whole article
             SendArticleText();
             for (int i = 0; i < PostAttachments.Count(); ++i) {
                 SendAttachment(QString::fromLocal8Bit(PostAttachments[i]));
@@ -209,6 +245,7 @@ void TQRNNTP::PostArticle() {
             success = true;
         },
         [&] {
+            DropIfExchangeOpen();
             Busy = false;
             if (success) {
                 Raise(OnPosted);

@@ -74,7 +74,7 @@ qint32 Find(Edit* control, qint32 start, const QString& findText, bool wholeWord
             Select(control, found, LastMatchEnd - LastMatchStart + 1);
             return found;
         }
-        if (ControlTag(control) == NoQuestionTag ||
+        if (LastMatchError || ControlTag(control) == NoQuestionTag ||
             !ConfirmBox(description + QStringLiteral("Search for\r\n") + findText +
                         QStringLiteral("\r\nNo More Found - Start Again From the Top"))) {
             return -1;

@@ -28,7 +28,8 @@ void ShowSelection(QTextEdit* control, qint32 position, qint32 length);
 // Finds the find text in the view from start (0-based; a start at or past the end searches
 // from the beginning), selects the match and answers its position, or -1. Whole word applies
 // to plain find texts only. When nothing is found, the user is asked whether to search again
-// from the top, unless the view is tagged NoQuestionTag.
+// from the top, unless the view is tagged NoQuestionTag or the find text could not be matched
+// at all (LastMatchError, already reported).
 qint32 FindInEdit(QPlainTextEdit* control, qint32 start, const QString& findText, bool wholeWord,
                   bool caseSensitive);
 qint32 FindInEdit(QTextEdit* control, qint32 start, const QString& findText, bool wholeWord,

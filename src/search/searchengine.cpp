@@ -9,6 +9,7 @@
 
 qint32 LastMatchStart = 0;
 qint32 LastMatchEnd = 0;
+bool LastMatchError = false;
 
 namespace {
 
@@ -30,6 +31,7 @@ TWildcardMemo wildcardMemo;
 void ResetMatch() {
     LastMatchStart = 0;
     LastMatchEnd = 0;
+    LastMatchError = false;
 }
 
 QString ErrorMessage(int errorCode) {
@@ -44,7 +46,7 @@ struct TMatchDataRelease {
 
 // The last expression compiled successfully, kept for the whole run: a search runs the same
 // find text over every line of a summary, and compiling it once per line dominated the time.
-// An expression that fails to compile is not kept, so its error is shown as often as before.
+// An expression that fails to compile is not kept, so that each new search reports it again.
 struct TCompiledMemo {
     QByteArray expression;
     TCompiledRegex regex;
@@ -132,6 +134,7 @@ bool ExecRegex(const TCompiledRegex& regex, const QByteArray& subject) {
         return true;
     }
     if (result != PCRE2_ERROR_NOMATCH) {
+        LastMatchError = true;
         ShowInfo(QStringLiteral("Internal PCRE Matching Error"));
     }
     return false;
@@ -142,7 +145,11 @@ bool RegexMatch(const QByteArray& expression, const QByteArray& subject) {
         return false;
     }
     const TCompiledRegex& regex = CompiledOnce(expression);
-    return regex && ExecRegex(regex, subject);
+    if (!regex) {
+        LastMatchError = true;
+        return false;
+    }
+    return ExecRegex(regex, subject);
 }
 
 bool MatchPattern(const QByteArray& findText, const QByteArray& subject) {

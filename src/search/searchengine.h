@@ -15,6 +15,10 @@
 // LastMatchEnd - LastMatchStart + 1 characters long. Read them right after the call.
 extern qint32 LastMatchStart;
 extern qint32 LastMatchEnd;
+// True when the last attempt could not match at all: its expression did not compile or the
+// library failed while matching, and the user was told. Every further subject would fail the
+// same way, so a search over many subjects stops here.
+extern bool LastMatchError;
 
 struct pcre2_real_code_8;
 struct TRegexRelease {

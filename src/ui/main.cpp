@@ -3,6 +3,7 @@
 //
 //   zknews [HOST]     HOST is put into the host box once the start-up step has loaded the
 //                     settings, ready for Connect.
+//   zknews --help     the usage text, without a window.
 #include "search/zkfnddlg.h"
 #include "ui/unit1.h"
 #include "util/dialogpresenter.h"
@@ -13,8 +14,33 @@
 #include <QCommandLineParser>
 #include <QMessageBox>
 #include <QTimer>
+#include <cstdio>
+#include <string_view>
 
 namespace {
+
+constexpr char kUsage[] =
+    "usage: zknews [HOST]\n"
+    "\n"
+    "ZK News Reader, a Usenet news reader. Opens the reader's window; HOST, the\n"
+    "news server, is put into the host box, ready for Connect.\n"
+    "\n"
+    "  -h, --help   this text\n"
+    "\n"
+    "Settings: ~/.config/zknews/ for an installed reader, else beside the program\n"
+    "(man zknews).\n";
+
+// Answered before the application object exists, which needs a display: the usage text is
+// there in a terminal without one.
+bool AsksForHelp(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--help" || argument == "-h") {
+            return true;
+        }
+    }
+    return false;
+}
 
 // The application's own display of an error that escaped the window.
 void ShowStartError(const QString& message) {
@@ -42,15 +68,17 @@ int RunReader(const QString& host) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (AsksForHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zknews"));
     QApplication::setApplicationDisplayName(QStringLiteral("ZK News Reader"));
+    // Ties the window to its menu entry and icon on desktops that match them by name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zknews.ZKNewsReader"));
+    // Refuses unknown options; the usage text is kUsage.
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("ZK News Reader, a Usenet news reader."));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("host"),
-                                 QStringLiteral("The news server to put into the host box."),
-                                 QStringLiteral("[host]"));
     parser.process(application);
     try {
         RunReader(parser.positionalArguments().value(0));

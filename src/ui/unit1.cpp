@@ -201,7 +201,8 @@ bool TForm1::KeyPressFilter(QObject* watched, QKeyEvent* event) {
         return false;
     }
     char key = '\r';
-    if (watched == Edit1->lineEdit()) {
+    // Typed keys reach the host box itself, which hands them to its line edit directly.
+    if (watched == Edit1 || watched == Edit1->lineEdit()) {
         Dispatch([&] { Edit1KeyPress(key); });
     } else if (watched == ListBox1) {
         Dispatch([&] { ListBox1KeyPress(key); });

@@ -291,6 +291,8 @@ private:
     TStringList AttachTextCache;
     TStringList BodyTextCache;
     TStringList HeaderTextCache;
+    // The group whose articles the three caches hold.
+    QByteArray cachedGroup_;
     // First article number of the current summary; 0 until a list was made.
     qint32 ListStart = 0;
 

@@ -29,10 +29,10 @@ public:
     }
 };
 
-// A question with Yes and No; declined when there is nobody to ask.
-bool AskYesNo(const QString& question) {
+// A warning question with Yes and No; declined when there is nobody to ask.
+bool WarnYesNo(const QString& caption, const QString& question) {
     TPresenter* presenter = InstalledPresenter();
-    return presenter != nullptr && presenter->Confirm(question, TConfirmButtons::YesNo);
+    return presenter != nullptr && presenter->ConfirmWarning(caption, question);
 }
 
 } // namespace
@@ -140,7 +140,8 @@ void TForm1::QRNNTP1ConnectionFailed(QObject*) {
 }
 
 void TForm1::QRNNTP1ConnectionRequired(bool& handled) {
-    if (AskYesNo(QStringLiteral("Connection Required. Connect?"))) {
+    if (WarnYesNo(QStringLiteral("Connection Required"),
+                  QStringLiteral("Connection Required. Connect?"))) {
         handled = true;
         Button1Click();
     }
@@ -156,6 +157,11 @@ void TForm1::QRNNTP1GroupListUpdate(const QByteArray& name, int, int, bool) {
 }
 
 void TForm1::QRNNTP1GroupSelect(QObject*) {
+    // The caches know articles by number, and a number names another article in another group.
+    if (QRNNTP1->CurrentGroup != cachedGroup_) {
+        ClearTextCaches();
+        cachedGroup_ = QRNNTP1->CurrentGroup;
+    }
     setWindowTitle(QStringLiteral("ZK News Reader - ") + DisplayText(QRNNTP1->CurrentGroup) +
                    QStringLiteral(" Start:") + QString::number(QRNNTP1->FirstArticleNo) +
                    QStringLiteral(" End:") + QString::number(QRNNTP1->LastArticleNo));

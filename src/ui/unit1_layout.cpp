@@ -74,6 +74,9 @@ void SetTextColour(QWidget* control, QColor colour) {
 QPlainTextEdit* NewPane(const char* name, QWidget* parent) {
     auto* pane = Named(new QPlainTextEdit(parent), name);
     pane->setReadOnly(true);
+    // Nobody edits it, and an undo step per text shown would grow without bound over a long
+    // read or scan.
+    pane->setUndoRedoEnabled(false);
     pane->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     return pane;
 }

@@ -5,6 +5,7 @@
 #include "ui/unit1.h"
 
 #include "search/editsearch.h"
+#include "search/searchengine.h"
 #include "search/zkfnddlg.h"
 
 #include <QCheckBox>
@@ -80,8 +81,11 @@ void TForm1::RunScan() {
         if (!Scanning || number == previous) {
             break;
         }
+        // Ends at a match, and also when the find text cannot match at all: the engine has said
+        // why, and every further article would say it again.
         if (FindInEdit(ScanPane(headers), 0, zkfind->fndtxt->currentText(),
-                       zkfind->mtchwhwrd->isChecked(), zkfind->mtchcase->isChecked()) >= 0) {
+                       zkfind->mtchwhwrd->isChecked(), zkfind->mtchcase->isChecked()) >= 0 ||
+            LastMatchError) {
             break;
         }
     }

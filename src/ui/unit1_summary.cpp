@@ -286,6 +286,10 @@ void TForm1::FindInSummary() {
             OpenEntryAtCaret();
             return;
         }
+        // The engine has shown why the find text cannot match; every line would repeat it.
+        if (LastMatchError) {
+            return;
+        }
     }
     ShowInfo(QStringLiteral("No More Found\r\n") + text);
 }

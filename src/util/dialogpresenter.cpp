@@ -31,6 +31,18 @@ QWidget* MainWindow() {
     return nullptr;
 }
 
+// A question box with two buttons; true when agree was pressed.
+bool Ask(QMessageBox::Icon icon, const QString& caption, const QString& text,
+         QMessageBox::StandardButton agree, QMessageBox::StandardButton decline) {
+    BringAppToFront();
+    QMessageBox box(icon, caption, DisplayText(text), agree | decline, MainWindow());
+    box.setTextFormat(Qt::PlainText);
+    // The second button is the default, so that a hasty Enter declines.
+    box.setDefaultButton(decline);
+    box.setEscapeButton(decline);
+    return box.exec() == agree;
+}
+
 } // namespace
 
 void BringAppToFront() {
@@ -53,17 +65,14 @@ void TDialogPresenter::ShowInfo(const QString& text) {
 }
 
 bool TDialogPresenter::Confirm(const QString& text, TConfirmButtons buttons) {
-    BringAppToFront();
-    const bool okCancel = buttons == TConfirmButtons::OkCancel;
-    const QMessageBox::StandardButton agree = okCancel ? QMessageBox::Ok : QMessageBox::Yes;
-    const QMessageBox::StandardButton decline = okCancel ? QMessageBox::Cancel : QMessageBox::No;
-    QMessageBox box(okCancel ? QMessageBox::Information : QMessageBox::Question, Caption(),
-                    DisplayText(text), agree | decline, MainWindow());
-    box.setTextFormat(Qt::PlainText);
-    // The second button is the default, so that a hasty Enter declines.
-    box.setDefaultButton(decline);
-    box.setEscapeButton(decline);
-    return box.exec() == agree;
+    if (buttons == TConfirmButtons::OkCancel) {
+        return Ask(QMessageBox::Information, Caption(), text, QMessageBox::Ok, QMessageBox::Cancel);
+    }
+    return Ask(QMessageBox::Question, Caption(), text, QMessageBox::Yes, QMessageBox::No);
+}
+
+bool TDialogPresenter::ConfirmWarning(const QString& caption, const QString& text) {
+    return Ask(QMessageBox::Warning, caption, text, QMessageBox::Yes, QMessageBox::No);
 }
 
 bool TDialogPresenter::PromptFor(const QString& caption, const QString& prompt, QString& value) {

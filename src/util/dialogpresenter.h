@@ -13,6 +13,7 @@ public:
 
     void ShowInfo(const QString& text) override;
     bool Confirm(const QString& text, TConfirmButtons buttons) override;
+    bool ConfirmWarning(const QString& caption, const QString& text) override;
     bool PromptFor(const QString& caption, const QString& prompt, QString& value) override;
 
 private:

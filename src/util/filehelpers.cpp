@@ -60,7 +60,13 @@ bool IsWritableDir(const QString& dir) {
     return info.isDir() && info.isWritable();
 }
 
-// Where settings go when the program's own directory is read-only (installed under /usr).
+// An installed program lies in a bin directory (/usr/bin, /usr/local/bin, ~/.local/bin), which
+// holds programs only: settings never go there, even for a user (root) who could write there.
+bool IsProgramsDir(const QString& dir) {
+    return QDir(dir).dirName() == QLatin1String("bin");
+}
+
+// Where settings go when the program's own directory is not the place for them.
 QString UserConfigDir() {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     if (dir.isEmpty() || !QDir().mkpath(dir)) {
@@ -83,7 +89,8 @@ QString ProgramDirFor(const QString& executablePath) {
         dir = QStringLiteral("./");
     }
     dir = WithSeparator(QDir::cleanPath(QDir::current().absoluteFilePath(dir)));
-    if (!IsWritableDir(dir)) {
+    const bool installed = target.isEmpty() && IsProgramsDir(dir);
+    if (installed || !IsWritableDir(dir)) {
         const QString fallback = UserConfigDir();
         if (!fallback.isEmpty()) {
             return fallback;

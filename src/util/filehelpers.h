@@ -11,8 +11,9 @@ const QString& ProgramDir();
 
 // The rule behind ProgramDir for an executable at executablePath: a non-empty file
 // "redirect_exes.txt" beside the executable names the directory to use instead; a relative
-// result is taken against the current directory; a directory that cannot be written is
-// replaced by the user's configuration directory for the program, so settings always save.
+// result is taken against the current directory; a directory that cannot be written, and
+// without a redirect a directory named "bin" (the program is installed), is replaced by the
+// user's configuration directory for the program ($XDG_CONFIG_HOME/<application name>).
 QString ProgramDirFor(const QString& executablePath);
 
 // Waits the given milliseconds in slices of at most one second, processing events all the

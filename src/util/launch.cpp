@@ -4,6 +4,7 @@
 #include "util/filehelpers.h"
 #include "util/presenter.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMimeDatabase>
@@ -115,12 +116,17 @@ std::optional<QString> LookupExtension(const QString& text) {
 }
 
 QString LaunchArgument(const QString& text) {
-    if (!text.startsWith(u'"')) {
-        return text;
+    QString argument = text;
+    if (argument.startsWith(u'"')) {
+        argument.remove(0, 1);
+        if (argument.endsWith(u'"')) {
+            argument.chop(1);
+        }
     }
-    QString argument = text.mid(1);
-    if (argument.endsWith(u'"')) {
-        argument.chop(1);
+    // The launched program would read a leading "-" as one of its options; as an absolute path
+    // the text can only name a file.
+    if (argument.startsWith(u'-')) {
+        return QDir::current().absoluteFilePath(argument);
     }
     return argument;
 }

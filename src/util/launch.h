@@ -18,7 +18,9 @@ bool IsUrl(const QString& text);
 std::optional<QString> LookupExtension(const QString& text);
 
 // The text as the single argument it becomes: double quotes that enclose it (as a command line
-// would have needed) are removed; blanks need no quoting.
+// would have needed) are removed; blanks need no quoting. A text that begins with "-" becomes
+// the absolute path of that name in the current directory, so that no program takes it for an
+// option.
 QString LaunchArgument(const QString& text);
 
 // The command (program and its fixed arguments) that the desktop's default application for

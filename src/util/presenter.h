@@ -18,6 +18,12 @@ public:
     // A question box; true when the user agreed (Yes or OK). The second button is the default,
     // so that a hasty Enter declines.
     virtual bool Confirm(const QString& text, TConfirmButtons buttons) = 0;
+    // A Yes/No question that warns, headed by its own caption; No is the default. Where no
+    // warning can be shown, it is asked as any other Yes/No question.
+    virtual bool ConfirmWarning(const QString& caption, const QString& text) {
+        Q_UNUSED(caption);
+        return Confirm(text, TConfirmButtons::YesNo);
+    }
     // The one-line prompt: true when the user confirmed, with value then holding the entry;
     // otherwise value is left as passed in.
     virtual bool PromptFor(const QString& caption, const QString& prompt, QString& value) = 0;

@@ -204,6 +204,16 @@ TEST(CliCommands, ExtractWritesTheAttachmentsIntoTheDirectoryAndPrintsTheirNames
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "abc");
 
+    QTemporaryDir emptyDir;
+    Session noParts("S: 200 ready\nC: GROUP misc.test\nS: 211 1 1 7 misc.test\n"
+                    "C: ARTICLE 7\nS: 220 7 <7@x> article\nS: Content-Type: multipart/mixed;\n"
+                    "S: \tboundary=\"B\"\nS: \nS: --not B\nS: .\n");
+    const CliResult none = noParts.Run({QStringLiteral("extract"), QStringLiteral("misc.test"),
+                                        QStringLiteral("7"), emptyDir.path()});
+    EXPECT_EQ(none.status, kExitFailure);
+    EXPECT_EQ(none.err, "zknews-cli: The article is declared multipart, but no part was found\n");
+    EXPECT_TRUE(QDir(emptyDir.path()).isEmpty());
+
     Session untouched("S: 200 ready\n");
     const CliResult missing =
         untouched.Run({QStringLiteral("extract"), QStringLiteral("misc.test"), QStringLiteral("7"),

@@ -13,8 +13,9 @@ struct Finished {
     QByteArray err;
 };
 
-Finished RunProgram(const QStringList& arguments, const QByteArray& input = {},
-                    const QByteArray& password = {}, const QString& outputFile = {}) {
+Finished RunCommand(const QString& program, const QStringList& arguments,
+                    const QByteArray& input = {}, const QByteArray& password = {},
+                    const QString& outputFile = {}) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("ZKNEWS_PASSWORD"));
@@ -25,13 +26,18 @@ Finished RunProgram(const QStringList& arguments, const QByteArray& input = {},
     if (!outputFile.isEmpty()) {
         process.setStandardOutputFile(outputFile);
     }
-    process.start(QStringLiteral(ZKNEWS_CLI), arguments);
+    process.start(program, arguments);
     EXPECT_TRUE(process.waitForStarted(10000));
     process.write(input);
     process.closeWriteChannel();
     EXPECT_TRUE(process.waitForFinished(60000));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+Finished RunProgram(const QStringList& arguments, const QByteArray& input = {},
+                    const QByteArray& password = {}, const QString& outputFile = {}) {
+    return RunCommand(QStringLiteral(ZKNEWS_CLI), arguments, input, password, outputFile);
 }
 
 } // namespace
@@ -69,4 +75,19 @@ TEST(CliProcess, ThePasswordComesFromTheEnvironmentAndNeverShows) {
     EXPECT_EQ(wrong.status, 1);
     EXPECT_TRUE(wrong.err.endsWith("\nzknews-cli: Authentication failed\n"))
         << wrong.err.constData();
+}
+
+TEST(CliProcess, GroupsRunsUnderAOneGigabyteAddressSpaceLimit) {
+#ifdef ZK_SANITIZED_BUILD
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space and cannot start "
+                    "under ulimit -v";
+#endif
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    const Finished limited = RunCommand(
+        QStringLiteral("/bin/bash"),
+        {QStringLiteral("-c"), QStringLiteral("ulimit -v 1000000; exec \"$0\" \"$@\""),
+         QStringLiteral(ZKNEWS_CLI), QStringLiteral("--port"), QString::number(NewsServer::kPort),
+         QStringLiteral("groups"), QStringLiteral("small")});
+    EXPECT_EQ(limited.status, 0) << limited.err.constData();
+    EXPECT_EQ(limited.out, QByteArray(NewsServer::kSmallGroup) + "\n");
 }

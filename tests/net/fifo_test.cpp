@@ -51,7 +51,7 @@ TEST(Fifo, BadArgumentsRaiseTheirTexts) {
         EXPECT_EQ(e.Message(), QStringLiteral("Can't write to the destination buffer"));
     }
     try {
-        fifo._SetMemoryBufferCapacity(2);
+        fifo.SetMemoryBufferCapacity(2);
         FAIL();
     } catch (const Exception& e) {
         EXPECT_EQ(e.Message(), QStringLiteral("Can not lower memory capacity at this time"));
@@ -61,7 +61,7 @@ TEST(Fifo, BadArgumentsRaiseTheirTexts) {
 
 TEST(Fifo, OverflowGoesToDiskAndComesBackInOrder) {
     TQRFifoBuffer fifo;
-    fifo._SetMemoryBufferCapacity(65536);
+    fifo.SetMemoryBufferCapacity(65536);
     const QByteArray data = RandomBytes(70000, 1);
     fifo.Append(data);
     EXPECT_EQ(fifo.MemoryBytes(), 65536);
@@ -84,9 +84,36 @@ TEST(Fifo, OverflowGoesToDiskAndComesBackInOrder) {
     EXPECT_EQ(fifo.Remove(70000), data);
 }
 
+TEST(Fifo, RaisingTheCapacityWithBytesOnDiskKeepsTheOrder) {
+    TQRFifoBuffer fifo;
+    fifo.SetMemoryBufferCapacity(65536);
+    const QByteArray older = RandomBytes(70000, 4);
+    const QByteArray newer = RandomBytes(5000, 5);
+    fifo.Append(older);
+    ASSERT_GT(fifo.DiskBytes(), 0);
+    fifo.SetMemoryBufferCapacity(200000);
+    fifo.Append(newer);
+    EXPECT_EQ(fifo.Remove(fifo.Count()), older + newer);
+}
+
+TEST(Fifo, MemoryBlockFollowsTheBytesHeld) {
+    TQRFifoBuffer fifo;
+    fifo.SetMemoryBufferCapacity(8 << 20);
+    fifo.Append(RandomBytes(3000, 6));
+    EXPECT_LE(fifo.AllocatedBytes(), 4096);
+    const QByteArray large = RandomBytes(3'000'000, 7);
+    fifo.Append(large);
+    EXPECT_EQ(fifo.DiskBytes(), 0);
+    EXPECT_GE(fifo.AllocatedBytes(), 3'003'000);
+    EXPECT_LE(fifo.AllocatedBytes(), 8 << 20);
+    fifo.Remove(3000);
+    EXPECT_EQ(fifo.Remove(fifo.Count()), large);
+    EXPECT_LE(fifo.AllocatedBytes(), 4096);
+}
+
 TEST(Fifo, ManyOverflowsInterleavedWithReadsKeepOrder) {
     TQRFifoBuffer fifo;
-    fifo._SetMemoryBufferCapacity(65536);
+    fifo.SetMemoryBufferCapacity(65536);
     const QByteArray data = RandomBytes(1'000'000, 2);
     QByteArray out;
     qsizetype written = 0;
@@ -104,7 +131,7 @@ TEST(Fifo, ManyOverflowsInterleavedWithReadsKeepOrder) {
 
 TEST(Fifo, SearchFindsAPatternAcrossTheMemoryDiskSeam) {
     TQRFifoBuffer fifo;
-    fifo._SetMemoryBufferCapacity(65536);
+    fifo.SetMemoryBufferCapacity(65536);
     QByteArray data(65535, 'x');
     data += "\r\nrest";
     fifo.Append(data);
@@ -117,7 +144,7 @@ TEST(Fifo, SearchFindsAPatternAcrossTheMemoryDiskSeam) {
 
 TEST(Fifo, LoadFromStreamLargerThanMemoryRefillsFromDisk) {
     TQRFifoBuffer fifo;
-    fifo._SetMemoryBufferCapacity(65536);
+    fifo.SetMemoryBufferCapacity(65536);
     QByteArray data = RandomBytes(200'000, 3);
     QBuffer stream(&data);
     stream.open(QIODevice::ReadOnly);
@@ -127,8 +154,8 @@ TEST(Fifo, LoadFromStreamLargerThanMemoryRefillsFromDisk) {
 }
 
 TEST(Fifo, ThresholdIsAtLeast64KiBAndAMultipleOf1KiB) {
-    EXPECT_EQ(TQRFifoBuffer::_CalculateThreshold(0.0), 65536);
-    const qint64 fivePercent = TQRFifoBuffer::_CalculateThreshold(0.05);
+    EXPECT_EQ(TQRFifoBuffer::CalculateThreshold(0.0), 65536);
+    const qint64 fivePercent = TQRFifoBuffer::CalculateThreshold(0.05);
     EXPECT_GE(fivePercent, 65536);
     EXPECT_EQ(fivePercent % 1024, 0);
 }

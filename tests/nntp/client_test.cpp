@@ -144,6 +144,26 @@ TEST(NntpGroups, A412ReselectsTheCurrentGroupOnceAndRepeatsTheCommand) {
     c.ExpectScriptPlayed();
 }
 
+TEST(NntpGroups, A412ToTheNewSelectionEndsTheRecoveryWhateverTheCommand) {
+    // A server that answers 412 to every GROUP: one new selection, then "Invalid Group".
+    Client c({"S: 200 ready\nC: GROUP a.b\nS: 412 no\nC: GROUP a.b\nS: 412 no\n"
+              "C: HEAD 2\nS: 412 no\nC: GROUP a.b\nS: 412 no\n"
+              "C: HEAD 3\nS: 221 3 <x>\nS: Subject: s\nS: ."});
+    c.nntp.TimeOut = 2000;
+    c.nntp.Connect();
+    c.nntp.CurrentGroup = "a.b";
+    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.SetGroup("a.b"); }),
+              QStringLiteral("Invalid Group"));
+    EXPECT_EQ(c.nntp.ReplyCode, 412);
+    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.GetArticleHeader(2); }),
+              QStringLiteral("Invalid Group"));
+    EXPECT_FALSE(c.nntp.Busy);
+    // Still in step with the server.
+    c.nntp.GetArticleHeader(3);
+    EXPECT_EQ(c.nntp.HeaderLines.GetValue("Subject"), "s");
+    c.ExpectScriptPlayed();
+}
+
 TEST(NntpGroups, A412WithoutAGroupRaisesNoGroupSelected) {
     Client c({"S: 200 ready\nC: XOVER 0-0\nS: 412 no group"});
     c.nntp.Connect();

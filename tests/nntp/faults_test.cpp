@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -94,6 +95,64 @@ TEST(NntpFaults, ACrawlingServerIsEndedByAbortAtOnceOrByTheTimeOut) {
     EXPECT_GE(elapsed.elapsed(), 700);
     EXPECT_LT(elapsed.elapsed(), 3000);
     EXPECT_FALSE(timed.nntp.Busy);
+}
+
+TEST(NntpFaults, AnOperationEndedInsideAReplyDropsTheConnectionAndTheNextReadsItsOwnReply) {
+    const QByteArray slowArticle = "C: ARTICLE 1\nS: 220 1 <1@x>\nS: Subject: one\nS: \n"
+                                   "S: first of one\nW: 1500\nS: tail of one\nS: .\n";
+    struct Case {
+        const char* name;
+        QByteArray conversation;
+        std::function<void(TQRNNTP&)> interrupted;
+    };
+    const QList<Case> cases = {
+        {"abort", "S: 200 ready\n" + slowArticle,
+         [](TQRNNTP& nntp) {
+             QTimer::singleShot(300, &nntp, [&nntp] { nntp.Abort(); });
+             nntp.GetArticle(1);
+         }},
+        {"time-out", "S: 200 ready\n" + slowArticle,
+         [](TQRNNTP& nntp) {
+             nntp.TimeOut = 500;
+             nntp.GetArticle(1);
+         }},
+        {"failure",
+         "S: 200 ready\nC: LIST\nS: 215 list\nS: a.b 2 1 y\nS: c.d x y y\nW: 300\n"
+         "S: e.f 2 1 y\nS: .\n",
+         [](TQRNNTP& nntp) {
+             nntp.OnGroupListUpdate = [](const QByteArray&, int, int, bool) {};
+             nntp.GetGroupList();
+         }},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        FakeServer server;
+        server.AddScript(test.conversation);
+        server.AddScript("S: 200 again\nC: ARTICLE 2\nS: 220 2 <2@x>\nS: Subject: two\nS: \n"
+                         "S: body of two\nS: .");
+        TQRNNTP nntp;
+        nntp.Host = QStringLiteral("127.0.0.1");
+        nntp.Port = server.Port();
+        nntp.TimeOut = 3000;
+        QStringList statuses;
+        nntp.OnDisconnect = [&](QObject*) { statuses << QStringLiteral("Disconnected"); };
+        nntp.OnConnectionRequired = [&](bool& handled) {
+            nntp.Connect();
+            handled = true;
+        };
+        nntp.Connect();
+        EXPECT_THROW(test.interrupted(nntp), Exception);
+        EXPECT_FALSE(nntp.Busy);
+        EXPECT_FALSE(nntp.Connected);
+        EXPECT_EQ(statuses, QStringList{QStringLiteral("Disconnected")});
+
+        nntp.TimeOut = 3000;
+        nntp.GetArticle(2);
+        EXPECT_EQ(nntp.HeaderLines.Text(), "Subject: two\r\n\r\nArtId: 2\r\n");
+        EXPECT_EQ(nntp.BodyLines.Text(), "body of two\r\n.\r\n");
+        EXPECT_FALSE(server.Received().contains("QUIT")); // no command into a half-read reply
+        EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join(u'\n').toStdString();
+    }
 }
 
 TEST(NntpFaults, AReplyThatNeverEndsIsEndedByTheTimeOut) {

@@ -139,17 +139,46 @@ TEST(NntpExtract, MultipartTextPartsStayAndBase64PartsAreDecoded) {
     for (qsizetype i = 0; i < base64.size(); i += 76) {
         encodedLines += base64.mid(i, 76) + "\r\n";
     }
-    for (const QByteArray contentType :
-         {"multipart/mixed; boundary=\"XyZ\"", "Multipart/Mixed; boundary=XyZ"}) {
+    // The boundary and the part's file name, each possibly on a continuation line.
+    const QList<std::pair<QByteArray, QByteArray>> headers = {
+        {"multipart/mixed; boundary=\"XyZ\"",
+         "Content-Type: application/octet-stream; name=\"data.bin\""},
+        {"Multipart/Mixed; boundary=XyZ", "Content-Type: application/octet-stream; name=data.bin"},
+        {"multipart/mixed;\r\n\tboundary=\"XyZ\"",
+         "Content-Type: application/octet-stream;\r\n\tname=\"data.bin\""},
+        {"multipart/mixed;\r\n BOUNDARY = XyZ",
+         "Content-Type: application/octet-stream\r\nContent-Disposition: attachment;\r\n"
+         " filename*=UTF-8''data%2Ebin"},
+        {"multipart/mixed; boundary=XyZ",
+         "Content-Type: application/octet-stream; name=\"context.txt\"\r\n"
+         "Content-Disposition: attachment;\r\n filename=\"data.bin\""},
+    };
+    for (const auto& [contentType, partHeader] : headers) {
+        SCOPED_TRACE(contentType.toStdString());
         Reader r("Content-Type: " + contentType + "\r\n",
-                 "preamble\r\n--XyZ\r\nContent-Type: text/plain\r\n\r\nHello\r\n.dotted\r\n--XyZ\r\n"
-                 "Content-Type: application/octet-stream; name=\"data.bin\"\r\n"
-                 "Content-Transfer-Encoding: base64\r\n\r\n" +
-                     encodedLines + "--XyZ--\r\nepilogue\r\n");
+                 "preamble XyZ\r\n--XyZ\r\nContent-Type: text/plain\r\n\r\nHello\r\n.dotted\r\n"
+                 "--XyZ\r\n" +
+                     partHeader + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + encodedLines +
+                     "--XyZ--\r\nepilogue\r\n");
         r.Read();
         EXPECT_EQ(r.nntp.MimeBoundary, "XyZ");
-        EXPECT_EQ(FileBytes(r.Path("data.bin")), data) << contentType.toStdString();
+        EXPECT_EQ(FileBytes(r.Path("data.bin")), data);
         EXPECT_EQ(r.nntp.BodyLines.Text(), "Hello\r\n.dotted\r\n" + r.Marking("data.bin") + "\r\n.\r\n");
+    }
+}
+
+TEST(NntpExtract, AMultipartArticleWithoutPartsSaysSoAndWritesNothing) {
+    for (const QByteArray contentType :
+         {"multipart/mixed; boundary=\"\"", "multipart/mixed", "multipart/mixed; boundary=Q"}) {
+        SCOPED_TRACE(contentType.toStdString());
+        Reader r("Content-Type: " + contentType + "\r\n", "text\r\n--XyZ\r\nmore text\r\n");
+        int articles = 0;
+        r.nntp.OnArticle = [&](QObject*) { ++articles; };
+        EXPECT_EQ(MessageOf<Exception>([&] { r.Read(); }),
+                  QStringLiteral("The article is declared multipart, but no part was found"));
+        EXPECT_EQ(articles, 0);
+        EXPECT_TRUE(QDir(r.dir.path()).isEmpty());
+        EXPECT_TRUE(r.nntp.Connected); // the reply was read whole
     }
 }
 
@@ -269,6 +298,21 @@ TEST(NntpPost, RefusalsRaiseOnPostFailedThenPostingFailed) {
     notAllowed.nntp.SetGroup("a");
     EXPECT_EQ(notAllowed.nntp.LastArticleNo, 1);
     EXPECT_TRUE(notAllowed.server.Failures().isEmpty());
+}
+
+TEST(NntpPost, AnArticleWithANulByteIsRefusedBeforeAnythingIsSent) {
+    for (const bool inHeader : {true, false}) {
+        Poster p("S: 200 ready");
+        (inHeader ? p.nntp.PostHeader : p.nntp.PostBody).Add(QByteArray("cut\0here", 8));
+        p.nntp.PostBody.Add("body");
+        p.nntp.Connect();
+        EXPECT_EQ(MessageOf<Exception>([&] { p.nntp.PostArticle(); }),
+                  QStringLiteral("The article contains a NUL byte and cannot be posted"));
+        EXPECT_TRUE(p.server.Received().isEmpty());
+        EXPECT_TRUE(p.events.isEmpty());
+        EXPECT_FALSE(p.nntp.Busy);
+        EXPECT_TRUE(p.nntp.Connected);
+    }
 }
 
 TEST(NntpPost, WhatIsPostedIsExtractedByteForByteForEveryLastLineLength) {

@@ -51,6 +51,36 @@ TEST(NntpWire, SummaryLinesSplitIntoAtMostNineWholeFields) {
     EXPECT_EQ(SplitSummaryLine("7\tbad\rtail")[1], QByteArray("Subject: bad\0tail", 17));
 }
 
+TEST(NntpWire, HeaderParametersByNameQuotedOrBareAndExtended) {
+    struct Case {
+        QByteArray field;
+        const char* name;
+        QByteArray value;
+    };
+    const QList<Case> cases = {
+        {"multipart/mixed; boundary=\"XyZ\"", "boundary", "XyZ"},
+        {"multipart/mixed; boundary=XyZ", "boundary", "XyZ"},
+        {"multipart/mixed;\tBOUNDARY = \"a b;c\" ; charset=x", "boundary", "a b;c"},
+        {"multipart/mixed; charset=x;boundary= XyZ ", "Boundary", "XyZ"},
+        {"multipart/mixed; boundary=\"a\\\"b\"", "boundary", "a\"b"},
+        {"multipart/mixed; boundary=\"\"", "boundary", ""},
+        {"multipart/mixed; boundary=", "boundary", ""},
+        {"multipart/mixed; boundary", "boundary", ""},
+        {"multipart/mixed", "boundary", ""},
+        {"boundary=XyZ", "boundary", ""},             // the field's own value, no parameter
+        {"text/plain; xboundary=no", "boundary", ""}, // whole names only
+        {"text/plain; junk; name=a.txt", "name", "a.txt"},
+        {"attachment; filename*=UTF-8''na%C3%AFve%20file.txt", "filename", "na\xC3\xAFve file.txt"},
+        {"attachment; filename=plain.txt; filename*=utf-8'en'better.txt", "filename", "better.txt"},
+        {"attachment; FILENAME*0=\"long\"; filename*1*=%20na; filename*2=me.bin", "filename",
+         "long name.bin"},
+        {"attachment; filename*0*=utf-8''a%2E; filename*1=b", "filename", "a.b"},
+    };
+    for (const Case& test : cases) {
+        EXPECT_EQ(HeaderParameter(test.field, test.name), test.value) << test.field.toStdString();
+    }
+}
+
 TEST(HeaderModel, ValuesByNameWithoutRegardToCase) {
     TExStringList lines;
     lines.Add("Subject: Hello there");
@@ -61,6 +91,13 @@ TEST(HeaderModel, ValuesByNameWithoutRegardToCase) {
     EXPECT_EQ(lines.GetValue("NOSPACE"), "value");
     EXPECT_EQ(lines.GetValue("X-Empty"), "");
     EXPECT_EQ(lines.IndexOfName("no colon here"), -1);
+    lines.Insert(1, " continued");
+    lines.Insert(2, "\tand again");
+    EXPECT_EQ(lines.GetUnfoldedValue("subject"), "Hello there continued\tand again");
+    EXPECT_EQ(lines.GetUnfoldedValue("nospace"), "value");
+    EXPECT_EQ(lines.GetUnfoldedValue("Missing"), "");
+    lines.Delete(2);
+    lines.Delete(1);
     EXPECT_EQ(lines.IndexOfName("Missing"), -1);
 
     lines.SetValue("Subject", "");

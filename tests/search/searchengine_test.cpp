@@ -127,6 +127,28 @@ TEST(CompileRegex, ErrorIsShownOncePerAttemptAndNotForAnEmptySubject) {
         << presenter.infos[0].toStdString();
 }
 
+TEST(LastMatchError, TellsAFindTextThatCannotMatchFromOneThatFoundNothing) {
+    TRecordingPresenter presenter;
+    const struct {
+        QByteArray findText;
+        QByteArray subject;
+        bool error;
+    } cases[] = {
+        {"zkre:("_ba, "abc"_ba, true},
+        {"zkre:x"_ba, "abc"_ba, false},
+        {"zkre:a)"_ba, "abc"_ba, true},
+        {"b"_ba, "abc"_ba, false},
+        {"zkre:("_ba, ""_ba, false},
+    };
+    for (const auto& c : cases) {
+        MatchPatternCase(c.findText, c.subject, false);
+        EXPECT_EQ(LastMatchError, c.error) << c.findText.toStdString();
+    }
+    const TCompiledRegex regex = CompileRegex("(*LIMIT_MATCH=1)(\\w+\\s?)*$"_ba);
+    EXPECT_FALSE(ExecRegex(regex, "aaaaaaaaaaaaaaaaaaaa!"_ba));
+    EXPECT_TRUE(LastMatchError);
+}
+
 TEST(ExecRegex, AMatchingFailureOtherThanNoMatchIsReported) {
     TRecordingPresenter presenter;
     // A match limit too small for the work: the library gives up with an error, not "no match".

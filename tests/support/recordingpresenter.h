@@ -13,6 +13,8 @@ public:
     struct TQuestion {
         QString text;
         TConfirmButtons buttons;
+        // Only for warning questions: their own caption.
+        QString warningCaption;
     };
     struct TPrompt {
         QString caption;
@@ -37,8 +39,14 @@ public:
     void ShowInfo(const QString& text) override { infos += text; }
 
     bool Confirm(const QString& text, TConfirmButtons buttons) override {
-        questions += TQuestion{text, buttons};
+        questions += TQuestion{text, buttons, QString()};
         return confirmAnswers.isEmpty() ? false : confirmAnswers.takeFirst();
+    }
+
+    bool ConfirmWarning(const QString& caption, const QString& text) override {
+        const bool agreed = Confirm(text, TConfirmButtons::YesNo);
+        questions.last().warningCaption = caption;
+        return agreed;
     }
 
     bool PromptFor(const QString& caption, const QString& prompt, QString& value) override {

@@ -144,8 +144,8 @@ TEST_F(WindowTest, NewHostsJoinTheHistoryInOrderWithoutRegardToCase) {
 TEST_F(WindowTest, EnterInTheHostBoxConnectsAndInsertsNothing) {
     StartUp();
     server.AddScript(script::Greeting() + script::GroupList({"zk.test.small"}));
-    form.show();
-    QTest::keyClick(form.Edit1->lineEdit(), Qt::Key_Return);
+    form.Edit1->setFocus();
+    TypeKey(Qt::Key_Return);
     EXPECT_TRUE(form.QRNNTP1->Connected);
     EXPECT_EQ(form.Edit1->currentText(), u"127.0.0.1"_s);
     EXPECT_EQ(HostHistory(form), QStringList{u"127.0.0.1"_s});
@@ -248,6 +248,7 @@ TEST_F(WindowTest, AnOperationWithoutConnectionOffersToConnect) {
     ASSERT_EQ(presenter.questions.size(), 1);
     EXPECT_EQ(presenter.questions[0].text, u"Connection Required. Connect?"_s);
     EXPECT_EQ(presenter.questions[0].buttons, TConfirmButtons::YesNo);
+    EXPECT_EQ(presenter.questions[0].warningCaption, u"Connection Required"_s);
     EXPECT_TRUE(form.QRNNTP1->Connected);
 
     form.QRNNTP1->Disconnect();

@@ -61,6 +61,20 @@ TEST_F(ScanTest, AMsgScanStopsAtTheFirstBodyWithTheWholeWordInAnyCase) {
     ExpectScriptPlayed();
 }
 
+TEST_F(ScanTest, AnExpressionThatCannotCompileIsReportedOnceAndEndsTheScan) {
+    ListSmallGroup(6, script::Article(2, "Subject: start", "a") +
+                          script::Article(3, "Subject: next", "b"));
+    GetArticle(2);
+    FindDown(u"zkre:b("_s);
+    RightClick(form.Button14);
+    ASSERT_EQ(presenter.infos.size(), 1);
+    EXPECT_TRUE(presenter.infos[0].startsWith(u"Regular Expression Error :-"_s));
+    EXPECT_EQ(form.Edit7->text(), u"3"_s);
+    EXPECT_FALSE(server.Received().contains("ARTICLE 4"));
+    ExpectIdleButtons();
+    ExpectScriptPlayed();
+}
+
 TEST_F(ScanTest, AHdrScanSearchesTheHeadersUpwardsAndDisablesMsgScanMeanwhile) {
     ListSmallGroup(4, script::Article(4, "From: a@x\nSubject: four", "Zed in the body") +
                           script::Article(3, "From: b@x\nSubject: three", "3") +

@@ -138,6 +138,26 @@ TEST_F(SummaryTest, ADoubleClickOpensTheGroupAndEmptiesTheCaches) {
     ExpectScriptPlayed();
 }
 
+TEST_F(SummaryTest, ListingAnotherGroupEmptiesTheCachesOfTheFirst) {
+    const QByteArray other = "zk.test.other";
+    StartUp();
+    Connect(script::Greeting() + script::GroupList({kGroup.constData(), other.constData()}) +
+            script::Group(kGroup, 1, 2) + script::Overview(1, 2, script::Summaries(1, 2)) +
+            script::Article(1, "Subject: first group", "one") + script::Group(other, 1, 2) +
+            script::Overview(1, 2, script::Summaries(1, 2)) +
+            script::Article(1, "Subject: second group", "two"));
+    SelectGroup(QString::fromLatin1(kGroup));
+    form.Button3Click();
+    GetArticle(1);
+    SelectGroup(QString::fromLatin1(other));
+    form.Button3Click();
+    GetArticle(1);
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"second group"_s);
+    EXPECT_EQ(PaneText(form.Memo2), u"two"_s);
+    EXPECT_EQ(TForm1Access::BodyTextCache(form).Count(), 1);
+    ExpectScriptPlayed();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Get Article #
 
@@ -185,6 +205,17 @@ TEST_F(SummaryTest, AnArticleReadBeforeComesFromTheCachesWithoutTheServer) {
     EXPECT_EQ(form.Label10->text(), u"[1] one []"_s);
     EXPECT_EQ(TForm1Access::BodyTextCache(form).Count(), 2);
     EXPECT_EQ(TForm1Access::AttachTextCache(form).Objects(1).toInt(), 2);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, ThePanesKeepNoUndoStepsForTheTextsTheyShow) {
+    ListSmallGroup(2, script::Article(1, "Subject: one", "first body") +
+                          script::Article(2, "Subject: two", "second body"));
+    GetArticle(1);
+    GetArticle(2);
+    for (const QPlainTextEdit* pane : {form.Memo1, form.Memo2, form.Memo3, form.Memo4}) {
+        EXPECT_EQ(pane->document()->availableUndoSteps(), 0) << pane->objectName().toStdString();
+    }
     ExpectScriptPlayed();
 }
 
@@ -332,6 +363,18 @@ TEST_F(SummaryTest, F3FindsLineByLineThenSaysNoMoreFound) {
     EXPECT_EQ(form.Memo4->textCursor().blockNumber(), 2);
     QTest::keyClick(form.Memo4, Qt::Key_F3);
     EXPECT_EQ(presenter.infos.size(), 3);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, AnExpressionThatCannotCompileIsReportedOnceAndEndsTheSearch) {
+    ListSmallGroup(40);
+    find.fndtxt->setCurrentText(u"zkre:subject ("_s);
+    find.dirgrp->SetItemIndex(TForm1::kDirectionDown);
+    CaretToLine(0);
+    QTest::keyClick(form.Memo4, Qt::Key_F3);
+    ASSERT_EQ(presenter.infos.size(), 1);
+    EXPECT_TRUE(presenter.infos[0].startsWith(u"Regular Expression Error :-"_s));
+    EXPECT_EQ(form.Memo4->textCursor().blockNumber(), 0);
     ExpectScriptPlayed();
 }
 

@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -118,6 +119,16 @@ protected:
     void Connect(const QByteArray& conversation) {
         server.AddScript(conversation);
         form.Button1Click();
+    }
+
+    // A key as a person types it: to whichever control has the focus of the shown, active window.
+    void TypeKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        form.show();
+        form.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        QTest::keyClick(focused, key, modifiers);
     }
 
     void SelectGroup(const QString& name) {

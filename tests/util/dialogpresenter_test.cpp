@@ -51,6 +51,23 @@ TEST(TDialogPresenter, AgreeingAnswersTrue) {
     EXPECT_TRUE(presenter.Confirm(u"Proceed"_s, TConfirmButtons::OkCancel));
 }
 
+TEST(TDialogPresenter, AWarningQuestionHasItsCaptionTheWarningIconAndNoAsDefault) {
+    Tzkgrabstr prompt;
+    TDialogPresenter presenter(prompt);
+    TSeenBox seen;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    WhenModal<QMessageBox>([&](QMessageBox* box) {
+        seen = {box->windowTitle(), box->text(), box->standardButton(box->defaultButton())};
+        icon = box->icon();
+        box->button(QMessageBox::Yes)->click();
+    });
+    EXPECT_TRUE(presenter.ConfirmWarning(u"Connection Required"_s, u"Connect?"_s));
+    EXPECT_EQ(seen.caption, u"Connection Required"_s);
+    EXPECT_EQ(seen.text, u"Connect?"_s);
+    EXPECT_EQ(seen.defaultButton, QMessageBox::No);
+    EXPECT_EQ(icon, QMessageBox::Warning);
+}
+
 TEST(TDialogPresenter, InformationHasOneOkButtonAndPlainText) {
     Tzkgrabstr prompt;
     TDialogPresenter presenter(prompt);

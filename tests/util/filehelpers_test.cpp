@@ -143,6 +143,14 @@ TEST(ProgramDir, RelativeRedirectIsTakenAgainstTheCurrentDirectory) {
     EXPECT_EQ(result, QDir(exeDir.path()).absoluteFilePath(u"data"_s) + u'/');
 }
 
+TEST(ProgramDir, AnInstalledProgramKeepsItsSettingsInTheUserConfigDirectory) {
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir(prefix.path()).mkdir(u"bin"_s));
+    const QString result = ProgramDirFor(prefix.filePath(u"bin/zknews"_s));
+    EXPECT_EQ(result, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + u'/');
+}
+
 TEST(ProgramDir, AnUnwritableDirectoryGivesWayToTheUserConfigDirectory) {
     QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir exeDir;

@@ -2,6 +2,7 @@
 #include "recordingpresenter.h"
 #include "util/launch.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -49,6 +50,13 @@ TEST(LaunchArgument, PassesBlanksThroughAndDropsEnclosingQuotes) {
     EXPECT_EQ(LaunchArgument(u"\"C:\\My Files\\a.txt\""_s), u"C:\\My Files\\a.txt"_s);
     EXPECT_EQ(LaunchArgument(u"\"unclosed"_s), u"unclosed"_s);
     EXPECT_EQ(LaunchArgument(u"a \"b\""_s), u"a \"b\""_s);
+}
+
+TEST(LaunchArgument, ALeadingDashBecomesAnAbsolutePathNeverAnOption) {
+    const QString here = QDir::currentPath() + u'/';
+    EXPECT_EQ(LaunchArgument(u"--help"_s), here + u"--help"_s);
+    EXPECT_EQ(LaunchArgument(u"\"-x file.txt\""_s), here + u"-x file.txt"_s);
+    EXPECT_EQ(LaunchArgument(u"a-b"_s), u"a-b"_s);
 }
 
 TEST(RandomLetters, GivesThatManyCapitalLetters) {

@@ -2,6 +2,7 @@
 #include "util/launchtext.h"
 #include "wait.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -9,11 +10,13 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// A default browser that writes its argument count and each argument on a line of its own.
+// A default browser that writes its argument count and each argument on a line of its own. The
+// record appears whole, renamed into place, so that a reader never sees only its first lines.
 QString InstallRecordingBrowser(TFakeDesktop& desktop, const QString& record) {
-    const QString browser =
-        desktop.AddProgram(u"browser"_s, "{ echo $#; for a in \"$@\"; do echo \"$a\"; done; } > '" +
-                                             QFile::encodeName(record) + "'\n");
+    const QByteArray path = QFile::encodeName(record);
+    const QString browser = desktop.AddProgram(
+        u"browser"_s, "{ echo $#; for a in \"$@\"; do echo \"$a\"; done; } > '" + path +
+                          ".part' && mv '" + path + ".part' '" + path + "'\n");
     desktop.SetDefaults("text/html=zk-browser.desktop\n");
     desktop.AddEntry(u"zk-browser.desktop"_s, "Exec=" + browser.toUtf8() + " --new-window %u\n");
     return browser;
@@ -42,6 +45,16 @@ TEST(LaunchText, AnAnchoredHtmlFileInQuotesIsLookedUpAsHtmAndUnquoted) {
     LaunchText(u"\"My Files/page.html#part2\""_s);
     ASSERT_TRUE(WaitUntil([&] { return Recorded(record).endsWith('\n'); }));
     EXPECT_EQ(Recorded(record), "2\n--new-window\nMy Files/page.html#part2\n"_ba);
+}
+
+TEST(LaunchText, ALineBeginningWithADashReachesTheBrowserAsAFileNotAnOption) {
+    TFakeDesktop desktop;
+    const QString record = desktop.root.filePath(u"record"_s);
+    InstallRecordingBrowser(desktop, record);
+    LaunchText(u"--kiosk.html"_s);
+    ASSERT_TRUE(WaitUntil([&] { return Recorded(record).endsWith('\n'); }));
+    EXPECT_EQ(Recorded(record),
+              "2\n--new-window\n" + QFile::encodeName(QDir::currentPath()) + "/--kiosk.html\n");
 }
 
 TEST(LaunchText, BlankTextDoesNothing) {
