@@ -13,20 +13,6 @@
 #include <cstring>
 #include <functional>
 
-// A stream-to-stream codec under test: the free functions and TQRUUProcessor's QP methods.
-using StreamCodec = std::function<void(QIODevice& source, QIODevice& destination)>;
-
-// Runs a codec from a memory stream at position 0 into an empty memory stream.
-inline QByteArray Convert(const StreamCodec& codec, const QByteArray& input) {
-    QBuffer source;
-    source.setData(input);
-    source.open(QIODevice::ReadOnly);
-    QBuffer destination;
-    destination.open(QIODevice::ReadWrite);
-    codec(source, destination);
-    return destination.data();
-}
-
 // The lines of a text whose every line ends with CR LF; fails the caller's check (returns an
 // empty list) when some CR or LF stands apart.
 inline QList<QByteArray> CrLfLines(const QByteArray& text) {

@@ -27,7 +27,7 @@ qsizetype Shift(const QByteArray& input) {
 template <typename Decode>
 std::optional<QByteArray> DecodedOrRefused(const QByteArray& input, Decode decode) {
     try {
-        return fuzz::Converted(input, decode);
+        return Convert(decode, input);
     } catch (const Exception&) {
         return std::nullopt;
     }

@@ -3,26 +3,19 @@
 
 #include "fakeserver.h"
 
+#include "testhelpers.h"
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include "testhelpers.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 QByteArray Uuencoded(const QByteArray& data) {
-    QByteArray source = data;
-    QBuffer input(&source);
-    input.open(QIODevice::ReadOnly);
-    QByteArray lines;
-    QBuffer output(&lines);
-    output.open(QIODevice::ReadWrite);
-    UUEEncode(input, output);
-    return lines;
+    return Convert(UUEEncode, data);
 }
 
 // A server conversation that answers "ARTICLE 1" with the given header and body lines,
@@ -68,7 +61,9 @@ struct Reader {
         nntp.Connect();
         nntp.GetArticle(1);
     }
-    QString Path(const char* name) const { return dir.path() + QLatin1Char('/') + QLatin1String(name); }
+    QString Path(const char* name) const {
+        return dir.path() + QLatin1Char('/') + QLatin1String(name);
+    }
     QByteArray Marking(const char* name) const {
         return "\r\nFile \"" + Path(name).toLocal8Bit() + "\" extracted";
     }
@@ -80,8 +75,8 @@ TEST(NntpExtract, UuencodedBlocksBecomeFilesAndMarkingLines) {
     const QByteArray first = RandomBytes(100, 1);
     const QByteArray second = RandomBytes(7, 2);
     Reader r("Subject: files\r\n", "before\r\n.\r\nbegin 644 pic.bin\r\n" + Uuencoded(first) +
-                                       "end\r\nbetween\r\nbegin 666 pic.bin\r\n" + Uuencoded(second) +
-                                       "end\r\nafter\r\n");
+                                       "end\r\nbetween\r\nbegin 666 pic.bin\r\n" +
+                                       Uuencoded(second) + "end\r\nafter\r\n");
     int ends = 0;
     r.nntp.OnDecodeEnd = [&](QObject*) { ++ends; };
     r.Read();
@@ -90,8 +85,9 @@ TEST(NntpExtract, UuencodedBlocksBecomeFilesAndMarkingLines) {
     EXPECT_EQ(ends, 2);
     EXPECT_EQ(r.nntp.AttachmentNames.Text(), "pic.bin\r\npic_1.bin\r\n");
     // The "." line the poster wrote is text, not the end of the article.
-    EXPECT_EQ(r.nntp.BodyLines.Text(), "before\r\n.\r\n" + r.Marking("pic.bin") + "\r\nbetween\r\n" +
-                                           r.Marking("pic_1.bin") + "\r\nafter\r\n.\r\n");
+    EXPECT_EQ(r.nntp.BodyLines.Text(), "before\r\n.\r\n" + r.Marking("pic.bin") +
+                                           "\r\nbetween\r\n" + r.Marking("pic_1.bin") +
+                                           "\r\nafter\r\n.\r\n");
 }
 
 TEST(NntpExtract, FullDataLinesWithoutBeginAndARenamingHandler) {
@@ -114,13 +110,15 @@ TEST(NntpExtract, FullDataLinesWithoutBeginAndARenamingHandler) {
 
 TEST(NntpExtract, NamesFromTheArticleCannotLeaveTheAttachmentDirectory) {
     Reader r("Subject: hostile\r\n", "begin 644 ../../escape.txt\r\n" + Uuencoded("a") +
-                                         "end\r\nbegin 644 /tmp/zk-escape.txt\r\n" + Uuencoded("b") +
-                                         "end\r\nbegin 644 ..\r\n" + Uuencoded("c") + "end\r\n");
+                                         "end\r\nbegin 644 /tmp/zk-escape.txt\r\n" +
+                                         Uuencoded("b") + "end\r\nbegin 644 ..\r\n" +
+                                         Uuencoded("c") + "end\r\n");
     r.Read();
     EXPECT_EQ(FileBytes(r.Path("escape.txt")), "a");
     EXPECT_EQ(FileBytes(r.Path("zk-escape.txt")), "b");
     EXPECT_EQ(FileBytes(r.Path("extract.dat")), "c");
-    EXPECT_FALSE(QFile::exists(QDir(r.dir.path()).absoluteFilePath(QStringLiteral("../../escape.txt"))));
+    EXPECT_FALSE(
+        QFile::exists(QDir(r.dir.path()).absoluteFilePath(QStringLiteral("../../escape.txt"))));
     EXPECT_EQ(QDir(r.dir.path()).entryList(QDir::Files).size(), 3);
 }
 
@@ -163,7 +161,8 @@ TEST(NntpExtract, MultipartTextPartsStayAndBase64PartsAreDecoded) {
         r.Read();
         EXPECT_EQ(r.nntp.MimeBoundary, "XyZ");
         EXPECT_EQ(FileBytes(r.Path("data.bin")), data);
-        EXPECT_EQ(r.nntp.BodyLines.Text(), "Hello\r\n.dotted\r\n" + r.Marking("data.bin") + "\r\n.\r\n");
+        EXPECT_EQ(r.nntp.BodyLines.Text(),
+                  "Hello\r\n.dotted\r\n" + r.Marking("data.bin") + "\r\n.\r\n");
     }
 }
 
@@ -183,8 +182,9 @@ TEST(NntpExtract, AMultipartArticleWithoutPartsSaysSoAndWritesNothing) {
 }
 
 TEST(NntpExtract, AnUnclosedMultipartPartIsKept) {
-    Reader r("Content-Type: multipart/mixed; boundary=B\r\n",
-             "--B\r\nContent-Type: application/x-thing; name=\"raw.txt\"\r\n\r\nline 1\r\nline 2\r\n");
+    Reader r(
+        "Content-Type: multipart/mixed; boundary=B\r\n",
+        "--B\r\nContent-Type: application/x-thing; name=\"raw.txt\"\r\n\r\nline 1\r\nline 2\r\n");
     r.Read();
     EXPECT_EQ(FileBytes(r.Path("raw.txt")), "line 1\r\nline 2\r\n");
 }
@@ -269,9 +269,22 @@ TEST(NntpPost, AttachmentsAreSentAsBeginBlocksAndAMissingFileIsSkipped) {
     const QList<QByteArray> lines = p.Article();
     const QList<QByteArray> encoded = Uuencoded(bytes).split('\n');
     ASSERT_EQ(encoded[1][0], '.');
-    const QList<QByteArray> expected{"see attached", "", "", "begin 666 fourteen.bin",
-                                     encoded[0].chopped(1), "." + encoded[1].chopped(1), "end",
-                                     "", "", "", "", "begin 666 missing.bin", "end", "", "", "."};
+    const QList<QByteArray> expected{"see attached",
+                                     "",
+                                     "",
+                                     "begin 666 fourteen.bin",
+                                     encoded[0].chopped(1),
+                                     "." + encoded[1].chopped(1),
+                                     "end",
+                                     "",
+                                     "",
+                                     "",
+                                     "",
+                                     "begin 666 missing.bin",
+                                     "end",
+                                     "",
+                                     "",
+                                     "."};
     EXPECT_EQ(lines.mid(4), expected);
     EXPECT_EQ(p.events, QStringList{QStringLiteral("posted")});
 }
@@ -290,7 +303,8 @@ TEST(NntpPost, RefusalsRaiseOnPostFailedThenPostingFailed) {
     EXPECT_FALSE(refused.nntp.Busy);
 
     // A refused POST gets no article text, so the conversation stays in step.
-    Poster notAllowed("S: 200 ready\nC: POST\nS: 440 posting not allowed\nC: GROUP a\nS: 211 1 1 1 a");
+    Poster notAllowed(
+        "S: 200 ready\nC: POST\nS: 440 posting not allowed\nC: GROUP a\nS: 211 1 1 1 a");
     notAllowed.nntp.PostBody.Add("x");
     notAllowed.nntp.Connect();
     EXPECT_THROW(notAllowed.nntp.PostArticle(), NNTPError);

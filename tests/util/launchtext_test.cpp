@@ -27,33 +27,30 @@ QByteArray Recorded(const QString& record) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// What the recording browser was given when text was launched, once it has written it whole.
+QByteArray LaunchedWith(const QString& text) {
+    TFakeDesktop desktop;
+    const QString record = desktop.root.filePath(u"record"_s);
+    InstallRecordingBrowser(desktop, record);
+    LaunchText(text);
+    EXPECT_TRUE(WaitUntil([&] { return Recorded(record).endsWith('\n'); }));
+    return Recorded(record);
+}
+
 } // namespace
 
 TEST(LaunchText, ALinkGoesToTheDefaultBrowserAsOneArgumentUntouchedByAShell) {
-    TFakeDesktop desktop;
-    const QString record = desktop.root.filePath(u"record"_s);
-    InstallRecordingBrowser(desktop, record);
-    LaunchText(u"www.example.com/a b;echo $HOME `id` \"q\""_s);
-    ASSERT_TRUE(WaitUntil([&] { return Recorded(record).endsWith('\n'); }));
-    EXPECT_EQ(Recorded(record), "2\n--new-window\nwww.example.com/a b;echo $HOME `id` \"q\"\n"_ba);
+    EXPECT_EQ(LaunchedWith(u"www.example.com/a b;echo $HOME `id` \"q\""_s),
+              "2\n--new-window\nwww.example.com/a b;echo $HOME `id` \"q\"\n"_ba);
 }
 
 TEST(LaunchText, AnAnchoredHtmlFileInQuotesIsLookedUpAsHtmAndUnquoted) {
-    TFakeDesktop desktop;
-    const QString record = desktop.root.filePath(u"record"_s);
-    InstallRecordingBrowser(desktop, record);
-    LaunchText(u"\"My Files/page.html#part2\""_s);
-    ASSERT_TRUE(WaitUntil([&] { return Recorded(record).endsWith('\n'); }));
-    EXPECT_EQ(Recorded(record), "2\n--new-window\nMy Files/page.html#part2\n"_ba);
+    EXPECT_EQ(LaunchedWith(u"\"My Files/page.html#part2\""_s),
+              "2\n--new-window\nMy Files/page.html#part2\n"_ba);
 }
 
 TEST(LaunchText, ALineBeginningWithADashReachesTheBrowserAsAFileNotAnOption) {
-    TFakeDesktop desktop;
-    const QString record = desktop.root.filePath(u"record"_s);
-    InstallRecordingBrowser(desktop, record);
-    LaunchText(u"--kiosk.html"_s);
-    ASSERT_TRUE(WaitUntil([&] { return Recorded(record).endsWith('\n'); }));
-    EXPECT_EQ(Recorded(record),
+    EXPECT_EQ(LaunchedWith(u"--kiosk.html"_s),
               "2\n--new-window\n" + QFile::encodeName(QDir::currentPath()) + "/--kiosk.html\n");
 }
 
