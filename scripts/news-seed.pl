@@ -176,7 +176,9 @@ sub feed {
         $pending--;
         if ($reply =~ /^239 /) {
             $accepted++;
-        } elsif ($reply =~ /^439 \S+ .*duplicate/i) {
+        } elsif ($reply =~ /^439 \S+(?:\s*$| .*duplicate)/i) {
+            # innd gives no reason for an article it already holds, or says "duplicate"; the
+            # group counts checked after feeding catch any other refusal.
             $duplicates++;
         } else {
             die "news-seed: innd did not take an article: $reply\n";

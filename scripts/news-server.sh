@@ -5,7 +5,8 @@
 #                                    start it, create the test groups and seed them
 #   scripts/news-server.sh stop      stop innd and the authentication port
 #   scripts/news-server.sh status    say what runs; exit 0 when both ports greet, 1 otherwise
-#   scripts/news-server.sh seed      seed the groups that are not seeded yet
+#   scripts/news-server.sh seed      create the test groups that are missing and seed the
+#                                    groups that are not seeded yet
 #   scripts/news-server.sh seed-big  also seed zk.test.big with 100,000 articles (some seconds,
 #                                    about 110 MB of disk)
 #
@@ -33,6 +34,7 @@ readonly TEST_GROUPS=(
   "zk.test.small y Hand-written articles: threads, MIME bodies, attachments, odd headers."
   "zk.test.misc y Everyday chatter from several posters."
   "zk.test.binaries y Uuencoded attachments in their different shapes."
+  "zk.test.yenc y yEnc binaries: a file in one block and a file posted in two parts."
   "zk.test.many y 750 generated articles in threads of five."
   "zk.test.big y 100,000 generated articles for the listing benchmark (seed-big)."
   "zk.test.post y Tests post here."
@@ -509,6 +511,7 @@ command_seed() {
     200\ * | 201\ *) ;;
     *) fail "the news server is not running; start it with scripts/news-server.sh start" ;;
   esac
+  create_groups
   seed "$@"
 }
 

@@ -247,7 +247,8 @@ private:
         if (!QFileInfo(directory).isDir()) {
             throw Exception(QStringLiteral("No such directory: ") + directory);
         }
-        return Online([&](TQRNNTP& nntp) {
+        QStringList problems;
+        const bool online = Online([&](TQRNNTP& nntp) {
             nntp.ParseAttachments = true;
             nntp.SetAttachmentPath(directory);
             nntp.SetGroup(GroupArgument());
@@ -255,8 +256,14 @@ private:
             for (int i = 0; i < nntp.AttachmentNames.Count(); ++i) {
                 out_.write(nntp.AttachmentNames[i] + '\n');
             }
+            problems = nntp.AttachmentProblems;
             return true;
         });
+        // A damaged file is kept, but a script must not take it for a good one.
+        for (const QString& problem : problems) {
+            console_.Message(problem);
+        }
+        return online && problems.isEmpty();
     }
 
     bool Post() {

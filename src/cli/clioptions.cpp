@@ -34,9 +34,12 @@ const TCommandInfo kCommands[] = {
     {"body", TCliCommand::Body, 2, 2, "", "body GROUP N",
      "The body of article N, as article prints it."},
     {"extract", TCliCommand::Extract, 3, 3, "", "extract GROUP N DIR",
-     "Decodes the attachments of article N (uuencoded blocks, MIME parts) into\n"
-     "files in the directory DIR, which must exist, and prints their names, one\n"
-     "per line. A name already taken in DIR gets a number: zk.bin, zk_1.bin."},
+     "Decodes the attachments of article N (uuencoded and yEnc blocks, MIME\n"
+     "parts) into files in the directory DIR, which must exist, and prints their\n"
+     "names, one per line. A name already taken in DIR gets a number: zk.bin,\n"
+     "zk_1.bin. A part of a multi-part yEnc post goes to its place in the file\n"
+     "its parts share. A yEnc file whose CRC32 or size does not match, or whose\n"
+     "block is cut short, is kept and named on standard error (exit status 1)."},
     {"post", TCliCommand::Post, 1, 1, "--attach ", "post FILE [--attach PATH ...]",
      "Posts the article in FILE (header lines, an empty line, the body) with\n"
      "each PATH appended as a uuencoded block; prints the server's reply line."},

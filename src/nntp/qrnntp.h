@@ -5,7 +5,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <functional>
+
+class QFile;
+class TYEncDecoder;
 
 // Failures of the news protocol ("Invalid Group", "Authentication failed", ...).
 class NNTPError : public Exception {
@@ -86,6 +90,9 @@ public:
     // each block of the body by a line naming the file.
     bool ParseAttachments = false;
     TStringList AttachmentNames;
+    // What the last extraction found wrong with files it kept (a yEnc block cut short, or one
+    // whose CRC32 or size does not match), one text per file; emptied when an extraction starts.
+    QStringList AttachmentProblems;
     QByteArray MimeBoundary;
 
     // Directories are kept with a trailing separator; an empty value stays empty.
@@ -158,6 +165,9 @@ protected:
     // Decodes data into a new file in AttachFilePath; a taken name is numbered ("a_1.txt"),
     // and the name finally used is handed back.
     void Decode(QIODevice& data, QString& fileName, int method);
+    // Decodes the yEnc block that starts at BodyLines[first] into its file and puts the line
+    // naming it into newBody; answers the index of the first line after the block.
+    int ExtractYEncBlock(int first, TStringList& newBody);
 
 private:
     void Login();
@@ -181,6 +191,16 @@ private:
     // announce raises OnDecodeStart (which may rename) and OnDecodeEnd around it.
     void DecodeToAttachment(const QByteArray& data, QString fileName, int method,
                             TStringList& newBody, bool announce);
+    // The steps around writing any attachment: write gets the name and hands back the one used.
+    void SaveAttachment(QString fileName, const std::function<void(QString&)>& write,
+                        TStringList& newBody, bool announce);
+    // Creates a new file in AttachFilePath, numbering a name that is taken.
+    void CreateAttachmentFile(QFile& file, QString& fileName) const;
+    // A whole file goes to a new file; a part of a multi-part post to its place in the file
+    // its parts share.
+    void WriteYEncBlock(const TYEncDecoder& block, QString& fileName);
+    // Adds to AttachmentProblems what is wrong with a block saved as fileName.
+    void CheckYEncBlock(const TYEncDecoder& block, const QString& fileName);
 
     // True from sending a command until its reply has been read whole (for POST: until the
     // article is sent and answered).

@@ -1,6 +1,7 @@
 // The news client's file work: extracting the attachments of an article that was read, and
 // posting an article with attachments.
 #include "codec/qruue.h"
+#include "codec/yencdecode.h"
 #include "nntp/nntpwire.h"
 #include "nntp/qrnntp.h"
 #include "util/finally.h"
@@ -60,12 +61,20 @@ QByteArray BeginLineName(const QByteArray& line) {
     return line.mid(at + 9).trimmed();
 }
 
+void WriteAttachmentBytes(QFile& file, const QByteArray& bytes) {
+    if (file.write(bytes) != bytes.size()) {
+        throw Exception(QStringLiteral("Cannot write file ") + file.fileName() +
+                        QStringLiteral(": ") + file.errorString());
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Extraction
 
 void TQRNNTP::ExtractAttachments() {
+    AttachmentProblems.clear();
     const QByteArray contentType = HeaderLines.GetValue("Content-Type");
     if (contentType.isEmpty() || !contentType.toLower().contains("multipart")) {
         ExtractEmbedded();
@@ -83,13 +92,23 @@ QByteArray TQRNNTP::MarkingLine(const QString& fileName) const {
 
 void TQRNNTP::DecodeToAttachment(const QByteArray& data, QString fileName, int method,
                                  TStringList& newBody, bool announce) {
+    SaveAttachment(
+        fileName,
+        [&](QString& name) {
+            QByteArray bytes = data;
+            QBuffer stream(&bytes);
+            stream.open(QIODevice::ReadOnly);
+            Decode(stream, name, method);
+        },
+        newBody, announce);
+}
+
+void TQRNNTP::SaveAttachment(QString fileName, const std::function<void(QString&)>& write,
+                             TStringList& newBody, bool announce) {
     if (announce && OnDecodeStart) {
         OnDecodeStart(fileName);
     }
-    QByteArray bytes = data;
-    QBuffer stream(&bytes);
-    stream.open(QIODevice::ReadOnly);
-    Decode(stream, fileName, method);
+    write(fileName);
     if (announce) {
         Raise(OnDecodeEnd);
     }
@@ -109,6 +128,10 @@ void TQRNNTP::ExtractEmbedded() {
     int i = 0;
     while (i < BodyLines.Count() && !ended) {
         const QByteArray& line = BodyLines[i];
+        if (TYEncDecoder::IsBeginLine(line)) {
+            i = ExtractYEncBlock(i, newBody);
+            continue;
+        }
         const bool begin = IsBeginLine(line);
         if (!begin && !IsFullDataLine(line)) {
             newBody.Add(line);
@@ -142,6 +165,87 @@ void TQRNNTP::ExtractEmbedded() {
         }
     }
     BodyLines.Assign(newBody);
+}
+
+int TQRNNTP::ExtractYEncBlock(int first, TStringList& newBody) {
+    TYEncDecoder block(BodyLines[first]);
+    int i = first + 1;
+    // A block left open ends where the next one begins or the article ends, and the "." line
+    // stays the body's.
+    for (; i < BodyLines.Count() && !block.Ended(); ++i) {
+        if (IsClosingLine(i) || TYEncDecoder::IsBeginLine(BodyLines[i])) {
+            break;
+        }
+        block.AddLine(BodyLines[i]);
+    }
+    QString fileName;
+    SaveAttachment(
+        nntpwire::SafeFileName(block.Name(), kEmbeddedDefaultName),
+        [&](QString& name) {
+            WriteYEncBlock(block, name);
+            fileName = name;
+        },
+        newBody, true);
+    CheckYEncBlock(block, fileName);
+    return i;
+}
+
+void TQRNNTP::WriteYEncBlock(const TYEncDecoder& block, QString& fileName) {
+    const std::optional<qint64> begin = block.PartBegin();
+    const std::optional<qint64> end = block.PartEnd();
+    const std::optional<qint64> size = block.FileSize();
+    const bool placed = !block.IsWholeFile() && begin && end && size && *begin >= 1 &&
+                        *end >= *begin && *end <= *size;
+    if (!placed) {
+        QFile file;
+        CreateAttachmentFile(file, fileName);
+        WriteAttachmentBytes(file, block.Data());
+        if (!block.IsWholeFile()) {
+            AttachmentProblems.append(
+                QStringLiteral(
+                    "The yEnc part in %1 has no place in its file; it is saved on its own")
+                    .arg(fileName));
+        }
+        return;
+    }
+    // The parts of one file meet in it, each at its place. A file of that name already larger
+    // than the whole is not this one, and the parts go to the first numbered name that fits.
+    const QString wanted = fileName;
+    for (int n = 1; QFileInfo(AttachFilePath() + fileName).size() > *size; ++n) {
+        fileName = nntpwire::NumberedFileName(wanted, n);
+    }
+    QFile file(AttachFilePath() + fileName);
+    if (!file.open(QIODevice::ReadWrite)) {
+        throw Exception(QStringLiteral("Cannot create file ") + file.fileName() +
+                        QStringLiteral(": ") + file.errorString());
+    }
+    if (!file.seek(*begin - 1)) {
+        throw Exception(QStringLiteral("Cannot write file ") + file.fileName() +
+                        QStringLiteral(": ") + file.errorString());
+    }
+    // Bytes past the part's end belong to the next part.
+    WriteAttachmentBytes(file, block.Data().left(*end - *begin + 1));
+}
+
+void TQRNNTP::CheckYEncBlock(const TYEncDecoder& block, const QString& fileName) {
+    QString problem;
+    const std::optional<quint32> crc = block.DeclaredCrc();
+    const std::optional<qint64> size = block.DeclaredSize();
+    if (!block.Ended()) {
+        problem = QStringLiteral("The yEnc block of %1 is incomplete; the file is kept as decoded")
+                      .arg(fileName);
+    } else if (crc && *crc != block.Crc()) {
+        problem = QStringLiteral("CRC32 mismatch in %1; the file is kept as decoded").arg(fileName);
+    } else if (size && *size != block.Data().size()) {
+        problem = QStringLiteral("Size mismatch in %1: %2 bytes decoded, %3 declared; the file is "
+                                 "kept as decoded")
+                      .arg(fileName)
+                      .arg(block.Data().size())
+                      .arg(*size);
+    }
+    if (!problem.isEmpty()) {
+        AttachmentProblems.append(problem);
+    }
 }
 
 void TQRNNTP::ExtractMultipart() {
@@ -193,16 +297,21 @@ void TQRNNTP::ExtractMultipart() {
     BodyLines.Assign(newBody);
 }
 
-void TQRNNTP::Decode(QIODevice& data, QString& fileName, int method) {
+void TQRNNTP::CreateAttachmentFile(QFile& file, QString& fileName) const {
     const QString wanted = fileName;
     for (int n = 1; QFileInfo::exists(AttachFilePath() + fileName); ++n) {
         fileName = nntpwire::NumberedFileName(wanted, n);
     }
-    QFile file(AttachFilePath() + fileName);
+    file.setFileName(AttachFilePath() + fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         throw Exception(QStringLiteral("Cannot create file ") + file.fileName() +
                         QStringLiteral(": ") + file.errorString());
     }
+}
+
+void TQRNNTP::Decode(QIODevice& data, QString& fileName, int method) {
+    QFile file;
+    CreateAttachmentFile(file, fileName);
     TQRUUProcessor codec(this);
     codec.Method = static_cast<UUMethods>(method);
     data.seek(0);

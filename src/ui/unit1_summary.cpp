@@ -125,6 +125,7 @@ void TForm1::Button4Click() {
             return;
         }
         QRNNTP1->AttachmentNames.Clear();
+        QRNNTP1->AttachmentProblems.clear();
         ArticleNotShown = false;
         try {
             QRNNTP1->GetArticle(number);
@@ -138,6 +139,10 @@ void TForm1::Button4Click() {
     PageControl1->setCurrentWidget(TabSheet1);
     Memo2->setFocus();
     ShowArticleDetails(number);
+    // A file kept despite damage is worth more than the sender's name there.
+    if (cached < 0 && !QRNNTP1->AttachmentProblems.isEmpty()) {
+        SetStatusText(QRNNTP1->AttachmentProblems.join(QStringLiteral("; ")));
+    }
 }
 
 void TForm1::ShowArticleDetails(int number) {

@@ -214,6 +214,23 @@ TEST(CliCommands, ExtractWritesTheAttachmentsIntoTheDirectoryAndPrintsTheirNames
     EXPECT_EQ(none.err, "zknews-cli: The article is declared multipart, but no part was found\n");
     EXPECT_TRUE(QDir(emptyDir.path()).isEmpty());
 
+    // A yEnc file whose CRC32 does not match is kept, and named on stderr with status 1.
+    QTemporaryDir damagedDir;
+    Session damaged("S: 200 ready\nC: GROUP misc.test\nS: 211 1 1 7 misc.test\n"
+                    "C: ARTICLE 7\nS: 220 7 <7@x> article\nS: Subject: file\nS: \n"
+                    "S: =ybegin line=128 size=3 name=abc.bin\nS: \x8b\x8c\x8e\n"
+                    "S: =yend size=3 crc32=352441c2\nS: .\n" +
+                    kBye);
+    const CliResult kept = damaged.Run({QStringLiteral("extract"), QStringLiteral("misc.test"),
+                                        QStringLiteral("7"), damagedDir.path()});
+    EXPECT_EQ(kept.status, kExitFailure);
+    EXPECT_EQ(kept.out, "abc.bin\n");
+    EXPECT_EQ(kept.err, "zknews-cli: CRC32 mismatch in abc.bin; the file is kept as decoded\n");
+    QFile keptFile(damagedDir.filePath(QStringLiteral("abc.bin")));
+    ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(keptFile.readAll(), "abd");
+    damaged.ExpectScriptPlayed();
+
     Session untouched("S: 200 ready\n");
     const CliResult missing =
         untouched.Run({QStringLiteral("extract"), QStringLiteral("misc.test"), QStringLiteral("7"),

@@ -4,6 +4,7 @@
 #include "fakeserver.h"
 
 #include "testhelpers.h"
+#include "yencencode.h"
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -187,6 +188,91 @@ TEST(NntpExtract, AnUnclosedMultipartPartIsKept) {
         "--B\r\nContent-Type: application/x-thing; name=\"raw.txt\"\r\n\r\nline 1\r\nline 2\r\n");
     r.Read();
     EXPECT_EQ(FileBytes(r.Path("raw.txt")), "line 1\r\nline 2\r\n");
+}
+
+TEST(NntpExtract, YEncBlocksAreDecodedPlacedAndChecked) {
+    const QByteArray file = RandomBytes(1000, 7);
+    const auto part = [&](int number, qint64 begin, qint64 end) {
+        return YEncBlock(file, "y.bin", 128, YEncPart{number, 2, begin, end});
+    };
+    // One byte changed on the way: the block still carries the original's CRC32.
+    QByteArray damaged = file;
+    damaged[500] ^= 1;
+    const QByteArray corrupt =
+        YEncBlock(damaged, "y.bin").replace(Hex8(BitwiseCrc32(damaged)), Hex8(BitwiseCrc32(file)));
+    QByteArray cut = YEncBlock(file.left(300), "y.bin", 100);
+    cut.truncate(cut.indexOf("=yend"));
+    const QString kept = QStringLiteral("; the file is kept as decoded");
+    const struct {
+        const char* what;
+        QByteArray body;
+        QByteArray names;
+        QByteArray content; // of the file named first
+        QStringList problems;
+    } cases[] = {
+        {"a whole file",
+         "text\r\n" + YEncBlock(file, "y.bin", 61) + "after\r\n",
+         "y.bin\r\n",
+         file,
+         {}},
+        {"two parts in either order meet in one file",
+         part(2, 601, 1000) + part(1, 1, 600),
+         "y.bin\r\ny.bin\r\n",
+         file,
+         {}},
+        {"a path in the name is dropped",
+         YEncBlock(file, "../../../tmp/y.bin"),
+         "y.bin\r\n",
+         file,
+         {}},
+        {"a damaged byte",
+         corrupt,
+         "y.bin\r\n",
+         damaged,
+         {QStringLiteral("CRC32 mismatch in y.bin") + kept}},
+        {"a size that does not match",
+         YEncBlock(file, "y.bin").replace("=yend size=1000", "=yend size=999"),
+         "y.bin\r\n",
+         file,
+         {QStringLiteral("Size mismatch in y.bin: 1000 bytes decoded, 999 declared") + kept}},
+        {"a block left open, then another",
+         cut + YEncBlock("abc", "z.bin"),
+         "y.bin\r\nz.bin\r\n",
+         file.left(300),
+         {QStringLiteral("The yEnc block of y.bin is incomplete") + kept}},
+        {"a part beyond the file's size",
+         part(2, 601, 1001),
+         "y.bin\r\n",
+         file.mid(600),
+         {QStringLiteral(
+             "The yEnc part in y.bin has no place in its file; it is saved on its own")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Reader r("Subject: yEnc\r\n", c.body);
+        r.Read();
+        EXPECT_EQ(r.nntp.AttachmentNames.Text(), c.names);
+        const QByteArray first = c.names.left(c.names.indexOf('\r'));
+        EXPECT_TRUE(FileBytes(r.Path(first.constData())) == c.content);
+        EXPECT_EQ(r.nntp.AttachmentProblems, c.problems);
+    }
+
+    // The block gives way to a marking line; the lines around it stay.
+    Reader whole("Subject: yEnc\r\n", "text\r\n" + YEncBlock(file, "y.bin") + ".after\r\n");
+    whole.Read();
+    EXPECT_EQ(whole.nntp.BodyLines.Text(),
+              "text\r\n" + whole.Marking("y.bin") + "\r\n.after\r\n.\r\n");
+
+    // A file of the same name that is larger than the whole is not the one the parts belong to.
+    Reader taken("Subject: yEnc\r\n", part(1, 1, 600));
+    QFile other(taken.Path("y.bin"));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write(QByteArray(1001, 'x'));
+    other.close();
+    taken.Read();
+    EXPECT_EQ(taken.nntp.AttachmentNames.Text(), "y_1.bin\r\n");
+    EXPECT_TRUE(FileBytes(taken.Path("y_1.bin")) == file.left(600));
+    EXPECT_EQ(FileBytes(taken.Path("y.bin")), QByteArray(1001, 'x'));
 }
 
 // ---------------------------------------------------------------------------------------------

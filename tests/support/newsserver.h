@@ -120,6 +120,22 @@ constexpr SeededArticle kMode666{kBinariesGroup, 3, "<binaries.3@zk.test>",
 constexpr char kMode666FileName[] = "zk-mode666.txt";
 constexpr char kMode666Text[] = "Mode 666 is as good as 644.\n";
 
+// zk.test.yenc: yEnc blocks, their data lines starting with "." (dot-stuffed on the wire) or
+// "=n", and beginning and ending with escaped TABs and blanks.
+constexpr char kYEncGroup[] = "zk.test.yenc";
+constexpr int kYEncCount = 3;
+// One block, line=128, no "." escaped: zk-yenc-single.bin holds YEncDemoBytes(3000, 3).
+constexpr SeededArticle kYEncSingle{kYEncGroup, 1, "<yenc.1@zk.test>",
+                                    "yEnc single-part zk-yenc-single.bin (1/1)"};
+constexpr char kYEncSingleFileName[] = "zk-yenc-single.bin";
+// Parts 1 (bytes 1 to 2560) and 2 (2561 to 5000) of zk-yenc-two-parts.bin, which holds
+// YEncDemoBytes(5000, 7).
+constexpr SeededArticle kYEncPart1{kYEncGroup, 2, "<yenc.2@zk.test>",
+                                   "yEnc two-part \"zk-yenc-two-parts.bin\" yEnc (1/2)"};
+constexpr SeededArticle kYEncPart2{kYEncGroup, 3, "<yenc.3@zk.test>",
+                                   "yEnc two-part \"zk-yenc-two-parts.bin\" yEnc (2/2)"};
+constexpr char kYEncTwoPartsFileName[] = "zk-yenc-two-parts.bin";
+
 // Generated groups: article n has Message-ID <tag.n@zk.test> (GeneratedMessageId) and
 // belongs to a thread of five; GeneratedSubject gives its Subject.
 constexpr char kManyGroup[] = "zk.test.many";
@@ -155,6 +171,17 @@ inline QByteArray AllByteValues() {
     QByteArray bytes(256, '\0');
     for (int value = 0; value < 256; ++value) {
         bytes[value] = static_cast<char>(value);
+    }
+    return bytes;
+}
+
+// The content of the yEnc demo files: of every five bytes, the first three are 0x04, 0xDF and
+// 0xF6 ("." , TAB and blank once encoded), the other two run through the byte values by step.
+inline QByteArray YEncDemoBytes(int size, int step) {
+    static constexpr char kMarked[] = {'\x04', '\xdf', '\xf6'};
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i) {
+        bytes[i] = i % 5 < 3 ? kMarked[i % 5] : static_cast<char>(i * step + i / 256);
     }
     return bytes;
 }

@@ -46,6 +46,20 @@ TEST_F(ReadingTest, TheArticleFillsTheHeaderBodyAndAttachmentsPanes) {
     ExpectScriptPlayed();
 }
 
+TEST_F(ReadingTest, AYEncFileKeptDespiteItsCrcIsNamedInTheStatusBar) {
+    QTemporaryDir files;
+    form.QRNNTP1->ParseAttachments = true;
+    form.QRNNTP1->SetAttachmentPath(files.path());
+    // "abd" with the CRC32 of "abc".
+    ListSmallGroup(3, script::Article(2, "Subject: damaged",
+                                      "=ybegin line=128 size=3 name=abc.bin\n\x8b\x8c\x8e\n"
+                                      "=yend size=3 crc32=352441c2"));
+    GetArticle(2);
+    EXPECT_EQ(PaneText(form.Memo1), u"abc.bin "_s);
+    EXPECT_EQ(form.StatusText(), u"CRC32 mismatch in abc.bin; the file is kept as decoded"_s);
+    ExpectScriptPlayed();
+}
+
 TEST_F(ReadingTest, AQuotedPrintableBodyIsShownDecoded) {
     ListSmallGroup(3, script::Article(3,
                                       "Subject: qp\nContent-Type: text/plain; charset=ISO-8859-1\n"
