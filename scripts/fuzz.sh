@@ -32,12 +32,13 @@ declare -A target_seeds=(
   [base64]="$codec_data"
   [quotedprintable]="$codec_data $articles/zk.test.small"
   [codecblocks]="$codec_data"
+  [yenc]="$articles/zk.test.yenc"
   [bodydisplay]="$articles"
   [search]="$seeds/search"
   [settings]="$seeds/settings"
 )
-targets=(summaryline header attachments uucode base64 quotedprintable codecblocks bodydisplay search
-         settings)
+targets=(summaryline header attachments uucode base64 quotedprintable codecblocks yenc bodydisplay
+         search settings)
 
 mkdir -p "$dir/fuzz-artifacts"
 status=0

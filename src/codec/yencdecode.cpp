@@ -1,5 +1,6 @@
 #include "codec/yencdecode.h"
 
+#include <cstring>
 #include <zlib.h>
 
 namespace {
@@ -90,8 +91,9 @@ void TYEncDecoder::ReadEndLine(QByteArrayView line) {
     ended_ = true;
 }
 
-// The hot loop: one pass over the line into room made for all of it at once. An "=" that ends
-// the line escapes nothing (encoders never split an escape) and is dropped.
+// The hot loop. Escapes are rare (about 4 characters in 256), so the line is taken in runs up to
+// the next "=", each run a plain subtraction the compiler vectorises. An "=" that ends the line
+// escapes nothing (encoders never split an escape) and is dropped.
 void TYEncDecoder::AppendDecoded(QByteArrayView line) {
     const qsizetype start = data_.size();
     data_.resize(start + line.size());
@@ -99,14 +101,15 @@ void TYEncDecoder::AppendDecoded(QByteArrayView line) {
     const char* in = line.data();
     const char* const end = in + line.size();
     while (in != end) {
-        uchar c = static_cast<uchar>(*in++);
-        if (c == kEscape) {
-            if (in == end) {
-                break;
-            }
-            c = static_cast<uchar>(*in++) - kEscapeOffset;
+        const auto* escape = static_cast<const char*>(std::memchr(in, kEscape, end - in));
+        const char* const runEnd = escape != nullptr ? escape : end;
+        while (in != runEnd) {
+            *out++ = static_cast<char>(static_cast<uchar>(*in++) - kOffset);
         }
-        *out++ = static_cast<char>(c - kOffset);
+        if (escape == nullptr || ++in == end) {
+            break;
+        }
+        *out++ = static_cast<char>(static_cast<uchar>(*in++) - kEscapeOffset - kOffset);
     }
     data_.truncate(out - data_.constData());
 }
@@ -119,7 +122,7 @@ std::optional<qint64> TYEncDecoder::DeclaredSize() const {
     if (endSize_) {
         return endSize_;
     }
-    if (partBegin_ && partEnd_) {
+    if (partBegin_ && partEnd_ && *partBegin_ >= 1 && *partEnd_ >= *partBegin_) {
         return *partEnd_ - *partBegin_ + 1;
     }
     return fileSize_;

@@ -62,7 +62,7 @@ QByteArray BeginLineName(const QByteArray& line) {
 }
 
 void WriteAttachmentBytes(QFile& file, const QByteArray& bytes) {
-    if (file.write(bytes) != bytes.size()) {
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         throw Exception(QStringLiteral("Cannot write file ") + file.fileName() +
                         QStringLiteral(": ") + file.errorString());
     }

@@ -2,6 +2,7 @@
 #include "nntp/qrnntp.h"
 
 #include "fakeserver.h"
+#include "newsserver.h"
 
 #include "testhelpers.h"
 #include "yencencode.h"
@@ -273,6 +274,28 @@ TEST(NntpExtract, YEncBlocksAreDecodedPlacedAndChecked) {
     EXPECT_EQ(taken.nntp.AttachmentNames.Text(), "y_1.bin\r\n");
     EXPECT_TRUE(FileBytes(taken.Path("y_1.bin")) == file.left(600));
     EXPECT_EQ(FileBytes(taken.Path("y.bin")), QByteArray(1001, 'x'));
+}
+
+TEST(NntpExtract, TheYEncDemoArticlesGiveTheirFilesByteForByte) {
+    // The articles the local news server is seeded with, served as they are committed.
+    QTemporaryDir dir;
+    const QString articles =
+        QStringLiteral(ZK_NEWS_ARTICLES "/") + QLatin1String(NewsServer::kYEncGroup);
+    for (const QString& name : QDir(articles).entryList(QDir::Files, QDir::Name)) {
+        QFile article(articles + QLatin1Char('/') + name);
+        ASSERT_TRUE(article.open(QIODevice::ReadOnly));
+        const QByteArray text = article.readAll();
+        const qsizetype split = text.indexOf("\n\n");
+        Reader r(text.left(split + 1), text.mid(split + 2));
+        r.nntp.SetAttachmentPath(dir.path());
+        r.Read();
+        EXPECT_TRUE(r.nntp.AttachmentProblems.isEmpty()) << name.toStdString();
+    }
+    EXPECT_TRUE(FileBytes(dir.filePath(QLatin1String(NewsServer::kYEncSingleFileName))) ==
+                NewsServer::YEncDemoBytes(3000, 3));
+    EXPECT_TRUE(FileBytes(dir.filePath(QLatin1String(NewsServer::kYEncTwoPartsFileName))) ==
+                NewsServer::YEncDemoBytes(5000, 7));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -117,6 +117,25 @@ TEST_F(Inn, ExtractsTheSeededAttachments) {
     EXPECT_EQ(FileBytes(dir.filePath(QString::fromLatin1(kMode666FileName))), kMode666Text);
 }
 
+TEST_F(Inn, ExtractsTheSeededYEncFilesAndAssemblesTheTwoParts) {
+    QTemporaryDir dir;
+    nntp.ParseAttachments = true;
+    nntp.SetAttachmentPath(dir.path());
+    nntp.SetGroup(kYEncGroup);
+    for (const SeededArticle& article : {kYEncSingle, kYEncPart1, kYEncPart2}) {
+        nntp.GetArticle(article.number);
+        EXPECT_TRUE(nntp.AttachmentProblems.isEmpty()) << article.messageId;
+    }
+    EXPECT_EQ(nntp.AttachmentNames.Text(), QByteArray(kYEncSingleFileName) + "\r\n" +
+                                               kYEncTwoPartsFileName + "\r\n" +
+                                               kYEncTwoPartsFileName + "\r\n");
+    EXPECT_TRUE(FileBytes(dir.filePath(QString::fromLatin1(kYEncSingleFileName))) ==
+                YEncDemoBytes(3000, 3));
+    EXPECT_TRUE(FileBytes(dir.filePath(QString::fromLatin1(kYEncTwoPartsFileName))) ==
+                YEncDemoBytes(5000, 7));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
 TEST_F(Inn, PostedAttachmentsComeBackByteForByteForEveryLastLineLength) {
     QTemporaryDir dir;
     const QByteArray stamp = QByteArray::number(QDateTime::currentMSecsSinceEpoch());

@@ -157,6 +157,8 @@ TEST_F(LocalNewsServer, ReaderPortGreetsAndCarriesTheSeededGroups) {
               SeededGroupReply(NewsServer::kMiscGroup, NewsServer::kMiscCount));
     EXPECT_EQ(GroupReply(session, NewsServer::kBinariesGroup),
               SeededGroupReply(NewsServer::kBinariesGroup, NewsServer::kBinariesCount));
+    EXPECT_EQ(GroupReply(session, NewsServer::kYEncGroup),
+              SeededGroupReply(NewsServer::kYEncGroup, NewsServer::kYEncCount));
     EXPECT_EQ(GroupReply(session, NewsServer::kManyGroup),
               SeededGroupReply(NewsServer::kManyGroup, NewsServer::kManyCount));
     EXPECT_EQ(GroupReply(session, NewsServer::kEmptyGroup), "211 0 1 0 zk.test.empty");
@@ -196,6 +198,7 @@ TEST_F(LocalNewsServer, SeededArticlesSitAtTheNumbersTestsExpect) {
         NewsServer::kUuencoded,       NewsServer::kLongReferences, NewsServer::kMultipart,
         NewsServer::kLatin1,          NewsServer::kCrosspost,      NewsServer::kNeedles,
         NewsServer::kSameNameTwice,   NewsServer::kBareLines,      NewsServer::kMode666,
+        NewsServer::kYEncSingle,      NewsServer::kYEncPart1,      NewsServer::kYEncPart2,
     };
     Session session(NewsServer::kPort);
     for (const NewsServer::SeededArticle& article : articles) {
