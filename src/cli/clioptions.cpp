@@ -350,9 +350,11 @@ QByteArray HelpText() {
         "  --trust-fingerprint SHA256:HEX\n"
         "                      accept the server certificate with this SHA-256 digest\n"
         "                      even when it cannot be verified\n"
-        "                      The certificate is checked against the system's CA store\n"
-        "                      and the host name; one that fails ends the command.\n"
         "  --help              this text\n"
+        "\n"
+        "With --tls or --starttls the server's certificate is checked against the\n"
+        "system's CA store and the host name; one that fails ends the command, and\n"
+        "the message names its SHA-256 digest.\n"
         "\n"
         "Commands:\n";
     for (const TCommandInfo& info : kCommands) {
