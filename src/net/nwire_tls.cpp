@@ -98,7 +98,6 @@ void TNetwire::FailHandshake() {
     if (TimedOut) {
         reason = QStringLiteral("TLS handshake timed out");
     } else if (Canceled) {
-        Canceled = false;
         reason = QStringLiteral("TLS handshake canceled");
     } else if (!certificateRefusal_.isEmpty()) {
         reason = certificateRefusal_;
@@ -107,6 +106,8 @@ void TNetwire::FailHandshake() {
                  (socketErrorText_.isEmpty() ? QStringLiteral("the server closed the connection")
                                              : socketErrorText_);
     }
+    // A time-out cancels too; either is told here, and the flag is left clear as a read leaves it.
+    Canceled = false;
     protocollog::Note("TLS failed: " + reason.toLatin1());
     if (Connected) {
         RequestCloseSocket();

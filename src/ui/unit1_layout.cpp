@@ -128,6 +128,9 @@ void TForm1::CreateConnectionPage() {
     ComboBox1->addItems({QStringLiteral("None"), QStringLiteral("TLS"), QStringLiteral("STARTTLS")});
     ComboBox1->setCurrentIndex(kSecurityNone);
     Label18 = NewLabel("Label18", QStringLiteral("Not encrypted"), Panel4);
+    // Wide enough for a usual description, so that the page keeps its columns when it comes.
+    Label18->setMinimumWidth(Label18->fontMetrics().horizontalAdvance(
+        QStringLiteral("Encrypted: TLSv1.3, TLS_AES_256_GCM_SHA384")));
     Button1 = NewButton("Button1", QStringLiteral("&Connect"), Panel4);
     Label3 = NewLabel("Label3", QStringLiteral("UserID: "), Panel4);
     Edit3 = Named(new QLineEdit(Panel4), "Edit3");
