@@ -183,6 +183,22 @@ TEST_F(WindowTest, ConnectingWithTlsAsksAboutTheCertificateKeepsItAndShowsTheEnc
                                   .toUpper()));
 }
 
+TEST_F(WindowTest, TlsSpokenToAPlainServerIsReportedOnceAndTheWindowConnectsAgain) {
+    StartUp();
+    form.ComboBox1->setCurrentIndex(TForm1::kSecurityTls);
+    server.AddScript("S: 200 plain text only");
+    form.Button1->click();
+    ASSERT_EQ(presenter.infos.size(), 1);
+    EXPECT_TRUE(presenter.infos[0].startsWith(u"TLS handshake failed: "_s))
+        << presenter.infos[0].toStdString();
+    EXPECT_FALSE(form.QRNNTP1->Connected);
+    EXPECT_EQ(form.Label18->text(), u"Not encrypted"_s);
+
+    form.ComboBox1->setCurrentIndex(TForm1::kSecurityNone);
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}) + script::Quit());
+    EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
+}
+
 // ---------------------------------------------------------------------------------------------
 // Connecting and the host history
 
