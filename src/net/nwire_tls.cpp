@@ -14,7 +14,7 @@ void TNetwire::StartEncryption() {
     StatusMessage(8, QStringLiteral("Starting TLS"));
     protocollog::Note("TLS handshake starts");
     // Bytes that came in plain text after the server agreed to encrypt could have been put
-    // there by anyone on the way (RFC 4642, section 2.2.2): they are dropped.
+    // there by anyone on the way (RFC 4642): they are dropped.
     Fifo->Clear();
     QSslConfiguration configuration = socket_->sslConfiguration();
     configuration.addCaCertificates(ExtraCaCertificates);

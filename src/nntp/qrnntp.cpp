@@ -185,7 +185,7 @@ QByteArray TQRNNTP::Exchange(const QByteArray& command) {
     exchangeOpen_ = true;
     QByteArray reply = TNetwire::Transaction(command);
     exchangeOpen_ = false;
-    // RFC 4642, section 2.2.3: 483 refuses a command on a connection that is not encrypted.
+    // RFC 3977: 483 refuses a command until the connection is private enough.
     if (ReplyCode == 483) {
         throw NNTPError(QStringLiteral("The server requires an encrypted connection (483): "
                                        "choose Security TLS (port 563) or STARTTLS"));

@@ -32,7 +32,7 @@ void TQRNNTP::NegotiateSecurity() {
                         QString::fromLatin1(nntpwire::StripLineEnd(reply)));
     }
     StartEncryption();
-    // RFC 4642, section 2.2.2: what the server said before the handshake no longer counts.
+    // RFC 4642: what the server said before the handshake no longer counts.
     ReadCapabilities();
 }
 
