@@ -3,8 +3,9 @@
 #
 #   scripts/news-server.sh start     install INN if missing, configure it for loopback only,
 #                                    start it, create the test groups and seed them
-#   scripts/news-server.sh stop      stop innd and the authentication port
-#   scripts/news-server.sh status    say what runs; exit 0 when both ports greet, 1 otherwise
+#   scripts/news-server.sh stop      stop innd, the authentication port and the TLS port
+#   scripts/news-server.sh status    say what runs and where the CA file lies; exit 0 when
+#                                    every port greets, 1 otherwise
 #   scripts/news-server.sh seed      create the test groups that are missing and seed the
 #                                    groups that are not seeded yet
 #   scripts/news-server.sh seed-big  also seed zk.test.big with 100,000 articles (some seconds,
@@ -18,13 +19,17 @@
 #                   login, posting is allowed to zk.test.post only.
 #   127.0.0.1:1119  nnrpd alone, with no default identity: every command answers 480 until
 #                   AUTHINFO USER zktest / AUTHINFO PASS zk-test-pass succeeds.
+#   127.0.0.1:563   nnrpd alone, TLS from the first byte (NNTPS); readers as on port 119.
 #   127.0.0.2       the only feeding peer, used by scripts/news-seed.pl to stream articles in.
+# Ports 119 and 1119 offer STARTTLS. The server's certificate (for 127.0.0.1 and localhost)
+# is signed by a local CA made once; clients trust it through /etc/news/zk-tls/ca.pem.
 # tests/support/newsserver.h carries the same facts for the tests.
 set -euo pipefail
 
 readonly HOST=127.0.0.1
 readonly PORT=119
 readonly AUTH_PORT=1119
+readonly TLS_PORT=563
 readonly FEED_ADDRESS=127.0.0.2
 readonly AUTH_USER=zktest
 readonly AUTH_PASSWORD=zk-test-pass
@@ -49,6 +54,14 @@ readonly LOG=/var/log/news
 readonly AUTH_READERS=readers-zkauth.conf
 readonly AUTH_PASSWD=$ETC/zk-passwd
 readonly AUTH_PIDFILE=$RUN/nnrpd-$AUTH_PORT.pid
+readonly TLS_PIDFILE=$RUN/nnrpd-$TLS_PORT.pid
+readonly TLS_DIR=$ETC/zk-tls
+readonly CA_FILE=$TLS_DIR/ca.pem
+readonly CA_KEY=$TLS_DIR/ca.key
+readonly SERVER_CERT=$TLS_DIR/server.pem
+readonly SERVER_KEY=$TLS_DIR/server.key
+# The server certificate is made anew when it has less than this left (seconds: 30 days).
+readonly CERT_MIN_SECONDS=2592000
 readonly GREETING_SECONDS=30
 readonly EXIT_SECONDS=30
 
@@ -74,6 +87,7 @@ install_packages() {
   local missing=() apt_log=''
   package_unpacked inn2 || missing+=(inn2)
   package_installed apache2-utils || missing+=(apache2-utils)
+  package_installed openssl || missing+=(openssl)
   export DEBIAN_FRONTEND=noninteractive
   if [ ${#missing[@]} -gt 0 ]; then
     say "installing ${missing[*]}"
@@ -89,9 +103,10 @@ install_packages() {
       >>"$apt_log" 2>&1 || true
     [ -f "$ETC/inn.conf" ] || { cat "$apt_log" >&2; fail "could not restore $ETC/inn.conf"; }
   fi
-  if ! package_unpacked inn2 || ! package_installed apache2-utils; then
+  if ! package_unpacked inn2 || ! package_installed apache2-utils ||
+    ! package_installed openssl; then
     [ -z "$apt_log" ] || cat "$apt_log" >&2
-    fail "could not install inn2 and apache2-utils"
+    fail "could not install inn2, apache2-utils and openssl"
   fi
   rm -f "$apt_log"
   if ! package_installed inn2; then
@@ -161,6 +176,9 @@ artcutoff 0
 nnrpdloadlimit 0
 htmlstatus false
 doinnwatch false
+tlscafile $CA_FILE
+tlscertfile $SERVER_CERT
+tlskeyfile $SERVER_KEY
 EOF
 }
 
@@ -303,6 +321,71 @@ configure() {
   rm -f "$DB/newsgroups.zk"
 }
 
+# --- certificates ------------------------------------------------------------------------
+
+# What openssl needs to make the CA and the server certificate, independent of the
+# machine's openssl.cnf.
+openssl_conf() {
+  cat <<'EOF'
+[req]
+distinguished_name = dn
+prompt = no
+[dn]
+CN = ZK News Reader local test CA
+[ca_ext]
+basicConstraints = critical,CA:TRUE
+keyUsage = critical,keyCertSign,cRLSign
+subjectKeyIdentifier = hash
+[server_ext]
+basicConstraints = critical,CA:FALSE
+keyUsage = critical,digitalSignature,keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:localhost,IP:127.0.0.1
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+EOF
+}
+
+server_cert_usable() {
+  [ -s "$SERVER_CERT" ] && [ -s "$SERVER_KEY" ] &&
+    openssl verify -CAfile "$CA_FILE" "$SERVER_CERT" >/dev/null 2>&1 &&
+    openssl x509 -in "$SERVER_CERT" -noout -checkend "$CERT_MIN_SECONDS" >/dev/null 2>&1
+}
+
+# The CA is made once and kept, so that a client told to trust it keeps trusting the server.
+# Its key stays with root; nnrpd reads the server key, which must be readable by news alone.
+make_certificates() {
+  local conf
+  install -d -m 755 -o root -g root "$TLS_DIR"
+  conf=$(mktemp)
+  openssl_conf >"$conf"
+  if [ ! -s "$CA_FILE" ] || [ ! -s "$CA_KEY" ]; then
+    say "making the local CA $CA_FILE"
+    (umask 077 && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+      -config "$conf" -extensions ca_ext -days 3650 -keyout "$CA_KEY" -out "$CA_FILE" \
+      2>/dev/null) || fail "openssl could not make the CA"
+    chmod 644 "$CA_FILE"
+    rm -f "$SERVER_CERT"
+  fi
+  if ! server_cert_usable; then
+    # The nnrpd daemons read the certificate only when they start.
+    stop_servers
+    say "making the server certificate for localhost and $HOST"
+    (umask 077 && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+      -config "$conf" -subj "/CN=localhost" -keyout "$SERVER_KEY" -out "$TLS_DIR/server.csr" \
+      2>/dev/null &&
+      openssl x509 -req -in "$TLS_DIR/server.csr" -CA "$CA_FILE" -CAkey "$CA_KEY" \
+        -set_serial "0x$(openssl rand -hex 8)" -days 825 -extfile "$conf" \
+        -extensions server_ext -out "$SERVER_CERT" 2>/dev/null) ||
+      fail "openssl could not make the server certificate"
+    rm -f "$TLS_DIR/server.csr"
+  fi
+  rm -f "$conf"
+  chown news:news "$SERVER_KEY" "$SERVER_CERT"
+  chmod 600 "$SERVER_KEY"
+  chmod 644 "$SERVER_CERT"
+}
+
 # --- processes ---------------------------------------------------------------------------
 
 # True while the process exists and has not exited: a daemon's parent is init, which may
@@ -358,10 +441,18 @@ nntp_replies() {
   ) 2>/dev/null
 }
 
+# The first line on the TLS port, the certificate verified against the local CA for
+# 127.0.0.1; empty when the handshake or the verification fails.
+tls_greeting() {
+  printf 'QUIT\r\n' | timeout 10 openssl s_client -connect "$HOST:$1" -CAfile "$CA_FILE" \
+    -verify_ip "$HOST" -verify_return_error -quiet 2>/dev/null | head -n 1 | tr -d '\r' || true
+}
+
+# Waits until the port greets; reader is the function that reads the greeting.
 wait_for_greeting() {
-  local port=$1 what=$2 deadline=$((SECONDS + GREETING_SECONDS)) line
+  local port=$1 what=$2 reader=${3:-greeting} deadline=$((SECONDS + GREETING_SECONDS)) line
   while :; do
-    line=$(greeting "$port")
+    line=$($reader "$port")
     case $line in
       200\ * | 201\ *) return 0 ;;
     esac
@@ -414,6 +505,19 @@ start_auth_nnrpd() {
     fail "nnrpd on port $AUTH_PORT did not start"
 }
 
+# Started as root, nnrpd binds the privileged port and then runs as news.
+start_tls_nnrpd() {
+  if running_pid "$TLS_PIDFILE" nnrpd >/dev/null; then
+    return 0
+  fi
+  install -d -m 775 -o news -g news "$RUN"
+  rm -f "$TLS_PIDFILE"
+  say "starting nnrpd with TLS (NNTPS) on $HOST:$TLS_PORT"
+  start-stop-daemon --start --quiet --pidfile "$TLS_PIDFILE" \
+    --exec "$BIN/nnrpd" -- -D -p "$TLS_PORT" -b "$HOST" -S ||
+    fail "nnrpd on port $TLS_PORT did not start"
+}
+
 # Waits for a stopping process; kills it when it outstays its time.
 wait_stopped() {
   local pid=$1 what=$2
@@ -426,10 +530,14 @@ wait_stopped() {
 # Both are told to stop before either is waited for: each takes a second or more to go.
 # innd gets ctlinnd shutdown, since it notices a plain SIGTERM only much later.
 stop_servers() {
-  local innd_pid='' nnrpd_pid=''
+  local innd_pid='' nnrpd_pid='' tls_pid=''
   if nnrpd_pid=$(running_pid "$AUTH_PIDFILE" nnrpd); then
     say "stopping nnrpd on port $AUTH_PORT (pid $nnrpd_pid)"
     kill -TERM "$nnrpd_pid" 2>/dev/null || true
+  fi
+  if tls_pid=$(running_pid "$TLS_PIDFILE" nnrpd); then
+    say "stopping nnrpd on port $TLS_PORT (pid $tls_pid)"
+    kill -TERM "$tls_pid" 2>/dev/null || true
   fi
   if innd_pid=$(running_pid "$RUN/innd.pid" innd); then
     say "stopping innd (pid $innd_pid)"
@@ -437,8 +545,9 @@ stop_servers() {
       kill -TERM "$innd_pid" 2>/dev/null || true
   fi
   [ -z "$nnrpd_pid" ] || wait_stopped "$nnrpd_pid" "nnrpd on port $AUTH_PORT"
+  [ -z "$tls_pid" ] || wait_stopped "$tls_pid" "nnrpd on port $TLS_PORT"
   [ -z "$innd_pid" ] || wait_stopped "$innd_pid" innd
-  rm -f "$AUTH_PIDFILE"
+  rm -f "$AUTH_PIDFILE" "$TLS_PIDFILE"
 }
 
 # --- groups and articles -----------------------------------------------------------------
@@ -468,14 +577,18 @@ seed() {
 command_start() {
   check_dev_null
   install_packages
+  make_certificates
   configure
   start_innd
   wait_for_greeting "$PORT" innd
   start_auth_nnrpd
   wait_for_greeting "$AUTH_PORT" "nnrpd with authentication"
+  start_tls_nnrpd
+  wait_for_greeting "$TLS_PORT" "nnrpd with TLS" tls_greeting
   create_groups
   seed
-  say "ready: $HOST:$PORT (readers) and $HOST:$AUTH_PORT (AUTHINFO $AUTH_USER)"
+  say "ready: $HOST:$PORT (readers), $HOST:$AUTH_PORT (AUTHINFO $AUTH_USER), both with" \
+    "STARTTLS, and $HOST:$TLS_PORT (TLS); the CA to trust is $CA_FILE"
 }
 
 command_status() {
@@ -492,8 +605,17 @@ command_status() {
     echo "nnrpd on port $AUTH_PORT: not running"
     result=1
   fi
+  if pid=$(running_pid "$TLS_PIDFILE" nnrpd); then
+    echo "nnrpd: running (pid $pid); $HOST:$TLS_PORT says over TLS: $(tls_greeting "$TLS_PORT")"
+  else
+    echo "nnrpd on port $TLS_PORT (TLS): not running"
+    result=1
+  fi
+  echo "TLS: ports $PORT and $AUTH_PORT offer STARTTLS, port $TLS_PORT is TLS from the start;" \
+    "the CA to trust is $CA_FILE"
   case $(greeting "$PORT") in 200\ * | 201\ *) ;; *) result=1 ;; esac
   case $(greeting "$AUTH_PORT") in 200\ * | 201\ *) ;; *) result=1 ;; esac
+  case $(tls_greeting "$TLS_PORT") in 200\ * | 201\ *) ;; *) result=1 ;; esac
   if [ $result -eq 0 ]; then
     local commands=()
     for line in "${TEST_GROUPS[@]}"; do

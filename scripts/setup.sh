@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  inn2 apache2-utils iproute2
+  inn2 apache2-utils iproute2 openssl
   xvfb xauth imagemagick
   desktop-file-utils appstream man-db dpkg-dev file
 )

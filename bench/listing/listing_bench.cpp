@@ -5,7 +5,10 @@
 // line per summary into /dev/null, QUIT, exit), timed from the outside against the same raw
 // read: what a script that calls the program pays over the wire.
 //
-//   bench_listing [GROUP [HOST [PORT]]]     (default zk.test.big 127.0.0.1 119)
+// Last, the cost of encryption: the same listing with the same client over plain NNTP and over
+// TLS (the local server's NNTPS port, its CA trusted), each the best of three, in this run.
+//
+//   bench_listing [GROUP [HOST [PORT [TLSPORT]]]]     (default zk.test.big 127.0.0.1 119 563)
 #include "nntp/qrnntp.h"
 #include "rawxover.h"
 
@@ -13,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSslCertificate>
 #include <cstdio>
 
 using namespace bench;
@@ -57,6 +61,57 @@ double CliProcessSeconds(const QString& host, quint16 port, const QByteArray& gr
     return timer.nsecsElapsed() / 1e9;
 }
 
+// ---------------------------------------------------------------------------------------------
+// TLS next to plain
+
+constexpr char kLocalCaFile[] = "/etc/news/zk-tls/ca.pem";
+constexpr int kTlsRounds = 3;
+
+// Seconds of GetArticleList over the whole group, summaries counted.
+Figures ListingOver(const QString& host, quint16 port, TSecurity security,
+                    const QByteArray& group) {
+    TQRNNTP nntp;
+    nntp.Host = host;
+    nntp.Port = port;
+    nntp.TimeOut = 120000;
+    nntp.Security = security;
+    nntp.ExtraCaCertificates = QSslCertificate::fromPath(QString::fromLatin1(kLocalCaFile));
+    Figures figures;
+    nntp.OnHeaderList = [&](QObject*) { ++figures.summaries; };
+    nntp.Connect();
+    nntp.SetGroup(group);
+    QElapsedTimer timer;
+    timer.start();
+    nntp.GetArticleList(true, 0);
+    figures.seconds = timer.nsecsElapsed() / 1e9;
+    nntp.Disconnect();
+    return figures;
+}
+
+// Plain and TLS in turns, so that both meet the same load; the best round of each counts.
+bool CompareTlsWithPlain(const QString& host, quint16 port, quint16 tlsPort,
+                         const QByteArray& group) {
+    Figures plain;
+    Figures tls;
+    for (int round = 0; round < kTlsRounds; ++round) {
+        const Figures plainRound = ListingOver(host, port, TSecurity::None, group);
+        const Figures tlsRound = ListingOver(host, tlsPort, TSecurity::Tls, group);
+        if (round == 0 || plainRound.seconds < plain.seconds) {
+            plain = plainRound;
+        }
+        if (round == 0 || tlsRound.seconds < tls.seconds) {
+            tls = tlsRound;
+        }
+    }
+    std::printf("GetArticleList plain %8.3f s %10.0f summaries/s  %lld summaries\n", plain.seconds,
+                plain.summaries / plain.seconds, static_cast<long long>(plain.summaries));
+    std::printf("GetArticleList TLS   %8.3f s %10.0f summaries/s  %lld summaries (port %u)\n",
+                tls.seconds, tls.summaries / tls.seconds, static_cast<long long>(tls.summaries),
+                tlsPort);
+    std::printf("ratio TLS/plain      %8.2f  (target at most 1.30)\n", tls.seconds / plain.seconds);
+    return tls.summaries == plain.summaries;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -82,5 +137,8 @@ int main(int argc, char** argv) {
     std::printf("zknews-cli summary   %8.3f s %10.0f summaries/s  (whole process, to /dev/null)\n",
                 cliSeconds, raw.summaries / cliSeconds);
     std::printf("ratio cli/raw        %8.2f\n", cliSeconds / raw.seconds);
-    return client.summaries == raw.summaries ? 0 : 1;
+
+    const quint16 tlsPort = static_cast<quint16>(args.value(4, QStringLiteral("563")).toUInt());
+    const bool tlsComplete = CompareTlsWithPlain(host, port, tlsPort, group);
+    return client.summaries == raw.summaries && tlsComplete ? 0 : 1;
 }

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
+#include <QSslCertificate>
 #include <algorithm>
 #include <functional>
 
@@ -111,6 +112,15 @@ QByteArray ReadWholeFile(const QString& name) {
     return file.readAll();
 }
 
+QList<QSslCertificate> CaCertificatesIn(const QString& name) {
+    ReadWholeFile(name); // says why a file cannot be read
+    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(name, QSsl::Pem);
+    if (certificates.isEmpty()) {
+        throw Exception(QStringLiteral("No PEM certificate in the CA file ") + name);
+    }
+    return certificates;
+}
+
 class TCommandRun {
 public:
     TCommandRun(const TCliOptions& options, const TCliStreams& streams, TCliConsole& console)
@@ -159,6 +169,14 @@ private:
         nntp.ReportLevel = options_.reportLevel;
         nntp.UserId = options_.user;
         nntp.Password = options_.password;
+        nntp.Security = options_.security;
+        if (!options_.caFile.isEmpty()) {
+            nntp.ExtraCaCertificates = CaCertificatesIn(options_.caFile);
+        }
+        if (!options_.trustedFingerprint.isEmpty()) {
+            nntp.TrustedCertificates.append(
+                TCertificatePin{options_.host, options_.port, options_.trustedFingerprint});
+        }
         if (options_.reportLevel > 0) {
             nntp.OnStatus = [this](QObject*, const QString& status) { console_.Status(status); };
         }

@@ -6,6 +6,9 @@
 
 namespace {
 
+// NNTP over TLS from the first byte (RFC 8143).
+constexpr int kTlsPort = 563;
+
 struct TCommandInfo {
     const char* name;
     TCliCommand command;
@@ -151,6 +154,7 @@ private:
                 if (!TakeNumber(option, options().port)) {
                     return false;
                 }
+                portGiven_ = true;
                 if (options().port < 1 || options().port > 65535) {
                     return Fail(QStringLiteral("--port needs a port number from 1 to 65535"));
                 }
@@ -167,6 +171,27 @@ private:
                 if (!TakeNumber(option, options().timeout)) {
                     return false;
                 }
+            } else if (option == QLatin1String("--tls") ||
+                       option == QLatin1String("--starttls")) {
+                if (options().security != TSecurity::None) {
+                    return Fail(QStringLiteral("--tls and --starttls exclude each other"));
+                }
+                options().security = option == QLatin1String("--tls") ? TSecurity::Tls
+                                                                      : TSecurity::StartTls;
+            } else if (option == QLatin1String("--ca-file")) {
+                if (!TakeValue(option, options().caFile)) {
+                    return false;
+                }
+            } else if (option == QLatin1String("--trust-fingerprint")) {
+                if (!TakeValue(option, value)) {
+                    return false;
+                }
+                options().trustedFingerprint = certtrust::ParseFingerprint(value.toLatin1());
+                if (options().trustedFingerprint.isEmpty()) {
+                    return Fail(QStringLiteral("--trust-fingerprint needs SHA256: and the 64 hex "
+                                               "digits of a certificate's digest, not ") +
+                                value);
+                }
             } else if (option == QLatin1String("-v")) {
                 options().reportLevel = 1;
             } else if (option == QLatin1String("-vv")) {
@@ -178,6 +203,9 @@ private:
             } else {
                 return Fail(QStringLiteral("unknown option ") + option);
             }
+        }
+        if (options().security == TSecurity::Tls && !portGiven_) {
+            options().port = kTlsPort;
         }
         return true;
     }
@@ -287,6 +315,7 @@ private:
     const QByteArray environmentPassword_;
     qsizetype next_ = 0;
     QString passwordFile_;
+    bool portGiven_ = false;
     bool helpAsked_ = false;
     const TCommandInfo* info_ = nullptr;
     TParsedCommandLine result_;
@@ -302,12 +331,13 @@ TParsedCommandLine ParseCommandLine(const QStringList& arguments,
 QByteArray HelpText() {
     QByteArray text =
         "usage: zknews-cli [--host H] [--port P] [--user U] [--password-file F]\n"
-        "                  [--timeout MS] [-v | -vv] COMMAND ...\n"
+        "                  [--timeout MS] [-v | -vv] [--tls | --starttls]\n"
+        "                  [--ca-file F] [--trust-fingerprint SHA256:HEX] COMMAND ...\n"
         "\n"
         "Reads and posts news on an NNTP server with the client of ZK News Reader.\n"
         "\n"
         "  --host H            the news server (127.0.0.1)\n"
-        "  --port P            its port (119)\n"
+        "  --port P            its port (119; 563 with --tls)\n"
         "  --user U            the user for a server that asks for a login\n"
         "  --password-file F   the password: the first line of the file F; without this\n"
         "                      option, the environment variable ZKNEWS_PASSWORD. Never on\n"
@@ -315,7 +345,19 @@ QByteArray HelpText() {
         "  --timeout MS        how long one network step may take (120000)\n"
         "  -v, -vv             the server's replies (-v) or every step (-vv) on standard\n"
         "                      error; passwords are masked\n"
+        "  --tls               TLS from the first byte (NNTPS)\n"
+        "  --starttls          STARTTLS before anything else is said; a server that does\n"
+        "                      not offer it is not used\n"
+        "  --ca-file F         trust the certificates in the PEM file F besides the\n"
+        "                      system's CA store (a local CA, or the server's own)\n"
+        "  --trust-fingerprint SHA256:HEX\n"
+        "                      accept the server certificate with this SHA-256 digest\n"
+        "                      even when it cannot be verified\n"
         "  --help              this text\n"
+        "\n"
+        "With --tls or --starttls the server's certificate is checked against the\n"
+        "system's CA store and the host name; one that fails ends the command, and\n"
+        "the message names its SHA-256 digest.\n"
         "\n"
         "Commands:\n";
     for (const TCommandInfo& info : kCommands) {
@@ -327,7 +369,8 @@ QByteArray HelpText() {
     text += "\n"
             "Exit status: 0 on success; 1 when the command failed, with the reason on\n"
             "standard error (\"Authentication failed\", \"Invalid Group\", \"Article not\n"
-            "Found\", ...); 2 for a command line that cannot be run.\n";
+            "Found\", \"Server certificate not trusted: ...\", ...); 2 for a command line\n"
+            "that cannot be run.\n";
     return text;
 }
 

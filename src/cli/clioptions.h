@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/nwire.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -7,6 +9,7 @@
 
 // The command line of zknews-cli:
 //   zknews-cli [--host H] [--port P] [--user U] [--password-file F] [--timeout MS] [-v|-vv]
+//              [--tls | --starttls] [--ca-file F] [--trust-fingerprint SHA256:HEX]
 //              COMMAND ARGUMENTS...
 // Connection options come before the command, the command's own options after it. The
 // password never comes from the command line, where every user of the machine can read it
@@ -35,6 +38,12 @@ struct TCliOptions {
     int timeout = 120000;
     // The connection layer's status report level: 0 silent, 1 reply lines, 8 every step.
     int reportLevel = 0;
+    // --tls (port 563 unless --port says otherwise) or --starttls.
+    TSecurity security = TSecurity::None;
+    // A PEM file of certificates trusted besides the system's CA store.
+    QString caFile;
+    // The SHA-256 digest of a server certificate trusted although it cannot be verified.
+    QByteArray trustedFingerprint;
 
     TCliCommand command = TCliCommand::Help;
     // The command's positional arguments, in order.

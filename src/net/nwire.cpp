@@ -109,6 +109,13 @@ void TNetwire::AttachSocket() {
     connect(socket_, &QAbstractSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { OnSocketError(error); });
     connect(socket_, &QIODevice::bytesWritten, this, [this] { SignalWait(); });
+    connect(socket_, &QSslSocket::encrypted, this, [this] { SignalWait(); });
+    // The socket pauses on these; the handshake's waiting loop decides and resumes it.
+    connect(socket_, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
+        certificateErrors_ = errors;
+        pausedOnCertificate_ = true;
+        SignalWait();
+    });
 }
 
 void TNetwire::ReleaseSocket() {
@@ -153,6 +160,7 @@ void TNetwire::OnSocketError(int qtSocketError) {
     if (number != 0) {
         lastErrorNo_ = number;
     }
+    socketErrorText_ = socket_->errorString();
     SignalWait();
 }
 
@@ -393,6 +401,9 @@ void TNetwire::Connect() {
     TimerOff();
     CloseAfterData();
     if (!TimedOut && !Canceled && EventSucceeded) {
+        if (Security == TSecurity::Tls) {
+            StartEncryption();
+        }
         return;
     }
     if (OnConnectionFailed) {

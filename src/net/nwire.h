@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/certtrust.h"
 #include "net/qrfifobuffer.h"
 #include "net/sockerr.h"
 #include "util/exception.h"
@@ -7,6 +8,8 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QString>
 #include <QTimer>
 #include <functional>
@@ -37,6 +40,10 @@ using THandlerEvent = std::function<void(bool& handled)>;
 using TOnStatus = std::function<void(QObject* sender, const QString& status)>;
 using TOnHostResolved = std::function<void(QObject* sender)>;
 using TOnErrorEvent = std::function<void(QObject* sender, quint16 errorNumber, const QString& message)>;
+
+// How a connection is protected: not at all, TLS from its first byte (NNTPS, port 563), or TLS
+// started by the protocol's STARTTLS command on a plain connection.
+enum class TSecurity { None, Tls, StartTls };
 
 // A timer that fires OnTimer every Interval milliseconds while Enabled, from the event loop
 // of the thread that owns it.
@@ -97,6 +104,23 @@ public:
 
     int GetLastErrorNo();
     void SetLastErrorNo(int errorNumber);
+    // Encryption. With Security Tls, Connect makes the TLS handshake as soon as the connection
+    // is open; StartTls is left to the protocol above, which calls StartEncryption when the
+    // server has agreed. The server's certificate is verified against the system's CA store
+    // and ExtraCaCertificates, its host name included. A certificate that fails is accepted
+    // only when it is the one kept for the server in TrustedCertificates, or when the user,
+    // asked through the presenter, accepts it; "always" adds it there.
+    TSecurity Security = TSecurity::None;
+    QList<QSslCertificate> ExtraCaCertificates;
+    TCertificatePins TrustedCertificates;
+    // Raised once the handshake is done.
+    TNotifyEvent OnEncrypted;
+    void StartEncryption();
+    // "TLSv1.3, TLS_AES_256_GCM_SHA384": protocol and cipher; empty while not encrypted.
+    QString EncryptionDescription() const;
+    // True while a handshake is under way.
+    bool Handshaking() const { return handshaking_; }
+
     qint64 GetFifoCapacity() const { return Fifo->Capacity(); }
     void SetFifoCapacity(qint64 capacity) { Fifo->SetMemoryBufferCapacity(capacity); }
 
@@ -182,6 +206,10 @@ private:
     void WaitUntilReceived();
     void SetLinger(bool on);
     void RaiseIfCanceled(const char* abortText);
+    void AwaitHandshake();
+    // Decides, with the user if need be, on a certificate that failed verification.
+    bool TrustDespite(const QList<QSslError>& errors);
+    [[noreturn]] void FailHandshake();
 
     QSslSocket* socket_ = nullptr;
     int lastErrorNo_ = 0;
@@ -189,6 +217,13 @@ private:
     quint32 resolvedAddress_ = 0;
     bool waitSignalled_ = false;
     QPointer<QEventLoop> waitLoop_;
+    // The handshake: the certificate errors it paused on, the text of the failure that ended it,
+    // and the refusal of a certificate that nobody accepted.
+    bool handshaking_ = false;
+    bool pausedOnCertificate_ = false;
+    QList<QSslError> certificateErrors_;
+    QString socketErrorText_;
+    QString certificateRefusal_;
 };
 
 // Unit functions.

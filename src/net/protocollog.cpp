@@ -54,4 +54,8 @@ void Received(const QByteArray& line) {
     Write("S: ", line);
 }
 
+void Note(const QByteArray& text) {
+    Write("-- ", text);
+}
+
 } // namespace protocollog

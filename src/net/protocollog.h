@@ -13,5 +13,7 @@ QByteArray Masked(const QByteArray& line);
 
 void Sent(const QByteArray& line);
 void Received(const QByteArray& line);
+// A line of the log's own ("-- "), such as where TLS starts.
+void Note(const QByteArray& text);
 
 } // namespace protocollog

@@ -84,6 +84,12 @@ QList<QByteArray> SplitSummaryLine(QByteArray line) {
     return fields;
 }
 
+bool IsCapabilityLine(const QByteArray& line, const QByteArray& capability) {
+    const qsizetype blank = line.indexOf(' ');
+    const QByteArray label = blank < 0 ? line : line.left(blank);
+    return label.compare(capability, Qt::CaseInsensitive) == 0;
+}
+
 QByteArray DotStuff(const QByteArray& text) {
     QByteArray stuffed;
     stuffed.reserve(text.size() + text.size() / 64 + 1);

@@ -52,6 +52,10 @@ GroupRange ParseGroupReply(const QByteArray& reply);
 // line is overwritten by a NUL byte.
 QList<QByteArray> SplitSummaryLine(QByteArray line);
 
+// RFC 3977, section 5.2: a line of the CAPABILITIES list names its capability by its first
+// word, without regard to letter case ("STARTTLS", "AUTHINFO USER SASL").
+bool IsCapabilityLine(const QByteArray& line, const QByteArray& capability);
+
 // RFC 3977, section 3.1.1: every line of text to be sent as a multi-line block that begins
 // with "." gets one more "." in front. Lines end with LF (CR LF).
 QByteArray DotStuff(const QByteArray& text);

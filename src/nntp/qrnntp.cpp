@@ -75,7 +75,9 @@ void TQRNNTP::InternalConnect() {
         if (ReplyCode < 200 || (ReplyCode >= 400 && ReplyCode != 480)) {
             throw ESockError(QStringLiteral("Log in to server failed"));
         }
-        if ((ReplyCode >= 301 && ReplyCode <= 399) || ReplyCode == 480) {
+        const bool loginWanted = (ReplyCode >= 301 && ReplyCode <= 399) || ReplyCode == 480;
+        NegotiateSecurity();
+        if (loginWanted) {
             Login();
         }
     } catch (...) {
@@ -183,6 +185,11 @@ QByteArray TQRNNTP::Exchange(const QByteArray& command) {
     exchangeOpen_ = true;
     QByteArray reply = TNetwire::Transaction(command);
     exchangeOpen_ = false;
+    // RFC 3977: 483 refuses a command until the connection is private enough.
+    if (ReplyCode == 483) {
+        throw NNTPError(QStringLiteral("The server requires an encrypted connection (483): "
+                                       "choose Security TLS (port 563) or STARTTLS"));
+    }
     return reply;
 }
 
@@ -197,8 +204,11 @@ void TQRNNTP::Disconnect() {
     if (Busy) {
         Cancel();
     }
-    if (Connected) {
+    // Nothing can be said in the middle of a TLS handshake: the connection is just closed.
+    if (Connected && !Handshaking()) {
         WithFinally([this] { Transaction("QUIT"); }, [this] { TNetwire::Disconnect(); });
+    } else {
+        TNetwire::Disconnect();
     }
 }
 

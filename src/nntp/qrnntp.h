@@ -94,6 +94,11 @@ public:
     // whose CRC32 or size does not match), one text per file; emptied when an extraction starts.
     QStringList AttachmentProblems;
     QByteArray MimeBoundary;
+    // The server's capabilities (RFC 3977, section 5.2), one per line, the "." line last. With
+    // a Security other than None they are asked for after the greeting, and once more after
+    // STARTTLS; empty on a plain connection and when the server does not know the command.
+    TStringList Capabilities;
+    bool HasCapability(const QByteArray& capability) const;
 
     // Directories are kept with a trailing separator; an empty value stays empty.
     const QString& AttachFilePath() const { return attachFilePath_; }
@@ -152,6 +157,9 @@ public:
 
 protected:
     void InternalConnect();
+    // Between the greeting and the login: the capabilities and, for STARTTLS, the handshake.
+    void NegotiateSecurity();
+    void ReadCapabilities();
     void RetreiveList(int kind, int start);
     // Reads a multi-line reply into list, up to and including the "." line. Sends command
     // first unless it is empty; false, with the list empty, when the reply refuses.

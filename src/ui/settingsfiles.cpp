@@ -10,8 +10,38 @@ namespace {
 
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
+constexpr int kAccountFields = 4;
+
 QByteArray AccountField(const QByteArray& text, qint32 n) {
     return TrimBlanksAndControls(NthField(text, QByteArrayLiteral("\n"), n));
+}
+
+struct TSecurityName {
+    TSecurity security;
+    const char* name;
+};
+constexpr TSecurityName kSecurityNames[] = {
+    {TSecurity::None, "none"}, {TSecurity::Tls, "tls"}, {TSecurity::StartTls, "starttls"}};
+
+// "security WORD" or "trust HOST PORT SHA256:HEX"; anything else changes nothing.
+void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
+    const QList<QByteArray> words = TrimBlanksAndControls(line).split(' ');
+    const QByteArray key = words.value(0).toLower();
+    if (key == "security" && words.size() == 2) {
+        for (const TSecurityName& entry : kSecurityNames) {
+            if (words[1].toLower() == entry.name) {
+                settings.security = entry.security;
+            }
+        }
+    } else if (key == "trust" && words.size() == 4) {
+        bool isNumber = false;
+        const int port = words[2].toInt(&isNumber);
+        const QByteArray digest = certtrust::ParseFingerprint(words[3]);
+        if (isNumber && port > 0 && port <= 65535 && !words[1].isEmpty() && !digest.isEmpty()) {
+            certtrust::KeepPin(settings.trustedCertificates,
+                               TCertificatePin{QString::fromLatin1(words[1]), port, digest});
+        }
+    }
 }
 
 // Creates a missing file with owner-only permissions; an existing one is restricted before
@@ -31,14 +61,32 @@ bool RestrictToOwner(const QString& name) {
 } // namespace
 
 TAccountSettings ParseAccountSettings(const QByteArray& text) {
-    return {AccountField(text, 1), AccountField(text, 2), AccountField(text, 3),
-            AccountField(text, 4)};
+    TAccountSettings settings;
+    settings.fromAddress = AccountField(text, 1);
+    settings.replyTo = AccountField(text, 2);
+    settings.userId = AccountField(text, 3);
+    settings.password = AccountField(text, 4);
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype i = kAccountFields; i < lines.size(); ++i) {
+        ReadSettingLine(lines[i], settings);
+    }
+    return settings;
 }
 
 QByteArray AccountSettingsText(const TAccountSettings& settings) {
     const QByteArray lineEnd = QByteArrayLiteral("\r\n");
-    return settings.fromAddress + lineEnd + settings.replyTo + lineEnd + settings.userId + lineEnd +
-           settings.password;
+    QByteArray text = settings.fromAddress + lineEnd + settings.replyTo + lineEnd +
+                      settings.userId + lineEnd + settings.password;
+    for (const TSecurityName& entry : kSecurityNames) {
+        if (settings.security == entry.security && entry.security != TSecurity::None) {
+            text += lineEnd + "security " + entry.name;
+        }
+    }
+    for (const TCertificatePin& pin : settings.trustedCertificates) {
+        text += lineEnd + "trust " + pin.host.toLatin1() + ' ' + QByteArray::number(pin.port) +
+                ' ' + certtrust::FingerprintText(pin.sha256);
+    }
+    return text;
 }
 
 bool SaveOwnerOnlyFile(const QString& name, const QByteArray& data) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/nwire.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,9 +10,14 @@
 // "zknewsreader.cfg", the host history: one host name per line, each ended by CR LF, in the
 // order of the host list.
 //
-// "zknewsreader.cf2", the account and identity: exactly four lines joined by CR LF with no line
-// end after the last: From address, Reply-To address, user ID, password (in plain text, so the
-// file is kept readable and writable by its owner only).
+// "zknewsreader.cf2", the account and identity: four lines joined by CR LF with no line end
+// after the last: From address, Reply-To address, user ID, password (in plain text, so the
+// file is kept readable and writable by its owner only). Then, only when there is something
+// to say, each on a line of its own after a CR LF:
+//   security tls                     (or starttls; no such line means none)
+//   trust HOST PORT SHA256:HEX       a certificate the user chose to always trust for a server
+// A reader that knows only the four lines ignores the others, and a file without them reads
+// as security none with no trusted certificates.
 
 inline constexpr char kHostHistoryFile[] = "zknewsreader.cfg";
 inline constexpr char kAccountFile[] = "zknewsreader.cf2";
@@ -20,13 +27,16 @@ struct TAccountSettings {
     QByteArray replyTo;
     QByteArray userId;
     QByteArray password;
+    TSecurity security = TSecurity::None;
+    TCertificatePins trustedCertificates;
 
     bool operator==(const TAccountSettings&) const = default;
 };
 
 // The four fields of the account file's text: field n is the text between the (n-1)-th and the
 // n-th LF, trimmed of blanks and control characters at both ends (which drops the CR). Missing
-// fields are empty; lines after the fourth are ignored.
+// fields are empty. Of the lines after the fourth, those that say security and trust are
+// read; others are ignored.
 TAccountSettings ParseAccountSettings(const QByteArray& text);
 
 // The account file's text for settings.

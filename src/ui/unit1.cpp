@@ -109,6 +109,8 @@ void TForm1::BindControls() {
     onRightClick(Button18, &TForm1::Button18ContextPopup);
     connect(Timer1, &QTimer::timeout, this, [this] { Dispatch([this] { Timer1Timer(); }); });
     connect(Edit6, &QLineEdit::textChanged, this, [this] { Dispatch([this] { Edit6Change(); }); });
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this,
+            [this] { Dispatch([this] { ComboBox1Change(); }); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (PageControl1->currentWidget() == TabSheet4) {
             Dispatch([this] { TabSheet4Show(); });
@@ -140,6 +142,7 @@ void TForm1::BindClient() {
     };
     client.OnGroupSelect = [this](QObject* sender) { QRNNTP1GroupSelect(sender); };
     client.OnGroupSelectRequired = [this](bool& handled) { QRNNTP1GroupSelectRequired(handled); };
+    client.OnEncrypted = [this](QObject* sender) { QRNNTP1Encrypted(sender); };
     client.OnHeaderList = [this](QObject* sender) { QRNNTP1HeaderList(sender); };
     client.OnHeader = [this](QObject* sender) { QRNNTP1Header(sender); };
     client.OnArticle = [this](QObject* sender) { QRNNTP1Article(sender); };
@@ -255,13 +258,16 @@ void TForm1::LoadSettings() {
     Edit10->setText(DisplayText(account.replyTo));
     Edit3->setText(DisplayText(account.userId));
     Edit4->setText(DisplayText(account.password));
+    SelectSecurity(account.security);
+    QRNNTP1->TrustedCertificates = account.trustedCertificates;
 }
 
 void TForm1::SaveSettings() {
     SaveTextFile(SettingsFile(kHostHistoryFile), HostHistory().Text());
     SaveOwnerOnlyFile(SettingsFile(kAccountFile),
                       AccountSettingsText({WireBytes(Edit9->text()), WireBytes(Edit10->text()),
-                                           WireBytes(Edit3->text()), WireBytes(Edit4->text())}));
+                                           WireBytes(Edit3->text()), WireBytes(Edit4->text()),
+                                           SelectedSecurity(), QRNNTP1->TrustedCertificates}));
 }
 
 void TForm1::SetHostHistory(const TStringList& hosts) {

@@ -71,6 +71,9 @@ public:
     QLineEdit* Edit4; // password
     QLabel* Label2;
     QLineEdit* Edit2; // port
+    QLabel* Label17;
+    QComboBox* ComboBox1; // security: kSecurityNone, kSecurityTls, kSecurityStartTls
+    QLabel* Label18;      // whether the connection is encrypted, and how
     QPushButton* Button1;
     QPushButton* Button2;
     QLabel* Label7;
@@ -141,6 +144,8 @@ public:
     void Button2Click();
     void Edit1KeyPress(char& key);
     void Edit6Change();
+    // Another security chosen: TLS moves port 119 to 563, and the others move it back.
+    void ComboBox1Change();
     void ListBox1DblClick();
     void ListBox1KeyPress(char& key);
 
@@ -156,6 +161,7 @@ public:
                                 bool posting);
     void QRNNTP1GroupSelect(QObject* sender);
     void QRNNTP1GroupSelectRequired(bool& handled);
+    void QRNNTP1Encrypted(QObject* sender);
 
     // The article list summary page.
     void Button3Click();
@@ -223,6 +229,10 @@ public:
     // The find dialog's directions, as dirgrp's item indexes.
     static constexpr int kDirectionUp = 0;
     static constexpr int kDirectionDown = 1;
+    // The security choices, as ComboBox1's item indexes.
+    static constexpr int kSecurityNone = 0;
+    static constexpr int kSecurityTls = 1;
+    static constexpr int kSecurityStartTls = 2;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -256,6 +266,10 @@ private:
     // Empties the window's lists now, or, while handlers are running, when the last returns.
     void ReleaseLists();
 
+    TSecurity SelectedSecurity() const;
+    void SelectSecurity(TSecurity security);
+    // The encryption shown on the connection page and in the status bar.
+    void ShowEncryption(const QString& description);
     void FillGroupList(const QString& filter);
     QByteArray SelectedGroup() const;
     void ClearTextCaches();
@@ -301,6 +315,8 @@ private:
     bool summaryFlushQueued_ = false;
 
     QLabel* statusPanel_ = nullptr;
+    // Protocol and cipher while the connection is encrypted.
+    QLabel* encryptionPanel_ = nullptr;
     int runningHandlers_ = 0;
     bool releasePending_ = false;
     bool closing_ = false;

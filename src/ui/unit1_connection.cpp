@@ -7,6 +7,7 @@
 #include "util/presenter.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -14,6 +15,9 @@ namespace {
 
 constexpr int kReportLevel = 2;
 constexpr int kTimeOut = 120000;
+// The usual ports of plain NNTP (and STARTTLS) and of NNTP over TLS.
+const QString kPlainPort = QStringLiteral("119");
+const QString kTlsPort = QStringLiteral("563");
 // Each group item keeps the name's bytes, so that the name selected is the name received.
 constexpr int kGroupNameRole = Qt::UserRole;
 
@@ -50,6 +54,7 @@ void TForm1::Button1Click() {
     QRNNTP1->Port = nntpwire::StrToInt(WireBytes(Edit2->text()));
     QRNNTP1->UserId = WireBytes(Edit3->text());
     QRNNTP1->Password = WireBytes(Edit4->text());
+    QRNNTP1->Security = SelectedSecurity();
     QRNNTP1->Connect();
     ListBox1->setFocus();
 }
@@ -67,6 +72,38 @@ void TForm1::Edit1KeyPress(char& key) {
 
 void TForm1::Edit6Change() {
     FillGroupList(Edit6->text());
+}
+
+TSecurity TForm1::SelectedSecurity() const {
+    switch (ComboBox1->currentIndex()) {
+    case kSecurityTls:
+        return TSecurity::Tls;
+    case kSecurityStartTls:
+        return TSecurity::StartTls;
+    default:
+        return TSecurity::None;
+    }
+}
+
+void TForm1::SelectSecurity(TSecurity security) {
+    ComboBox1->setCurrentIndex(security == TSecurity::Tls        ? kSecurityTls
+                               : security == TSecurity::StartTls ? kSecurityStartTls
+                                                                 : kSecurityNone);
+}
+
+void TForm1::ComboBox1Change() {
+    const bool tls = SelectedSecurity() == TSecurity::Tls;
+    if (tls && Edit2->text() == kPlainPort) {
+        Edit2->setText(kTlsPort);
+    } else if (!tls && Edit2->text() == kTlsPort) {
+        Edit2->setText(kPlainPort);
+    }
+}
+
+void TForm1::ShowEncryption(const QString& description) {
+    Label18->setText(description.isEmpty() ? QStringLiteral("Not encrypted")
+                                           : QStringLiteral("Encrypted: ") + description);
+    encryptionPanel_->setText(description);
 }
 
 void TForm1::FillGroupList(const QString& filter) {
@@ -120,6 +157,11 @@ void TForm1::QRNNTP1Connect(QObject*) {
 
 void TForm1::QRNNTP1Disconnect(QObject*) {
     SetStatusText(QStringLiteral("Disconnected"));
+    ShowEncryption(QString());
+}
+
+void TForm1::QRNNTP1Encrypted(QObject*) {
+    ShowEncryption(QRNNTP1->EncryptionDescription());
 }
 
 void TForm1::QRNNTP1HostResolved(QObject*) {

@@ -123,6 +123,14 @@ void TForm1::CreateConnectionPage() {
     Label2 = NewLabel("Label2", QStringLiteral("Port: "), Panel4);
     Edit2 = Named(new QLineEdit(QStringLiteral("119"), Panel4), "Edit2");
     Edit2->setFixedWidth(kPortFieldWidth);
+    Label17 = NewLabel("Label17", QStringLiteral("Security: "), Panel4);
+    ComboBox1 = Named(new QComboBox(Panel4), "ComboBox1");
+    ComboBox1->addItems({QStringLiteral("None"), QStringLiteral("TLS"), QStringLiteral("STARTTLS")});
+    ComboBox1->setCurrentIndex(kSecurityNone);
+    Label18 = NewLabel("Label18", QStringLiteral("Not encrypted"), Panel4);
+    // Wide enough for a usual description, so that the page keeps its columns when it comes.
+    Label18->setMinimumWidth(Label18->fontMetrics().horizontalAdvance(
+        QStringLiteral("Encrypted: TLSv1.3, TLS_AES_256_GCM_SHA384")));
     Button1 = NewButton("Button1", QStringLiteral("&Connect"), Panel4);
     Label3 = NewLabel("Label3", QStringLiteral("UserID: "), Panel4);
     Edit3 = Named(new QLineEdit(Panel4), "Edit3");
@@ -139,15 +147,18 @@ void TForm1::CreateConnectionPage() {
     grid->addWidget(Edit1, 0, 1);
     grid->addWidget(Label2, 0, 2);
     grid->addWidget(Edit2, 0, 3);
-    grid->addWidget(Button1, 0, 4);
+    grid->addWidget(Label17, 0, 4);
+    grid->addWidget(ComboBox1, 0, 5);
+    grid->addWidget(Button1, 0, 6);
     grid->addWidget(Label3, 1, 0);
     grid->addWidget(Edit3, 1, 1);
     grid->addWidget(Label4, 1, 2);
     grid->addWidget(Edit4, 1, 3);
-    grid->addWidget(Button2, 1, 4);
+    grid->addWidget(Label18, 1, 4, 1, 2);
+    grid->addWidget(Button2, 1, 6);
     grid->addWidget(Label7, 2, 0);
-    grid->addWidget(Edit6, 2, 1, 1, 4);
-    grid->addWidget(Label5, 3, 0, 1, 5);
+    grid->addWidget(Edit6, 2, 1, 1, 6);
+    grid->addWidget(Label5, 3, 0, 1, 7);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
     page->addWidget(Panel4);
@@ -314,6 +325,8 @@ void TForm1::CreateStatusBar() {
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
     statusPanel_ = Named(new QLabel(StatusBar1), "StatusPanel");
     StatusBar1->addWidget(statusPanel_, 1);
+    encryptionPanel_ = Named(new QLabel(StatusBar1), "EncryptionPanel");
+    StatusBar1->addPermanentWidget(encryptionPanel_);
     setStatusBar(StatusBar1);
 }
 

@@ -78,3 +78,27 @@ bool TDialogPresenter::ConfirmWarning(const QString& caption, const QString& tex
 bool TDialogPresenter::PromptFor(const QString& caption, const QString& prompt, QString& value) {
     return prompt_.PromptFor(caption, prompt, value);
 }
+
+TCertificateAnswer TDialogPresenter::AskAboutCertificate(const TCertificateQuestion& question) {
+    BringAppToFront();
+    const QString caption = question.changed ? QStringLiteral("Certificate changed")
+                                             : QStringLiteral("Certificate not trusted");
+    QMessageBox box(QMessageBox::Warning, caption, DisplayText(CertificateQuestionText(question)),
+                    QMessageBox::NoButton, MainWindow());
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* once = box.addButton(QStringLiteral("Connect this once"), QMessageBox::AcceptRole);
+    QPushButton* always = box.addButton(QStringLiteral("Always trust this certificate for this host"),
+                                        QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    // Only a deliberate choice connects: Enter and Escape cancel.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == once) {
+        return TCertificateAnswer::ConnectOnce;
+    }
+    if (box.clickedButton() == always) {
+        return TCertificateAnswer::AlwaysTrust;
+    }
+    return TCertificateAnswer::Cancel;
+}

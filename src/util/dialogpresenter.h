@@ -15,6 +15,7 @@ public:
     bool Confirm(const QString& text, TConfirmButtons buttons) override;
     bool ConfirmWarning(const QString& caption, const QString& text) override;
     bool PromptFor(const QString& caption, const QString& prompt, QString& value) override;
+    TCertificateAnswer AskAboutCertificate(const TCertificateQuestion& question) override;
 
 private:
     Tzkgrabstr& prompt_;

@@ -63,6 +63,34 @@ bool PromptFor(const QString& caption, const QString& prompt, QString& value) {
     return installed->PromptFor(caption, prompt, value);
 }
 
+TCertificateAnswer AskAboutCertificate(const TCertificateQuestion& question) {
+    if (installed == nullptr) {
+        qWarning().noquote() << CertificateQuestionText(question) << "(refused: nobody to ask)";
+        return TCertificateAnswer::Cancel;
+    }
+    return installed->AskAboutCertificate(question);
+}
+
+QString CertificateQuestionText(const TCertificateQuestion& question) {
+    QString text;
+    if (question.changed) {
+        text = QStringLiteral("WARNING: the certificate of ") + question.server +
+               QStringLiteral(" is not the one you chose to trust. It may have been renewed, or "
+                              "someone may be listening in.\r\n\r\n");
+    }
+    text += QStringLiteral("The certificate of ") + question.server +
+            QStringLiteral(" could not be verified:\r\n");
+    for (const QString& error : question.errors) {
+        text += QStringLiteral("  - ") + error + QStringLiteral("\r\n");
+    }
+    text += QStringLiteral("\r\nSubject: ") + question.subject +
+            QStringLiteral("\r\nIssuer: ") + question.issuer +
+            QStringLiteral("\r\nValid from ") + question.validFrom + QStringLiteral(" until ") +
+            question.validUntil + QStringLiteral("\r\nSHA-256 fingerprint: ") +
+            question.fingerprint;
+    return text;
+}
+
 qint64 AskNumber(const QString& caption, const QString& prompt, QString& value) {
     QString entry = value;
     if (!PromptFor(caption, prompt, entry)) {

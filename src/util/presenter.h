@@ -1,10 +1,28 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // The two forms of a question box: Yes/No, or OK/Cancel for a question that announces an action.
 enum class TConfirmButtons { YesNo, OkCancel };
+
+// A server certificate that could not be verified, as the user is shown it.
+struct TCertificateQuestion {
+    QString server; // "host:port"
+    QString subject;
+    QString issuer;
+    QString validFrom;
+    QString validUntil;
+    QString fingerprint; // SHA-256, "AB:CD:..."
+    // Why the certificate was not verified, one text per error.
+    QStringList errors;
+    // A certificate kept as trusted for this server exists, and this one is another.
+    bool changed = false;
+};
+
+// What the user decided about such a certificate. Cancel is the default of every question.
+enum class TCertificateAnswer { Cancel, ConnectOnce, AlwaysTrust };
 
 // How the helpers reach the user. The program installs one that shows real dialogs; tests
 // install one that records every text and answers from a script, so that no code below the
@@ -27,6 +45,11 @@ public:
     // The one-line prompt: true when the user confirmed, with value then holding the entry;
     // otherwise value is left as passed in.
     virtual bool PromptFor(const QString& caption, const QString& prompt, QString& value) = 0;
+    // The certificate, the errors and the three choices; Cancel where nobody can be asked.
+    virtual TCertificateAnswer AskAboutCertificate(const TCertificateQuestion& question) {
+        Q_UNUSED(question);
+        return TCertificateAnswer::Cancel;
+    }
 };
 
 // Installs the presenter (not owned; nullptr uninstalls). Without one, messages go to the log
@@ -43,6 +66,12 @@ bool ConfirmBox(const QString& text);
 
 // Prompts through the prompt dialog; see TPresenter::PromptFor.
 bool PromptFor(const QString& caption, const QString& prompt, QString& value);
+
+// Asks what to do about a certificate that could not be verified; Cancel without a presenter.
+TCertificateAnswer AskAboutCertificate(const TCertificateQuestion& question);
+
+// The question as one text: what is wrong, then the certificate's details.
+QString CertificateQuestionText(const TCertificateQuestion& question);
 
 // Markers that AskNumber leaves in its value when no number was entered; none of them starts
 // like a number, so callers test the value's first character.

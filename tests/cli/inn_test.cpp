@@ -129,3 +129,26 @@ TEST(CliInn, APostedAttachmentIsExtractedAgainByteForByte) {
     EXPECT_TRUE(body.out.startsWith("\r\nOne file follows.\r\n.\r\nStill the body.\r\n"))
         << body.out.left(80).constData();
 }
+
+TEST(CliInn, TlsAndStartTlsWithTheLocalCaAndACertificateNotTrustedEndsWithStatus1) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    const QByteArray ca = " --ca-file " + QByteArray(kCaFile);
+    for (const QByteArray& security : {"--tls" + ca, "--starttls" + ca}) {
+        const CliResult groups = Cli(security + " groups TEST.SMALL");
+        EXPECT_EQ(groups.status, kExitSuccess) << groups.err.constData();
+        EXPECT_EQ(groups.out, QByteArray(kSmallGroup) + "\n");
+    }
+
+    const CliResult untrusted = Cli("--tls groups");
+    EXPECT_EQ(untrusted.status, kExitFailure);
+    EXPECT_TRUE(untrusted.err.startsWith("zknews-cli: Server certificate not trusted: "))
+        << untrusted.err.constData();
+    EXPECT_TRUE(untrusted.out.isEmpty());
+
+    // The digest the refusal names is the one to trust.
+    const qsizetype start = untrusted.err.indexOf("(SHA256:") + 1;
+    const QByteArray fingerprint = untrusted.err.mid(start, untrusted.err.indexOf(')', start) - start);
+    const CliResult pinned = Cli("--tls --trust-fingerprint " + fingerprint + " groups TEST.SMALL");
+    EXPECT_EQ(pinned.status, kExitSuccess) << pinned.err.constData();
+    EXPECT_EQ(pinned.out, QByteArray(kSmallGroup) + "\n");
+}

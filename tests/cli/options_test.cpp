@@ -121,3 +121,38 @@ TEST(CliOptions, HelpDescribesEveryCommand) {
         }
     }
 }
+
+TEST(CliOptions, TheSecurityOptionsAndTheirPorts) {
+    struct Case {
+        std::initializer_list<const char*> words;
+        TSecurity security;
+        int port;
+    };
+    const Case cases[] = {
+        {{"groups"}, TSecurity::None, 119},
+        {{"--tls", "groups"}, TSecurity::Tls, 563},
+        {{"--port", "1563", "--tls", "groups"}, TSecurity::Tls, 1563},
+        {{"--tls", "--port", "1563", "groups"}, TSecurity::Tls, 1563},
+        {{"--starttls", "groups"}, TSecurity::StartTls, 119},
+    };
+    for (const Case& c : cases) {
+        const TParsedCommandLine parsed = ParseCommandLine(Args(c.words), {});
+        ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
+        EXPECT_EQ(parsed.options.security, c.security);
+        EXPECT_EQ(parsed.options.port, c.port);
+    }
+
+    const QByteArray digest(32, '\x5a');
+    const TParsedCommandLine trusted = ParseCommandLine(
+        Args({"--ca-file", "ca.pem", "--trust-fingerprint",
+              ("SHA256:" + digest.toHex(':')).constData(), "groups"}),
+        {});
+    ASSERT_TRUE(trusted.error.isEmpty()) << trusted.error.toStdString();
+    EXPECT_EQ(trusted.options.caFile, QStringLiteral("ca.pem"));
+    EXPECT_EQ(trusted.options.trustedFingerprint, digest);
+
+    EXPECT_EQ(ParseCommandLine(Args({"--tls", "--starttls", "groups"}), {}).error,
+              QStringLiteral("--tls and --starttls exclude each other"));
+    EXPECT_TRUE(ParseCommandLine(Args({"--trust-fingerprint", "AB:CD", "groups"}), {})
+                    .error.startsWith(QStringLiteral("--trust-fingerprint needs SHA256:")));
+}

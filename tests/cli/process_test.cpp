@@ -1,6 +1,7 @@
 // The built zknews-cli as a process: exit status, standard streams, the environment.
 #include "newsserver.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -90,4 +91,27 @@ TEST(CliProcess, GroupsRunsUnderAOneGigabyteAddressSpaceLimit) {
          QStringLiteral("groups"), QStringLiteral("small")});
     EXPECT_EQ(limited.status, 0) << limited.err.constData();
     EXPECT_EQ(limited.out, QByteArray(NewsServer::kSmallGroup) + "\n");
+}
+
+TEST(CliProcess, TheProtocolLogMarksWhereTlsStartsAndMasksThePasswordSentOverIt) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    QTemporaryDir dir;
+    const QString logName = dir.filePath(QStringLiteral("protocol.log"));
+    qputenv("ZKNEWS_PROTOCOL_LOG", logName.toLocal8Bit());
+    const Finished run = RunProgram(
+        {QStringLiteral("--starttls"), QStringLiteral("--ca-file"),
+         QString::fromLatin1(NewsServer::kCaFile), QStringLiteral("--port"),
+         QString::number(NewsServer::kAuthPort), QStringLiteral("--user"),
+         QString::fromLatin1(NewsServer::kUser), QStringLiteral("groups"), QStringLiteral("small")},
+        {}, NewsServer::kPassword);
+    qunsetenv("ZKNEWS_PROTOCOL_LOG");
+    EXPECT_EQ(run.status, 0) << run.err.constData();
+    QFile logFile(logName);
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    const QByteArray log = logFile.readAll();
+    const qsizetype tlsStarts = log.indexOf("\n-- TLS handshake starts\n");
+    EXPECT_GT(tlsStarts, log.indexOf("C: STARTTLS\r\n")) << log.constData();
+    EXPECT_GT(log.indexOf("\n-- TLS established: TLSv1."), tlsStarts);
+    EXPECT_GT(log.indexOf("C: AUTHINFO PASS ********\r\n"), tlsStarts);
+    EXPECT_FALSE(log.contains(NewsServer::kPassword));
 }

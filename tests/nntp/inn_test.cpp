@@ -2,11 +2,15 @@
 #include "nntp/qrnntp.h"
 
 #include "newsserver.h"
+#include "recordingpresenter.h"
+#include "testhelpers.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QCryptographicHash>
 #include <QRandomGenerator>
+#include <QSslCertificate>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -224,4 +228,78 @@ TEST(InnAuth, TheLoginPortAsksForCredentialsAndRejectsWrongOnes) {
     }
     EXPECT_EQ(failed, 1);
     EXPECT_FALSE(wrong.Busy);
+}
+
+namespace {
+
+QList<QSslCertificate> LocalCa() {
+    return QSslCertificate::fromPath(QString::fromLatin1(kCaFile));
+}
+
+QByteArray ServerCertificateDigest() {
+    return QSslCertificate::fromPath(QString::fromLatin1(kServerCertificateFile))
+        .value(0)
+        .digest(QCryptographicHash::Sha256);
+}
+
+} // namespace
+
+TEST(InnTls, ImplicitTlsAndStartTlsWithTheLocalCaAndAuthinfoOverStartTls) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    struct Case {
+        TSecurity security;
+        quint16 port;
+        bool login;
+    };
+    for (const Case& c : {Case{TSecurity::Tls, kTlsPort, false},
+                          Case{TSecurity::StartTls, kPort, false},
+                          Case{TSecurity::StartTls, kAuthPort, true}}) {
+        SCOPED_TRACE(c.port);
+        TRecordingPresenter presenter;
+        TQRNNTP nntp;
+        nntp.Host = HostName();
+        nntp.Port = c.port;
+        nntp.TimeOut = 30000;
+        nntp.Security = c.security;
+        nntp.ExtraCaCertificates = LocalCa();
+        if (c.login) {
+            nntp.UserId = kUser;
+            nntp.Password = kPassword;
+        }
+        nntp.Connect();
+        EXPECT_TRUE(nntp.EncryptionDescription().startsWith(QStringLiteral("TLSv1.")));
+        EXPECT_FALSE(nntp.HasCapability("STARTTLS")); // asked again after the handshake
+        nntp.SetGroup(kSmallGroup);
+        EXPECT_EQ(nntp.LastArticleNo, kSmallCount);
+        nntp.GetArticle(kWelcome.number);
+        EXPECT_EQ(nntp.HeaderLines.GetValue("Message-ID"), kWelcome.messageId);
+        EXPECT_TRUE(presenter.certificateQuestions.isEmpty());
+        nntp.Disconnect();
+    }
+}
+
+TEST(InnTls, AKeptCertificateIsAcceptedWithoutTheCaAndAChangedOneIsRefused) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    TRecordingPresenter presenter;
+    TQRNNTP nntp;
+    nntp.Host = HostName();
+    nntp.Port = kTlsPort;
+    nntp.TimeOut = 30000;
+    nntp.Security = TSecurity::Tls;
+    nntp.TrustedCertificates = {TCertificatePin{HostName(), kTlsPort, ServerCertificateDigest()}};
+    nntp.Connect();
+    nntp.SetGroup(kSmallGroup);
+    EXPECT_TRUE(presenter.certificateQuestions.isEmpty());
+    nntp.Disconnect();
+
+    QByteArray changed = ServerCertificateDigest();
+    changed[0] = static_cast<char>(changed[0] ^ 1);
+    nntp.TrustedCertificates = {TCertificatePin{HostName(), kTlsPort, changed}};
+    const QString message = MessageOf<ESockError>([&] { nntp.Connect(); });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Server certificate not trusted: it is not the "
+                                                  "certificate kept as trusted for 127.0.0.1:563")))
+        << message.toStdString();
+    ASSERT_EQ(presenter.certificateQuestions.size(), 1);
+    EXPECT_TRUE(presenter.certificateQuestions[0].changed);
+    EXPECT_FALSE(nntp.Connected);
 }

@@ -1,10 +1,29 @@
 #include "fakeserver.h"
 
+#include <QFile>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 namespace {
+
+QString CertificatePath(const QString& fileName) {
+    return QStringLiteral(ZK_TEST_CERTS_DIR "/") + fileName;
+}
+
+// Every connection is a QSslSocket, plain until a script says E:.
+class TlsCapableServer : public QTcpServer {
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        auto* socket = new QSslSocket(this);
+        socket->setSocketDescriptor(descriptor);
+        addPendingConnection(socket);
+    }
+};
 
 QByteArray Unescape(const QByteArray& text) {
     QByteArray bytes;
@@ -26,7 +45,15 @@ QByteArray Unescape(const QByteArray& text) {
 
 } // namespace
 
-FakeServer::FakeServer() : server_(new QTcpServer(this)) {
+QList<QSslCertificate> TestCertificateAuthority() {
+    return QSslCertificate::fromPath(CertificatePath(QStringLiteral("ca.pem")));
+}
+
+QSslCertificate TestCertificate(const QString& name) {
+    return QSslCertificate::fromPath(CertificatePath(name + QStringLiteral(".pem"))).value(0);
+}
+
+FakeServer::FakeServer() : server_(new TlsCapableServer(this)) {
     server_->listen(QHostAddress::LocalHost, 0);
     connect(server_, &QTcpServer::newConnection, this, &FakeServer::OnNewConnection);
 }
@@ -70,6 +97,24 @@ QList<FakeServer::Step> FakeServer::Parse(const QByteArray& conversation) {
 
 void FakeServer::AddScript(const QByteArray& conversation) {
     scripts_.append(Parse(conversation));
+}
+
+void FakeServer::UseCertificate(const QString& name) {
+    certificate_ = TestCertificate(name);
+    QFile key(CertificatePath(QStringLiteral("server.key")));
+    key.open(QIODevice::ReadOnly);
+    key_ = QSslKey(&key, QSsl::Ec);
+    if (certificate_.isNull() || key_.isNull()) {
+        failures_.append(QStringLiteral("no test certificate ") + name);
+    }
+}
+
+void FakeServer::StartEncryption(Session* session) {
+    auto* socket = qobject_cast<QSslSocket*>(session->socket.data());
+    socket->setLocalCertificate(certificate_);
+    socket->setPrivateKey(key_);
+    connect(socket, &QSslSocket::encrypted, this, [this, session] { Advance(session); });
+    socket->startServerEncryption();
 }
 
 bool FakeServer::Finished() const {
@@ -167,6 +212,10 @@ void FakeServer::Advance(Session* session) {
         case 'W':
             ++session->next;
             QTimer::singleShot(step.data.toInt(), this, [this, session] { Advance(session); });
+            return;
+        case 'E':
+            ++session->next;
+            StartEncryption(session);
             return;
         case 'X':
             ++session->next;

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QStringList>
 
 class QTcpServer;
@@ -21,6 +23,8 @@ class QTcpSocket;
 //   R: <bytes>                       raw bytes, escapes \r \n \t \\ \xNN, no line end added
 //   W: 200                           waits 200 ms
 //   X:                               closes the connection
+//   E:                               starts TLS as the server and goes on once it is encrypted
+//                                    (UseCertificate says with which certificate)
 // A script that ends without X: keeps the connection open.
 class FakeServer : public QObject {
     Q_OBJECT
@@ -31,6 +35,9 @@ public:
     quint16 Port() const;
     // Adds the script for the next connection to be accepted.
     void AddScript(const QByteArray& conversation);
+    // The certificate that E: presents: name.pem of the test certificates (tests/support/certs),
+    // with their one key.
+    void UseCertificate(const QString& name);
     // Every line the client sent, without line ends, over all connections.
     const QList<QByteArray>& Received() const { return received_; }
     // Mismatches between the script and the client's lines.
@@ -57,12 +64,20 @@ private:
     void Advance(Session* session);
     void OnReadyRead(Session* session);
     static QList<Step> Parse(const QByteArray& conversation);
+    void StartEncryption(Session* session);
 
     QTcpServer* server_;
     QList<QList<Step>> scripts_;
     QList<Session*> sessions_;
     QList<QByteArray> received_;
     QStringList failures_;
+    QSslCertificate certificate_;
+    QSslKey key_;
     int connections_ = 0;
     int trickleMilliseconds_ = 20;
 };
+
+// The test certificates' CA, which a client must be told to trust.
+QList<QSslCertificate> TestCertificateAuthority();
+// The certificate name.pem of the test certificates.
+QSslCertificate TestCertificate(const QString& name);

@@ -23,6 +23,12 @@ constexpr char kHost[] = "127.0.0.1";
 constexpr quint16 kPort = 119;
 // nnrpd alone: every command answers 480 until AUTHINFO USER kUser / PASS kPassword.
 constexpr quint16 kAuthPort = 1119;
+// nnrpd alone with TLS from the first byte; readers as on kPort. kPort and kAuthPort offer
+// STARTTLS. The certificate (kServerCertificateFile, for 127.0.0.1 and localhost) is signed by
+// the local CA in kCaFile.
+constexpr quint16 kTlsPort = 563;
+constexpr char kCaFile[] = "/etc/news/zk-tls/ca.pem";
+constexpr char kServerCertificateFile[] = "/etc/news/zk-tls/server.pem";
 constexpr char kUser[] = "zktest";
 constexpr char kPassword[] = "zk-test-pass";
 // The server's name in Path and Xref headers ("Xref: news.zk.test zk.test.small:3").

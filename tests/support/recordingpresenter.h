@@ -7,7 +7,8 @@
 #include <optional>
 
 // Stands in for the user: keeps every text shown or asked and answers from a script. Installed
-// for its lifetime. An unscripted question is declined and an unscripted prompt cancelled.
+// for its lifetime. An unscripted question is declined, an unscripted prompt cancelled and an
+// unscripted certificate question answered with Cancel.
 class TRecordingPresenter : public TPresenter {
 public:
     struct TQuestion {
@@ -32,9 +33,13 @@ public:
     // Entries for the next prompts, in order; nullopt cancels.
     QList<std::optional<QString>> promptAnswers;
 
+    // Answers for the next certificate questions, in order.
+    QList<TCertificateAnswer> certificateAnswers;
+
     QList<QString> infos;
     QList<TQuestion> questions;
     QList<TPrompt> prompts;
+    QList<TCertificateQuestion> certificateQuestions;
 
     void ShowInfo(const QString& text) override { infos += text; }
 
@@ -57,5 +62,11 @@ public:
             value = *answer;
         }
         return answer.has_value();
+    }
+
+    TCertificateAnswer AskAboutCertificate(const TCertificateQuestion& question) override {
+        certificateQuestions += question;
+        return certificateAnswers.isEmpty() ? TCertificateAnswer::Cancel
+                                            : certificateAnswers.takeFirst();
     }
 };

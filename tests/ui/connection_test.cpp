@@ -4,7 +4,10 @@
 
 #include "wait.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QLabel>
+#include <QStatusBar>
 #include <QTcpServer>
 #include <QTest>
 
@@ -107,6 +110,93 @@ TEST_F(WindowTest, APasswordWithTrailingBlanksLosesThemOnTheNextStart) {
     form.close();
     StartUp();
     EXPECT_EQ(form.Edit4->text(), u"secret"_s);
+}
+
+TEST_F(WindowTest, SecurityAndKeptCertificatesAreWrittenAfterTheFourLinesOnlyWhenThereAreAny) {
+    const QByteArray digest(32, '\x5a');
+    const QByteArray trust = "trust news.example.org 563 " + certtrust::FingerprintText(digest);
+    WriteFile(SettingsFile(kAccountFile), "from\r\nreply\r\nuser\r\npass");
+    StartUp();
+    EXPECT_EQ(form.ComboBox1->currentIndex(), TForm1::kSecurityNone);
+    EXPECT_TRUE(form.QRNNTP1->TrustedCertificates.isEmpty());
+
+    WriteFile(SettingsFile(kAccountFile), "from\r\nreply\r\nuser\r\npass\r\nsecurity STARTTLS\r\n" + trust);
+    StartUp();
+    EXPECT_EQ(form.ComboBox1->currentIndex(), TForm1::kSecurityStartTls);
+    const TCertificatePins kept{TCertificatePin{u"news.example.org"_s, 563, digest}};
+    EXPECT_EQ(form.QRNNTP1->TrustedCertificates, kept);
+    form.ComboBox1->setCurrentIndex(TForm1::kSecurityTls);
+    form.close();
+    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)),
+              "from\r\nreply\r\nuser\r\npass\r\nsecurity tls\r\n" + trust);
+
+    form.ComboBox1->setCurrentIndex(TForm1::kSecurityNone);
+    form.QRNNTP1->TrustedCertificates.clear();
+    form.close();
+    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)), "from\r\nreply\r\nuser\r\npass");
+}
+
+TEST_F(WindowTest, ChoosingTlsMovesPort119To563AndTheOtherChoicesMoveItBack) {
+    StartUp();
+    struct Step {
+        int security;
+        const char* port;
+        const char* moved;
+    };
+    const Step steps[] = {{TForm1::kSecurityTls, "119", "563"},
+                          {TForm1::kSecurityStartTls, "563", "119"},
+                          {TForm1::kSecurityTls, "1563", "1563"},
+                          {TForm1::kSecurityNone, "563", "119"}};
+    for (const Step& step : steps) {
+        form.Edit2->setText(QString::fromLatin1(step.port));
+        form.ComboBox1->setCurrentIndex(step.security);
+        EXPECT_EQ(form.Edit2->text(), QString::fromLatin1(step.moved)) << step.security;
+    }
+}
+
+TEST_F(WindowTest, ConnectingWithTlsAsksAboutTheCertificateKeepsItAndShowsTheEncryption) {
+    StartUp();
+    form.ComboBox1->setCurrentIndex(TForm1::kSecurityTls);
+    // The window does not know the test CA: the certificate cannot be verified.
+    server.UseCertificate(u"good"_s);
+    presenter.certificateAnswers = {TCertificateAnswer::AlwaysTrust};
+    Connect("E:\n" + script::Greeting() + "C: CAPABILITIES\nS: 500 unknown\n" +
+            script::GroupList({"zk.test.small"}) + script::Quit());
+    ASSERT_EQ(presenter.certificateQuestions.size(), 1);
+    EXPECT_TRUE(presenter.certificateQuestions[0].errors.contains(
+        u"The issuer certificate of a locally looked up certificate could not be found"_s));
+    EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
+    EXPECT_TRUE(form.Label18->text().startsWith(u"Encrypted: TLSv1."_s)) << form.Label18->text().toStdString();
+    const auto* panel = form.StatusBar1->findChild<QLabel*>(u"EncryptionPanel"_s);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->text().startsWith(u"TLSv1."_s));
+
+    form.close();
+    ExpectScriptPlayed();
+    EXPECT_EQ(form.Label18->text(), u"Not encrypted"_s);
+    EXPECT_TRUE(ReadFile(SettingsFile(kAccountFile))
+                    .endsWith("\r\nsecurity tls\r\ntrust 127.0.0.1 " +
+                              QByteArray::number(server.Port()) + " SHA256:" +
+                              TestCertificate(u"good"_s)
+                                  .digest(QCryptographicHash::Sha256)
+                                  .toHex()
+                                  .toUpper()));
+}
+
+TEST_F(WindowTest, TlsSpokenToAPlainServerIsReportedOnceAndTheWindowConnectsAgain) {
+    StartUp();
+    form.ComboBox1->setCurrentIndex(TForm1::kSecurityTls);
+    server.AddScript("S: 200 plain text only");
+    form.Button1->click();
+    ASSERT_EQ(presenter.infos.size(), 1);
+    EXPECT_TRUE(presenter.infos[0].startsWith(u"TLS handshake failed: "_s))
+        << presenter.infos[0].toStdString();
+    EXPECT_FALSE(form.QRNNTP1->Connected);
+    EXPECT_EQ(form.Label18->text(), u"Not encrypted"_s);
+
+    form.ComboBox1->setCurrentIndex(TForm1::kSecurityNone);
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}) + script::Quit());
+    EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
 }
 
 // ---------------------------------------------------------------------------------------------

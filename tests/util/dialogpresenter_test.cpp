@@ -2,6 +2,7 @@
 #include "util/dialogpresenter.h"
 #include "util/zkgrabstr.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
@@ -94,4 +95,51 @@ TEST(TDialogPresenter, PromptsGoToThePromptDialog) {
     QString value = u"10"_s;
     EXPECT_EQ(AskNumber(u"c"_s, u"p"_s, value), -25);
     InstallPresenter(nullptr);
+}
+
+TEST(TDialogPresenter, TheCertificateQuestionWarnsOffersThreeChoicesAndEnterCancels) {
+    Tzkgrabstr prompt;
+    TDialogPresenter presenter(prompt);
+    TCertificateQuestion question;
+    question.server = u"news.example.org:563"_s;
+    question.errors = QStringList{u"The certificate has expired"_s};
+    question.fingerprint = u"AB:CD"_s;
+    struct Case {
+        const char* press; // a button's text; nullptr: the Enter key
+        bool changed;
+        TCertificateAnswer answer;
+        const char* caption;
+    };
+    const Case cases[] = {
+        {nullptr, false, TCertificateAnswer::Cancel, "Certificate not trusted"},
+        {"Connect this once", false, TCertificateAnswer::ConnectOnce, "Certificate not trusted"},
+        {"Always trust this certificate for this host", true, TCertificateAnswer::AlwaysTrust,
+         "Certificate changed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.caption);
+        QString caption;
+        QString text;
+        WhenModal<QMessageBox>([&](QMessageBox* box) {
+            caption = box->windowTitle();
+            text = box->text();
+            EXPECT_EQ(box->buttons().size(), 3);
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            if (c.press == nullptr) {
+                QTest::keyClick(box, Qt::Key_Return);
+                return;
+            }
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == QString::fromLatin1(c.press)) {
+                    button->click();
+                }
+            }
+        });
+        question.changed = c.changed;
+        EXPECT_EQ(presenter.AskAboutCertificate(question), c.answer);
+        EXPECT_EQ(caption, QString::fromLatin1(c.caption));
+        EXPECT_TRUE(text.contains(u"The certificate has expired"_s));
+        EXPECT_TRUE(text.contains(u"SHA-256 fingerprint: AB:CD"_s));
+        EXPECT_EQ(text.startsWith(u"WARNING"_s), c.changed);
+    }
 }
