@@ -257,14 +257,6 @@ TDecodedArticle::TDecodedArticle(const TStringList& headerLines, const TStringLi
     AppendParts(fields_, bodyLines, 0, end, parts_, 0);
 }
 
-QByteArray TDecodedArticle::Value(QByteArrayView name) const {
-    return FieldValue(fields_, name);
-}
-
-QString TDecodedArticle::DisplayValue(QByteArrayView name) const {
-    return FieldDisplayValue(name, Value(name));
-}
-
 QString TDecodedArticle::BodyText(QByteArray* unknownCharset) const {
     QString text;
     for (const TArticlePart& part : parts_) {

@@ -54,11 +54,6 @@ public:
     // header and without the client's "ArtId" item.
     const QByteArray& Header() const { return header_; }
     const QList<THeaderField>& Fields() const { return fields_; }
-    // The unfolded value of the first field of that name (any letter case); empty when none.
-    QByteArray Value(QByteArrayView name) const;
-    // Value with its encoded words decoded, except in identifier fields (Message-ID,
-    // References), which are shown as they are.
-    QString DisplayValue(QByteArrayView name) const;
 
     // The body lines, each ended by CR LF, without the closing ".".
     const QByteArray& Body() const { return body_; }

@@ -25,12 +25,13 @@ TEST(DecodedArticle, HeaderFieldsAreUnfoldedAndTheClientsOwnLinesAreNoPartOfTheA
     EXPECT_EQ(article.Header(),
               "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\r\n =?UTF-8?Q?_aus_K=C3=B6ln?=\r\n"
               "From: =?ISO-8859-1?Q?Zo=EB?= <zoe@zk.test>\r\nMessage-ID: <=?x?Q?y?=@zk>\r\n");
-    ASSERT_EQ(article.Fields().size(), 3);
-    EXPECT_EQ(article.Value("subject"), "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?= =?UTF-8?Q?_aus_K=C3=B6ln?=");
-    EXPECT_EQ(article.DisplayValue("Subject"), u"Grüße aus Köln"_s);
-    EXPECT_EQ(article.DisplayValue("FROM"), u"Zoë <zoe@zk.test>"_s);
-    EXPECT_EQ(article.DisplayValue("Message-ID"), u"<=?x?Q?y?=@zk>"_s);
-    EXPECT_EQ(article.Value("ArtId"), QByteArray());
+    const QList<THeaderField>& fields = article.Fields();
+    ASSERT_EQ(fields.size(), 3);
+    EXPECT_EQ(fields[0].value, "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?= =?UTF-8?Q?_aus_K=C3=B6ln?=");
+    const QString shown[] = {u"Grüße aus Köln"_s, u"Zoë <zoe@zk.test>"_s, u"<=?x?Q?y?=@zk>"_s};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(FieldDisplayValue(fields[i].name, fields[i].value), shown[i]);
+    }
     // Only the last "." closed the reply; the one before it is a line the poster wrote.
     EXPECT_EQ(article.Body(), "first\r\n.\r\nlast\r\n");
     ASSERT_EQ(article.Parts().size(), 1);
