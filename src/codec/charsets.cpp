@@ -58,6 +58,17 @@ bool IconvKnows(const QByteArray& name) {
     return true;
 }
 
+bool IsUsAscii(const QByteArray& name) {
+    return name.compare("us-ascii", Qt::CaseInsensitive) == 0 ||
+           name.compare("ascii", Qt::CaseInsensitive) == 0;
+}
+
+bool IsLatin1(const QByteArray& name) {
+    return name.compare("iso-8859-1", Qt::CaseInsensitive) == 0 ||
+           name.compare("iso_8859-1", Qt::CaseInsensitive) == 0 ||
+           name.compare("latin1", Qt::CaseInsensitive) == 0;
+}
+
 } // namespace
 
 bool IsAscii(QByteArrayView bytes) {
@@ -92,9 +103,16 @@ QString TextOfUndeclaredBytes(QByteArrayView bytes) {
 }
 
 QString TextOfCharset(QByteArrayView bytes, QByteArrayView charset, bool* known) {
-    const QByteArray name = CleanName(charset);
-    if (name.isEmpty()) {
+    QByteArray name = CleanName(charset);
+    // Programs declare US-ASCII by default, whatever the text holds: 8-bit bytes under it are
+    // read as undeclared.
+    if (name.isEmpty() || (IsUsAscii(name) && !IsAscii(bytes))) {
         return TextOfUndeclaredBytes(bytes);
+    }
+    // Text declared ISO-8859-1 is Windows-1252 in practice (quotes and dashes at 0x80 to
+    // 0x9F, where ISO-8859-1 has only control characters), as browsers read it too.
+    if (IsLatin1(name)) {
+        name = QByteArrayLiteral("windows-1252");
     }
     // Plain ASCII reads the same in every charset the reader meets but the 7-bit escape
     // charsets (ISO-2022-JP), whose escapes start with ESC.

@@ -16,7 +16,8 @@ QString TextOfUndeclaredBytes(QByteArrayView bytes);
 // Bytes in the named charset (any letter case, "utf-8", "KOI8-R", "iso-2022-jp" ...). An empty
 // name counts as undeclared. A name that neither Qt nor iconv knows is decoded as undeclared
 // bytes and clears *known, so that the caller can say so; *known stays untouched otherwise.
-// Bytes the charset does not allow become U+FFFD.
+// Bytes the charset does not allow become U+FFFD. As real programs write them, 8-bit bytes
+// declared US-ASCII are read as undeclared, and ISO-8859-1 as Windows-1252.
 QString TextOfCharset(QByteArrayView bytes, QByteArrayView charset, bool* known = nullptr);
 
 // True when TextOfCharset can decode the named charset.

@@ -231,6 +231,55 @@ void AppendParts(const QList<THeaderField>& header, const TStringList& lines, in
     parts.append(MakePart(header, JoinedLines(lines, first, end)));
 }
 
+// RFC 3676: in a format=flowed text a line that ends in a blank goes on in the next line of
+// the same quote depth; a line's leading blank is stuffing, and with DelSp=yes the blank that
+// marks the line as flowed is no part of the text. Quoted lines come out as ">" per depth and
+// a blank; the signature separator "-- " never flows.
+QString Unflowed(const QString& text, bool deleteSpace) {
+    QString unflowed;
+    QString paragraph;
+    qsizetype paragraphDepth = 0;
+    bool open = false;
+    const auto flush = [&] {
+        if (paragraphDepth > 0) {
+            unflowed += QString(paragraphDepth, u'>') + u' ';
+        }
+        unflowed += paragraph + QStringLiteral("\r\n");
+        paragraph.clear();
+        open = false;
+    };
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast(); // after the last line end
+    }
+    for (const QString& line : lines) {
+        qsizetype depth = 0;
+        while (depth < line.size() && line[depth] == u'>') {
+            ++depth;
+        }
+        QString content = line.mid(depth);
+        if (content.startsWith(u' ')) {
+            content.remove(0, 1);
+        }
+        if (open && depth != paragraphDepth) {
+            flush();
+        }
+        paragraph += content;
+        paragraphDepth = depth;
+        open = content.endsWith(u' ') && content != QStringLiteral("-- ");
+        if (open && deleteSpace) {
+            paragraph.chop(1);
+        }
+        if (!open) {
+            flush();
+        }
+    }
+    if (open) {
+        flush();
+    }
+    return unflowed;
+}
+
 QString HeaderLinesOf(const TArticlePart& part) {
     QString text;
     for (const THeaderField& field : part.header) {
@@ -243,7 +292,12 @@ QString HeaderLinesOf(const TArticlePart& part) {
 } // namespace
 
 QString TArticlePart::Text(bool* charsetKnown) const {
-    return TextOfCharset(content, charset, charsetKnown);
+    const QString text = TextOfCharset(content, charset, charsetKnown);
+    const QByteArray contentType = FieldValue(header, "Content-Type");
+    if (nntpwire::HeaderParameter(contentType, "format").toLower() != "flowed") {
+        return text;
+    }
+    return Unflowed(text, nntpwire::HeaderParameter(contentType, "delsp").toLower() == "yes");
 }
 
 TDecodedArticle::TDecodedArticle(const TStringList& headerLines, const TStringList& bodyLines) {

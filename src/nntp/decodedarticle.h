@@ -38,8 +38,8 @@ struct TArticlePart {
     QByteArray content;
 
     bool IsText() const { return mediaType.startsWith("text/"); }
-    // Content in the part's charset. An unknown charset is read as undeclared bytes and clears
-    // *charsetKnown.
+    // Content in the part's charset, a format=flowed text (RFC 3676) joined into its
+    // paragraphs. An unknown charset is read as undeclared bytes and clears *charsetKnown.
     QString Text(bool* charsetKnown = nullptr) const;
 };
 

@@ -78,6 +78,9 @@ TEST(Charsets, UndeclaredAndUnknownCharsetsAreUtf8WhenValidElseWindows1252) {
         {"", QByteArray("a\0b", 3), u"a\0b"_s, true},
         {"x-unknown", "Gr\xC3\xBC\xC3\x9F""e", u"Grüße"_s, false},
         {"x-unknown", "Gr\xFC\xDF""e", u"Grüße"_s, false},
+        // As real programs declare them: 8-bit US-ASCII, and Windows-1252 marked ISO-8859-1.
+        {"us-ascii", "Zo\xC3\xAB", u"Zoë"_s, true},
+        {"ISO-8859-1", "\x93quoted\x94 \xE9", u"“quoted” é"_s, true},
         // A byte the declared charset does not allow is replaced, not dropped.
         {"utf-8", "a\xFFz", u"a\uFFFDz"_s, true},
     };

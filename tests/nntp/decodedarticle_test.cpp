@@ -85,6 +85,11 @@ TEST(DecodedArticle, ContentThatDoesNotDecodeAndAMultipartWithoutPartsStayAsThey
         {"Content-Type: text/plain; charset=x-mystery\r\n", "Gr\xC3\xBC\xC3\x9F" "e\r\n",
          u"Grüße\r\n"_s, "x-mystery"},
         {"", "Gr\xFC\xDF" "e\r\n", u"Grüße\r\n"_s, ""},
+        {"Content-Type: text/plain; charset=UTF-8; format=flowed\r\n",
+         "one \r\n two\r\n> quoted \r\n> on\r\n>> deeper\r\n-- \r\nsig\r\n",
+         u"one two\r\n> quoted on\r\n>> deeper\r\n-- \r\nsig\r\n"_s, ""},
+        {"Content-Type: text/plain; format=Flowed; DelSp=Yes\r\n", "Gro\xC3\x9F \r\nartig\r\n",
+         u"Großartig\r\n"_s, ""},
     };
     for (const auto& c : cases) {
         const TDecodedArticle article(Lines(c.header + "\r\n"), Lines(c.body + ".\r\n"));
