@@ -44,6 +44,7 @@ readonly TEST_GROUPS=(
   "zk.test.big y 100,000 generated articles for the listing benchmark (seed-big)."
   "zk.test.post y Tests post here."
   "zk.test.empty y A group without articles."
+  "zk.test.charsets y Articles in many charsets, encoded-word headers, format=flowed."
 )
 
 readonly ETC=/etc/news

@@ -1,8 +1,11 @@
 #include "cli/clicommands.h"
 
 #include "cli/clioptions.h"
+#include "codec/encodedwords.h"
 #include "codec/qruue.h"
+#include "nntp/decodedarticle.h"
 #include "nntp/nntpwire.h"
+#include "nntp/postcharset.h"
 #include "nntp/qrnntp.h"
 #include "search/searchengine.h"
 
@@ -25,38 +28,19 @@ QByteArray Latin1Lower(const QByteArray& text) {
     return QString::fromLatin1(text).toLower().toLatin1();
 }
 
-// Lines of a list from first up to (not including) end, each followed by CR LF, as the
-// article travels.
-QByteArray LinesText(const TStringList& lines, int first, int end) {
-    QByteArray text;
-    for (int i = first; i < end; ++i) {
-        text += lines[i] + "\r\n";
+// The readable form of an article for --decoded, in UTF-8 with LF line ends: each header field
+// on one line, encoded words decoded; the body read through its MIME structure.
+QByteArray DecodedHeaderText(const TDecodedArticle& article) {
+    QString text;
+    for (const THeaderField& field : article.Fields()) {
+        text += QString::fromLatin1(field.name) + QStringLiteral(": ") +
+                FieldDisplayValue(field.name, field.value) + u'\n';
     }
-    return text;
+    return text.toUtf8();
 }
 
-// The header part of GetArticle's HeaderLines: every header line and the empty line that ends
-// the header. The client appends an "ArtId" line of its own after that; it is not the article.
-QByteArray ArticleHeaderText(const TExStringList& header) {
-    const int separator = header.IndexOf(QByteArray());
-    return LinesText(header, 0, separator < 0 ? header.Count() : separator + 1);
-}
-
-// The header lines of GetArticleHeader's HeaderLines: everything before the "." line that
-// closed the reply (the client's "ArtId" line comes after it).
-QByteArray HeadText(const TExStringList& header) {
-    int closing = header.Count() - 1;
-    while (closing >= 0 && !nntpwire::IsTerminator(header[closing])) {
-        --closing;
-    }
-    return LinesText(header, 0, closing < 0 ? header.Count() : closing);
-}
-
-// The body lines without the "." line that closed the reply, which is always the last item:
-// a body line "." sent as ".." arrives undone and stays in the body.
-QByteArray BodyText(const TStringList& body) {
-    const bool closed = !body.IsEmpty() && nntpwire::IsTerminator(body.Last());
-    return LinesText(body, 0, closed ? body.Count() - 1 : body.Count());
+QByteArray DecodedBodyText(const TDecodedArticle& article) {
+    return article.BodyText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")).toUtf8();
 }
 
 // The columns of a summary line: number, From, Subject, Date, Message-ID, References, Bytes,
@@ -80,6 +64,17 @@ void AppendOverviewField(QByteArray& line, const TExStringList& summary, int pos
     if (position < summary.Count() && summary[position].startsWith(prefix)) {
         line += QByteArrayView(summary[position]).sliced(prefix.size());
     }
+}
+
+// The From and Subject columns of a summary line, tab-separated, readable in UTF-8.
+QByteArray DecodedSummaryLine(const QByteArray& line) {
+    QList<QByteArray> columns = line.split('\t');
+    for (const int column : {1, 2}) {
+        if (column < columns.size()) {
+            columns[column] = DecodeEncodedWords(columns[column]).toUtf8();
+        }
+    }
+    return columns.join('\t');
 }
 
 QByteArray SummaryLine(const TExStringList& summary, int number) {
@@ -233,7 +228,8 @@ private:
         nntp.OnHeaderList = [&](QObject*) {
             const int number = nextNumber++;
             if (!nntp.HeaderLines.IsEmpty()) {
-                out_.write(SummaryLine(nntp.HeaderLines, number));
+                const QByteArray line = SummaryLine(nntp.HeaderLines, number);
+                out_.write(options_.decoded ? DecodedSummaryLine(line) : line);
             }
         };
         nntp.GetArticleList(options_.all, from);
@@ -243,19 +239,25 @@ private:
     bool Article(TQRNNTP& nntp) {
         nntp.SetGroup(GroupArgument());
         const int number = ArticleNumberArgument();
-        switch (options_.command) {
-        case TCliCommand::Head:
+        // The body is read through the header's declarations, so a readable body takes the
+        // whole article.
+        if (options_.command == TCliCommand::Head) {
             nntp.GetArticleHeader(number);
-            out_.write(HeadText(nntp.HeaderLines));
-            break;
-        case TCliCommand::Body:
+        } else if (options_.command == TCliCommand::Body && !options_.decoded) {
             nntp.GetArticleBody(number);
-            out_.write(BodyText(nntp.BodyLines));
-            break;
-        default:
+        } else {
             nntp.GetArticle(number);
-            out_.write(ArticleHeaderText(nntp.HeaderLines) + BodyText(nntp.BodyLines));
-            break;
+        }
+        const TDecodedArticle article(nntp.HeaderLines, nntp.BodyLines);
+        const bool withHeader = options_.command != TCliCommand::Body;
+        const bool withBody = options_.command != TCliCommand::Head;
+        const bool both = withHeader && withBody;
+        if (options_.decoded) {
+            out_.write((withHeader ? DecodedHeaderText(article) : QByteArray()) +
+                       (both ? "\n" : "") + (withBody ? DecodedBodyText(article) : QByteArray()));
+        } else {
+            out_.write((withHeader ? article.Header() : QByteArray()) + (both ? "\r\n" : "") +
+                       (withBody ? article.Body() : QByteArray()));
         }
         return true;
     }
@@ -307,6 +309,7 @@ private:
             }
             attachments.Add(path.toLocal8Bit());
         }
+        DeclareUtf8Article(header, body);
         return Online([&](TQRNNTP& nntp) {
             nntp.SetPostHeader(header);
             nntp.SetPostBody(body);

@@ -24,17 +24,21 @@ const TCommandInfo kCommands[] = {
     {"groups", TCliCommand::Groups, 0, 1, "", "groups [FILTER]",
      "The server's groups, one name per line, in the server's order. With\n"
      "FILTER only the names that contain it, letter case ignored."},
-    {"summary", TCliCommand::Summary, 1, 1, "--from --all ", "summary GROUP [--from N | --all]",
+    {"summary", TCliCommand::Summary, 1, 1, "--from --all --decoded ",
+     "summary GROUP [--from N | --all] [--decoded]",
      "One line per article of GROUP, the fields separated by tabs: number,\n"
      "From, Subject, Date, Message-ID, References, Bytes, Lines. From article\n"
-     "N on, or every article; by default the newest 500."},
-    {"article", TCliCommand::Article, 2, 2, "", "article GROUP N",
+     "N on, or every article; by default the newest 500. --decoded prints From\n"
+     "and Subject readable, encoded words decoded, in UTF-8."},
+    {"article", TCliCommand::Article, 2, 2, "--decoded ", "article GROUP N [--decoded]",
      "Article N of GROUP as the server holds it: the header, the empty line,\n"
      "the body, every line ending in CR LF, with the leading dots doubled for\n"
-     "transmission undone."},
-    {"head", TCliCommand::Head, 2, 2, "", "head GROUP N",
+     "transmission undone. --decoded prints it readable, in UTF-8 with LF line\n"
+     "ends: header fields unfolded with encoded words decoded, the body with\n"
+     "its transfer encoding undone and its charset converted."},
+    {"head", TCliCommand::Head, 2, 2, "--decoded ", "head GROUP N [--decoded]",
      "The header of article N as article prints it, without the empty line."},
-    {"body", TCliCommand::Body, 2, 2, "", "body GROUP N",
+    {"body", TCliCommand::Body, 2, 2, "--decoded ", "body GROUP N [--decoded]",
      "The body of article N, as article prints it."},
     {"extract", TCliCommand::Extract, 3, 3, "", "extract GROUP N DIR",
      "Decodes the attachments of article N (uuencoded and yEnc blocks, MIME\n"
@@ -45,7 +49,9 @@ const TCommandInfo kCommands[] = {
      "block is cut short, is kept and named on standard error (exit status 1)."},
     {"post", TCliCommand::Post, 1, 1, "--attach ", "post FILE [--attach PATH ...]",
      "Posts the article in FILE (header lines, an empty line, the body) with\n"
-     "each PATH appended as a uuencoded block; prints the server's reply line."},
+     "each PATH appended as a uuencoded block; prints the server's reply line.\n"
+     "A FILE in UTF-8 that is not plain ASCII is declared UTF-8, its header\n"
+     "values that are not ASCII written as encoded words."},
     {"find", TCliCommand::Find, 1, 1, "--whole-word --case ", "find TEXT [--whole-word] [--case]",
      "Prints the lines of standard input that contain TEXT, where * stands for\n"
      "any run of characters and ? for exactly one. A TEXT that starts with\n"
@@ -250,6 +256,8 @@ private:
             options().from = from;
         } else if (option == QLatin1String("--all")) {
             options().all = true;
+        } else if (option == QLatin1String("--decoded")) {
+            options().decoded = true;
         } else if (option == QLatin1String("--attach")) {
             QString path;
             if (!TakeValue(option, path)) {

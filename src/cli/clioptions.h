@@ -51,6 +51,8 @@ struct TCliOptions {
     // summary: the first article number wanted, or every article; neither: the newest 500.
     std::optional<int> from;
     bool all = false;
+    // summary, article, head, body: the readable text in UTF-8 instead of the server's bytes.
+    bool decoded = false;
     // post: files to attach, in order.
     QStringList attachments;
     // find

@@ -1,48 +1,35 @@
 #include "ui/bodydisplay.h"
 
-#include "nntp/nntpwire.h"
-#include "ui/settingsfiles.h"
+#include "nntp/decodedarticle.h"
 #include "util/texthelpers.h"
 
 namespace {
 
-const QByteArray kQuotedPrintableMark =
-    QByteArrayLiteral("content-transfer-encoding: quoted-printable");
-const QByteArray kBase64Mark = QByteArrayLiteral("content-transfer-encoding: base64");
-
-// The lines the poster wrote: every line but the closing ".", each ended by CR LF.
-QByteArray WrittenText(const TStringList& bodyLines) {
-    int count = bodyLines.Count();
-    if (count > 0 && nntpwire::IsTerminator(bodyLines.Last())) {
-        --count;
-    }
-    QByteArray text;
-    for (int i = 0; i < count; ++i) {
-        text += bodyLines[i] + QByteArrayLiteral("\r\n");
-    }
-    return text;
+// The panes end their lines with LF.
+QString WithPaneLineEnds(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
-// The quoted-printable decoder reads a soft line break followed by two dots as the wire has it,
-// a line whose leading dot was doubled for transmission. The lines here came with that dot
-// already removed, so it is put back after every soft line break for the decoder to remove.
-QByteArray RestuffAfterSoftBreaks(const QByteArray& text) {
-    return ReplaceAll(text, QByteArrayLiteral("=\r\n."), QByteArrayLiteral("=\r\n.."), true);
+// A Base64 body that begins with "~" is saved as a file; the pane shows "~" and its name.
+// Empty for any other body, or when the text is no Base64.
+QString SavedBase64File(const TDecodedArticle& article) {
+    if (article.Parts().size() != 1 || article.Parts()[0].transferEncoding != "base64") {
+        return QString();
+    }
+    const QByteArray text = TrimBlanksAndControls(article.Parts()[0].encoded);
+    return text.startsWith('~') ? QString::fromLocal8Bit(DecodeBase64Text(text)) : QString();
 }
 
 } // namespace
 
-QByteArray BodyForDisplay(const QByteArray& headerText, const TStringList& bodyLines) {
-    QByteArray text = TrimBlanksAndControls(WrittenText(bodyLines));
-    const QByteArray header = headerText.toLower();
-    if (header.contains(kQuotedPrintableMark) || text.toLower().contains(kQuotedPrintableMark)) {
-        text = DecodeQuotedPrintable(RestuffAfterSoftBreaks(text));
+TArticleDisplay ArticleDisplay(const TStringList& headerLines, const TStringList& bodyLines) {
+    const TDecodedArticle article(headerLines, bodyLines);
+    TArticleDisplay display;
+    display.header = WithPaneLineEnds(HeaderDisplayText(headerLines));
+    display.body = SavedBase64File(article);
+    if (display.body.isEmpty()) {
+        display.body =
+            WithPaneLineEnds(TrimBlanksAndControls(article.BodyText(&display.unknownCharset)));
     }
-    if (header.contains(kBase64Mark)) {
-        const QByteArray decoded = DecodeBase64Text(text);
-        if (!decoded.isEmpty()) {
-            return decoded;
-        }
-    }
-    return text;
+    return display;
 }

@@ -3,17 +3,22 @@
 #include "util/stringlist.h"
 
 #include <QByteArray>
+#include <QString>
 
-// The bytes the body pane shows for an article: its body lines, decoded for reading when the
-// article says they are quoted-printable or Base64.
-//
-// headerText is the text of the article's header lines; bodyLines are its body lines as the
-// news client delivers them, dot-stuffing already undone, with the "." that closed the reply
-// as the last item. A "." anywhere else is a line the poster wrote and is shown as such.
-//
-// A header (or, in a multipart body, a part header) "Content-Transfer-Encoding:
-// quoted-printable" decodes the whole body as quoted-printable; a header naming base64 decodes
-// it as Base64, and a body that is not valid Base64 is shown as it came. Only a single space
-// after the colon is recognised. The result is trimmed of blanks and control characters at
-// both ends before any decoding.
-QByteArray BodyForDisplay(const QByteArray& headerText, const TStringList& bodyLines);
+// The texts the reading page shows for an article, from its header and body lines as the news
+// client delivers them (or as the window's caches keep them: the same bytes).
+struct TArticleDisplay {
+    // The header pane: the header lines as they came, a field with encoded words decoded.
+    QString header;
+    // The body pane: the body read through its MIME structure, each text part's transfer
+    // encoding undone and its charset converted, trimmed of blanks and control characters at
+    // both ends. A Base64 body that begins with "~" is saved as a "zk64_" file in the
+    // program directory instead, and this is "~" and the file's name.
+    QString body;
+    // The charset the body declares that could not be read; empty when there is none. The body
+    // is then shown as UTF-8 when it is valid UTF-8, else as Windows-1252.
+    QByteArray unknownCharset;
+};
+
+// Lines end with LF, as the panes hold them.
+TArticleDisplay ArticleDisplay(const TStringList& headerLines, const TStringList& bodyLines);

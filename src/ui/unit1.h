@@ -192,6 +192,8 @@ public:
     void QRNNTP1InvalidArticle(QObject* sender);
     // Shows the body of the client's current article, decoded for reading.
     void ShowBody();
+    // Fills the header and body panes with an article read from these lines.
+    void ShowArticle(const TStringList& headerLines, const TStringList& bodyLines);
     void BitBtn1Click(); // next article
     void BitBtn3Click(); // previous article
     // A key released anywhere in the window, seen before the control that has the focus; key
@@ -300,8 +302,9 @@ private:
     bool ScanHeaders = false;
     // Every group name received since the last Connect: the source of the filter.
     TStringList AllGroups;
-    // The pane texts of each article read in the current group, one item per article in all
-    // three, the article number as the item's value; the texts are kept exactly as shown.
+    // Each article read in the current group, one item per article in all three, the article
+    // number as the item's value: the attachments pane's text, and the body and header lines
+    // exactly as the server sent them, shown again through the same decoding.
     TStringList AttachTextCache;
     TStringList BodyTextCache;
     TStringList HeaderTextCache;
@@ -309,6 +312,9 @@ private:
     QByteArray cachedGroup_;
     // First article number of the current summary; 0 until a list was made.
     qint32 ListStart = 0;
+
+    // The charset the shown article's body declares that could not be read; empty when none.
+    QByteArray unknownCharset_;
 
     // Summary entries reported by the client and not yet in the summary pane.
     QString pendingSummary_;

@@ -2,6 +2,7 @@
 // files, and posting a new thread or a reply to the article shown on the reading page.
 #include "ui/unit1.h"
 
+#include "nntp/postcharset.h"
 #include "ui/displaytext.h"
 #include "util/texthelpers.h"
 #include "util/edittext.h"
@@ -77,15 +78,16 @@ void TForm1::ComposeAndPost(bool reply) {
     }
     QRNNTP1->UserId = WireBytes(Edit3->text());
     QRNNTP1->Password = WireBytes(Edit4->text());
+    // Typed text goes out as UTF-8; DeclareUtf8Article below says so when it is not ASCII.
     QRNNTP1->PostBody.Clear();
     for (const QString& line : ScreenLines(Memo5)) {
-        QRNNTP1->PostBody.Add(WireBytes(line));
+        QRNNTP1->PostBody.Add(line.toUtf8());
     }
     TPostRecordType& record = QRNNTP1->PostRecord;
     record.SetPrTimeDate(PostDate());
-    record.SetPrFromAddress(WireBytes(Edit9->text()));
-    record.SetPrReplyTo(WireBytes(Edit10->text()));
-    record.SetPrSubject(WireBytes(Edit11->text()));
+    record.SetPrFromAddress(Edit9->text().toUtf8());
+    record.SetPrReplyTo(Edit10->text().toUtf8());
+    record.SetPrSubject(Edit11->text().toUtf8());
     record.SetNewsGroups(QRNNTP1->CurrentGroup);
     record.SetPrAppName(QByteArrayLiteral("ZK News Reader"));
     // A reply continues the parent's References with the parent itself; a new thread removes
@@ -96,6 +98,11 @@ void TForm1::ComposeAndPost(bool reply) {
                                HeaderValue(QStringLiteral("message-id: ")));
     }
     QRNNTP1->PostHeader.SetValue("References", references);
+    // An ASCII post after one that was not goes out without the earlier declaration.
+    for (const char* name : kMimeDeclarationNames) {
+        QRNNTP1->PostHeader.SetValue(name, QByteArray());
+    }
+    DeclareUtf8Article(QRNNTP1->PostHeader, QRNNTP1->PostBody);
     QRNNTP1->PostAttachments.Clear();
     for (int i = 0; i < ListBox2->count(); ++i) {
         QRNNTP1->PostAttachments.Add(ListBox2->item(i)->text().toLocal8Bit());

@@ -43,12 +43,11 @@ QString WithoutWildcards(const QString& subject) {
 // The client's article events
 
 void TForm1::QRNNTP1Header(QObject*) {
-    SetEditText(Memo3, DisplayText(QRNNTP1->HeaderLines.Text()));
+    SetEditText(Memo3, ArticleDisplay(QRNNTP1->HeaderLines, TStringList()).header);
 }
 
 void TForm1::QRNNTP1Article(QObject*) {
-    SetEditText(Memo3, DisplayText(QRNNTP1->HeaderLines.Text()));
-    ShowBody();
+    ShowArticle(QRNNTP1->HeaderLines, QRNNTP1->BodyLines);
     // The names are the client's local file names, one per line, shown on one line.
     const QByteArray names = ReplaceAll(QRNNTP1->AttachmentNames.Text(), QByteArrayLiteral("\r\n"),
                                         QByteArrayLiteral(" "), true);
@@ -65,8 +64,16 @@ void TForm1::QRNNTP1InvalidArticle(QObject*) {
 }
 
 void TForm1::ShowBody() {
-    SetEditText(Memo2,
-                DisplayText(BodyForDisplay(QRNNTP1->HeaderLines.Text(), QRNNTP1->BodyLines)));
+    const TArticleDisplay display = ArticleDisplay(QRNNTP1->HeaderLines, QRNNTP1->BodyLines);
+    SetEditText(Memo2, display.body);
+    unknownCharset_ = display.unknownCharset;
+}
+
+void TForm1::ShowArticle(const TStringList& headerLines, const TStringList& bodyLines) {
+    const TArticleDisplay display = ArticleDisplay(headerLines, bodyLines);
+    SetEditText(Memo3, display.header);
+    SetEditText(Memo2, display.body);
+    unknownCharset_ = display.unknownCharset;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // Article # (through which every way of opening an article goes), and searching the summary.
 #include "ui/unit1.h"
 
+#include "codec/encodedwords.h"
 #include "nntp/nntpwire.h"
 #include "search/editsearch.h"
 #include "search/searchengine.h"
@@ -27,12 +28,13 @@ namespace {
 // Groups spanning more numbers than this ask where to start; the proposal lists the newest.
 constexpr qint64 kListSpan = 500;
 
-// Each entry is two lines: "[number] From: address", then "    Subject: subject". The
-// presence test, OpenEntryAtCaret and the search rely on this form.
-QByteArray SummaryEntry(const TPostRecordType& record) {
-    return '[' + QByteArray::number(record.GetArticleId()) + QByteArrayLiteral("] From: ") +
-           record.GetPrFromAddress() + QByteArrayLiteral("\r\n    Subject: ") +
-           record.GetPrSubject() + QByteArrayLiteral("\r\n");
+// Each entry is two lines: "[number] From: address", then "    Subject: subject", both fields
+// with their encoded words decoded. The presence test, OpenEntryAtCaret and the search rely on
+// this form.
+QString SummaryEntry(const TPostRecordType& record) {
+    return u'[' + QString::number(record.GetArticleId()) + QStringLiteral("] From: ") +
+           DecodeEncodedWords(record.GetPrFromAddress()) + QStringLiteral("\n    Subject: ") +
+           DecodeEncodedWords(record.GetPrSubject()) + u'\n';
 }
 
 QString EntryMark(int number) {
@@ -91,7 +93,7 @@ void TForm1::QRNNTP1HeaderList(QObject*) {
     // Entries follow in arrival order unless the user clicks elsewhere meanwhile (possible
     // only while a server without XOVER is asked article by article).
     const TPostRecordType& record = QRNNTP1->HeaderRecord;
-    pendingSummary_ += DisplayText(SummaryEntry(record));
+    pendingSummary_ += SummaryEntry(record);
     Edit7->setText(QString::number(record.GetArticleId()));
     if (!summaryFlushQueued_) {
         summaryFlushQueued_ = true;
@@ -151,7 +153,12 @@ void TForm1::ShowArticleDetails(int number) {
     Label10->setText(EntryMark(number) + u' ' + subject + QStringLiteral(" [") + date + u']');
     const QString lines = HeaderValue(QStringLiteral("lines: "));
     const QString from = HeaderValue(QStringLiteral("from: "));
-    SetStatusText(QStringLiteral("From :") + from + QStringLiteral("  Lines=") + lines);
+    QString status = QStringLiteral("From :") + from + QStringLiteral("  Lines=") + lines;
+    if (!unknownCharset_.isEmpty()) {
+        status += QStringLiteral("  Unknown charset \"") + DisplayText(unknownCharset_) +
+                  QStringLiteral("\": shown as UTF-8 or Windows-1252");
+    }
+    SetStatusText(status);
     const bool isReply = subject.left(4).toLower() == QStringLiteral("re: ");
     Edit11->setText(isReply ? subject : QStringLiteral("Re: ") + subject);
 }
@@ -171,14 +178,17 @@ int TForm1::CachedArticleIndex(int number) const {
 
 void TForm1::CacheShownArticle(int number) {
     AttachTextCache.AddObject(TrimBlanksAndControls(PaneText(Memo1)).toUtf8(), number);
-    BodyTextCache.AddObject(PaneText(Memo2).toUtf8(), number);
-    HeaderTextCache.AddObject(PaneText(Memo3).toUtf8(), number);
+    BodyTextCache.AddObject(QRNNTP1->BodyLines.Text(), number);
+    HeaderTextCache.AddObject(QRNNTP1->HeaderLines.Text(), number);
 }
 
 void TForm1::ShowCachedArticle(int index) {
     SetEditText(Memo1, QString::fromUtf8(AttachTextCache[index]));
-    SetEditText(Memo2, QString::fromUtf8(BodyTextCache[index]));
-    SetEditText(Memo3, QString::fromUtf8(HeaderTextCache[index]));
+    TStringList headerLines;
+    headerLines.SetText(HeaderTextCache[index]);
+    TStringList bodyLines;
+    bodyLines.SetText(BodyTextCache[index]);
+    ShowArticle(headerLines, bodyLines);
 }
 
 void TForm1::Edit7KeyPress(char& key) {

@@ -9,53 +9,32 @@
 
 namespace {
 
-constexpr int kFirstEscapedCode = 9;
-constexpr int kEqualsSign = 61;
-
-// The value of a base64 character (RFC 2045 alphabet), -1 for any other character.
-int Base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') {
-        return c - 'A';
-    }
-    if (c >= 'a' && c <= 'z') {
-        return c - 'a' + 26;
-    }
-    if (c >= '0' && c <= '9') {
-        return c - '0' + 52;
-    }
-    if (c == '+') {
-        return 62;
-    }
-    if (c == '/') {
-        return 63;
-    }
-    return -1;
+// The characters of RFC 2045's Base64 alphabet.
+bool IsBase64Character(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '+' || c == '/';
 }
 
-// Decodes groups of four characters until the end or a padded group; nothing when a
-// character is outside the alphabet or padding stands where no padding can be.
-bool DecodeBase64Groups(const QByteArray& text, QByteArray& decoded) {
-    decoded.reserve(text.size() / 4 * 3);
+// The text up to and including the first group of four that holds padding ("TQ==TWFu" ends
+// after "TQ=="); false when a character is outside the alphabet or padding stands where no
+// padding can be.
+bool ValidGroups(const QByteArray& text, QByteArray& groups) {
     for (qsizetype i = 0; i < text.size(); i += 4) {
-        std::array<int, 4> values{};
         for (int k = 0; k < 4; ++k) {
             const char c = text[i + k];
-            values[k] = c == '=' && k >= 2 ? 0 : Base64Value(c);
-            if (values[k] < 0) {
+            if (!IsBase64Character(c) && !(c == '=' && k >= 2)) {
                 return false;
             }
         }
-        const int bits = values[0] << 18 | values[1] << 12 | values[2] << 6 | values[3];
-        decoded += static_cast<char>(bits >> 16);
-        if (text[i + 2] == '=') {
-            return true;
+        if (text[i + 2] == '=' && text[i + 3] != '=') {
+            return false;
         }
-        decoded += static_cast<char>(bits >> 8 & 0xFF);
         if (text[i + 3] == '=') {
+            groups = text.left(i + 4);
             return true;
         }
-        decoded += static_cast<char>(bits & 0xFF);
     }
+    groups = text;
     return true;
 }
 
@@ -153,25 +132,6 @@ QByteArray ReplaceAll(const QByteArray& text, const QByteArray& oldText, const Q
     return ReplaceText(text, oldText, newText, caseSensitive, false);
 }
 
-QByteArray DecodeQuotedPrintable(const QByteArray& body) {
-    // A soft line break followed by a line whose leading dot was doubled for transmission.
-    QByteArray text = ReplaceAll(body, QByteArrayLiteral("=\r\n.."), QByteArrayLiteral("."), true);
-    text = ReplaceAll(text, QByteArrayLiteral("=\r\n"), QByteArray(), true);
-    if (!text.contains('=')) {
-        return text;
-    }
-    for (int code = kFirstEscapedCode; code <= 255; ++code) {
-        if (code == kEqualsSign) {
-            continue;
-        }
-        const QByteArray escape =
-            '=' + QByteArray::number(code, 16).toUpper().rightJustified(2, '0');
-        text = ReplaceAll(text, escape, QByteArray(1, static_cast<char>(code)), false);
-    }
-    // Last, so that an encoded equals sign never starts a new escape.
-    return ReplaceAll(text, QByteArrayLiteral("=3D"), QByteArrayLiteral("="), false);
-}
-
 QByteArray DecodeBase64Text(const QByteArray& body) {
     QByteArray text = body;
     const bool toFile = text.startsWith('~');
@@ -182,10 +142,11 @@ QByteArray DecodeBase64Text(const QByteArray& body) {
     if (text.isEmpty() || text.size() % 4 != 0) {
         return QByteArray();
     }
-    QByteArray decoded;
-    if (!DecodeBase64Groups(text, decoded)) {
+    QByteArray groups;
+    if (!ValidGroups(text, groups)) {
         return QByteArray();
     }
+    const QByteArray decoded = QByteArray::fromBase64(groups);
     return toFile ? SaveDecodedFile(decoded) : decoded;
 }
 

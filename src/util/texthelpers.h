@@ -25,10 +25,6 @@ QByteArray ReplaceText(const QByteArray& text, const QByteArray& oldText, const 
 QByteArray ReplaceAll(const QByteArray& text, const QByteArray& oldText, const QByteArray& newText,
                       bool caseSensitive);
 
-// Decodes a quoted-printable article body for display: soft line breaks go (with the dot
-// that transmission doubled after them), escapes of the codes 9 to 255 become their bytes.
-QByteArray DecodeQuotedPrintable(const QByteArray& body);
-
 // Decodes a base64 article body (lines joined). Empty when the text is not valid base64.
 // A body prefixed with "~" is decoded into a new file "zk64_<letters>.<ext>" in ProgramDir,
 // the extension sniffed from the data; the result is then "~" and the file's full name (or the

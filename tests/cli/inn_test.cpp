@@ -152,3 +152,69 @@ TEST(CliInn, TlsAndStartTlsWithTheLocalCaAndACertificateNotTrustedEndsWithStatus
     EXPECT_EQ(pinned.status, kExitSuccess) << pinned.err.constData();
     EXPECT_EQ(pinned.out, QByteArray(kSmallGroup) + "\n");
 }
+
+TEST(CliInn, DecodedOutputReadsEveryCharsetOfTheDemoGroup) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    const struct {
+        SeededArticle article;
+        QByteArray firstBodyLine;
+    } cases[] = {
+        {kUtf8Article, kUtf8FirstLine},
+        {kUtf8QuotedPrintable,
+         "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln \xE2\x80\x94 quoted-printable UTF-8."},
+        {kKoi8r, kKoi8rFirstLine},
+        {kIso2022jp, "\xE3\x81\x93\xE3\x82\x93\xE3\x81\xAB\xE3\x81\xA1\xE3\x81\xAF\xE3\x80\x81"
+                     "\xE4\xB8\x96\xE7\x95\x8C\xE3\x80\x82"},
+        {kLatin1Base64, "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln, caf\xC3\xA9 cr\xC3\xA8me."},
+    };
+    for (const auto& c : cases) {
+        const QByteArray where = QByteArray(kCharsetsGroup) + " " + Number(c.article.number);
+        const CliResult body = Cli("body " + where + " --decoded");
+        ASSERT_EQ(body.status, kExitSuccess) << body.err.constData();
+        EXPECT_EQ(body.out.split('\n').value(0), c.firstBodyLine) << c.article.messageId;
+        // Without --decoded, the server's bytes.
+        EXPECT_TRUE(Cli("head " + where).out.contains(c.article.subject)) << c.article.messageId;
+    }
+    const CliResult summary = Cli("summary " + QByteArray(kCharsetsGroup) + " --decoded");
+    const QList<QByteArray> lines = summary.out.split('\n');
+    ASSERT_GE(lines.size(), kCharsetsCount);
+    EXPECT_EQ(lines[kUtf8Article.number - 1].split('\t').value(2), kUtf8Subject);
+    EXPECT_EQ(lines[kTwoCharsets.number - 1].split('\t').value(2),
+              "Gr\xC3\xBC\xC3\x9F" "e \xD0\xB8 \xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+    EXPECT_TRUE(lines[kLongEncodedSubject.number - 1].contains(
+        "Gr\xC3\xB6\xC3\x9F" "en\xC3\xA4nderung, \xC3\x9C" "bersicht"));
+    const CliResult head =
+        Cli("head " + QByteArray(kCharsetsGroup) + " " + Number(kKoi8r.number) + " --decoded");
+    EXPECT_TRUE(head.out.contains("\nMessage-ID: <charsets.3@zk.test>\n")) << head.out.constData();
+}
+
+TEST(CliInn, AUtf8FileIsPostedDeclaredAndReadsBackTheSame) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    QTemporaryDir dir;
+    const QByteArray stamp = Number(QDateTime::currentMSecsSinceEpoch());
+    const QByteArray subject = "Gr\xC3\xBC\xC3\x9F" "e " + stamp;
+    const QByteArray body = "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x94 Zo\xC3\xAB\n";
+    const QString article = dir.filePath(QStringLiteral("article.txt"));
+    QFile file(article);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Newsgroups: " + QByteArray(kPostGroup) + "\nFrom: Zo\xC3\xAB <zoe@zk.test>\n" +
+               "Subject: " + subject + "\n\n" + body);
+    file.close();
+    const CliResult posted = RunCliWith({QStringLiteral("post"), article});
+    ASSERT_EQ(posted.status, kExitSuccess) << posted.err.constData();
+
+    const CliResult summary = Cli("summary " + QByteArray(kPostGroup) + " --all --decoded");
+    QByteArray number;
+    for (const QByteArray& line : summary.out.split('\n')) {
+        if (line.split('\t').value(2) == subject) {
+            number = line.split('\t').value(0);
+            EXPECT_EQ(line.split('\t').value(1), "Zo\xC3\xAB <zoe@zk.test>");
+        }
+    }
+    ASSERT_FALSE(number.isEmpty()) << summary.out.constData();
+    const QByteArray where = QByteArray(kPostGroup) + " " + number;
+    const CliResult head = Cli("head " + where);
+    EXPECT_TRUE(head.out.contains("Content-Type: text/plain; charset=UTF-8\r\n"));
+    EXPECT_TRUE(head.out.contains("Subject: =?UTF-8?B?"));
+    EXPECT_EQ(Cli("body " + where + " --decoded").out, "\n" + body);
+}

@@ -1,12 +1,15 @@
 // A person's session through the window against the local news server (INN).
 #include "session.h"
 
+#include "util/texthelpers.h"
+
 #include <QDateTime>
 #include <QProcess>
 #include <csignal>
 #include <unistd.h>
 
 using namespace NewsServer;
+using namespace Qt::Literals::StringLiterals;
 
 TEST_F(Session, ConnectFilterAndOpenALargeGroupFromItsNewestArticles) {
     StartUp();
@@ -197,6 +200,43 @@ TEST_F(Session, ReadStepFollowAThreadScanPostAndReplyAndReadBothBack) {
     EXPECT_EQ(client.HeaderLines.GetValue("Subject"), "Re: " + subject.toLatin1());
     EXPECT_TRUE(client.HeaderLines.GetValue("References").endsWith(threadId));
     EXPECT_GE(client.BodyLines.IndexOf("> .a line that starts with a dot"), 0);
+}
+
+TEST_F(Session, AReplyToAUtf8ArticleQuotesItReadableAndReadsBackTheSame) {
+    StartUp("Zo\xEB Tester <e2e@zk.test>\n\n\n\n");
+    ConnectTo(kPort);
+    SelectGroup(kCharsetsGroup);
+    form.ListBox1DblClick();
+    EXPECT_TRUE(SummaryLines().contains(u"    Subject: "_s + QString::fromUtf8(kUtf8Subject)));
+    for (const auto& [article, firstLine] :
+         {std::pair{kUtf8Article, kUtf8FirstLine}, std::pair{kKoi8r, kKoi8rFirstLine}}) {
+        form.Edit7->setText(QString::number(article.number));
+        form.Button4Click();
+        EXPECT_EQ(PaneText(form.Memo2).split(u'\n').value(0), QString::fromUtf8(firstLine));
+    }
+    form.Edit7->setText(QString::number(kUtf8Article.number));
+    form.Button4Click();
+    form.Button17Click();
+    const QString quoted = PaneText(form.Memo5);
+    EXPECT_TRUE(quoted.startsWith(u"Zoë <zoe@zk.test> wrote on "_s)) << quoted.toStdString();
+    EXPECT_TRUE(quoted.contains(u"> "_s + QString::fromUtf8(kUtf8FirstLine)));
+    const QString subject = form.Edit11->text() + u' ' +
+                            QString::number(QDateTime::currentMSecsSinceEpoch());
+    form.Edit11->setText(subject);
+    SelectGroup(kPostGroup);
+    form.ListBox1DblClick();
+    form.Button7Click();
+    EXPECT_TRUE(presenter.infos.contains(QStringLiteral("Article Posted")));
+
+    form.Button3Click();
+    const int replyNumber = EntryNumber(SummaryLines(), subject);
+    ASSERT_GT(replyNumber, 0);
+    form.Edit7->setText(QString::number(replyNumber));
+    form.Button4Click();
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), subject);
+    EXPECT_EQ(form.HeaderValue(u"from: "_s), u"Zoë Tester <e2e@zk.test>"_s);
+    EXPECT_EQ(PaneText(form.Memo2), TrimBlanksAndControls(quoted));
+    EXPECT_TRUE(form.HeaderValue(u"references: "_s).endsWith(QString::fromLatin1(kUtf8Article.messageId)));
 }
 
 namespace {

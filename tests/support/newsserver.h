@@ -161,6 +161,46 @@ constexpr int kPostSeededCount = 1;
 // Carried but empty: GROUP answers "211 0 1 0 zk.test.empty".
 constexpr char kEmptyGroup[] = "zk.test.empty";
 
+// zk.test.charsets: articles in the charsets and header encodings real programs write.
+constexpr char kCharsetsGroup[] = "zk.test.charsets";
+constexpr int kCharsetsCount = 9;
+// From "=?UTF-8?Q?Zo=C3=AB?= <zoe@zk.test>", Subject a B-encoded word, 8-bit UTF-8 body.
+constexpr SeededArticle kUtf8Article{kCharsetsGroup, 1, "<charsets.1@zk.test>",
+                                     "=?UTF-8?B?U2Now7ZuZSBHcsO8w59lIGF1cyBLw7Zsbg==?="};
+constexpr char kUtf8Subject[] = "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln";
+constexpr char kUtf8FirstLine[] =
+    "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x94 this body is UTF-8 sent as 8-bit text.";
+// UTF-8 quoted-printable with a soft line break; a Q-encoded Subject.
+constexpr SeededArticle kUtf8QuotedPrintable{kCharsetsGroup, 2, "<charsets.2@zk.test>",
+                                             "=?UTF-8?Q?Gr=C3=BC=C3=9Fe_in_quoted=2Dprintable?="};
+// KOI8-R 8-bit body, From and Subject B-encoded in KOI8-R.
+constexpr SeededArticle kKoi8r{kCharsetsGroup, 3, "<charsets.3@zk.test>",
+                               "=?KOI8-R?B?8NLJ18XUIMnaIO3P08vX2Q==?="};
+// The first body line read, in UTF-8.
+constexpr char kKoi8rFirstLine[] = "Привет, мир! Это письмо в кодировке KOI8-R.";
+// ISO-2022-JP body and headers.
+constexpr SeededArticle kIso2022jp{kCharsetsGroup, 4, "<charsets.4@zk.test>",
+                                   "=?ISO-2022-JP?B?GyRCJDMkcyRLJEEkT0AkMyYbKEI=?="};
+// ISO-8859-1 text in Base64.
+constexpr SeededArticle kLatin1Base64{kCharsetsGroup, 5, "<charsets.5@zk.test>",
+                                      "=?ISO-8859-1?Q?Gr=FC=DFe_aus_K=F6ln_in_Base64?="};
+// A Q word in ISO-8859-1 and a B word in KOI8-R side by side.
+constexpr SeededArticle kTwoCharsets{kCharsetsGroup, 6, "<charsets.6@zk.test>",
+                                     "=?ISO-8859-1?Q?Gr=FC=DFe?= =?KOI8-R?B?IMkg0NLJ18XU?="};
+// A Subject of three UTF-8 encoded words folded over three lines.
+constexpr SeededArticle kLongEncodedSubject{
+    kCharsetsGroup, 7, "<charsets.7@zk.test>",
+    "=?UTF-8?B?RWluIHJlY2h0IGxhbmdlciBCZXRyZWZmIG1pdCBVbWxhdXRlbjogRw==?= ="
+    "?UTF-8?B?csO2w59lbsOkbmRlcnVuZywgw5xiZXJzaWNodCwgw4RwZmVsIHVuZA==?= =?"
+    "UTF-8?B?IMOWbCDigJQgw7xiZXIgbWVocmVyZSBaZWlsZW4=?="};
+// multipart/mixed with the boundary on a continuation line, a UTF-8 text part and a Base64
+// part named by "filename*=UTF-8''%C3%9Cbersicht.bin" holding the bytes 0 to 31.
+constexpr SeededArticle kRfc2231{kCharsetsGroup, 8, "<charsets.8@zk.test>",
+                                 "Folded Content-Type and an RFC 2231 file name"};
+constexpr char kRfc2231FileName[] = "\xC3\x9C" "bersicht.bin";
+// text/plain; charset=UTF-8; format=flowed.
+constexpr SeededArticle kFlowed{kCharsetsGroup, 9, "<charsets.9@zk.test>", "Format=flowed text"};
+
 inline QByteArray GeneratedMessageId(const char* tag, int number) {
     return "<" + QByteArray(tag) + "." + QByteArray::number(number) + "@zk.test>";
 }

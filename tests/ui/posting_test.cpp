@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -90,19 +91,56 @@ TEST_F(PostingTest, PostNewThreadSendsTheFieldsAndTheBodyToTheOpenGroup) {
     form.Edit4->setText(u"secret"_s);
     form.Edit9->setText(u"me@example"_s);
     form.Edit10->setText(u"reply@example"_s);
-    form.Edit11->setText(u"Café"_s);
+    form.Edit11->setText(u"Plain"_s);
     Compose(u"first\n.dot line\n\nlast\n"_s);
     form.Button12->click();
 
     const QList<QByteArray> post = LastPost();
     EXPECT_EQ(HeaderOf(post), (QList<QByteArray>{"X-Newsreader: ZK News Reader", "From: me@example",
-                                                 "ReplyTo: reply@example", "Subject: Caf\xE9",
+                                                 "ReplyTo: reply@example", "Subject: Plain",
                                                  "Newsgroups: zk.test.small"}));
     EXPECT_EQ(post.mid(post.indexOf(QByteArray())),
               (QList<QByteArray>{"", "", "first", "..dot line", "", "last", "."}));
     EXPECT_EQ(presenter.infos, QList<QString>{u"Article Posted"_s});
     EXPECT_EQ(form.QRNNTP1->UserId, "user");
     EXPECT_EQ(form.QRNNTP1->Password, "secret");
+    ExpectScriptPlayed();
+}
+
+TEST_F(PostingTest, AReplyToAUtf8ArticleQuotesItReadableAndGoesOutAsDeclaredUtf8) {
+    ShowParent("From: =?UTF-8?Q?Zo=C3=AB?= <zoe@example>\nDate: today\n"
+               "Subject: =?UTF-8?B?U2Now7ZuZSBHcsO8w59l?=\nMessage-ID: <2@example>\n"
+               "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit",
+               "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x94 Zo\xC3\xAB",
+               Post(14, "240 article posted") + AcceptingAnyPost());
+    EXPECT_EQ(form.Label10->text(), u"[2] Schöne Grüße [today]"_s);
+    EXPECT_EQ(form.StatusText(), u"From :Zoë <zoe@example>  Lines="_s);
+    EXPECT_EQ(form.Edit11->text(), u"Re: Schöne Grüße"_s);
+    form.Button17Click();
+    EXPECT_EQ(PaneText(form.Memo5),
+              u"Zoë <zoe@example> wrote on today :-\n> Schöne Grüße — Zoë\n\n"_s);
+    form.Edit9->setText(u"Jürgen <j@example>"_s);
+    form.Button7Click();
+    const QList<QByteArray> post = LastPost();
+    EXPECT_EQ(HeaderOf(post),
+              (QList<QByteArray>{"X-Newsreader: ZK News Reader",
+                                 "From: =?UTF-8?B?SsO8cmdlbg==?= <j@example>",
+                                 "Subject: Re: =?UTF-8?B?U2Now7ZuZSBHcsO8w59l?=",
+                                 "Newsgroups: zk.test.small", "References:  <2@example>",
+                                 "MIME-Version: 1.0", "Content-Type: text/plain; charset=UTF-8",
+                                 "Content-Transfer-Encoding: 8bit"}));
+    EXPECT_EQ(BodyOf(post), (QList<QByteArray>{"Zo\xC3\xAB <zoe@example> wrote on today :-",
+                                               "> Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
+                                               "e \xE2\x80\x94 Zo\xC3\xAB",
+                                               ""}));
+    // A plain ASCII post after it goes out without the declaration.
+    form.Edit9->setText(u"j@example"_s);
+    form.Edit11->setText(u"Plain"_s);
+    Compose(u"ascii"_s);
+    form.Button12Click();
+    EXPECT_EQ(HeaderOf(LastPost()),
+              (QList<QByteArray>{"X-Newsreader: ZK News Reader", "From: j@example",
+                                 "Subject: Plain", "Newsgroups: zk.test.small"}));
     ExpectScriptPlayed();
 }
 

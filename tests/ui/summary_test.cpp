@@ -208,6 +208,36 @@ TEST_F(SummaryTest, AnArticleReadBeforeComesFromTheCachesWithoutTheServer) {
     ExpectScriptPlayed();
 }
 
+TEST_F(SummaryTest, EncodedWordsAreReadInTheSummaryAndTheCachesKeepTheArticleBytes) {
+    const QByteArray header = "From: =?ISO-8859-1?Q?J=FCrgen?= <j@example>\n"
+                              "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\n"
+                              "Content-Type: text/plain; charset=KOI8-R";
+    const QByteArray body = "\xF0\xD2\xC9\xD7\xC5\xD4";
+    ListGroup(3,
+              script::Summary(1, "=?ISO-8859-1?Q?Gr=FC=DFe?= =?KOI8-R?B?IMkg0NLJ18XU?=",
+                              "=?UTF-8?Q?Zo=C3=AB?= <zoe@example>") +
+                  script::Summary(2, "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=", "j@example") +
+                  script::Summary(3, "other", "x@example"),
+              script::Article(2, header, body) + script::Article(3, "Subject: other", "x"));
+    EXPECT_EQ(SummaryLines().mid(0, 2), (QStringList{u"[1] From: Zoë <zoe@example>"_s,
+                                                     u"    Subject: Grüße и привет"_s}));
+    // Search goes over the text as shown: line by line from the caret.
+    CaretToLine(1);
+    find.fndtxt->setCurrentText(u"grüße"_s);
+    find.dirgrp->SetItemIndex(TForm1::kDirectionDown);
+    form.FindInSummary();
+    EXPECT_EQ(form.Edit7->text(), u"2"_s);
+    EXPECT_EQ(PaneText(form.Memo2), u"Привет"_s);
+    EXPECT_EQ(form.HeaderValue(u"from: "_s), u"Jürgen <j@example>"_s);
+    EXPECT_EQ(TForm1Access::BodyTextCache(form)[0], body + "\r\n.\r\n");
+    EXPECT_TRUE(TForm1Access::HeaderTextCache(form)[0].startsWith(header.left(20)));
+    GetArticle(3);
+    GetArticle(2);
+    EXPECT_EQ(PaneText(form.Memo2), u"Привет"_s);
+    EXPECT_EQ(form.Label10->text(), u"[2] Grüße []"_s);
+    ExpectScriptPlayed();
+}
+
 TEST_F(SummaryTest, ThePanesKeepNoUndoStepsForTheTextsTheyShow) {
     ListSmallGroup(2, script::Article(1, "Subject: one", "first body") +
                           script::Article(2, "Subject: two", "second body"));

@@ -72,25 +72,6 @@ TEST(ReplaceText, TextsBeyondHalfAMillionCharactersComeOutWhole) {
     EXPECT_EQ(ReplaceAll(result, "\n"_ba, "\r\n"_ba, true), text);
 }
 
-TEST(DecodeQuotedPrintable, DecodesEscapesInEitherCaseAndSoftBreaks) {
-    EXPECT_EQ(DecodeQuotedPrintable("caf=E9 =3D2"_ba), "caf\xE9 =2"_ba);
-    EXPECT_EQ(DecodeQuotedPrintable("caf=e9"_ba), "caf\xE9"_ba);
-    EXPECT_EQ(DecodeQuotedPrintable("soft=\r\nbreak"_ba), "softbreak"_ba);
-    EXPECT_EQ(DecodeQuotedPrintable("a=09b=FFc"_ba), "a\tb\xFF"
-                                                     "c"_ba);
-}
-
-TEST(DecodeQuotedPrintable, UndoesTheDoubledDotAfterASoftBreak) {
-    EXPECT_EQ(DecodeQuotedPrintable("end=\r\n..more"_ba), "end.more"_ba);
-}
-
-TEST(DecodeQuotedPrintable, EncodedEqualsNeverStartsAnEscapeAndLowCodesStay) {
-    EXPECT_EQ(DecodeQuotedPrintable("=3D41"_ba), "=41"_ba);
-    EXPECT_EQ(DecodeQuotedPrintable("=3d3D"_ba), "=3D"_ba);
-    EXPECT_EQ(DecodeQuotedPrintable("x=08y=00"_ba), "x=08y=00"_ba);
-    EXPECT_EQ(DecodeQuotedPrintable("no escapes"_ba), "no escapes"_ba);
-}
-
 TEST(DecodeBase64Text, DecodesTheStandardVectors) {
     EXPECT_EQ(DecodeBase64Text("TWFu"_ba), "Man"_ba);
     EXPECT_EQ(DecodeBase64Text("TWE="_ba), "Ma"_ba);
