@@ -227,13 +227,13 @@ bool TQRNNTP::ReadReply(TStringList& list, const QByteArray& command,
                         int expectedLines) {
     BytesRecvd = 0;
     list.Clear();
-    list.Reserve(expectedLines);
     if (!command.isEmpty()) {
         Transaction(command);
     }
     if (ReplyCode > 299) {
         return false;
     }
+    list.Reserve(expectedLines);
     exchangeOpen_ = true;
     ReadLinesUntil([&](QByteArrayView received) {
         const QByteArray line(received.data(), nntpwire::LengthWithoutLineEnd(received));
@@ -347,6 +347,7 @@ void TQRNNTP::ReadSummaries(int start) {
     };
     const QByteArray command = "XOVER " + Number(start) + '-' + Number(LastArticleNo);
     if (!ReadReply(SummaryLines, command, takeSummary, expected + 1)) {
+        summaryFields_ = {};
         ReportHeadersOneByOne(start);
         return;
     }
