@@ -53,8 +53,10 @@ inline QByteArray ReadLine(QTcpSocket& socket) {
     return socket.readLine();
 }
 
-inline Figures RawXover(const QString& host, quint16 port, const QByteArray& group) {
-    QTcpSocket socket;
+// Connects, reads the greeting and selects the group; the words of the GROUP reply
+// ("211", count, first, last, name).
+inline QList<QByteArray> OpenGroup(QTcpSocket& socket, const QString& host, quint16 port,
+                                   const QByteArray& group) {
     socket.connectToHost(host, port);
     if (!socket.waitForConnected(10000)) {
         std::fprintf(stderr, "cannot reach %s:%u: %s\n", qPrintable(host), port,
@@ -63,8 +65,12 @@ inline Figures RawXover(const QString& host, quint16 port, const QByteArray& gro
     }
     ReadLine(socket);
     socket.write("GROUP " + group + "\r\n");
-    const QByteArray reply = ReadLine(socket);
-    const QList<QByteArray> words = reply.split(' ');
+    return ReadLine(socket).split(' ');
+}
+
+inline Figures RawXover(const QString& host, quint16 port, const QByteArray& group) {
+    QTcpSocket socket;
+    const QList<QByteArray> words = OpenGroup(socket, host, port, group);
     Figures figures;
     QElapsedTimer timer;
     const double cpuStart = ThreadCpuSeconds();

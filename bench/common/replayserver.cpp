@@ -81,15 +81,7 @@ QByteArrayView TOverview::Range(int first, int last) const {
 
 TOverview CaptureOverview(const QString& host, quint16 port, const QByteArray& group) {
     QTcpSocket socket;
-    socket.connectToHost(host, port);
-    if (!socket.waitForConnected(10000)) {
-        std::fprintf(stderr, "cannot reach %s:%u: %s\n", qPrintable(host), port,
-                     qPrintable(socket.errorString()));
-        std::exit(1);
-    }
-    ReadLine(socket);
-    socket.write("GROUP " + group + "\r\n");
-    const QList<QByteArray> words = ReadLine(socket).split(' ');
+    const QList<QByteArray> words = OpenGroup(socket, host, port, group);
     socket.write("XOVER " + words.value(2) + '-' + words.value(3) + "\r\n");
     if (!ReadLine(socket).startsWith("224")) {
         std::fprintf(stderr, "%s refuses XOVER for %s\n", qPrintable(host), group.constData());
