@@ -3,48 +3,47 @@
 #include "codec/streamio.h"
 
 #include <QIODevice>
-#include <algorithm>
 
 namespace {
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr TTripleEncoder kEncoder("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
 // RFC 2045 allows up to 76 characters a line; 60 keeps a line to a whole 45 input bytes.
-constexpr int kBytesPerLine = 45;
-constexpr int kCharsPerLine = 60;
+constexpr qsizetype kBytesPerLine = 45;
+constexpr qsizetype kCharsPerLine = 60;
+// Whole lines only, so that only the last block can end in a short line.
+constexpr qsizetype kLinesPerBlock = 1456;
+constexpr qsizetype kBytesPerBlock = kLinesPerBlock * kBytesPerLine;
+constexpr qsizetype kCharsPerBlock = kLinesPerBlock * (kCharsPerLine + 2);
 
-// Takes up to 3 bytes and appends their 4 characters, padded with "=" when fewer came.
-void EncodeGroup(TByteReader& reader, QByteArray& line) {
-    const int count = static_cast<int>(std::min<qint64>(reader.Remaining(), 3));
-    uint group[3] = {0, 0, 0};
-    for (int i = 0; i < count; ++i) {
-        group[i] = reader.Take();
+// The full lines of the block, each with CR LF, then the rest as a last line without a line
+// end, its last group padded with "=" when it holds fewer than 3 bytes.
+char* EncodeBlock(QByteArrayView plain, char* out, bool) {
+    const auto* bytes = reinterpret_cast<const uchar*>(plain.data());
+    const uchar* const end = bytes + plain.size();
+    for (; end - bytes >= kBytesPerLine; bytes += kBytesPerLine) {
+        for (int group = 0; group < kBytesPerLine; group += 3) {
+            out = kEncoder.Encode(bytes + group, out);
+        }
+        *out++ = '\r';
+        *out++ = '\n';
     }
-    line.append(kAlphabet[group[0] >> 2]);
-    line.append(kAlphabet[((group[0] << 4) & 63) | (group[1] >> 4)]);
-    line.append(count > 1 ? kAlphabet[((group[1] << 2) & 60) | (group[2] >> 6)] : '=');
-    line.append(count > 2 ? kAlphabet[group[2] & 63] : '=');
+    for (; end - bytes >= 3; bytes += 3) {
+        out = kEncoder.Encode(bytes, out);
+    }
+    if (const qsizetype rest = end - bytes; rest > 0) {
+        const uchar group[3] = {bytes[0], rest > 1 ? bytes[1] : uchar(0), 0};
+        out = kEncoder.Encode(group, out);
+        out[-1] = '=';
+        if (rest == 1) {
+            out[-2] = '=';
+        }
+    }
+    return out;
 }
 
 } // namespace
 
 bool B64Encode(QIODevice& source, QIODevice& destination) {
-    streamio::SeekToEnd(destination);
-    TByteReader reader(source);
-    QByteArray line;
-    line.reserve(kCharsPerLine + 2);
-    while (reader.Remaining() > 0) {
-        EncodeGroup(reader, line);
-        if (line.endsWith('=')) {
-            break;
-        }
-        if (reader.Consumed() % kBytesPerLine == 0) {
-            line.append("\r\n");
-            streamio::WriteBytes(destination, line);
-            line.clear();
-        }
-    }
-    if (!line.isEmpty()) {
-        streamio::WriteBytes(destination, line);
-    }
+    streamio::EncodeBlocks(source, destination, kBytesPerBlock, kCharsPerBlock, EncodeBlock);
     return true;
 }

@@ -8,6 +8,8 @@
 
 #include <QIODevice>
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace {
 
@@ -18,13 +20,36 @@ constexpr qint64 kLookAheadSize = 76;
 // RFC 2045 asks for lines of at most 76 characters; the break comes once a line exceeds that.
 constexpr int kSoftBreakAfter = 76;
 
-bool IsPrintedAsIs(uchar c) {
+// What quoted-printable makes of a byte: itself or its escape "=XY", padded to 4 characters
+// so that either is copied as one word. Line ends and white space need a look at their
+// surroundings first.
+struct TQPCode {
+    std::array<char, 4> chars;
+    uchar length;
+    bool needsContext;
+};
+
+constexpr bool IsPrintedAsIs(int c) {
     return (c >= 0x23 && c <= 0x3C) || (c >= 0x3F && c <= 0x7D);
 }
 
-bool IsWhiteSpace(uchar c) {
-    return c == '\t' || c == ' ';
+constexpr std::array<TQPCode, 256> MakeQPCodes() {
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    std::array<TQPCode, 256> codes{};
+    for (int c = 0; c < 256; ++c) {
+        codes[c] = IsPrintedAsIs(c) ? TQPCode{{static_cast<char>(c), 0, 0, 0}, 1, false}
+                        : TQPCode{{'=', kDigits[c >> 4], kDigits[c & 15], 0}, 3, false};
+    }
+    for (const char c : {'\r', '\n', '\t', ' '}) {
+        codes[static_cast<uchar>(c)].needsContext = true;
+    }
+    return codes;
 }
+
+constexpr std::array<TQPCode, 256> kQPCodes = MakeQPCodes();
+
+// The most a byte's encoding takes: a soft line break, an escape and its padding.
+constexpr qsizetype kMaxEncodedPerByte = 7;
 
 // RFC 2045, rule 3: white space may stand as itself only where a printed character follows it
 // on its line, since transports strip white space from line ends. Looks past TABs, blanks, LF
@@ -49,17 +74,72 @@ bool WhiteSpaceStaysAsIs(QIODevice& input, QByteArray& chunk, qsizetype at) {
     }
 }
 
-void AppendEscape(QByteArray& encoded, uchar c) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    encoded.append('=');
-    encoded.append(kDigits[c >> 4]);
-    encoded.append(kDigits[c & 15]);
+// Makes room for count more bytes behind out in buffer; returns where out now points.
+char* RoomFor(QByteArray& buffer, char* out, qsizetype count) {
+    const qsizetype used = out - buffer.constData();
+    if (used + count > buffer.size()) {
+        buffer.resize(used + count);
+    }
+    return buffer.data() + used;
 }
 
-// "0".."9" are 0..9; any other character c is c - 55, which makes "A".."F" 10..15.
-uint HexValue(char c) {
-    const uint code = static_cast<uchar>(c);
-    return c >= '0' && c <= '9' ? code - '0' : code - 55;
+// Encodes a chunk into encoded and returns the end of what it wrote. Bytes that need no look
+// around them go through the table in a tight loop; line ends and white space stop it.
+const char* EncodeChunk(QIODevice& input, QByteArray& chunk, QByteArray& encoded,
+                        int& lineLength) {
+    encoded.resize(kMaxEncodedPerByte * chunk.size());
+    char* out = encoded.data();
+    int length = lineLength;
+    for (qsizetype at = 0; at < chunk.size(); ++at) {
+        const auto* text = reinterpret_cast<const uchar*>(chunk.constData());
+        for (const qsizetype size = chunk.size(); at < size; ++at) {
+            if (length > kSoftBreakAfter && text[at] != '\r') {
+                out = std::copy_n("=\r\n", 3, out);
+                length = 0;
+            }
+            const TQPCode& code = kQPCodes[text[at]];
+            if (code.needsContext) {
+                break;
+            }
+            std::memcpy(out, code.chars.data(), 4);
+            out += code.length;
+            length += code.length;
+        }
+        if (at == chunk.size()) {
+            break;
+        }
+        const uchar c = text[at];
+        const bool lineEnd = c == '\r' || c == '\n';
+        if (lineEnd || WhiteSpaceStaysAsIs(input, chunk, at)) {
+            *out++ = static_cast<char>(c);
+            length = lineEnd ? 0 : length + 1;
+        } else {
+            out = std::copy_n(kQPCodes[c].chars.data(), 3, out);
+            length += 3;
+        }
+        // The look-ahead may have made the chunk longer.
+        out = RoomFor(encoded, out, kMaxEncodedPerByte * (chunk.size() - at));
+    }
+    lineLength = length;
+    return out;
+}
+
+// The value of each character as a digit of an escape, to 8 bits: "0".."9" are 0..9 and any
+// other character c is c - 55, which makes "A".."F" 10..15.
+constexpr std::array<uchar, 256> MakeHexValues() {
+    std::array<uchar, 256> values{};
+    for (int c = 0; c < 256; ++c) {
+        values[c] = static_cast<uchar>(c >= '0' && c <= '9' ? c - '0' : c - 55);
+    }
+    return values;
+}
+
+constexpr std::array<uchar, 256> kHexValues = MakeHexValues();
+
+// The byte an escape's two digits stand for.
+char EscapedByte(const char* digits) {
+    return static_cast<char>(kHexValues[static_cast<uchar>(digits[0])] * 16 +
+                             kHexValues[static_cast<uchar>(digits[1])]);
 }
 
 // Copies the input from its current position to its size, writing at the output's position.
@@ -112,26 +192,8 @@ void TQRUUProcessor::QPEncode(QIODevice& input, QIODevice& output) {
     QByteArray encoded;
     int lineLength = 0; // runs on across chunks
     while (streamio::AppendRead(input, chunk, kChunkSize) > 0) {
-        for (qsizetype at = 0; at < chunk.size(); ++at) {
-            const uchar c = static_cast<uchar>(chunk[at]);
-            if (lineLength > kSoftBreakAfter && c != '\r') {
-                encoded.append("=\r\n");
-                lineLength = 0;
-            }
-            if (c == '\r' || c == '\n') {
-                encoded.append(static_cast<char>(c));
-                lineLength = 0;
-            } else if (IsPrintedAsIs(c) ||
-                       (IsWhiteSpace(c) && WhiteSpaceStaysAsIs(input, chunk, at))) {
-                encoded.append(static_cast<char>(c));
-                ++lineLength;
-            } else {
-                AppendEscape(encoded, c);
-                lineLength += 3;
-            }
-        }
-        streamio::WriteBytes(output, encoded);
-        encoded.clear();
+        const char* end = EncodeChunk(input, chunk, encoded, lineLength);
+        streamio::WriteBytes(output, QByteArrayView(encoded.constData(), end));
         chunk.clear();
     }
 }
@@ -140,9 +202,15 @@ void TQRUUProcessor::QPDecode(QIODevice& input, QIODevice& output) {
     QByteArray chunk;
     QByteArray decoded;
     while (streamio::AppendRead(input, chunk, kChunkSize) > 0) {
+        // What a chunk decodes to is never longer than the chunk, even when an escape cut by
+        // its end completes it.
+        decoded.resize(chunk.size() + 2);
+        char* out = decoded.data();
         for (qsizetype at = 0; at < chunk.size();) {
-            if (chunk[at] != '=') {
-                decoded.append(chunk[at++]);
+            const char c = chunk.constData()[at];
+            if (c != '=') {
+                *out++ = c;
+                ++at;
                 continue;
             }
             const qsizetype missing = at + 3 - chunk.size();
@@ -150,14 +218,12 @@ void TQRUUProcessor::QPDecode(QIODevice& input, QIODevice& output) {
                 streamio::AppendExactly(input, chunk, missing);
             }
             // "=" CR LF is a soft line break: the encoder's, not the text's.
-            if (chunk[at + 1] != '\r') {
-                decoded.append(
-                    static_cast<char>(HexValue(chunk[at + 1]) * 16 + HexValue(chunk[at + 2])));
+            if (chunk.constData()[at + 1] != '\r') {
+                *out++ = EscapedByte(chunk.constData() + at + 1);
             }
             at += 3;
         }
-        streamio::WriteBytes(output, decoded);
-        decoded.clear();
+        streamio::WriteBytes(output, QByteArrayView(decoded.constData(), out));
         chunk.clear();
     }
 }

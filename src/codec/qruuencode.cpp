@@ -3,46 +3,51 @@
 #include "codec/streamio.h"
 
 #include <QIODevice>
-#include <algorithm>
 
 namespace {
 
-constexpr int kBytesPerLine = 45;
-constexpr int kCharsPerLine = 61;
-
 // 1..63 become "!".."_"; 0 becomes the backquote rather than a blank, which mailers and news
 // servers are free to strip from line ends.
-char UUChar(uint value) {
-    return value == 0 ? '`' : static_cast<char>(value + 32);
+constexpr char kAlphabet[] = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
+constexpr TTripleEncoder kEncoder(kAlphabet);
+constexpr qsizetype kBytesPerLine = 45;
+constexpr qsizetype kCharsPerLine = 61;
+// Whole lines only, so that only the last block can end in a short line.
+constexpr qsizetype kLinesPerBlock = 1456;
+constexpr qsizetype kBytesPerBlock = kLinesPerBlock * kBytesPerLine;
+constexpr qsizetype kCharsPerBlock = (kLinesPerBlock + 1) * (kCharsPerLine + 2);
+
+// One line: the count character, 4 characters per started group of 3 bytes (bytes missing
+// from the last group count as 0), CR LF.
+char* EncodeLine(const uchar* bytes, qsizetype count, char* out) {
+    *out++ = kAlphabet[count];
+    qsizetype done = 0;
+    for (; count - done >= 3; done += 3) {
+        out = kEncoder.Encode(bytes + done, out);
+    }
+    if (done < count) {
+        const uchar group[3] = {bytes[done], done + 1 < count ? bytes[done + 1] : uchar(0), 0};
+        out = kEncoder.Encode(group, out);
+    }
+    *out++ = '\r';
+    *out++ = '\n';
+    return out;
 }
 
-QByteArray EncodeLine(TByteReader& reader, int count) {
-    QByteArray line;
-    line.reserve(kCharsPerLine);
-    line.append(UUChar(static_cast<uint>(count)));
-    for (int done = 0; done < count; done += 3) {
-        uint group[3] = {0, 0, 0};
-        for (int i = 0; i < 3 && done + i < count; ++i) {
-            group[i] = reader.Take();
-        }
-        line.append(UUChar(group[0] >> 2));
-        line.append(UUChar(((group[0] << 4) & 63) | (group[1] >> 4)));
-        line.append(UUChar(((group[1] << 2) & 60) | (group[2] >> 6)));
-        line.append(UUChar(group[2] & 63));
+// The full lines of the block; the last block adds the short rest, which is a line holding
+// only the backquote when nothing is left.
+char* EncodeBlock(QByteArrayView plain, char* out, bool last) {
+    const auto* bytes = reinterpret_cast<const uchar*>(plain.data());
+    const uchar* const end = bytes + plain.size();
+    for (; end - bytes >= kBytesPerLine; bytes += kBytesPerLine) {
+        out = EncodeLine(bytes, kBytesPerLine, out);
     }
-    return line;
+    return last ? EncodeLine(bytes, end - bytes, out) : out;
 }
 
 } // namespace
 
 bool UUEEncode(QIODevice& source, QIODevice& destination) {
-    streamio::SeekToEnd(destination);
-    TByteReader reader(source);
-    int count = 0;
-    do {
-        count = static_cast<int>(std::min<qint64>(reader.Remaining(), kBytesPerLine));
-        streamio::WriteBytes(destination, EncodeLine(reader, count));
-        streamio::WriteBytes(destination, "\r\n");
-    } while (count == kBytesPerLine);
+    streamio::EncodeBlocks(source, destination, kBytesPerBlock, kCharsPerBlock, EncodeBlock);
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QIODevice>
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -48,6 +49,20 @@ void AppendExactly(QIODevice& source, QByteArray& buffer, qint64 count) {
 } // namespace streamio
 
 TByteReader::TByteReader(QIODevice& source) : window_(source), cursor_(window_.Cursor()) {}
+
+void TByteReader::Take(char* to, qint64 count) {
+    while (count > 0) {
+        if (cursor_ == window_.End()) {
+            LoadNextWindow();
+        }
+        const qint64 part = std::min<qint64>(count, window_.End() - cursor_);
+        std::memcpy(to, cursor_, static_cast<size_t>(part));
+        cursor_ += part;
+        to += part;
+        count -= part;
+        consumed_ += part;
+    }
+}
 
 void TByteReader::LoadNextWindow() {
     if (!window_.NextMemoryBuffer(nullptr, 0) || window_.Cursor() == window_.End()) {

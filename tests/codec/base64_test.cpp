@@ -80,6 +80,15 @@ TEST(Base64Decode, ALineThatCannotStartAGroupRaisesAfterEarlierLines) {
     destination.open(QIODevice::ReadWrite);
     EXPECT_THROW(B64Decode(source, destination), Exception);
     EXPECT_EQ(destination.data(), "abc");
+    // Also when the bytes before the bad line fill several write blocks.
+    const QByteArray large = RandomBytes(200000, 4);
+    source.close();
+    source.setData(Encode(large) + "\r\n*WJj\r\n");
+    source.open(QIODevice::ReadOnly);
+    QBuffer largeDestination;
+    largeDestination.open(QIODevice::ReadWrite);
+    EXPECT_THROW(B64Decode(source, largeDestination), Exception);
+    EXPECT_TRUE(largeDestination.data() == large);
 }
 
 // Lines split at CR, LF and "=" only: a zero byte is refused as data rather than taken for the

@@ -123,6 +123,30 @@ TEST(Processor, EveryMethodRoundTripsFromTheStartAndRewindsBothStreams) {
     }
 }
 
+// The codecs work in whole blocks: the encoders read 65520 bytes (1456 lines) at a time
+// through a 65533-byte window, the decoders read 65534 bytes of text and write 64 KiB at a
+// time. Sizes on both sides of each of those ends, for the plain and for the encoded side.
+TEST(Processor, EveryMethodRoundTripsAtTheSizesWhereBlocksEnd) {
+    const QList<qsizetype> sizes = {65519, 65520, 65521, 65533, 65534, 65535, 65536,
+                                    46809, 46810, 46811, 47564, 47565, 47566, 131040,
+                                    131041, 196615};
+    for (const qsizetype size : sizes) {
+        const QByteArray data = RandomBytes(size, static_cast<quint32>(size));
+        for (const UUMethods method : {uuMime, uuCode, uuQP}) {
+            SCOPED_TRACE(QStringLiteral("%1 bytes, method %2").arg(size).arg(method).toStdString());
+            Job encode(method, data);
+            encode.processor.Encode();
+            const QByteArray text = encode.output.data();
+            if (method == uuMime) {
+                EXPECT_TRUE(QByteArray(text).replace("\r\n", "") == data.toBase64());
+            }
+            Job decode(method, text);
+            decode.processor.Decode();
+            EXPECT_TRUE(decode.output.data() == data);
+        }
+    }
+}
+
 TEST(Processor, NoneCopiesInBothDirectionsAndUuCodeWritesUuencode) {
     Job encode(uuNONE, "as it is");
     encode.processor.Encode();

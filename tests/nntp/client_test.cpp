@@ -1,3 +1,4 @@
+#include "nntp/nntpwire.h"
 #include "nntp/qrnntp.h"
 
 #include "fakeserver.h"
@@ -284,6 +285,120 @@ TEST(NntpSummaries, AnOperationStartedFromAHandlerOfARunningOneDoesNothing) {
     EXPECT_EQ(c.server.Received().size(), 2);
 }
 
+namespace {
+
+// A script step that sends bytes as they are.
+QByteArray RawStep(QByteArrayView bytes) {
+    QByteArray step = "R: ";
+    for (const char c : bytes) {
+        switch (c) {
+        case '\r': step += "\\r"; break;
+        case '\n': step += "\\n"; break;
+        case '\t': step += "\\t"; break;
+        case '\\': step += "\\\\"; break;
+        default: step += c;
+        }
+    }
+    return step + '\n';
+}
+
+// Script steps that send bytes in pieces of pieceSize, each apart from the next.
+QByteArray InPieces(const QByteArray& bytes, qsizetype pieceSize) {
+    QByteArray steps;
+    for (qsizetype at = 0; at < bytes.size(); at += pieceSize) {
+        steps += RawStep(QByteArrayView(bytes).sliced(at, std::min(pieceSize, bytes.size() - at)));
+        steps += "W: 1\n";
+    }
+    return steps;
+}
+
+} // namespace
+
+TEST(NntpSummaries, LinesCutAnywhereByTheNetworkGiveTheSameHeaderLists) {
+    const QList<QByteArray> wireLines = {
+        "1\tFirst\tann@x\tMon\t<1@x>\t\t100\t3\tXref: h a.b:1",
+        "2\tonly two fields",
+        "3\ta\tb\tc\td\te\tf\tg\th\tpast the ninth\tand more",
+        "..4\tstuffed\tx",
+        "5\tcarriage\rreturn\tx",
+        "6\tlong\tx\td\t<6@x>\t" + QByteArray(3000, 'r') + "\t1\t1",
+        "7\t\t\t\t\t\t\t\t",
+    };
+    QByteArray reply = "224 follows\r\n";
+    QList<QByteArray> expected;
+    for (const QByteArray& line : wireLines) {
+        reply += line + "\r\n";
+        QByteArray headerText;
+        for (const QByteArray& field : nntpwire::SplitSummaryLine(nntpwire::Unstuff(line))) {
+            headerText += field + "\r\n";
+        }
+        expected << headerText;
+    }
+    reply += ".\r\n";
+    for (const qsizetype pieceSize : {1, 2, 13, 64, 1500, 100000}) {
+        SCOPED_TRACE(pieceSize);
+        Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 7 1 7 a.b\nC: XOVER 1-7\n" +
+                  InPieces(reply, pieceSize)});
+        c.nntp.Connect();
+        c.nntp.SetGroup("a.b");
+        QList<QByteArray> headerTexts;
+        c.nntp.OnHeaderList = [&](QObject*) {
+            headerTexts << c.nntp.HeaderLines.Text();
+            // A handler that changes the list must not leave its change in the next entry.
+            c.nntp.HeaderLines.SetValue("X-Seen", "yes");
+        };
+        c.nntp.GetArticleList(true, 0);
+        EXPECT_EQ(headerTexts, expected);
+        EXPECT_EQ(c.nntp.SummaryLines.Count(), wireLines.size() + 1);
+        EXPECT_EQ(c.nntp.SummaryLines[3], ".4\tstuffed\tx");
+        c.ExpectScriptPlayed();
+    }
+}
+
+namespace {
+
+// A GROUP exchange announcing `announced` articles and an XOVER reply of count summaries.
+QByteArray ListingScript(int count, int announced) {
+    QByteArray script = "S: 200 ready\nC: GROUP a.b\nS: 211 " + QByteArray::number(announced) +
+                        " 1 " + QByteArray::number(count) + " a.b\nC: XOVER 1-" +
+                        QByteArray::number(count) + "\nS: 224 follows\n";
+    for (int n = 1; n <= count; ++n) {
+        script += RawStep(QByteArray::number(n) + "\ts\tf\td\tm\t\t1\t1\r\n");
+    }
+    return script + "S: .";
+}
+
+} // namespace
+
+TEST(NntpSummaries, ProgressCountsSummariesAgainstTheAnnouncedCountAndAbortEndsTheListing) {
+    Client c({ListingScript(2500, 2600)});
+    c.nntp.Connect();
+    c.nntp.SetGroup("a.b");
+    QStringList seen;
+    c.nntp.OnListProgress = [&](qint64 received, qint64 announced) {
+        seen << QStringLiteral("%1 of %2").arg(received).arg(announced);
+    };
+    c.nntp.OnHeaderList = [&](QObject*) {
+        if (seen.last() != QStringLiteral("entries")) {
+            seen << QStringLiteral("entries");
+        }
+    };
+    c.nntp.GetArticleList(true, 0);
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("1000 of 2600"), QStringLiteral("2000 of 2600"),
+                                 QStringLiteral("2500 of 2600"), QStringLiteral("entries")}));
+
+    Client aborted({ListingScript(2500, 2500)});
+    aborted.nntp.Connect();
+    aborted.nntp.SetGroup("a.b");
+    int entries = 0;
+    aborted.nntp.OnListProgress = [&](qint64, qint64) { aborted.nntp.Abort(); };
+    aborted.nntp.OnHeaderList = [&](QObject*) { ++entries; };
+    EXPECT_THROW(aborted.nntp.GetArticleList(true, 0), EAbortError);
+    EXPECT_EQ(entries, 0);
+    EXPECT_EQ(aborted.nntp.SummaryLines.Count(), 1000);
+    EXPECT_FALSE(aborted.nntp.Connected);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Articles
 
@@ -336,6 +451,19 @@ TEST(NntpArticles, HeaderAndBodyAloneAndTheirRefusals) {
     EXPECT_EQ(c.nntp.HeaderLines.Text(), "ArtId: 3\r\n");
     EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.GetArticleBody(3); }), QStringLiteral("Retreival Failed"));
     EXPECT_EQ(c.events, (QStringList{QStringLiteral("header"), QStringLiteral("body")}));
+}
+
+TEST(NntpArticles, ProgressReportsTheBodyBytesEvery64KibAndAtTheEnd) {
+    QByteArray script = "S: 200 ready\nC: BODY 2\nS: 222 2 <2@x>\n";
+    for (int n = 0; n < 3000; ++n) {
+        script += "S: " + QByteArray(48, 'a' + n % 26) + '\n';
+    }
+    Client c({script + "S: ."});
+    c.nntp.Connect();
+    QList<qint64> progress;
+    c.nntp.OnArticleProgress = [&](qint64 bytes) { progress << bytes; };
+    c.nntp.GetArticleBody(2);
+    EXPECT_EQ(progress, (QList<qint64>{65550, 131100, 150000}));
 }
 
 // ---------------------------------------------------------------------------------------------
