@@ -7,14 +7,13 @@
 #include "rawxover.h"
 #include "recordingpresenter.h"
 #include "search/zkfnddlg.h"
+#include "ui/summaryview.h"
 #include "ui/unit1.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QTabWidget>
-#include <QTextCursor>
 #include <cstdio>
 
 using namespace bench;
@@ -67,23 +66,22 @@ int main(int argc, char** argv) {
     form.Button3Click();
     QApplication::processEvents();
     const double windowSeconds = elapsed.nsecsElapsed() / 1e9;
-    const int lines = form.Memo4->document()->blockCount();
-    std::printf("window List Articles      %8.3f s  %d summary lines\n", windowSeconds, lines);
+    const qint64 lines = form.Memo4->LineCount();
+    std::printf("window List Articles      %8.3f s  %lld summary lines\n", windowSeconds,
+                static_cast<long long>(lines));
     std::printf("ratio window/raw          %8.2f   (target at most 1.5)\n", windowSeconds / raw.seconds);
     std::printf("peak memory               %8.1f MiB (target under 300)\n", PeakMemoryMiB());
 
     // F3 from the top of the summary to the one entry that carries this number.
     const QString lastMark = u'[' + QString::number(raw.summaries) + u']';
     find.fndtxt->setEditText(lastMark);
-    QTextCursor top = form.Memo4->textCursor();
-    top.movePosition(QTextCursor::Start);
-    form.Memo4->setTextCursor(top);
+    form.Memo4->SetCaret(0);
     presenter.infos.clear();
     elapsed.restart();
     form.FindInSummary();
     const double searchMs = elapsed.nsecsElapsed() / 1e6;
     const bool found = presenter.infos.isEmpty() &&
-                       form.Memo4->textCursor().selectedText() == lastMark;
+                       form.Memo4->SelectedText() == lastMark;
     std::printf("F3 to the last entry      %8.1f ms (target under 100) %s\n", searchMs,
                 found ? "found" : "NOT FOUND");
     form.QRNNTP1->Disconnect();

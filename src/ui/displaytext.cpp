@@ -1,5 +1,7 @@
 #include "ui/displaytext.h"
 
+#include "ui/summaryview.h"
+
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <array>
@@ -28,7 +30,7 @@ QChar CharOfByte(unsigned char byte) {
     return QChar(static_cast<char16_t>(byte));
 }
 
-char ByteOfChar(QChar c) {
+char ByteOfChar(QChar c, char substitute) {
     const char16_t code = c.unicode();
     if (code < kHighFirst || (code > kHighLast && code <= 0xFF)) {
         return static_cast<char>(code);
@@ -38,7 +40,7 @@ char ByteOfChar(QChar c) {
             return static_cast<char>(kHighFirst + i);
         }
     }
-    return '?';
+    return substitute;
 }
 
 } // namespace
@@ -55,14 +57,14 @@ QString DisplayText(const QByteArray& bytes) {
     return text;
 }
 
-QByteArray WireBytes(const QString& text) {
+QByteArray WireBytes(const QString& text, char substitute) {
     QByteArray bytes;
     bytes.reserve(text.size() + text.count(u'\n'));
     for (const QChar c : text) {
         if (c == u'\n') {
             bytes += '\r';
         }
-        bytes += ByteOfChar(c);
+        bytes += ByteOfChar(c, substitute);
     }
     return bytes;
 }
@@ -70,6 +72,14 @@ QByteArray WireBytes(const QString& text) {
 QString PaneText(const QPlainTextEdit* pane) {
     QString text = pane->document()->toRawText();
     return text.replace(QChar::ParagraphSeparator, u'\n');
+}
+
+QByteArray FindTextBytes(const QString& text) {
+    return WireBytes(text, '\x1A');
+}
+
+QString PaneText(const TSummaryView* pane) {
+    return pane->Text();
 }
 
 QString SelectedPaneText(const QPlainTextEdit* pane) {

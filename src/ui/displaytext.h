@@ -4,6 +4,7 @@
 #include <QString>
 
 class QPlainTextEdit;
+class TSummaryView;
 
 // Article bytes and the text the window shows. Articles, group names and the settings files are
 // single-byte text in Windows-1252 with CR LF line ends; the window's views hold Unicode text
@@ -16,13 +17,19 @@ class QPlainTextEdit;
 QString DisplayText(const QByteArray& bytes);
 
 // The bytes of a displayed text: each LF becomes CR LF and each character its Windows-1252
-// byte; a character the code page cannot hold becomes "?". DisplayText followed by WireBytes
-// gives back every byte string whose LFs all follow a CR.
-QByteArray WireBytes(const QString& text);
+// byte; a character the code page cannot hold becomes the substitute, "?" unless told.
+// DisplayText followed by WireBytes gives back every byte string whose LFs all follow a CR.
+QByteArray WireBytes(const QString& text, char substitute = '?');
+
+// The bytes a find text is matched as against article bytes: WireBytes with the substitute
+// byte 0x1A for characters the code page cannot hold, which no find-text syntax treats
+// specially (a "?" would match any character).
+QByteArray FindTextBytes(const QString& text);
 
 // The whole text of a pane exactly as it holds it, lines ended by LF. Unlike the view's own
 // plain text, no-break spaces stay what they are.
 QString PaneText(const QPlainTextEdit* pane);
+QString PaneText(const TSummaryView* pane);
 
 // The text selected in a pane, lines ended by LF; empty when nothing is selected.
 QString SelectedPaneText(const QPlainTextEdit* pane);

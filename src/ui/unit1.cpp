@@ -2,6 +2,7 @@
 
 #include "search/zkfnddlg.h"
 #include "ui/displaytext.h"
+#include "ui/summaryview.h"
 #include "util/texthelpers.h"
 #include "ui/settingsfiles.h"
 #include "util/edittext.h"
@@ -338,11 +339,5 @@ void TForm1::ReleaseLists() {
     }
     releasePending_ = false;
     AllGroups.Clear();
-    ClearTextCaches();
-}
-
-void TForm1::ClearTextCaches() {
-    AttachTextCache.Clear();
-    BodyTextCache.Clear();
-    HeaderTextCache.Clear();
+    Summary.ClearTextCaches();
 }

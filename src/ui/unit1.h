@@ -1,6 +1,7 @@
 #pragma once
 
 #include "nntp/qrnntp.h"
+#include "ui/summarystate.h"
 #include "util/stringlist.h"
 
 #include <QColor>
@@ -21,6 +22,7 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class TSummaryView;
 class Tzkfind;
 
 // The reader's main window: four tab pages (connection and account, article list summary,
@@ -87,7 +89,7 @@ public:
     QPushButton* Button4;
     QLineEdit* Edit7; // article number
     QLabel* Label13;
-    QPlainTextEdit* Memo4; // the summary pane
+    TSummaryView* Memo4; // the summary pane, a view of Summary
 
     // " Reading Articles "
     QWidget* TabSheet1;
@@ -258,13 +260,10 @@ private:
 
     void FillGroupList(const QString& filter);
     QByteArray SelectedGroup() const;
-    void ClearTextCaches();
-    int CachedArticleIndex(int number) const;
     void CacheShownArticle(int number);
     void ShowCachedArticle(int index);
     void ShowArticleDetails(int number);
-    bool SummaryHasEntry(int number) const;
-    // Inserts the summary entries gathered since the last call at the caret.
+    // Shows the summary entries added since the last call, and the last one's number.
     void FlushSummary();
 
     // The article number field as a number; 0 when it holds none.
@@ -273,7 +272,6 @@ private:
     void ScanClick(bool headers);
     void ScanContextPopup(bool headers, bool& handled);
     void StopScan();
-    bool ScanStep(int number);
     QPlainTextEdit* ScanPane(bool headers) const;
     QPushButton* ScanButton(bool headers) const;
     void ScanButtonsIdle();
@@ -286,18 +284,12 @@ private:
     bool ScanHeaders = false;
     // Every group name received since the last Connect: the source of the filter.
     TStringList AllGroups;
-    // The pane texts of each article read in the current group, one item per article in all
-    // three, the article number as the item's value; the texts are kept exactly as shown.
-    TStringList AttachTextCache;
-    TStringList BodyTextCache;
-    TStringList HeaderTextCache;
-    // The group whose articles the three caches hold.
-    QByteArray cachedGroup_;
-    // First article number of the current summary; 0 until a list was made.
-    qint32 ListStart = 0;
+    // The summary's entries, caret and selection, ListStart and the article text caches (the
+    // pane texts kept exactly as shown).
+    TSummaryState Summary;
 
-    // Summary entries reported by the client and not yet in the summary pane.
-    QString pendingSummary_;
+    // The number of the last entry listed, shown in the number field once the summary is.
+    int lastListed_ = 0;
     bool summaryFlushQueued_ = false;
 
     QLabel* statusPanel_ = nullptr;

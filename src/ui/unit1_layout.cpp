@@ -3,6 +3,7 @@
 
 #include "search/editsearch.h"
 #include "ui/fonts.h"
+#include "ui/summaryview.h"
 
 #include <QBoxLayout>
 #include <QComboBox>
@@ -183,11 +184,9 @@ void TForm1::CreateSummaryPage() {
     grid->setColumnStretch(5, 1);
     page->addWidget(Panel1);
 
-    Memo4 = NewPane("Memo4", TabSheet4);
-    Memo4->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo4 = Named(new TSummaryView(Summary, TabSheet4), "Memo4");
     Memo4->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo4->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    SetControlTag(Memo4, NoQuestionTag);
     page->addWidget(Memo4, 1);
 }
 

@@ -3,10 +3,10 @@
 #include "ui/unit1.h"
 
 #include "nntp/nntpwire.h"
-#include "search/editsearch.h"
 #include "search/searchengine.h"
 #include "search/zkfnddlg.h"
 #include "ui/displaytext.h"
+#include "ui/summaryview.h"
 #include "util/texthelpers.h"
 #include "util/edittext.h"
 #include "util/finally.h"
@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
-#include <QTextBlock>
 #include <QTimer>
 #include <algorithm>
 
@@ -27,19 +26,9 @@ namespace {
 // Groups spanning more numbers than this ask where to start; the proposal lists the newest.
 constexpr qint64 kListSpan = 500;
 
-// Each entry is two lines: "[number] From: address", then "    Subject: subject". The
-// presence test, OpenEntryAtCaret and the search rely on this form.
-QByteArray SummaryEntry(const TPostRecordType& record) {
-    return '[' + QByteArray::number(record.GetArticleId()) + QByteArrayLiteral("] From: ") +
-           record.GetPrFromAddress() + QByteArrayLiteral("\r\n    Subject: ") +
-           record.GetPrSubject() + QByteArrayLiteral("\r\n");
-}
-
 QString EntryMark(int number) {
     return u'[' + QString::number(number) + u']';
 }
-
-const QString kSubjectMark = QStringLiteral("Subject: ");
 
 } // namespace
 
@@ -74,25 +63,26 @@ void TForm1::Button3Click() {
     } else if (start > last) {
         start = last - kListSpan;
     }
-    ListStart = static_cast<qint32>(start);
+    Summary.ListStart = static_cast<qint32>(start);
     PageControl1->setCurrentWidget(TabSheet4);
     Memo4->setFocus();
-    Memo4->clear();
-    WithFinally([this] { QRNNTP1->GetArticleList(false, ListStart); },
+    Summary.Clear();
+    Memo4->ContentsChanged();
+    WithFinally([this] { QRNNTP1->GetArticleList(false, Summary.ListStart); },
                 [this] { FlushSummary(); });
     OpenEntryAtCaret();
 }
 
 void TForm1::QRNNTP1HeaderList(QObject*) {
-    // Entries are gathered and inserted at the caret together, when the listing returns or the
-    // next event is processed: the client reports a whole XOVER listing without processing
-    // events in between, so nobody could see or move the caret before the last entry anyway,
-    // and inserting 200,000 lines one entry at a time took most of a large listing's time.
-    // Entries follow in arrival order unless the user clicks elsewhere meanwhile (possible
-    // only while a server without XOVER is asked article by article).
+    // The entry joins the summary at once; the pane and the number field show the entries
+    // added when the listing returns or the next event is processed: the client reports a
+    // whole XOVER listing without processing events in between, so nobody could see them
+    // before the last entry anyway. Entries always follow in arrival order, after the last;
+    // a caret the user put elsewhere meanwhile (possible only while a server without XOVER is
+    // asked article by article) stays where it was put.
     const TPostRecordType& record = QRNNTP1->HeaderRecord;
-    pendingSummary_ += DisplayText(SummaryEntry(record));
-    Edit7->setText(QString::number(record.GetArticleId()));
+    Summary.AddEntry(record);
+    lastListed_ = record.GetArticleId();
     if (!summaryFlushQueued_) {
         summaryFlushQueued_ = true;
         QTimer::singleShot(0, this, [this] { FlushSummary(); });
@@ -100,21 +90,21 @@ void TForm1::QRNNTP1HeaderList(QObject*) {
 }
 
 void TForm1::FlushSummary() {
-    summaryFlushQueued_ = false;
-    if (!pendingSummary_.isEmpty()) {
-        Memo4->textCursor().insertText(pendingSummary_);
-        pendingSummary_.clear();
+    if (summaryFlushQueued_) {
+        summaryFlushQueued_ = false;
+        Memo4->ContentsChanged();
+        Edit7->setText(QString::number(lastListed_));
     }
 }
 
 void TForm1::Button4Click() {
     const int number = nntpwire::StrToInt(WireBytes(Edit7->text()));
-    const int cached = CachedArticleIndex(number);
+    const int cached = Summary.CachedArticleIndex(number);
     if (cached >= 0) {
         ShowCachedArticle(cached);
     } else {
         // Numbers from the start of the summary on are fetched only when it lists them.
-        if (number >= ListStart && !SummaryHasEntry(number)) {
+        if (!Summary.MayOpen(number)) {
             ArticleNotShown = true;
             return;
         }
@@ -151,29 +141,15 @@ void TForm1::ShowArticleDetails(int number) {
     Edit11->setText(isReply ? subject : QStringLiteral("Re: ") + subject);
 }
 
-bool TForm1::SummaryHasEntry(int number) const {
-    return PaneText(Memo4).contains(EntryMark(number));
-}
-
-int TForm1::CachedArticleIndex(int number) const {
-    for (int i = 0; i < AttachTextCache.Count(); ++i) {
-        if (AttachTextCache.Objects(i).toInt() == number) {
-            return i;
-        }
-    }
-    return -1;
-}
-
 void TForm1::CacheShownArticle(int number) {
-    AttachTextCache.AddObject(TrimBlanksAndControls(PaneText(Memo1)).toUtf8(), number);
-    BodyTextCache.AddObject(PaneText(Memo2).toUtf8(), number);
-    HeaderTextCache.AddObject(PaneText(Memo3).toUtf8(), number);
+    Summary.CacheArticle(number, TrimBlanksAndControls(PaneText(Memo1)).toUtf8(),
+                         PaneText(Memo2).toUtf8(), PaneText(Memo3).toUtf8());
 }
 
 void TForm1::ShowCachedArticle(int index) {
-    SetEditText(Memo1, QString::fromUtf8(AttachTextCache[index]));
-    SetEditText(Memo2, QString::fromUtf8(BodyTextCache[index]));
-    SetEditText(Memo3, QString::fromUtf8(HeaderTextCache[index]));
+    SetEditText(Memo1, QString::fromUtf8(Summary.AttachTextCache[index]));
+    SetEditText(Memo2, QString::fromUtf8(Summary.BodyTextCache[index]));
+    SetEditText(Memo3, QString::fromUtf8(Summary.HeaderTextCache[index]));
 }
 
 void TForm1::Edit7KeyPress(char& key) {
@@ -192,27 +168,18 @@ void TForm1::Button9Click() {
 }
 
 void TForm1::OpenEntryAtCaret() {
-    QTextBlock line = Memo4->document()->findBlock(Memo4->textCursor().selectionStart());
-    if (!line.isValid()) {
-        return;
-    }
-    // The second line of an entry belongs to the first.
-    if (line.text().contains(kSubjectMark)) {
-        line = line.previous();
-        if (!line.isValid()) {
-            return;
-        }
-    }
-    const QString text = line.text();
-    const qsizetype close = text.indexOf(u']');
-    if (close > 1) {
-        Edit7->setText(text.mid(1, close - 1));
+    const QByteArray number = Summary.EntryNumberAt();
+    if (!number.isEmpty()) {
+        Edit7->setText(DisplayText(number));
         Button4Click();
     }
 }
 
 void TForm1::LocateInSummary(int number) {
-    FindInEdit(Memo4, 0, EntryMark(number), false, false);
+    if (Summary.Locate(number)) {
+        Memo4->ShowSelection(Summary.SelectionStart(),
+                             Summary.SelectionEnd() - Summary.SelectionStart());
+    }
 }
 
 QString TForm1::HeaderValue(const QString& prefix) const {
@@ -254,47 +221,22 @@ void TForm1::FindInSummary() {
         return;
     }
     if (zkfind->mtchwhwrd->isChecked()) {
-        text = QStringLiteral("zkre:\\b") +
-               QString::fromLatin1(WildcardToRegex(SearchBytes(text))) + QStringLiteral("\\b");
+        text = QStringLiteral("zkre:\\b") + DisplayText(WildcardToRegex(FindTextBytes(text))) +
+               QStringLiteral("\\b");
     }
-    const QByteArray findText = SearchBytes(text);
-    const bool caseSensitive = zkfind->mtchcase->isChecked();
-    const bool down = zkfind->dirgrp->ItemIndex() == kDirectionDown;
-    // The pane's text is taken once, one byte per character as a line's text would be, and
-    // each line matched where it lies: a summary has 200,000 lines. Lines end with LF there,
-    // which no line's own text holds.
-    const QByteArray summary = SearchBytes(PaneText(Memo4));
-    const QTextBlock caretLine = Memo4->document()->findBlock(Memo4->textCursor().selectionEnd());
-    qsizetype start = caretLine.position();
-    qsizetype end = start + caretLine.length() - 1;
-    for (;;) {
-        if (down) {
-            start = end + 1;
-            end = summary.indexOf('\n', start);
-            end = end < 0 ? summary.size() : end;
-        } else {
-            end = start - 1;
-            start = end > 0 ? summary.lastIndexOf('\n', end - 1) + 1 : 0;
-        }
-        if (start > summary.size() || end < 0) {
-            break;
-        }
-        const QByteArray line = QByteArray::fromRawData(summary.constData() + start, end - start);
-        if (MatchPatternCase(findText, line, caseSensitive)) {
-            ShowSelection(Memo4, static_cast<int>(start) + LastMatchStart - 1,
-                          LastMatchEnd - LastMatchStart + 1);
-            OpenEntryAtCaret();
-            return;
-        }
-        // The engine has shown why the find text cannot match; every line would repeat it.
-        if (LastMatchError) {
-            return;
-        }
+    const TSummaryState::TFindResult found =
+        Summary.FindLine(FindTextBytes(text), zkfind->mtchcase->isChecked(),
+                         zkfind->dirgrp->ItemIndex() == kDirectionDown);
+    if (found == TSummaryState::TFindResult::Found) {
+        Memo4->ShowSelection(Summary.SelectionStart(),
+                             Summary.SelectionEnd() - Summary.SelectionStart());
+        OpenEntryAtCaret();
+    } else if (found == TSummaryState::TFindResult::NotFound) {
+        ShowInfo(QStringLiteral("No More Found\r\n") + text);
     }
-    ShowInfo(QStringLiteral("No More Found\r\n") + text);
 }
 
 void TForm1::TabSheet4Show() {
     Memo4->setFocus();
-    Memo4->ensureCursorVisible();
+    Memo4->EnsureCaretVisible();
 }

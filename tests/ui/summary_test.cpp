@@ -6,6 +6,7 @@
 #include "search/searchengine.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTest>
@@ -46,7 +47,7 @@ TEST_F(SummaryTest, EachArticleIsATwoLineEntryAndTheCaretEndsBehindTheLast) {
     EXPECT_EQ(TForm1Access::ListStart(form), 1);
     EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet4);
     // The closing View Article at Cursor stands on the empty last line and opens nothing.
-    EXPECT_EQ(form.Memo4->textCursor().position(), PaneText(form.Memo4).size());
+    EXPECT_EQ(form.Memo4->CaretPosition(), PaneText(form.Memo4).size());
     EXPECT_FALSE(server.Received().contains("ARTICLE 3"));
     ExpectScriptPlayed();
 }
@@ -213,7 +214,7 @@ TEST_F(SummaryTest, ThePanesKeepNoUndoStepsForTheTextsTheyShow) {
                           script::Article(2, "Subject: two", "second body"));
     GetArticle(1);
     GetArticle(2);
-    for (const QPlainTextEdit* pane : {form.Memo1, form.Memo2, form.Memo3, form.Memo4}) {
+    for (const QPlainTextEdit* pane : {form.Memo1, form.Memo2, form.Memo3}) {
         EXPECT_EQ(pane->document()->availableUndoSteps(), 0) << pane->objectName().toStdString();
     }
     ExpectScriptPlayed();
@@ -322,13 +323,59 @@ TEST_F(SummaryTest, ASubjectMarkOnTheFirstLineHasNoEntryLineAboveToOpen) {
 TEST_F(SummaryTest, LocateInSummarySelectsTheEntrysNumber) {
     ListSmallGroup(12);
     form.LocateInSummary(1);
-    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"[1]"_s);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"[1]"_s);
     form.LocateInSummary(11);
-    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"[11]"_s);
-    EXPECT_EQ(form.Memo4->textCursor().blockNumber(), 20);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"[11]"_s);
+    EXPECT_EQ(form.Memo4->CaretLine(), 20);
     form.LocateInSummary(99);
     EXPECT_TRUE(presenter.questions.isEmpty());
     EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The pane: caret, selection, clipboard
+
+TEST_F(SummaryTest, ThePaneMovesAndSelectsByKeyboardAndMouseAndCopiesTheSelection) {
+    ListSmallGroup(3);
+    form.show();
+    form.Memo4->setFocus();
+    const auto key = [&](Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(form.Memo4, k, modifiers);
+    };
+    key(Qt::Key_Home, Qt::ControlModifier);
+    key(Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"[1] From: user1@example"_s);
+    key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), u"[1] From: user1@example"_s);
+    key(Qt::Key_Down);
+    key(Qt::Key_Home);
+    key(Qt::Key_Right, Qt::ShiftModifier);
+    key(Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"    Subject: Subject 1\n["_s);
+    key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(form.Memo4->CaretPosition(), PaneText(form.Memo4).size());
+    EXPECT_TRUE(form.Memo4->SelectedText().isEmpty());
+    key(Qt::Key_PageUp, Qt::ShiftModifier);
+    EXPECT_EQ(form.Memo4->CaretLine(), 0);
+    key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(form.Memo4->SelectedText(), PaneText(form.Memo4));
+
+    // A click puts the caret on the line under the mouse, a shifted click selects up to it and
+    // a double click selects a word.
+    const int lineHeight = form.Memo4->fontMetrics().height();
+    const auto lineMiddle = [&](int line) {
+        return QPoint(2, 4 + line * lineHeight + lineHeight / 2);
+    };
+    QTest::mouseClick(form.Memo4->viewport(), Qt::LeftButton, {}, lineMiddle(2));
+    EXPECT_EQ(form.Memo4->CaretLine(), 2);
+    QTest::mouseClick(form.Memo4->viewport(), Qt::LeftButton, Qt::ShiftModifier, lineMiddle(4));
+    EXPECT_EQ(form.Memo4->SelectedText(),
+              u"[2] From: user2@example\n    Subject: Subject 2\n"_s);
+    QTest::mouseDClick(form.Memo4->viewport(), Qt::LeftButton, {},
+                       lineMiddle(1) + QPoint(form.Memo4->fontMetrics().horizontalAdvance(
+                                                  u"    Subj"_s),
+                                              0));
+    EXPECT_EQ(form.Memo4->SelectedText(), u"Subject"_s);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -340,7 +387,7 @@ TEST_F(SummaryTest, F3FindsLineByLineThenSaysNoMoreFound) {
     find.dirgrp->SetItemIndex(1);
     CaretToLine(0);
     QTest::keyClick(form.Memo4, Qt::Key_F3);
-    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"Subject 2"_s);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"Subject 2"_s);
     EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"Subject 2"_s);
 
     QTest::keyClick(form.Memo4, Qt::Key_F3);
@@ -359,8 +406,8 @@ TEST_F(SummaryTest, F3FindsLineByLineThenSaysNoMoreFound) {
     find.fndtxt->setCurrentText(u"[2]"_s);
     CaretToLine(5);
     QTest::keyClick(form.Memo4, Qt::Key_F3);
-    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"[2]"_s);
-    EXPECT_EQ(form.Memo4->textCursor().blockNumber(), 2);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"[2]"_s);
+    EXPECT_EQ(form.Memo4->CaretLine(), 2);
     QTest::keyClick(form.Memo4, Qt::Key_F3);
     EXPECT_EQ(presenter.infos.size(), 3);
     ExpectScriptPlayed();
@@ -374,7 +421,7 @@ TEST_F(SummaryTest, AnExpressionThatCannotCompileIsReportedOnceAndEndsTheSearch)
     QTest::keyClick(form.Memo4, Qt::Key_F3);
     ASSERT_EQ(presenter.infos.size(), 1);
     EXPECT_TRUE(presenter.infos[0].startsWith(u"Regular Expression Error :-"_s));
-    EXPECT_EQ(form.Memo4->textCursor().blockNumber(), 0);
+    EXPECT_EQ(form.Memo4->CaretLine(), 0);
     ExpectScriptPlayed();
 }
 

@@ -1,0 +1,211 @@
+#include "ui/summarystate.h"
+
+#include "nntp/qrnntp.h"
+#include "search/searchengine.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const QByteArray kSubjectMark = QByteArrayLiteral("Subject: ");
+const QString kReplyPrefix = QStringLiteral("re: ");
+
+QByteArray EntryMark(qint64 number) {
+    return '[' + QByteArray::number(number) + ']';
+}
+
+bool IsWildcard(QChar c) {
+    return c == u'*' || c == u'?';
+}
+
+} // namespace
+
+QByteArray TSummaryState::SummaryEntry(const TPostRecordType& record) {
+    return '[' + QByteArray::number(record.GetArticleId()) + QByteArrayLiteral("] From: ") +
+           record.GetPrFromAddress() + QByteArrayLiteral("\n    Subject: ") +
+           record.GetPrSubject() + '\n';
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entries
+
+void TSummaryState::AddEntry(const TPostRecordType& record) {
+    const bool caretAtEnd = caret_ == Size() && anchor_ == Size();
+    AppendLines(SummaryEntry(record));
+    if (caretAtEnd) {
+        caret_ = anchor_ = Size();
+    }
+}
+
+void TSummaryState::AppendLines(const QByteArray& bytes) {
+    const qint64 offset = Size();
+    text_.append(bytes);
+    const char* const data = text_.constData();
+    const char* const end = data + text_.size();
+    for (const char* p = data + offset; p < end;) {
+        const void* const lineEnd = std::memchr(p, '\n', static_cast<size_t>(end - p));
+        if (lineEnd == nullptr) {
+            break;
+        }
+        p = static_cast<const char*>(lineEnd) + 1;
+        const qint64 length = (p - data) - 1 - lineStarts_.back();
+        if (length > longestLength_) {
+            longestLength_ = length;
+            longestLine_ = LineCount() - 1;
+        }
+        lineStarts_.push_back(p - data);
+    }
+}
+
+void TSummaryState::Clear() {
+    // A listing of a million entries leaves capacity worth giving back.
+    text_ = QByteArray();
+    lineStarts_ = {0};
+    longestLine_ = 0;
+    longestLength_ = 0;
+    caret_ = anchor_ = 0;
+}
+
+QByteArray TSummaryState::Line(qint64 line) const {
+    return QByteArray::fromRawData(text_.constData() + LineStart(line), LineLength(line));
+}
+
+qint64 TSummaryState::LineLength(qint64 line) const {
+    const qint64 end = line + 1 < LineCount() ? LineStart(line + 1) - 1 : Size();
+    return end - LineStart(line);
+}
+
+qint64 TSummaryState::LineOfPosition(qint64 position) const {
+    const auto after = std::upper_bound(lineStarts_.cbegin(), lineStarts_.cend(), position);
+    return std::max<qint64>(0, (after - lineStarts_.cbegin()) - 1);
+}
+
+bool TSummaryState::HasEntry(qint64 number) const {
+    return text_.contains(EntryMark(number));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Caret and selection
+
+QByteArray TSummaryState::SelectedBytes() const {
+    return text_.mid(SelectionStart(), SelectionEnd() - SelectionStart());
+}
+
+void TSummaryState::MoveCaret(qint64 position, bool keepAnchor) {
+    caret_ = std::clamp<qint64>(position, 0, Size());
+    if (!keepAnchor) {
+        anchor_ = caret_;
+    }
+}
+
+void TSummaryState::Select(qint64 position, qint64 length) {
+    MoveCaret(position);
+    MoveCaret(position + length, true);
+}
+
+QByteArray TSummaryState::EntryNumberAt() const {
+    qint64 line = LineOfPosition(SelectionStart());
+    // The second line of an entry belongs to the first.
+    if (Line(line).contains(kSubjectMark)) {
+        if (line == 0) {
+            return QByteArray();
+        }
+        --line;
+    }
+    const QByteArray text = Line(line);
+    const qsizetype close = text.indexOf(']');
+    return close > 1 ? text.mid(1, close - 1) : QByteArray();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Searching
+
+TSummaryState::TFindResult TSummaryState::FindLine(const QByteArray& findText,
+                                                   bool caseSensitive, bool down) {
+    const qint64 step = down ? 1 : -1;
+    for (qint64 line = LineOfPosition(SelectionEnd()) + step; line >= 0 && line < LineCount();
+         line += step) {
+        if (MatchPatternCase(findText, Line(line), caseSensitive)) {
+            Select(LineStart(line) + LastMatchStart - 1, LastMatchEnd - LastMatchStart + 1);
+            return TFindResult::Found;
+        }
+        if (LastMatchError) {
+            return TFindResult::CannotMatch;
+        }
+    }
+    return TFindResult::NotFound;
+}
+
+bool TSummaryState::Locate(qint64 number) {
+    const QByteArray mark = EntryMark(number);
+    const qsizetype found = text_.indexOf(mark);
+    if (found < 0) {
+        return false;
+    }
+    Select(found, mark.size());
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Article text caches
+
+int TSummaryState::CachedArticleIndex(int number) const {
+    for (int i = 0; i < AttachTextCache.Count(); ++i) {
+        if (AttachTextCache.Objects(i).toInt() == number) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TSummaryState::CacheArticle(int number, const QByteArray& attachments, const QByteArray& body,
+                                 const QByteArray& header) {
+    AttachTextCache.AddObject(attachments, number);
+    BodyTextCache.AddObject(body, number);
+    HeaderTextCache.AddObject(header, number);
+}
+
+void TSummaryState::ClearTextCaches() {
+    AttachTextCache.Clear();
+    BodyTextCache.Clear();
+    HeaderTextCache.Clear();
+}
+
+void TSummaryState::GroupSelected(const QByteArray& group) {
+    if (group != cachedGroup_) {
+        ClearTextCaches();
+        cachedGroup_ = group;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Threads and scans
+
+QString TSummaryState::ThreadFindText(const QString& subject) {
+    const qsizetype skip =
+        subject.left(kReplyPrefix.size()).toLower() == kReplyPrefix ? kReplyPrefix.size() : 0;
+    qsizetype first = skip;
+    while (first < subject.size() && IsWildcard(subject[first])) {
+        ++first;
+    }
+    qsizetype end = first;
+    while (end < subject.size() && !IsWildcard(subject[end])) {
+        ++end;
+    }
+    return subject.mid(first, end - first);
+}
+
+void TSummaryState::PrepareThreadSearch(bool down) {
+    const qint64 line = LineOfPosition(SelectionEnd());
+    if (down && !Line(line).contains(kSubjectMark) && line + 1 < LineCount()) {
+        MoveCaret(LineStart(line + 1));
+    }
+}
+
+bool TSummaryState::ScanCanStep(int number, bool down, int firstArticle, int lastArticle) {
+    if (number <= 0) {
+        return false;
+    }
+    return down ? number < lastArticle : firstArticle < number;
+}
