@@ -124,8 +124,14 @@ QByteArray TSummaryState::EntryNumberAt() const {
 TSummaryState::TFindResult TSummaryState::FindLine(const QByteArray& findText,
                                                    bool caseSensitive, bool down) {
     const qint64 step = down ? 1 : -1;
-    for (qint64 line = LineOfPosition(SelectionEnd()) + step; line >= 0 && line < LineCount();
-         line += step) {
+    qint64 line = LineOfPosition(SelectionEnd()) + step;
+    if (down && !HasRegexPrefix(findText) && line < LineCount()) {
+        line = FirstPlainMatchLine(findText, caseSensitive, line);
+        if (LastMatchError) {
+            return TFindResult::CannotMatch;
+        }
+    }
+    for (; line >= 0 && line < LineCount(); line += step) {
         if (MatchPatternCase(findText, Line(line), caseSensitive)) {
             Select(LineStart(line) + LastMatchStart - 1, LastMatchEnd - LastMatchStart + 1);
             return TFindResult::Found;
@@ -135,6 +141,21 @@ TSummaryState::TFindResult TSummaryState::FindLine(const QByteArray& findText,
         }
     }
     return TFindResult::NotFound;
+}
+
+qint64 TSummaryState::FirstPlainMatchLine(const QByteArray& findText, bool caseSensitive,
+                                          qint64 line) const {
+    // A plain find text becomes literal characters and ".", which matches no line end, so the
+    // first match in the rest of the summary lies within the first line that has one, where
+    // it is also that line's own first match. One match over the rest is far cheaper than one
+    // per line; the line search then confirms it on that line, and goes on from there should
+    // the library's line end convention let "." match a line end after all.
+    const qint64 start = LineStart(line);
+    const QByteArray rest = QByteArray::fromRawData(text_.constData() + start, Size() - start);
+    if (!MatchPatternCase(findText, rest, caseSensitive)) {
+        return LineCount();
+    }
+    return LineOfPosition(start + LastMatchStart - 1);
 }
 
 bool TSummaryState::Locate(qint64 number) {

@@ -96,6 +96,8 @@ public:
 
 private:
     void AppendLines(const QByteArray& bytes);
+    // The first line from line on that may hold a match of a plain find text.
+    qint64 FirstPlainMatchLine(const QByteArray& findText, bool caseSensitive, qint64 line) const;
 
     // The group whose articles the caches hold.
     QByteArray cachedGroup_;

@@ -99,6 +99,7 @@ TEST_F(SummaryStateTest, TheLineSearchSelectsTheMatchFromTheCaretsLineOn) {
     EXPECT_EQ(Selected(), "    Subject: Subject 10");
     summary.MoveCaret(0);
     EXPECT_EQ(summary.FindLine("zkre:user1\\s+Subj", false, true), TFindResult::NotFound);
+    EXPECT_EQ(summary.FindLine("user1*Subj", false, true), TFindResult::NotFound);
     EXPECT_TRUE(presenter.infos.isEmpty());
     EXPECT_EQ(summary.FindLine("zkre:(", false, true), TFindResult::CannotMatch);
     EXPECT_EQ(presenter.infos.size(), 1);
