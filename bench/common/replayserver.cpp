@@ -1,0 +1,245 @@
+#include "replayserver.h"
+
+#include "rawxover.h"
+
+#include <QTcpSocket>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace bench {
+
+namespace {
+
+// How often a waiting thread looks at the stop flag.
+constexpr int kPollMs = 100;
+
+[[noreturn]] void Fail(const char* what) {
+    std::perror(what);
+    std::exit(1);
+}
+
+// Waits for the socket to be readable; false once the server is stopping.
+bool WaitReadable(int socket, const std::atomic<bool>& stopping) {
+    pollfd wanted{socket, POLLIN, 0};
+    while (!stopping) {
+        const int ready = ::poll(&wanted, 1, kPollMs);
+        if (ready > 0) {
+            return true;
+        }
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+    return false;
+}
+
+bool SendAll(int socket, QByteArrayView bytes) {
+    while (!bytes.isEmpty()) {
+        const ssize_t sent = ::send(socket, bytes.data(), static_cast<size_t>(bytes.size()),
+                                    MSG_NOSIGNAL);
+        if (sent <= 0) {
+            return false;
+        }
+        bytes = bytes.sliced(sent);
+    }
+    return true;
+}
+
+// Fills in the article numbers and line offsets of overview.lines.
+void IndexLines(TOverview& overview) {
+    overview.numbers.clear();
+    overview.offsets.clear();
+    for (qsizetype start = 0; start < overview.lines.size();) {
+        const qsizetype end = overview.lines.indexOf('\n', start);
+        const qsizetype tab = overview.lines.indexOf('\t', start);
+        overview.numbers.append(
+            QByteArrayView(overview.lines).sliced(start, tab - start).toInt());
+        overview.offsets.append(start);
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+QByteArrayView TOverview::Range(int first, int last) const {
+    const auto from = std::lower_bound(numbers.cbegin(), numbers.cend(), first);
+    const auto to = std::upper_bound(numbers.cbegin(), numbers.cend(), last);
+    if (from >= to) {
+        return {};
+    }
+    const qsizetype begin = offsets[from - numbers.cbegin()];
+    const qsizetype end = to == numbers.cend() ? lines.size() : offsets[to - numbers.cbegin()];
+    return QByteArrayView(lines).sliced(begin, end - begin);
+}
+
+TOverview CaptureOverview(const QString& host, quint16 port, const QByteArray& group) {
+    QTcpSocket socket;
+    socket.connectToHost(host, port);
+    if (!socket.waitForConnected(10000)) {
+        std::fprintf(stderr, "cannot reach %s:%u: %s\n", qPrintable(host), port,
+                     qPrintable(socket.errorString()));
+        std::exit(1);
+    }
+    ReadLine(socket);
+    socket.write("GROUP " + group + "\r\n");
+    const QList<QByteArray> words = ReadLine(socket).split(' ');
+    socket.write("XOVER " + words.value(2) + '-' + words.value(3) + "\r\n");
+    if (!ReadLine(socket).startsWith("224")) {
+        std::fprintf(stderr, "%s refuses XOVER for %s\n", qPrintable(host), group.constData());
+        std::exit(1);
+    }
+    TOverview overview;
+    overview.group = group;
+    while (!overview.lines.endsWith("\r\n.\r\n") && overview.lines != ".\r\n") {
+        if (!socket.waitForReadyRead(60000)) {
+            std::fprintf(stderr, "capture: %s\n", qPrintable(socket.errorString()));
+            std::exit(1);
+        }
+        overview.lines += socket.readAll();
+    }
+    overview.lines.chop(3);
+    socket.write("QUIT\r\n");
+    socket.waitForBytesWritten(1000);
+    IndexLines(overview);
+    return overview;
+}
+
+TOverview GenerateOverview(const QByteArray& group, int count) {
+    static const char* const kPosters[] = {
+        "Alice Example <alice@zk.test>", "bob@zk.test (Bob Example)",
+        "Carol Example <carol@zk.test>", "Dave Example <dave@zk.test>",
+        "erin@zk.test",                  "Frank Example <frank@zk.test>"};
+    static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    TOverview overview;
+    overview.group = group;
+    overview.lines.reserve(static_cast<qsizetype>(count) * 200);
+    for (int n = 1; n <= count; ++n) {
+        const int root = n - (n - 1) % 5;
+        const int topic = (root - 1) / 5 + 1;
+        QByteArray references;
+        for (int earlier = root; earlier < n; ++earlier) {
+            references += (earlier == root ? "<big." : " <big.") + QByteArray::number(earlier) +
+                          "@zk.test>";
+        }
+        const int minutes = n;
+        char date[64];
+        std::snprintf(date, sizeof date, "%s, %02d Jan 2024 %02d:%02d:00 +0000",
+                      kDays[(minutes / 1440) % 7], 1 + (minutes / 1440) % 28,
+                      (minutes / 60) % 24, minutes % 60);
+        overview.lines += QByteArray::number(n) + '\t' + (n == root ? "" : "Re: ") + "Topic " +
+                          QByteArray::number(topic) + " in " + group + '\t' + kPosters[n % 6] +
+                          '\t' + date + "\t<big." + QByteArray::number(n) + "@zk.test>\t" +
+                          references + '\t' + QByteArray::number(440 + references.size()) +
+                          "\t5\tXref: news.zk.test " + group + ':' + QByteArray::number(n) +
+                          "\r\n";
+    }
+    IndexLines(overview);
+    return overview;
+}
+
+TReplayServer::TReplayServer(TOverview overview) : overview_(std::move(overview)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (listener_ < 0) {
+        Fail("replay server socket");
+    }
+    const int on = 1;
+    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 8) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        Fail("replay server listen");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { AcceptLoop(); });
+}
+
+TReplayServer::~TReplayServer() {
+    stopping_ = true;
+    thread_.join();
+    ::close(listener_);
+}
+
+void TReplayServer::AcceptLoop() {
+    while (WaitReadable(listener_, stopping_)) {
+        const int connection = ::accept(listener_, nullptr, nullptr);
+        if (connection >= 0) {
+            Serve(connection);
+            ::close(connection);
+        }
+    }
+}
+
+void TReplayServer::Serve(int connection) {
+    const int on = 1;
+    ::setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (!SendAll(connection, "200 zk replay server ready (posting prohibited)\r\n")) {
+        return;
+    }
+    QByteArray pending;
+    bool quit = false;
+    while (!quit && WaitReadable(connection, stopping_)) {
+        char buffer[4096];
+        const ssize_t received = ::recv(connection, buffer, sizeof buffer, 0);
+        if (received <= 0) {
+            return;
+        }
+        pending.append(buffer, received);
+        for (qsizetype end = pending.indexOf('\n'); end >= 0 && !quit;
+             end = pending.indexOf('\n')) {
+            const TReply reply = Answer(pending.left(end).trimmed());
+            pending.remove(0, end + 1);
+            quit = reply.quit;
+            if (!SendAll(connection, reply.head) || !SendAll(connection, reply.data) ||
+                !SendAll(connection, reply.tail)) {
+                return;
+            }
+        }
+    }
+}
+
+TReplayServer::TReply TReplayServer::Answer(const QByteArray& command) const {
+    const QList<QByteArray> words = command.split(' ');
+    const QByteArray verb = words.value(0).toUpper();
+    const QByteArray range = QByteArray::number(overview_.First()) + ' ' +
+                             QByteArray::number(overview_.Last());
+    if (verb == "QUIT") {
+        return {"205 bye\r\n", {}, {}, true};
+    }
+    if (verb == "MODE") {
+        return {"200 reader\r\n"};
+    }
+    if (verb == "LIST" && words.size() == 1) {
+        return {"215 list follows\r\n" + overview_.group + ' ' +
+                QByteArray::number(overview_.Last()) + ' ' +
+                QByteArray::number(overview_.First()) + " y\r\n.\r\n"};
+    }
+    if (verb == "GROUP") {
+        if (words.value(1) != overview_.group) {
+            return {"411 no such group\r\n"};
+        }
+        return {"211 " + QByteArray::number(overview_.numbers.size()) + ' ' + range + ' ' +
+                overview_.group + "\r\n"};
+    }
+    if (verb == "XOVER" || verb == "OVER") {
+        const QList<QByteArray> bounds = words.value(1).split('-');
+        const int first = words.size() > 1 ? bounds.value(0).toInt() : overview_.First();
+        const int last = bounds.size() > 1 && !bounds[1].isEmpty() ? bounds[1].toInt()
+                         : words.size() > 1                         ? first
+                                                                    : overview_.Last();
+        return {"224 overview follows\r\n", overview_.Range(first, last), ".\r\n"};
+    }
+    return {"500 command not understood\r\n"};
+}
+
+} // namespace bench
