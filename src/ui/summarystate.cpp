@@ -22,9 +22,17 @@ bool IsWildcard(QChar c) {
 } // namespace
 
 QByteArray TSummaryState::SummaryEntry(const TPostRecordType& record) {
-    return '[' + QByteArray::number(record.GetArticleId()) + QByteArrayLiteral("] From: ") +
-           record.GetPrFromAddress() + QByteArrayLiteral("\n    Subject: ") +
-           record.GetPrSubject() + '\n';
+    const QByteArray number = QByteArray::number(record.GetArticleId());
+    const QByteArray from = record.GetPrFromAddress();
+    const QByteArray subject = record.GetPrSubject();
+    const QByteArrayView fromMark = "] From: ";
+    const QByteArrayView subjectMark = "\n    Subject: ";
+    // Built in one allocation: this runs for every summary of a listing.
+    QByteArray entry;
+    entry.reserve(1 + number.size() + fromMark.size() + from.size() + subjectMark.size() +
+                  subject.size() + 1);
+    entry.append('[').append(number).append(fromMark).append(from).append(subjectMark);
+    return entry.append(subject).append('\n');
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -113,9 +121,17 @@ QByteArray TSummaryState::EntryNumberAt() const {
         }
         --line;
     }
-    const QByteArray text = Line(line);
-    const qsizetype close = text.indexOf(']');
-    return close > 1 ? text.mid(1, close - 1) : QByteArray();
+    return NumberOfEntryLine(Line(line));
+}
+
+QByteArray TSummaryState::LastEntryNumber() const {
+    // The summary ends with an entry's two lines and the empty line after them.
+    return LineCount() < 3 ? QByteArray() : NumberOfEntryLine(Line(LineCount() - 3));
+}
+
+QByteArray TSummaryState::NumberOfEntryLine(const QByteArray& line) {
+    const qsizetype close = line.indexOf(']');
+    return close > 1 ? line.mid(1, close - 1) : QByteArray();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -55,6 +55,8 @@ public:
     // The article number text of the entry under the selection start: between the "[" and the
     // first "]" of the entry's first line. Empty on a line of no entry.
     QByteArray EntryNumberAt() const;
+    // The number text of the last entry; empty when there is none.
+    QByteArray LastEntryNumber() const;
 
     // Searches line by line from the caret's line, down or up, for the find text (bytes of the
     // search engine's syntax), and selects the first match. The search ends without a match
@@ -96,6 +98,7 @@ public:
 
 private:
     void AppendLines(const QByteArray& bytes);
+    static QByteArray NumberOfEntryLine(const QByteArray& line);
     // The first line from line on that may hold a match of a plain find text.
     qint64 FirstPlainMatchLine(const QByteArray& findText, bool caseSensitive, qint64 line) const;
 

@@ -58,6 +58,21 @@ QString TSummaryView::LineText(qint64 line) const {
     return DisplayText(state_.Line(line));
 }
 
+int TSummaryView::LineWidth(qint64 line) {
+    if (byteAdvance_.empty()) {
+        const QFontMetrics metrics = fontMetrics();
+        for (int byte = 0; byte < 256; ++byte) {
+            byteAdvance_.push_back(
+                metrics.horizontalAdvance(DisplayText(QByteArray(1, static_cast<char>(byte)))));
+        }
+    }
+    int width = 0;
+    for (const char byte : state_.Line(line)) {
+        width += byteAdvance_[static_cast<unsigned char>(byte)];
+    }
+    return width;
+}
+
 int TSummaryView::ColumnX(const QString& line, qint64 column) const {
     return fontMetrics().horizontalAdvance(line.left(column));
 }
@@ -83,10 +98,9 @@ qint64 TSummaryView::PositionAt(QPoint point) const {
 }
 
 void TSummaryView::UpdateScrollBars() {
-    // The widest line is measured, not every line: the longest in bytes stands for them, and
-    // a wider one painted later widens the range.
-    const int widest = fontMetrics().horizontalAdvance(LineText(state_.LongestLine()));
-    contentWidth_ = std::max(contentWidth_, widest + 2 * kMargin);
+    // The longest line in bytes stands for the widest, and a wider one painted later widens
+    // the range.
+    contentWidth_ = std::max(contentWidth_, LineWidth(state_.LongestLine()) + 2 * kMargin);
     const int lines = VisibleLines();
     QScrollBar* vertical = verticalScrollBar();
     vertical->setPageStep(lines);
@@ -101,6 +115,7 @@ void TSummaryView::ContentsChanged() {
     if (state_.Size() == 0) {
         contentWidth_ = 0;
     }
+    laidOut_.clear();
     UpdateScrollBars();
     viewport()->update();
 }
@@ -114,6 +129,8 @@ void TSummaryView::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         contentWidth_ = 0;
+        byteAdvance_.clear();
+        laidOut_.clear();
         UpdateScrollBars();
     }
 }
@@ -182,9 +199,8 @@ void TSummaryView::EnsureCaretVisible() {
     } else if (line >= vertical->value() + VisibleLines()) {
         vertical->setValue(static_cast<int>(line - VisibleLines() + 1));
     }
-    const QString text = LineText(line);
-    const int x = ColumnX(text, state_.Caret() - state_.LineStart(line));
-    contentWidth_ = std::max(contentWidth_, fontMetrics().horizontalAdvance(text) + 2 * kMargin);
+    const int x = ColumnX(LineText(line), state_.Caret() - state_.LineStart(line));
+    contentWidth_ = std::max(contentWidth_, LineWidth(line) + 2 * kMargin);
     UpdateScrollBars();
     QScrollBar* horizontal = horizontalScrollBar();
     const int room = viewport()->width() - 2 * kMargin;
@@ -359,22 +375,30 @@ void TSummaryView::paintEvent(QPaintEvent*) {
     const qint64 first = FirstVisibleLine();
     const qint64 last = std::min(state_.LineCount() - 1, first + VisibleLines() + 1);
     const int width = contentWidth_;
+    QHash<qint64, QStaticText> laidOut;
     for (qint64 line = first; line <= last; ++line) {
-        PaintLine(painter, line, kMargin + static_cast<int>(line - first) * lineHeight);
+        QStaticText text = laidOut_.value(line);
+        if (text.text().isEmpty() && state_.LineLength(line) > 0) {
+            text.setTextFormat(Qt::PlainText);
+            text.setText(LineText(line));
+            text.prepare(QTransform(), font());
+        }
+        PaintLine(painter, line, text, kMargin + static_cast<int>(line - first) * lineHeight);
+        laidOut.insert(line, text);
     }
+    laidOut_.swap(laidOut);
     if (contentWidth_ > width) {
         QTimer::singleShot(0, this, [this] { UpdateScrollBars(); });
     }
 }
 
-void TSummaryView::PaintLine(QPainter& painter, qint64 line, int y) {
-    const QString text = LineText(line);
+void TSummaryView::PaintLine(QPainter& painter, qint64 line, const QStaticText& laidOut, int y) {
+    const QString& text = laidOut.text();
     const int lineHeight = LineHeight();
     const int left = kMargin - horizontalScrollBar()->value();
     const QRect lineRect(left, y, viewport()->width() + horizontalScrollBar()->value(), lineHeight);
-    const int baseline = y + fontMetrics().ascent();
     painter.setPen(palette().color(QPalette::Text));
-    painter.drawText(left, baseline, text);
+    painter.drawStaticText(left, y, laidOut);
 
     const qint64 start = state_.LineStart(line);
     const qint64 end = start + text.size();
@@ -391,7 +415,7 @@ void TSummaryView::PaintLine(QPainter& painter, qint64 line, int y) {
         painter.save();
         painter.setClipRect(selected.intersected(lineRect));
         painter.setPen(palette().color(QPalette::HighlightedText));
-        painter.drawText(left, baseline, text);
+        painter.drawStaticText(left, y, laidOut);
         painter.restore();
     }
     const qint64 caret = state_.Caret();
@@ -399,5 +423,5 @@ void TSummaryView::PaintLine(QPainter& painter, qint64 line, int y) {
         const int x = left + ColumnX(text, caret - start);
         painter.fillRect(QRect(x, y, 1, lineHeight), palette().color(QPalette::Text));
     }
-    contentWidth_ = std::max(contentWidth_, fontMetrics().horizontalAdvance(text) + 2 * kMargin);
+    contentWidth_ = std::max(contentWidth_, LineWidth(line) + 2 * kMargin);
 }

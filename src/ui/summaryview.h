@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QHash>
+#include <QStaticText>
 #include <QString>
 #include <QTimer>
+#include <vector>
 
 class TSummaryState;
 
@@ -55,14 +58,22 @@ private:
     qint64 ColumnAt(const QString& line, int x) const;
     qint64 PositionAt(QPoint point) const;
     QString LineText(qint64 line) const;
+    // The width of a line from the advance of each of its bytes' characters, without laying
+    // it out: a little wider than the line drawn, where the font kerns.
+    int LineWidth(qint64 line);
     // Moves the caret to the line at distance lines, keeping its x where the line allows.
     void MoveLines(qint64 lines, bool keepAnchor);
     qint64 WordEdge(qint64 position, int direction) const;
     bool MoveCaretByKey(QKeyEvent* event);
     void CaretMoved(bool keepColumn);
-    void PaintLine(QPainter& painter, qint64 line, int y);
+    void PaintLine(QPainter& painter, qint64 line, const QStaticText& laidOut, int y);
 
     TSummaryState& state_;
+    // The advance of the character of each byte value in the view's font; empty until needed.
+    std::vector<int> byteAdvance_;
+    // The lines painted last, laid out: a wheel notch moves a few lines, and laying out text
+    // is most of the cost of painting it.
+    QHash<qint64, QStaticText> laidOut_;
     int contentWidth_ = 0;
     // The x the caret keeps over lines of other lengths while moving up and down.
     int desiredX_ = -1;

@@ -288,8 +288,7 @@ private:
     // pane texts kept exactly as shown).
     TSummaryState Summary;
 
-    // The number of the last entry listed, shown in the number field once the summary is.
-    int lastListed_ = 0;
+    // Entries were added since the summary pane and the number field last showed them.
     bool summaryFlushQueued_ = false;
 
     QLabel* statusPanel_ = nullptr;

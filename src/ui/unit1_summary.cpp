@@ -80,9 +80,7 @@ void TForm1::QRNNTP1HeaderList(QObject*) {
     // before the last entry anyway. Entries always follow in arrival order, after the last;
     // a caret the user put elsewhere meanwhile (possible only while a server without XOVER is
     // asked article by article) stays where it was put.
-    const TPostRecordType& record = QRNNTP1->HeaderRecord;
-    Summary.AddEntry(record);
-    lastListed_ = record.GetArticleId();
+    Summary.AddEntry(QRNNTP1->HeaderRecord);
     if (!summaryFlushQueued_) {
         summaryFlushQueued_ = true;
         QTimer::singleShot(0, this, [this] { FlushSummary(); });
@@ -93,7 +91,7 @@ void TForm1::FlushSummary() {
     if (summaryFlushQueued_) {
         summaryFlushQueued_ = false;
         Memo4->ContentsChanged();
-        Edit7->setText(QString::number(lastListed_));
+        Edit7->setText(DisplayText(Summary.LastEntryNumber()));
     }
 }
 

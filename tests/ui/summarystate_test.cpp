@@ -47,6 +47,7 @@ TEST_F(SummaryStateTest, EntriesAreTwoLinesEachWithTheCaretBehindTheLastUnlessMo
     EXPECT_EQ(summary.LineOfPosition(summary.LineStart(3) + 4), 3);
     EXPECT_EQ(summary.LineOfPosition(summary.Size()), 4);
     EXPECT_EQ(summary.Caret(), summary.Size());
+    EXPECT_EQ(summary.LastEntryNumber(), "2");
     EXPECT_TRUE(summary.HasEntry(2));
     EXPECT_FALSE(summary.HasEntry(3));
     EXPECT_EQ(summary.LongestLine(), 1);
@@ -59,6 +60,7 @@ TEST_F(SummaryStateTest, EntriesAreTwoLinesEachWithTheCaretBehindTheLastUnlessMo
     EXPECT_EQ(summary.LongestLine(), 5);
 
     summary.Clear();
+    EXPECT_EQ(summary.LastEntryNumber(), QByteArray());
     EXPECT_EQ(summary.LineCount(), 1);
     EXPECT_EQ(summary.Caret(), 0);
 }
