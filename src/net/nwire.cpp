@@ -578,13 +578,21 @@ void TNetwire::PushToSocket(const QByteArray& data) {
 QByteArray TNetwire::ReadLn() {
     StatusMessage(8, QStringLiteral("ReadLn"));
     QByteArray line;
+    const qint64 position = WaitForLine();
+    if (position > 0) {
+        line = Fifo->Remove(position);
+        protocollog::Received(line);
+    }
+    RaiseIfCanceled("Socket readln aborted");
+    return line;
+}
+
+qint64 TNetwire::WaitForLine() {
     // A line already buffered needs no wait and so no time-out: long multi-line replies are
     // read mostly from here.
     qint64 position = Canceled ? 0 : Fifo->Search(QByteArrayLiteral("\n"));
     if (position > 0) {
-        line = Fifo->Remove(position);
-        protocollog::Received(line);
-        return line;
+        return position;
     }
     TimerOn();
     WaitUntil([&] {
@@ -605,12 +613,7 @@ QByteArray TNetwire::ReadLn() {
         return false;
     });
     TimerOff();
-    if (position > 0) {
-        line = Fifo->Remove(position);
-        protocollog::Received(line);
-    }
-    RaiseIfCanceled("Socket readln aborted");
-    return line;
+    return position;
 }
 
 QByteArray TNetwire::Transaction(const QByteArray& command) {

@@ -111,6 +111,11 @@ public:
     void Write(const QByteArray& text);
     void Writeln(const QByteArray& text);
     QByteArray ReadLn();
+    // Reads lines as ReadLn does, but takes every whole line already received at once: each
+    // line, with its line end, goes to takeLine as a view that is valid only during the call,
+    // until takeLine returns true for the last line wanted. Lines after that one stay
+    // buffered. Waits, times out and aborts as ReadLn does.
+    void ReadLinesUntil(const std::function<bool(QByteArrayView line)>& takeLine);
     bool DataAvailable();
     void ClearInput();
     void ReadToBuffer();
@@ -181,6 +186,9 @@ private:
     // Until some bytes are buffered or the peer has closed.
     void WaitUntilReceived();
     void SetLinger(bool on);
+    // Waits until a whole line is buffered and returns its length with the line end; 0 when
+    // the wait was canceled or timed out.
+    qint64 WaitForLine();
     void RaiseIfCanceled(const char* abortText);
 
     QSslSocket* socket_ = nullptr;

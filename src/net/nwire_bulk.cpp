@@ -3,6 +3,7 @@
 // functions of the unit.
 #include "net/nwire.h"
 
+#include "net/protocollog.h"
 #include "util/finally.h"
 
 #include <QBuffer>
@@ -192,6 +193,36 @@ void TNetwire::CaptureString(QByteArray& text, qint64 size) {
     }
     TimerOff();
     RaiseIfCanceled("Socket capture aborted");
+}
+
+void TNetwire::ReadLinesUntil(const std::function<bool(QByteArrayView line)>& takeLine) {
+    StatusMessage(8, QStringLiteral("ReadLines"));
+    QByteArray received;
+    bool lastTaken = false;
+    while (!lastTaken) {
+        if (WaitForLine() <= 0) {
+            // As ReadLn: an abort raises, a wait that ended otherwise gives an empty line.
+            RaiseIfCanceled("Socket readln aborted");
+            lastTaken = takeLine(QByteArrayView());
+            continue;
+        }
+        received.resize(Fifo->Count());
+        Fifo->Peek(received.data(), received.size());
+        qsizetype taken = 0;
+        // What the handler has seen leaves the buffer, also when it raises.
+        WithFinally(
+            [&] {
+                // An abort from a handler ends the read at once, not after the lines held.
+                for (qsizetype end = received.indexOf('\n'); end >= 0 && !lastTaken && !Canceled;
+                     end = received.indexOf('\n', taken)) {
+                    const QByteArrayView line(received.constData() + taken, end + 1 - taken);
+                    taken = end + 1;
+                    protocollog::Received(QByteArray::fromRawData(line.data(), line.size()));
+                    lastTaken = takeLine(line);
+                }
+            },
+            [&] { Fifo->Remove(received.data(), taken); });
+    }
 }
 
 void TNetwire::FilterHeader(QIODevice& stream) {

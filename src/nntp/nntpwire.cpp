@@ -13,13 +13,16 @@ const char* const kSummaryPrefixes[9] = {
 };
 
 QByteArray StripLineEnd(QByteArray line) {
-    // Chopped in place: the line read is not copied.
-    if (line.endsWith("\r\n")) {
-        line.chop(2);
-    } else if (line.endsWith('\n')) {
-        line.chop(1);
-    }
+    // Cut in place: the line read is not copied.
+    line.truncate(LengthWithoutLineEnd(line));
     return line;
+}
+
+qsizetype LengthWithoutLineEnd(QByteArrayView line) {
+    if (line.endsWith("\r\n")) {
+        return line.size() - 2;
+    }
+    return line.endsWith('\n') ? line.size() - 1 : line.size();
 }
 
 QByteArray Unstuff(const QByteArray& line) {
@@ -54,7 +57,26 @@ GroupLine ParseGroupLine(const QByteArray& line) {
 
 GroupRange ParseGroupReply(const QByteArray& reply) {
     const QByteArray line = StripLineEnd(reply);
-    return {StrToIntDef(NthWord(line, ' ', 3), 0), StrToIntDef(NthWord(line, ' ', 4), 0)};
+    return {StrToIntDef(NthWord(line, ' ', 3), 0), StrToIntDef(NthWord(line, ' ', 4), 0),
+            StrToIntDef(NthWord(line, ' ', 2), 0)};
+}
+
+SummaryFields LocateSummaryFields(QByteArrayView line) {
+    SummaryFields fields;
+    const char* const begin = line.data();
+    const size_t size = static_cast<size_t>(line.size());
+    fields.hasCr = size > 0 && std::memchr(begin, '\r', size) != nullptr;
+    size_t start = 0;
+    while (fields.count < 9) {
+        const void* tab = size > start ? std::memchr(begin + start, '\t', size - start) : nullptr;
+        const size_t end = tab != nullptr ? static_cast<const char*>(tab) - begin : size;
+        fields.ends[fields.count++] = static_cast<quint32>(end);
+        if (tab == nullptr) {
+            break;
+        }
+        start = end + 1;
+    }
+    return fields;
 }
 
 QList<QByteArray> SplitSummaryLine(QByteArray line) {
@@ -63,23 +85,11 @@ QList<QByteArray> SplitSummaryLine(QByteArray line) {
         line[cr] = '\0';
     }
     // Every field is kept whole: References lines of several hundred characters are common.
+    const SummaryFields located = LocateSummaryFields(line);
     QList<QByteArray> fields;
-    fields.reserve(9);
-    qsizetype start = 0;
-    while (fields.size() < 9) {
-        const qsizetype tab = line.indexOf('\t', start);
-        const qsizetype end = tab < 0 ? line.size() : tab;
-        // Built in one allocation: this runs nine times for every summary of a listing.
-        const QByteArrayView prefix(kSummaryPrefixes[fields.size()]);
-        QByteArray field(prefix.size() + end - start, Qt::Uninitialized);
-        std::memcpy(field.data(), prefix.data(), static_cast<size_t>(prefix.size()));
-        std::memcpy(field.data() + prefix.size(), line.constData() + start,
-                    static_cast<size_t>(end - start));
-        fields.append(std::move(field));
-        if (tab < 0) {
-            break;
-        }
-        start = tab + 1;
+    fields.reserve(located.count);
+    for (int index = 0; index < located.count; ++index) {
+        fields.append(kSummaryPrefixes[index] + located.Field(line, index).toByteArray());
     }
     return fields;
 }

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <array>
 
 namespace nntpwire {
 
@@ -14,6 +15,8 @@ extern const char* const kSummaryPrefixes[9];
 
 // The line without its line end: CR LF or a bare LF, whichever is there.
 QByteArray StripLineEnd(QByteArray line);
+// The length of the line without its line end.
+qsizetype LengthWithoutLineEnd(QByteArrayView line);
 
 // True for the line that ends a multi-line reply: a single "." (line end already stripped).
 inline bool IsTerminator(const QByteArray& line) {
@@ -43,9 +46,26 @@ GroupLine ParseGroupLine(const QByteArray& line);
 struct GroupRange {
     int first = 0;
     int last = 0;
+    int count = 0;
 };
-// The range of a GROUP reply ("211 count first last name"); 0 where a word is not a number.
+// The range and the estimated article count of a GROUP reply ("211 count first last name"); 0
+// where a word is not a number.
 GroupRange ParseGroupReply(const QByteArray& reply);
+
+// Where the fields of an XOVER summary line lie: at most nine, separated by tabs, each given by
+// the position after its end; text past the ninth field is not part of any. Found once per
+// line while the reply is still arriving, so that the header lines are made without a search.
+struct SummaryFields {
+    std::array<quint32, 9> ends{};
+    int count = 0;
+    bool hasCr = false;
+
+    QByteArrayView Field(QByteArrayView line, int index) const {
+        const quint32 start = index == 0 ? 0 : ends[index - 1] + 1;
+        return line.sliced(start, ends[index] - start);
+    }
+};
+SummaryFields LocateSummaryFields(QByteArrayView line);
 
 // The header lines of one XOVER summary line: at most nine tab-separated fields, each behind
 // its prefix ("Artid: 12", "Subject: ..."); fields past the ninth are dropped. A CR inside the

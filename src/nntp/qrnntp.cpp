@@ -1,7 +1,9 @@
 #include "nntp/qrnntp.h"
 
-#include "nntp/nntpwire.h"
 #include "util/finally.h"
+
+#include <algorithm>
+#include <utility>
 
 using nntpwire::StripLineEnd;
 
@@ -10,6 +12,9 @@ namespace {
 QByteArray Number(int value) {
     return QByteArray::number(value);
 }
+
+// The most summaries a listing reserves room for ahead, whatever count the server announces.
+constexpr qint64 kMostSummariesReserved = 4000000;
 
 QString WithTrailingSeparator(const QString& path) {
     return path.isEmpty() || path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
@@ -214,8 +219,15 @@ void TQRNNTP::AbortResume(QObject*) {
 // Group list, group selection, summaries
 
 bool TQRNNTP::ReadTillDot(TStringList& list, const QByteArray& command) {
+    return ReadReply(list, command, {});
+}
+
+bool TQRNNTP::ReadReply(TStringList& list, const QByteArray& command,
+                        const std::function<void(const QByteArray& line)>& onDataLine,
+                        int expectedLines) {
     BytesRecvd = 0;
     list.Clear();
+    list.Reserve(expectedLines);
     if (!command.isEmpty()) {
         Transaction(command);
     }
@@ -223,13 +235,12 @@ bool TQRNNTP::ReadTillDot(TStringList& list, const QByteArray& command) {
         return false;
     }
     exchangeOpen_ = true;
-    for (;;) {
-        const QByteArray line = StripLineEnd(ReadLn());
+    ReadLinesUntil([&](QByteArrayView received) {
+        const QByteArray line(received.data(), nntpwire::LengthWithoutLineEnd(received));
         ++BytesRecvd;
         Raise(OnPacketRecvd);
         if (nntpwire::IsTerminator(line)) {
             list.Add(line);
-            exchangeOpen_ = false;
             return true;
         }
         list.Add(nntpwire::Unstuff(line));
@@ -237,7 +248,13 @@ bool TQRNNTP::ReadTillDot(TStringList& list, const QByteArray& command) {
             const nntpwire::GroupLine group = nntpwire::ParseGroupLine(list.Last());
             OnGroupListUpdate(group.name, group.first, group.last, group.posting);
         }
-    }
+        if (onDataLine) {
+            onDataLine(list.Last());
+        }
+        return false;
+    });
+    exchangeOpen_ = false;
+    return true;
 }
 
 void TQRNNTP::GetGroupList() {
@@ -268,6 +285,7 @@ void TQRNNTP::SetGroup(const QByteArray& name) {
             const nntpwire::GroupRange range = nntpwire::ParseGroupReply(reply);
             FirstArticleNo = range.first;
             LastArticleNo = range.last;
+            announcedCount_ = range.count;
             selected = true;
         },
         [&] {
@@ -296,11 +314,7 @@ void TQRNNTP::RetreiveList(int kind, int start) {
                             [this] { ListingGroups = 0; });
                 return;
             }
-            if (ReadTillDot(SummaryLines, "XOVER " + Number(start) + '-' + Number(LastArticleNo))) {
-                ReportSummaries();
-            } else {
-                ReportHeadersOneByOne(start);
-            }
+            ReadSummaries(start);
         },
         [this] {
             DropIfExchangeOpen();
@@ -308,13 +322,65 @@ void TQRNNTP::RetreiveList(int kind, int start) {
         });
 }
 
+void TQRNNTP::ReadSummaries(int start) {
+    // Room for the summaries the group announces, so that the lists do not grow by copying
+    // while they arrive. Memory reserved beyond what arrives is never touched, and the bound
+    // keeps a server's wild count from reserving more than a very large group needs.
+    const qint64 range = qint64(LastArticleNo) - start + 1;
+    const int expected = static_cast<int>(std::clamp<qint64>(
+        announcedCount_ > 0 ? std::min<qint64>(announcedCount_, range) : range, 0,
+        kMostSummariesReserved));
+    summaryFields_.clear();
+    summaryFields_.reserve(expected);
+    qint64 received = 0;
+    const auto raiseProgress = [&] {
+        if (OnListProgress) {
+            OnListProgress(received, announcedCount_);
+        }
+    };
+    // Each line is split as it arrives; the events wait for the whole list.
+    const auto takeSummary = [&](const QByteArray& line) {
+        summaryFields_.append(nntpwire::LocateSummaryFields(line));
+        if (++received % kProgressSummaries == 0) {
+            raiseProgress();
+        }
+    };
+    const QByteArray command = "XOVER " + Number(start) + '-' + Number(LastArticleNo);
+    if (!ReadReply(SummaryLines, command, takeSummary, expected + 1)) {
+        ReportHeadersOneByOne(start);
+        return;
+    }
+    raiseProgress();
+    ReportSummaries();
+}
+
 void TQRNNTP::ReportSummaries() {
+    const QList<nntpwire::SummaryFields> fields = std::exchange(summaryFields_, {});
     for (int i = 0; i + 1 < SummaryLines.Count(); ++i) {
+        SetSummaryHeaderLines(SummaryLines[i], fields[i]);
+        Raise(OnHeaderList);
+    }
+}
+
+void TQRNNTP::SetSummaryHeaderLines(const QByteArray& line, const nntpwire::SummaryFields& fields) {
+    // A CR in the line becomes a NUL in its field, and a handler may have sorted the list:
+    // both are rare enough for the plain way.
+    if (fields.hasCr || HeaderLines.Sorted()) {
         HeaderLines.Clear();
-        for (const QByteArray& field : nntpwire::SplitSummaryLine(SummaryLines[i])) {
+        for (const QByteArray& field : nntpwire::SplitSummaryLine(line)) {
             HeaderLines.Add(field);
         }
-        Raise(OnHeaderList);
+        return;
+    }
+    static const std::array<QByteArrayView, 9> prefixes = [] {
+        std::array<QByteArrayView, 9> views;
+        std::copy(std::begin(nntpwire::kSummaryPrefixes), std::end(nntpwire::kSummaryPrefixes),
+                  views.begin());
+        return views;
+    }();
+    HeaderLines.Resize(fields.count);
+    for (int index = 0; index < fields.count; ++index) {
+        HeaderLines.SetJoined(index, prefixes[index], fields.Field(line, index));
     }
 }
 
@@ -346,6 +412,27 @@ void TQRNNTP::ReadTillBlankLine(int number) {
     } while (!line.isEmpty());
 }
 
+bool TQRNNTP::ReadBody(const QByteArray& command) {
+    qint64 received = 0;
+    qint64 reported = 0;
+    const auto raiseProgress = [&] {
+        if (OnArticleProgress) {
+            OnArticleProgress(received);
+        }
+        reported = received;
+    };
+    const bool ok = ReadReply(BodyLines, command, [&](const QByteArray& line) {
+        received += line.size() + 2;
+        if (received - reported >= kProgressBytes) {
+            raiseProgress();
+        }
+    });
+    if (ok) {
+        raiseProgress();
+    }
+    return ok;
+}
+
 void TQRNNTP::RetreiveArticle(int kind, int number) {
     if (Busy) {
         return;
@@ -361,11 +448,11 @@ void TQRNNTP::RetreiveArticle(int kind, int number) {
                 ok = ReadTillDot(HeaderLines, "HEAD " + Number(number));
                 HeaderLines.SetValue("ArtId", Number(number));
             } else if (kind == 2) {
-                ok = ReadTillDot(BodyLines, "BODY " + Number(number));
+                ok = ReadBody("BODY " + Number(number));
             } else {
                 ReadTillBlankLine(number);
                 BytesTotal = nntpwire::StrToIntDef(HeaderLines.GetValue("Lines"), 0);
-                ok = ReadTillDot(BodyLines, QByteArray());
+                ok = ReadBody(QByteArray());
                 if (ParseAttachments) {
                     ExtractAttachments();
                 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/nwire.h"
+#include "nntp/nntpwire.h"
 #include "nntp/qrextstr.h"
 
 #include <QByteArray>
@@ -16,6 +17,8 @@ public:
 enum class TCacheMode : quint8 { cmMixed = 0, cmRemote = 1, cmLocal = 2 };
 
 using TVarFileNameEvent = std::function<void(QString& fileName)>;
+using TListProgressEvent = std::function<void(qint64 received, qint64 announced)>;
+using TArticleProgressEvent = std::function<void(qint64 bytesReceived)>;
 using TGroupRetrievedEvent =
     std::function<void(const QByteArray& name, int firstArticle, int lastArticle, bool posting)>;
 using TGroupRetrievedCacheEvent = std::function<void(bool& handled, const QByteArray& name,
@@ -114,6 +117,15 @@ public:
     TNotifyEvent OnDecodeEnd;
     TNotifyEvent OnPosted;
     TOnErrorEvent OnPostFailed;
+    // Progress while a long reply arrives, for a progress bar. OnListProgress: the summaries
+    // GetArticleList has received so far and the article count the GROUP reply announced (0
+    // when it gave none), every kProgressSummaries summaries and once more after the last,
+    // before the OnHeaderList events. OnArticleProgress: the bytes of the body lines received
+    // so far, line ends counted, every kProgressBytes and once more after the last line.
+    TListProgressEvent OnListProgress;
+    TArticleProgressEvent OnArticleProgress;
+    static constexpr qint64 kProgressSummaries = 1000;
+    static constexpr qint64 kProgressBytes = 65536;
     // Assignable for callers that keep their own cache; the client has none and never raises
     // them.
     TNotifyEvent OnAbort;
@@ -170,7 +182,17 @@ private:
     // to the next command. So an operation that ends inside an exchange closes the connection
     // (without QUIT, which would be answered out of step); the next operation connects anew.
     void DropIfExchangeOpen();
+    // ReadTillDot, with onDataLine called for every data line as it is added to list, which
+    // first gets room for expectedLines.
+    bool ReadReply(TStringList& list, const QByteArray& command,
+                   const std::function<void(const QByteArray& line)>& onDataLine,
+                   int expectedLines = 0);
+    void ReadSummaries(int start);
+    // ReadTillDot into BodyLines, raising OnArticleProgress.
+    bool ReadBody(const QByteArray& command);
     void ReportSummaries();
+    // HeaderLines := the header lines of one summary line, in the memory of the last ones.
+    void SetSummaryHeaderLines(const QByteArray& line, const nntpwire::SummaryFields& fields);
     void ReportHeadersOneByOne(int start);
     void Raise(const TNotifyEvent& event);
     void SendArticleText();
@@ -185,6 +207,11 @@ private:
     // True from sending a command until its reply has been read whole (for POST: until the
     // article is sent and answered).
     bool exchangeOpen_ = false;
+    // Where the fields of each line of SummaryLines lie, found while the XOVER reply arrives
+    // and dropped once the summaries are reported.
+    QList<nntpwire::SummaryFields> summaryFields_;
+    // The estimated article count of the last GROUP reply.
+    int announcedCount_ = 0;
     bool selectingGroupAgain_ = false;
     QString attachFilePath_;
     QString newsDir_;

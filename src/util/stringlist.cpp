@@ -1,9 +1,22 @@
 #include "util/stringlist.h"
 
 #include <algorithm>
+#include <cstring>
 
 void TStringList::SetString(int index, const QByteArray& text) {
     items_[index].text = text;
+}
+
+void TStringList::SetJoined(int index, QByteArrayView head, QByteArrayView tail) {
+    Item& item = items_[index];
+    if (item.object.isValid()) {
+        item.object = QVariant();
+    }
+    QByteArray& text = item.text;
+    text.resize(head.size() + tail.size());
+    char* const to = text.data();
+    std::memcpy(to, head.data(), static_cast<size_t>(head.size()));
+    std::memcpy(to + head.size(), tail.data(), static_cast<size_t>(tail.size()));
 }
 
 int TStringList::Add(const QByteArray& text) {

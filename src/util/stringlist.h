@@ -16,6 +16,10 @@ public:
     const QByteArray& operator[](int index) const { return items_[index].text; }
     const QByteArray& Strings(int index) const { return items_[index].text; }
     void SetString(int index, const QByteArray& text);
+    // Sets the text of an item to head followed by tail in the item's own memory when no copy
+    // shares it, so that a list refilled for every entry of a long listing allocates nothing.
+    // The item's associated value is dropped, as if it had been added anew.
+    void SetJoined(int index, QByteArrayView head, QByteArrayView tail);
     const QByteArray& Last() const { return items_.last().text; }
 
     const QVariant& Objects(int index) const { return items_[index].object; }
@@ -27,6 +31,10 @@ public:
     void Insert(int index, const QByteArray& text);
     void Delete(int index) { items_.removeAt(index); }
     void Clear() { items_.clear(); }
+    // Room for count items without growing, for a list about to be filled with that many.
+    void Reserve(int count) { items_.reserve(count); }
+    // Keeps the first count items, or adds empty ones up to count.
+    void Resize(int count) { items_.resize(count); }
     void Assign(const TStringList& other) { items_ = other.items_; }
 
     // Index of the first item equal to text (case-sensitive), or -1.
