@@ -142,6 +142,10 @@ void TForm1::BindClient() {
     client.OnGroupSelect = [this](QObject* sender) { QRNNTP1GroupSelect(sender); };
     client.OnGroupSelectRequired = [this](bool& handled) { QRNNTP1GroupSelectRequired(handled); };
     client.OnHeaderList = [this](QObject* sender) { QRNNTP1HeaderList(sender); };
+    client.OnListProgress = [this](qint64 received, qint64 announced) {
+        QRNNTP1ListProgress(received, announced);
+    };
+    client.OnArticleProgress = [this](qint64 bytes) { QRNNTP1ArticleProgress(bytes); };
     client.OnHeader = [this](QObject* sender) { QRNNTP1Header(sender); };
     client.OnArticle = [this](QObject* sender) { QRNNTP1Article(sender); };
     client.OnBody = [this](QObject* sender) { QRNNTP1Body(sender); };

@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
@@ -59,6 +60,8 @@ public:
     // The window frame.
     QTabWidget* PageControl1;
     QStatusBar* StatusBar1;
+    // In the status bar while a listing or a long article arrives.
+    QProgressBar* ProgressBar1;
     QFileDialog* OpenDialog1;
     QTimer* Timer1;
 
@@ -169,6 +172,10 @@ public:
     void Memo4KeyDown(int& key, Qt::KeyboardModifiers shift);
     void TabSheet4Show();
     void QRNNTP1HeaderList(QObject* sender);
+    // Progress of a listing (summaries received of those the group announced) and of an
+    // article (bytes received), shown in the status bar.
+    void QRNNTP1ListProgress(qint64 received, qint64 announced);
+    void QRNNTP1ArticleProgress(qint64 bytesReceived);
 
     // Opens the article of the summary entry under the caret.
     void OpenEntryAtCaret();
@@ -265,6 +272,9 @@ private:
     void ShowArticleDetails(int number);
     // Shows the summary entries added since the last call, and the last one's number.
     void FlushSummary();
+    // Shows the progress bar, and lets the window paint it and see a click on Abort.
+    void ShowProgress(const QString& format, qint64 value, qint64 maximum);
+    void HideProgress();
 
     // The article number field as a number; 0 when it holds none.
     int NumberField() const;

@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -313,6 +314,9 @@ void TForm1::CreateStatusBar() {
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
     statusPanel_ = Named(new QLabel(StatusBar1), "StatusPanel");
     StatusBar1->addWidget(statusPanel_, 1);
+    ProgressBar1 = Named(new QProgressBar(StatusBar1), "ProgressBar1");
+    ProgressBar1->setVisible(false);
+    StatusBar1->addPermanentWidget(ProgressBar1);
     setStatusBar(StatusBar1);
 }
 

@@ -14,6 +14,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QProgressBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -69,7 +71,10 @@ void TForm1::Button3Click() {
     Summary.Clear();
     Memo4->ContentsChanged();
     WithFinally([this] { QRNNTP1->GetArticleList(false, Summary.ListStart); },
-                [this] { FlushSummary(); });
+                [this] {
+                    HideProgress();
+                    FlushSummary();
+                });
     OpenEntryAtCaret();
 }
 
@@ -85,6 +90,30 @@ void TForm1::QRNNTP1HeaderList(QObject*) {
         summaryFlushQueued_ = true;
         QTimer::singleShot(0, this, [this] { FlushSummary(); });
     }
+}
+
+void TForm1::QRNNTP1ListProgress(qint64 received, qint64 announced) {
+    // The listing runs from ListStart; the count the group announced may cover more.
+    const qint64 listed = std::max<qint64>(0, QRNNTP1->LastArticleNo - Summary.ListStart + 1);
+    ShowProgress(QStringLiteral("%v of %m summaries"), received,
+                 announced > 0 ? std::min(announced, listed) : listed);
+}
+
+void TForm1::QRNNTP1ArticleProgress(qint64 bytesReceived) {
+    ShowProgress(QStringLiteral("%v bytes received"), bytesReceived, bytesReceived);
+}
+
+void TForm1::ShowProgress(const QString& format, qint64 value, qint64 maximum) {
+    ProgressBar1->setFormat(format);
+    ProgressBar1->setRange(0, static_cast<int>(std::max(value, maximum)));
+    ProgressBar1->setValue(static_cast<int>(value));
+    ProgressBar1->setVisible(true);
+    // The reply may be arriving faster than it is read, so that the client never waits.
+    QCoreApplication::processEvents();
+}
+
+void TForm1::HideProgress() {
+    ProgressBar1->setVisible(false);
 }
 
 void TForm1::FlushSummary() {
@@ -115,7 +144,8 @@ void TForm1::Button4Click() {
         QRNNTP1->AttachmentNames.Clear();
         ArticleNotShown = false;
         try {
-            QRNNTP1->GetArticle(number);
+            WithFinally([this, number] { QRNNTP1->GetArticle(number); },
+                        [this] { HideProgress(); });
         } catch (const std::exception&) {
             // The client's events have reported the failure.
             ArticleNotShown = true;

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
+#include <QProgressBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
@@ -119,6 +120,27 @@ TEST_F(SummaryTest, TheNumberFieldAndStatusShowTheLastValuesWithoutAPaintPerEntr
     EXPECT_EQ(form.Edit7->text(), u"400"_s);
     EXPECT_EQ(form.StatusText(), u"224 overview follows"_s);
     EXPECT_LT(counter.paints, 40);
+}
+
+TEST_F(SummaryTest, TheStatusBarShowsTheSummariesReceivedOfThoseAnnouncedWhileAListingRuns) {
+    OpenGroup(1, 2500,
+              "C: XOVER 1-2500\nS: 224 overview follows\n" + script::Summaries(1, 1000) +
+                  "W: 600\n" + script::Summaries(1001, 2500) + "S: .\n");
+    presenter.promptAnswers = {u"1"_s};
+    bool shown = false;
+    int value = 0;
+    int maximum = 0;
+    QTimer::singleShot(300, &form, [&] {
+        shown = !form.ProgressBar1->isHidden();
+        value = form.ProgressBar1->value();
+        maximum = form.ProgressBar1->maximum();
+    });
+    form.Button3Click();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(value, 1000);
+    EXPECT_EQ(maximum, 2500);
+    EXPECT_TRUE(form.ProgressBar1->isHidden());
+    ExpectScriptPlayed();
 }
 
 TEST_F(SummaryTest, ADoubleClickOpensTheGroupAndEmptiesTheCaches) {
