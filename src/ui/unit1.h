@@ -5,6 +5,7 @@
 #include "util/stringlist.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
@@ -300,6 +301,8 @@ private:
 
     // Entries were added since the summary pane and the number field last showed them.
     bool summaryFlushQueued_ = false;
+    // Since the progress bar was last painted.
+    QElapsedTimer progressShown_;
 
     QLabel* statusPanel_ = nullptr;
     int runningHandlers_ = 0;

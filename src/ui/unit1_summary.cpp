@@ -27,6 +27,8 @@ namespace {
 
 // Groups spanning more numbers than this ask where to start; the proposal lists the newest.
 constexpr qint64 kListSpan = 500;
+// How often the progress bar is painted while a reply arrives.
+constexpr qint64 kProgressMilliseconds = 50;
 
 QString EntryMark(int number) {
     return u'[' + QString::number(number) + u']';
@@ -107,9 +109,14 @@ void TForm1::ShowProgress(const QString& format, qint64 value, qint64 maximum) {
     ProgressBar1->setFormat(format);
     ProgressBar1->setRange(0, static_cast<int>(std::max(value, maximum)));
     ProgressBar1->setValue(static_cast<int>(value));
-    ProgressBar1->setVisible(true);
-    // The reply may be arriving faster than it is read, so that the client never waits.
-    QCoreApplication::processEvents();
+    // The reply may be arriving faster than it is read, so that the client never waits; a
+    // few times a second is enough to see the bar move and to answer Abort at once, and each
+    // time repaints the window.
+    if (ProgressBar1->isHidden() || progressShown_.hasExpired(kProgressMilliseconds)) {
+        ProgressBar1->setVisible(true);
+        QCoreApplication::processEvents();
+        progressShown_.start();
+    }
 }
 
 void TForm1::HideProgress() {
