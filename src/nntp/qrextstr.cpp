@@ -9,16 +9,20 @@ bool TExStringList::NameOf(const QByteArray& item, QByteArray& name) {
     return true;
 }
 
-int TExStringList::IndexOfName(const QByteArray& name) const {
-    QByteArray itemName;
+int TExStringList::IndexOfName(QByteArrayView name) const {
     if (!Sorted()) {
+        // Compared where the names lie: a listing looks up three fields of every summary.
         for (int i = 0; i < Count(); ++i) {
-            if (NameOf(Strings(i), itemName) && itemName.compare(name, Qt::CaseInsensitive) == 0) {
+            const QByteArray& item = Strings(i);
+            const qsizetype colon = item.indexOf(':');
+            if (colon >= 0 &&
+                qstrnicmp(item.constData(), colon, name.constData(), name.size()) == 0) {
                 return i;
             }
         }
         return -1;
     }
+    QByteArray itemName;
     int low = 0;
     int high = Count() - 1;
     while (low <= high) {
@@ -37,16 +41,18 @@ int TExStringList::IndexOfName(const QByteArray& name) const {
     return -1;
 }
 
-QByteArray TExStringList::GetValue(const QByteArray& name) const {
+QByteArray TExStringList::GetValue(QByteArrayView name) const {
     const int index = IndexOfName(name);
     if (index < 0) {
         return QByteArray();
     }
-    QByteArray value = Strings(index).mid(name.size() + 1);
-    if (value.startsWith(' ')) {
-        value.remove(0, 1);
+    // The value is copied once, without the name and the space after the colon.
+    const QByteArray& item = Strings(index);
+    qsizetype start = name.size() + 1;
+    if (start < item.size() && item[start] == ' ') {
+        ++start;
     }
-    return value;
+    return item.sliced(start);
 }
 
 QByteArray TExStringList::GetUnfoldedValue(const QByteArray& name) const {

@@ -7,9 +7,9 @@
 class TExStringList : public TStringList {
 public:
     // Index of the first item with that name, or -1. A sorted list is searched by halves.
-    int IndexOfName(const QByteArray& name) const;
+    int IndexOfName(QByteArrayView name) const;
     // The value after "Name:" with one leading space removed; empty when there is no such item.
-    QByteArray GetValue(const QByteArray& name) const;
+    QByteArray GetValue(QByteArrayView name) const;
     // As GetValue, with the continuation lines that follow the item (those beginning with a
     // blank, RFC 5322 section 2.2.3) joined to it: the field as one line.
     QByteArray GetUnfoldedValue(const QByteArray& name) const;

@@ -1,5 +1,7 @@
 #include "ui/displaytext.h"
 
+#include "ui/summaryview.h"
+
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <array>
@@ -70,6 +72,10 @@ QByteArray WireBytes(const QString& text) {
 QString PaneText(const QPlainTextEdit* pane) {
     QString text = pane->document()->toRawText();
     return text.replace(QChar::ParagraphSeparator, u'\n');
+}
+
+QString PaneText(const TSummaryView* pane) {
+    return pane->Text();
 }
 
 QString SelectedPaneText(const QPlainTextEdit* pane) {

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QPlainTextEdit;
+class TSummaryView;
 
 // Bytes and the text the window shows. Group names and the settings files are single-byte
 // text in Windows-1252 with CR LF line ends; the window's views hold Unicode text with LF line
@@ -23,6 +24,7 @@ QByteArray WireBytes(const QString& text);
 // The whole text of a pane exactly as it holds it, lines ended by LF. Unlike the view's own
 // plain text, no-break spaces stay what they are.
 QString PaneText(const QPlainTextEdit* pane);
+QString PaneText(const TSummaryView* pane);
 
 // The text selected in a pane, lines ended by LF; empty when nothing is selected.
 QString SelectedPaneText(const QPlainTextEdit* pane);

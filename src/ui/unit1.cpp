@@ -2,6 +2,7 @@
 
 #include "search/zkfnddlg.h"
 #include "ui/displaytext.h"
+#include "ui/summaryview.h"
 #include "util/texthelpers.h"
 #include "ui/settingsfiles.h"
 #include "util/edittext.h"
@@ -144,6 +145,10 @@ void TForm1::BindClient() {
     client.OnGroupSelectRequired = [this](bool& handled) { QRNNTP1GroupSelectRequired(handled); };
     client.OnEncrypted = [this](QObject* sender) { QRNNTP1Encrypted(sender); };
     client.OnHeaderList = [this](QObject* sender) { QRNNTP1HeaderList(sender); };
+    client.OnListProgress = [this](qint64 received, qint64 announced) {
+        QRNNTP1ListProgress(received, announced);
+    };
+    client.OnArticleProgress = [this](qint64 bytes) { QRNNTP1ArticleProgress(bytes); };
     client.OnHeader = [this](QObject* sender) { QRNNTP1Header(sender); };
     client.OnArticle = [this](QObject* sender) { QRNNTP1Article(sender); };
     client.OnBody = [this](QObject* sender) { QRNNTP1Body(sender); };
@@ -344,11 +349,5 @@ void TForm1::ReleaseLists() {
     }
     releasePending_ = false;
     AllGroups.Clear();
-    ClearTextCaches();
-}
-
-void TForm1::ClearTextCaches() {
-    AttachTextCache.Clear();
-    BodyTextCache.Clear();
-    HeaderTextCache.Clear();
+    Summary.ClearTextCaches();
 }

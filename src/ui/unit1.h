@@ -1,9 +1,11 @@
 #pragma once
 
 #include "nntp/qrnntp.h"
+#include "ui/summarystate.h"
 #include "util/stringlist.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
@@ -16,11 +18,13 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class TSummaryView;
 class Tzkfind;
 
 // The reader's main window: four tab pages (connection and account, article list summary,
@@ -57,6 +61,8 @@ public:
     // The window frame.
     QTabWidget* PageControl1;
     QStatusBar* StatusBar1;
+    // In the status bar while a listing or a long article arrives.
+    QProgressBar* ProgressBar1;
     QFileDialog* OpenDialog1;
     QTimer* Timer1;
 
@@ -90,7 +96,7 @@ public:
     QPushButton* Button4;
     QLineEdit* Edit7; // article number
     QLabel* Label13;
-    QPlainTextEdit* Memo4; // the summary pane
+    TSummaryView* Memo4; // the summary pane, a view of Summary
 
     // " Reading Articles "
     QWidget* TabSheet1;
@@ -173,6 +179,10 @@ public:
     void Memo4KeyDown(int& key, Qt::KeyboardModifiers shift);
     void TabSheet4Show();
     void QRNNTP1HeaderList(QObject* sender);
+    // Progress of a listing (summaries received of those the group announced) and of an
+    // article (bytes received), shown in the status bar.
+    void QRNNTP1ListProgress(qint64 received, qint64 announced);
+    void QRNNTP1ArticleProgress(qint64 bytesReceived);
 
     // Opens the article of the summary entry under the caret.
     void OpenEntryAtCaret();
@@ -274,14 +284,14 @@ private:
     void ShowEncryption(const QString& description);
     void FillGroupList(const QString& filter);
     QByteArray SelectedGroup() const;
-    void ClearTextCaches();
-    int CachedArticleIndex(int number) const;
     void CacheShownArticle(int number);
     void ShowCachedArticle(int index);
     void ShowArticleDetails(int number);
-    bool SummaryHasEntry(int number) const;
-    // Inserts the summary entries gathered since the last call at the caret.
+    // Shows the summary entries added since the last call, and the last one's number.
     void FlushSummary();
+    // Shows the progress bar, and lets the window paint it and see a click on Abort.
+    void ShowProgress(const QString& format, qint64 value, qint64 maximum);
+    void HideProgress();
 
     // The article number field as a number; 0 when it holds none.
     int NumberField() const;
@@ -289,7 +299,6 @@ private:
     void ScanClick(bool headers);
     void ScanContextPopup(bool headers, bool& handled);
     void StopScan();
-    bool ScanStep(int number);
     QPlainTextEdit* ScanPane(bool headers) const;
     QPushButton* ScanButton(bool headers) const;
     void ScanButtonsIdle();
@@ -302,23 +311,17 @@ private:
     bool ScanHeaders = false;
     // Every group name received since the last Connect: the source of the filter.
     TStringList AllGroups;
-    // Each article read in the current group, one item per article in all three, the article
-    // number as the item's value: the attachments pane's text, and the body and header lines
-    // exactly as the server sent them, shown again through the same decoding.
-    TStringList AttachTextCache;
-    TStringList BodyTextCache;
-    TStringList HeaderTextCache;
-    // The group whose articles the three caches hold.
-    QByteArray cachedGroup_;
-    // First article number of the current summary; 0 until a list was made.
-    qint32 ListStart = 0;
+    // The summary's entries, caret and selection, ListStart and the article text caches (the
+    // pane texts kept exactly as shown).
+    TSummaryState Summary;
 
     // The charset the shown article's body declares that could not be read; empty when none.
     QByteArray unknownCharset_;
 
-    // Summary entries reported by the client and not yet in the summary pane.
-    QString pendingSummary_;
+    // Entries were added since the summary pane and the number field last showed them.
     bool summaryFlushQueued_ = false;
+    // Since the progress bar was last painted.
+    QElapsedTimer progressShown_;
 
     QLabel* statusPanel_ = nullptr;
     // Protocol and cipher while the connection is encrypted.

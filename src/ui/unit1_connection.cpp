@@ -135,7 +135,7 @@ void TForm1::ListBox1DblClick() {
     if (item == nullptr || !item->isSelected()) {
         return;
     }
-    ClearTextCaches();
+    Summary.ClearTextCaches();
     Button3Click();
 }
 
@@ -199,11 +199,7 @@ void TForm1::QRNNTP1GroupListUpdate(const QByteArray& name, int, int, bool) {
 }
 
 void TForm1::QRNNTP1GroupSelect(QObject*) {
-    // The caches know articles by number, and a number names another article in another group.
-    if (QRNNTP1->CurrentGroup != cachedGroup_) {
-        ClearTextCaches();
-        cachedGroup_ = QRNNTP1->CurrentGroup;
-    }
+    Summary.GroupSelected(QRNNTP1->CurrentGroup);
     setWindowTitle(QStringLiteral("ZK News Reader - ") + DisplayText(QRNNTP1->CurrentGroup) +
                    QStringLiteral(" Start:") + QString::number(QRNNTP1->FirstArticleNo) +
                    QStringLiteral(" End:") + QString::number(QRNNTP1->LastArticleNo));

@@ -3,6 +3,7 @@
 
 #include "search/editsearch.h"
 #include "ui/fonts.h"
+#include "ui/summaryview.h"
 
 #include <QBoxLayout>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -194,11 +196,9 @@ void TForm1::CreateSummaryPage() {
     grid->setColumnStretch(5, 1);
     page->addWidget(Panel1);
 
-    Memo4 = NewPane("Memo4", TabSheet4);
-    Memo4->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo4 = Named(new TSummaryView(Summary, TabSheet4), "Memo4");
     Memo4->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo4->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    SetControlTag(Memo4, NoQuestionTag);
     page->addWidget(Memo4, 1);
 }
 
@@ -327,6 +327,9 @@ void TForm1::CreateStatusBar() {
     StatusBar1->addWidget(statusPanel_, 1);
     encryptionPanel_ = Named(new QLabel(StatusBar1), "EncryptionPanel");
     StatusBar1->addPermanentWidget(encryptionPanel_);
+    ProgressBar1 = Named(new QProgressBar(StatusBar1), "ProgressBar1");
+    ProgressBar1->setVisible(false);
+    StatusBar1->addPermanentWidget(ProgressBar1);
     setStatusBar(StatusBar1);
 }
 

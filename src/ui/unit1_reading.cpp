@@ -6,6 +6,7 @@
 #include "search/zkfnddlg.h"
 #include "ui/bodydisplay.h"
 #include "ui/displaytext.h"
+#include "ui/summaryview.h"
 #include "util/edittext.h"
 #include "util/finally.h"
 #include "util/launchtext.h"
@@ -16,28 +17,6 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTextBlock>
-
-namespace {
-
-const QString kReplyPrefix = QStringLiteral("re: ");
-const QString kSubjectMark = QStringLiteral("Subject: ");
-
-// The part of a subject that the summary search takes literally: leading wildcard characters
-// dropped, and the text cut before the first one left.
-QString WithoutWildcards(const QString& subject) {
-    const auto isWildcard = [](QChar c) { return c == u'*' || c == u'?'; };
-    qsizetype first = 0;
-    while (first < subject.size() && isWildcard(subject[first])) {
-        ++first;
-    }
-    qsizetype end = first;
-    while (end < subject.size() && !isWildcard(subject[end])) {
-        ++end;
-    }
-    return subject.mid(first, end - first);
-}
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // The client's article events
@@ -138,25 +117,17 @@ void TForm1::Button13Click() {
 }
 
 void TForm1::FollowThread() {
-    QString subject = HeaderValue(QStringLiteral("subject: "));
+    const QString subject = HeaderValue(QStringLiteral("subject: "));
     Memo2->setFocus();
     if (subject.isEmpty()) {
         return;
     }
-    if (subject.left(kReplyPrefix.size()).toLower() == kReplyPrefix) {
-        subject = subject.mid(kReplyPrefix.size());
-    }
-    subject = WithoutWildcards(subject);
-
     const QString savedFindText = zkfind->fndtxt->currentText();
-    zkfind->fndtxt->setCurrentText(subject);
-    // Going down from an entry's first line, the search starts after its own subject line.
-    QTextCursor caret = Memo4->textCursor();
-    const QTextBlock line = Memo4->document()->findBlock(caret.selectionEnd());
-    if (!line.text().contains(kSubjectMark) && zkfind->dirgrp->ItemIndex() == kDirectionDown &&
-        line.next().isValid()) {
-        caret.setPosition(line.next().position());
-        Memo4->setTextCursor(caret);
+    zkfind->fndtxt->setCurrentText(TSummaryState::ThreadFindText(subject));
+    const qint64 caret = Summary.Caret();
+    Summary.PrepareThreadSearch(zkfind->dirgrp->ItemIndex() == kDirectionDown);
+    if (Summary.Caret() != caret) {
+        Memo4->SetCaret(Summary.Caret());
     }
     WithFinally([this] { FindInSummary(); },
                 [this, &savedFindText] { zkfind->fndtxt->setCurrentText(savedFindText); });

@@ -73,8 +73,16 @@ void TForm1::RunScan() {
     int number = NumberField();
     for (;;) {
         const int previous = number;
-        if (!ScanStep(number)) {
+        // The scan ends silently at either end of the group.
+        const bool down = zkfind->dirgrp->ItemIndex() == kDirectionDown;
+        if (!TSummaryState::ScanCanStep(number, down, QRNNTP1->FirstArticleNo,
+                                        QRNNTP1->LastArticleNo)) {
             break;
+        }
+        if (down) {
+            BitBtn1Click();
+        } else {
+            BitBtn3Click();
         }
         QCoreApplication::processEvents();
         number = NumberField();
@@ -91,22 +99,6 @@ void TForm1::RunScan() {
     }
     Scanning = false;
     ScanButtonsIdle();
-}
-
-bool TForm1::ScanStep(int number) {
-    // The scan ends silently at either end of the group.
-    if (zkfind->dirgrp->ItemIndex() == kDirectionDown) {
-        if (number <= 0 || number >= QRNNTP1->LastArticleNo) {
-            return false;
-        }
-        BitBtn1Click();
-    } else {
-        if (number <= 0 || QRNNTP1->FirstArticleNo >= number) {
-            return false;
-        }
-        BitBtn3Click();
-    }
-    return true;
 }
 
 void TForm1::ScanButtonsIdle() {

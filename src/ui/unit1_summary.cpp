@@ -2,12 +2,11 @@
 // Article # (through which every way of opening an article goes), and searching the summary.
 #include "ui/unit1.h"
 
-#include "codec/encodedwords.h"
 #include "nntp/nntpwire.h"
-#include "search/editsearch.h"
 #include "search/searchengine.h"
 #include "search/zkfnddlg.h"
 #include "ui/displaytext.h"
+#include "ui/summaryview.h"
 #include "util/texthelpers.h"
 #include "util/edittext.h"
 #include "util/finally.h"
@@ -15,11 +14,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QProgressBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
-#include <QTextBlock>
 #include <QTimer>
 #include <algorithm>
 
@@ -27,21 +27,12 @@ namespace {
 
 // Groups spanning more numbers than this ask where to start; the proposal lists the newest.
 constexpr qint64 kListSpan = 500;
-
-// Each entry is two lines: "[number] From: address", then "    Subject: subject", both fields
-// with their encoded words decoded. The presence test, OpenEntryAtCaret and the search rely on
-// this form.
-QString SummaryEntry(const TPostRecordType& record) {
-    return u'[' + QString::number(record.GetArticleId()) + QStringLiteral("] From: ") +
-           DecodeEncodedWords(record.GetPrFromAddress()) + QStringLiteral("\n    Subject: ") +
-           DecodeEncodedWords(record.GetPrSubject()) + u'\n';
-}
+// How often the progress bar is painted while a reply arrives.
+constexpr qint64 kProgressMilliseconds = 50;
 
 QString EntryMark(int number) {
     return u'[' + QString::number(number) + u']';
 }
-
-const QString kSubjectMark = QStringLiteral("Subject: ");
 
 } // namespace
 
@@ -76,47 +67,78 @@ void TForm1::Button3Click() {
     } else if (start > last) {
         start = last - kListSpan;
     }
-    ListStart = static_cast<qint32>(start);
+    Summary.ListStart = static_cast<qint32>(start);
     PageControl1->setCurrentWidget(TabSheet4);
     Memo4->setFocus();
-    Memo4->clear();
-    WithFinally([this] { QRNNTP1->GetArticleList(false, ListStart); },
-                [this] { FlushSummary(); });
+    Summary.Clear();
+    Memo4->ContentsChanged();
+    WithFinally([this] { QRNNTP1->GetArticleList(false, Summary.ListStart); },
+                [this] {
+                    HideProgress();
+                    FlushSummary();
+                });
     OpenEntryAtCaret();
 }
 
 void TForm1::QRNNTP1HeaderList(QObject*) {
-    // Entries are gathered and inserted at the caret together, when the listing returns or the
-    // next event is processed: the client reports a whole XOVER listing without processing
-    // events in between, so nobody could see or move the caret before the last entry anyway,
-    // and inserting 200,000 lines one entry at a time took most of a large listing's time.
-    // Entries follow in arrival order unless the user clicks elsewhere meanwhile (possible
-    // only while a server without XOVER is asked article by article).
-    const TPostRecordType& record = QRNNTP1->HeaderRecord;
-    pendingSummary_ += SummaryEntry(record);
-    Edit7->setText(QString::number(record.GetArticleId()));
+    // The entry joins the summary at once; the pane and the number field show the entries
+    // added when the listing returns or the next event is processed: the client reports a
+    // whole XOVER listing without processing events in between, so nobody could see them
+    // before the last entry anyway. Entries always follow in arrival order, after the last;
+    // a caret the user put elsewhere meanwhile (possible only while a server without XOVER is
+    // asked article by article) stays where it was put.
+    Summary.AddEntry(QRNNTP1->HeaderRecord);
     if (!summaryFlushQueued_) {
         summaryFlushQueued_ = true;
         QTimer::singleShot(0, this, [this] { FlushSummary(); });
     }
 }
 
+void TForm1::QRNNTP1ListProgress(qint64 received, qint64 announced) {
+    // The listing runs from ListStart; the count the group announced may cover more.
+    const qint64 listed = std::max<qint64>(0, QRNNTP1->LastArticleNo - Summary.ListStart + 1);
+    ShowProgress(QStringLiteral("%v of %m summaries"), received,
+                 announced > 0 ? std::min(announced, listed) : listed);
+}
+
+void TForm1::QRNNTP1ArticleProgress(qint64 bytesReceived) {
+    ShowProgress(QStringLiteral("%v bytes received"), bytesReceived, bytesReceived);
+}
+
+void TForm1::ShowProgress(const QString& format, qint64 value, qint64 maximum) {
+    ProgressBar1->setFormat(format);
+    ProgressBar1->setRange(0, static_cast<int>(std::max(value, maximum)));
+    ProgressBar1->setValue(static_cast<int>(value));
+    // The reply may be arriving faster than it is read, so that the client never waits; a
+    // few times a second is enough to see the bar move and to answer Abort at once, and each
+    // time repaints the window.
+    if (ProgressBar1->isHidden() || progressShown_.hasExpired(kProgressMilliseconds)) {
+        ProgressBar1->setVisible(true);
+        QCoreApplication::processEvents();
+        progressShown_.start();
+    }
+}
+
+void TForm1::HideProgress() {
+    ProgressBar1->setVisible(false);
+}
+
 void TForm1::FlushSummary() {
-    summaryFlushQueued_ = false;
-    if (!pendingSummary_.isEmpty()) {
-        Memo4->textCursor().insertText(pendingSummary_);
-        pendingSummary_.clear();
+    if (summaryFlushQueued_) {
+        summaryFlushQueued_ = false;
+        Memo4->ContentsChanged();
+        Edit7->setText(DisplayText(Summary.LastEntryNumber()));
     }
 }
 
 void TForm1::Button4Click() {
     const int number = nntpwire::StrToInt(WireBytes(Edit7->text()));
-    const int cached = CachedArticleIndex(number);
+    const int cached = Summary.CachedArticleIndex(number);
     if (cached >= 0) {
         ShowCachedArticle(cached);
     } else {
         // Numbers from the start of the summary on are fetched only when it lists them.
-        if (number >= ListStart && !SummaryHasEntry(number)) {
+        if (!Summary.MayOpen(number)) {
             ArticleNotShown = true;
             return;
         }
@@ -130,7 +152,8 @@ void TForm1::Button4Click() {
         QRNNTP1->AttachmentProblems.clear();
         ArticleNotShown = false;
         try {
-            QRNNTP1->GetArticle(number);
+            WithFinally([this, number] { QRNNTP1->GetArticle(number); },
+                        [this] { HideProgress(); });
         } catch (const std::exception&) {
             // The client's events have reported the failure.
             ArticleNotShown = true;
@@ -163,31 +186,17 @@ void TForm1::ShowArticleDetails(int number) {
     Edit11->setText(isReply ? subject : QStringLiteral("Re: ") + subject);
 }
 
-bool TForm1::SummaryHasEntry(int number) const {
-    return PaneText(Memo4).contains(EntryMark(number));
-}
-
-int TForm1::CachedArticleIndex(int number) const {
-    for (int i = 0; i < AttachTextCache.Count(); ++i) {
-        if (AttachTextCache.Objects(i).toInt() == number) {
-            return i;
-        }
-    }
-    return -1;
-}
-
 void TForm1::CacheShownArticle(int number) {
-    AttachTextCache.AddObject(TrimBlanksAndControls(PaneText(Memo1)).toUtf8(), number);
-    BodyTextCache.AddObject(QRNNTP1->BodyLines.Text(), number);
-    HeaderTextCache.AddObject(QRNNTP1->HeaderLines.Text(), number);
+    Summary.CacheArticle(number, TrimBlanksAndControls(PaneText(Memo1)).toUtf8(),
+                         QRNNTP1->BodyLines.Text(), QRNNTP1->HeaderLines.Text());
 }
 
 void TForm1::ShowCachedArticle(int index) {
-    SetEditText(Memo1, QString::fromUtf8(AttachTextCache[index]));
+    SetEditText(Memo1, QString::fromUtf8(Summary.AttachTextCache[index]));
     TStringList headerLines;
-    headerLines.SetText(HeaderTextCache[index]);
+    headerLines.SetText(Summary.HeaderTextCache[index]);
     TStringList bodyLines;
-    bodyLines.SetText(BodyTextCache[index]);
+    bodyLines.SetText(Summary.BodyTextCache[index]);
     ShowArticle(headerLines, bodyLines);
 }
 
@@ -207,27 +216,18 @@ void TForm1::Button9Click() {
 }
 
 void TForm1::OpenEntryAtCaret() {
-    QTextBlock line = Memo4->document()->findBlock(Memo4->textCursor().selectionStart());
-    if (!line.isValid()) {
-        return;
-    }
-    // The second line of an entry belongs to the first.
-    if (line.text().contains(kSubjectMark)) {
-        line = line.previous();
-        if (!line.isValid()) {
-            return;
-        }
-    }
-    const QString text = line.text();
-    const qsizetype close = text.indexOf(u']');
-    if (close > 1) {
-        Edit7->setText(text.mid(1, close - 1));
+    const QByteArray number = Summary.EntryNumberAt();
+    if (!number.isEmpty()) {
+        Edit7->setText(DisplayText(number));
         Button4Click();
     }
 }
 
 void TForm1::LocateInSummary(int number) {
-    FindInEdit(Memo4, 0, EntryMark(number), false, false);
+    if (Summary.Locate(number)) {
+        Memo4->ShowSelection(Summary.SelectionStart(),
+                             Summary.SelectionEnd() - Summary.SelectionStart());
+    }
 }
 
 QString TForm1::HeaderValue(const QString& prefix) const {
@@ -268,48 +268,24 @@ void TForm1::FindInSummary() {
     if (text.isEmpty() || text.toLower() == QStringLiteral("zkre:")) {
         return;
     }
+    // The summary holds UTF-8, and so the find text is matched as its UTF-8.
     if (zkfind->mtchwhwrd->isChecked()) {
-        text = QStringLiteral("zkre:\\b") +
-               QString::fromLatin1(WildcardToRegex(SearchBytes(text))) + QStringLiteral("\\b");
+        text = QStringLiteral("zkre:\\b") + QString::fromUtf8(WildcardToRegex(text.toUtf8())) +
+               QStringLiteral("\\b");
     }
-    const QByteArray findText = SearchBytes(text);
-    const bool caseSensitive = zkfind->mtchcase->isChecked();
-    const bool down = zkfind->dirgrp->ItemIndex() == kDirectionDown;
-    // The pane's text is taken once, one byte per character as a line's text would be, and
-    // each line matched where it lies: a summary has 200,000 lines. Lines end with LF there,
-    // which no line's own text holds.
-    const QByteArray summary = SearchBytes(PaneText(Memo4));
-    const QTextBlock caretLine = Memo4->document()->findBlock(Memo4->textCursor().selectionEnd());
-    qsizetype start = caretLine.position();
-    qsizetype end = start + caretLine.length() - 1;
-    for (;;) {
-        if (down) {
-            start = end + 1;
-            end = summary.indexOf('\n', start);
-            end = end < 0 ? summary.size() : end;
-        } else {
-            end = start - 1;
-            start = end > 0 ? summary.lastIndexOf('\n', end - 1) + 1 : 0;
-        }
-        if (start > summary.size() || end < 0) {
-            break;
-        }
-        const QByteArray line = QByteArray::fromRawData(summary.constData() + start, end - start);
-        if (MatchPatternCase(findText, line, caseSensitive)) {
-            ShowSelection(Memo4, static_cast<int>(start) + LastMatchStart - 1,
-                          LastMatchEnd - LastMatchStart + 1);
-            OpenEntryAtCaret();
-            return;
-        }
-        // The engine has shown why the find text cannot match; every line would repeat it.
-        if (LastMatchError) {
-            return;
-        }
+    const TSummaryState::TFindResult found =
+        Summary.FindLine(text.toUtf8(), zkfind->mtchcase->isChecked(),
+                         zkfind->dirgrp->ItemIndex() == kDirectionDown);
+    if (found == TSummaryState::TFindResult::Found) {
+        Memo4->ShowSelection(Summary.SelectionStart(),
+                             Summary.SelectionEnd() - Summary.SelectionStart());
+        OpenEntryAtCaret();
+    } else if (found == TSummaryState::TFindResult::NotFound) {
+        ShowInfo(QStringLiteral("No More Found\r\n") + text);
     }
-    ShowInfo(QStringLiteral("No More Found\r\n") + text);
 }
 
 void TForm1::TabSheet4Show() {
     Memo4->setFocus();
-    Memo4->ensureCursorVisible();
+    Memo4->EnsureCaretVisible();
 }

@@ -159,6 +159,14 @@ TEST(ExecRegex, AMatchingFailureOtherThanNoMatchIsReported) {
     EXPECT_EQ(LastMatchStart, 0);
 }
 
+TEST(MatchPattern, ARepeatTooDeepForCompiledMachineCodeStillMatches) {
+    TRecordingPresenter presenter;
+    const QByteArray subject = QByteArray(200000, 'a') + 'c';
+    EXPECT_TRUE(MatchPattern("zkre:(?-U)(a|b)*c"_ba, subject));
+    EXPECT_EQ(LastMatchEnd, subject.size());
+    EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
 TEST(SearchBytes, KeepsOneBytePerCharacter) {
     EXPECT_EQ(SearchBytes(u"caf\u00e9"_s), "caf\xE9"_ba);
     EXPECT_EQ(SearchBytes(u"\u20ac5 \U0001F600"_s), "\x1A"

@@ -55,7 +55,7 @@ TEST_F(ScanTest, AMsgScanStopsAtTheFirstBodyWithTheWholeWordInAnyCase) {
     RightClick(form.Button14);
     EXPECT_EQ(form.Edit7->text(), u"5"_s);
     EXPECT_EQ(form.Memo2->textCursor().selectedText(), u"Needle"_s);
-    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"[5]"_s);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"[5]"_s);
     EXPECT_FALSE(server.Received().contains("ARTICLE 6"));
     ExpectIdleButtons();
     ExpectScriptPlayed();

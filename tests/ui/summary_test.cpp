@@ -6,7 +6,9 @@
 #include "search/searchengine.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
+#include <QProgressBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
@@ -46,7 +48,7 @@ TEST_F(SummaryTest, EachArticleIsATwoLineEntryAndTheCaretEndsBehindTheLast) {
     EXPECT_EQ(TForm1Access::ListStart(form), 1);
     EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet4);
     // The closing View Article at Cursor stands on the empty last line and opens nothing.
-    EXPECT_EQ(form.Memo4->textCursor().position(), PaneText(form.Memo4).size());
+    EXPECT_EQ(form.Memo4->CaretPosition(), PaneText(form.Memo4).size());
     EXPECT_FALSE(server.Received().contains("ARTICLE 3"));
     ExpectScriptPlayed();
 }
@@ -118,6 +120,27 @@ TEST_F(SummaryTest, TheNumberFieldAndStatusShowTheLastValuesWithoutAPaintPerEntr
     EXPECT_EQ(form.Edit7->text(), u"400"_s);
     EXPECT_EQ(form.StatusText(), u"224 overview follows"_s);
     EXPECT_LT(counter.paints, 40);
+}
+
+TEST_F(SummaryTest, TheStatusBarShowsTheSummariesReceivedOfThoseAnnouncedWhileAListingRuns) {
+    OpenGroup(1, 2500,
+              "C: XOVER 1-2500\nS: 224 overview follows\n" + script::Summaries(1, 1000) +
+                  "W: 600\n" + script::Summaries(1001, 2500) + "S: .\n");
+    presenter.promptAnswers = {u"1"_s};
+    bool shown = false;
+    int value = 0;
+    int maximum = 0;
+    QTimer::singleShot(300, &form, [&] {
+        shown = !form.ProgressBar1->isHidden();
+        value = form.ProgressBar1->value();
+        maximum = form.ProgressBar1->maximum();
+    });
+    form.Button3Click();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(value, 1000);
+    EXPECT_EQ(maximum, 2500);
+    EXPECT_TRUE(form.ProgressBar1->isHidden());
+    ExpectScriptPlayed();
 }
 
 TEST_F(SummaryTest, ADoubleClickOpensTheGroupAndEmptiesTheCaches) {
@@ -243,7 +266,7 @@ TEST_F(SummaryTest, ThePanesKeepNoUndoStepsForTheTextsTheyShow) {
                           script::Article(2, "Subject: two", "second body"));
     GetArticle(1);
     GetArticle(2);
-    for (const QPlainTextEdit* pane : {form.Memo1, form.Memo2, form.Memo3, form.Memo4}) {
+    for (const QPlainTextEdit* pane : {form.Memo1, form.Memo2, form.Memo3}) {
         EXPECT_EQ(pane->document()->availableUndoSteps(), 0) << pane->objectName().toStdString();
     }
     ExpectScriptPlayed();
@@ -352,13 +375,59 @@ TEST_F(SummaryTest, ASubjectMarkOnTheFirstLineHasNoEntryLineAboveToOpen) {
 TEST_F(SummaryTest, LocateInSummarySelectsTheEntrysNumber) {
     ListSmallGroup(12);
     form.LocateInSummary(1);
-    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"[1]"_s);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"[1]"_s);
     form.LocateInSummary(11);
-    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"[11]"_s);
-    EXPECT_EQ(form.Memo4->textCursor().blockNumber(), 20);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"[11]"_s);
+    EXPECT_EQ(form.Memo4->CaretLine(), 20);
     form.LocateInSummary(99);
     EXPECT_TRUE(presenter.questions.isEmpty());
     EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The pane: caret, selection, clipboard
+
+TEST_F(SummaryTest, ThePaneMovesAndSelectsByKeyboardAndMouseAndCopiesTheSelection) {
+    ListSmallGroup(3);
+    form.show();
+    form.Memo4->setFocus();
+    const auto key = [&](Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(form.Memo4, k, modifiers);
+    };
+    key(Qt::Key_Home, Qt::ControlModifier);
+    key(Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"[1] From: user1@example"_s);
+    key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), u"[1] From: user1@example"_s);
+    key(Qt::Key_Down);
+    key(Qt::Key_Home);
+    key(Qt::Key_Right, Qt::ShiftModifier);
+    key(Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"    Subject: Subject 1\n["_s);
+    key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(form.Memo4->CaretPosition(), PaneText(form.Memo4).size());
+    EXPECT_TRUE(form.Memo4->SelectedText().isEmpty());
+    key(Qt::Key_PageUp, Qt::ShiftModifier);
+    EXPECT_EQ(form.Memo4->CaretLine(), 0);
+    key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(form.Memo4->SelectedText(), PaneText(form.Memo4));
+
+    // A click puts the caret on the line under the mouse, a shifted click selects up to it and
+    // a double click selects a word.
+    const int lineHeight = form.Memo4->fontMetrics().height();
+    const auto lineMiddle = [&](int line) {
+        return QPoint(2, 4 + line * lineHeight + lineHeight / 2);
+    };
+    QTest::mouseClick(form.Memo4->viewport(), Qt::LeftButton, {}, lineMiddle(2));
+    EXPECT_EQ(form.Memo4->CaretLine(), 2);
+    QTest::mouseClick(form.Memo4->viewport(), Qt::LeftButton, Qt::ShiftModifier, lineMiddle(4));
+    EXPECT_EQ(form.Memo4->SelectedText(),
+              u"[2] From: user2@example\n    Subject: Subject 2\n"_s);
+    QTest::mouseDClick(form.Memo4->viewport(), Qt::LeftButton, {},
+                       lineMiddle(1) + QPoint(form.Memo4->fontMetrics().horizontalAdvance(
+                                                  u"    Subj"_s),
+                                              0));
+    EXPECT_EQ(form.Memo4->SelectedText(), u"Subject"_s);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -370,7 +439,7 @@ TEST_F(SummaryTest, F3FindsLineByLineThenSaysNoMoreFound) {
     find.dirgrp->SetItemIndex(1);
     CaretToLine(0);
     QTest::keyClick(form.Memo4, Qt::Key_F3);
-    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"Subject 2"_s);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"Subject 2"_s);
     EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"Subject 2"_s);
 
     QTest::keyClick(form.Memo4, Qt::Key_F3);
@@ -389,8 +458,8 @@ TEST_F(SummaryTest, F3FindsLineByLineThenSaysNoMoreFound) {
     find.fndtxt->setCurrentText(u"[2]"_s);
     CaretToLine(5);
     QTest::keyClick(form.Memo4, Qt::Key_F3);
-    EXPECT_EQ(form.Memo4->textCursor().selectedText(), u"[2]"_s);
-    EXPECT_EQ(form.Memo4->textCursor().blockNumber(), 2);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"[2]"_s);
+    EXPECT_EQ(form.Memo4->CaretLine(), 2);
     QTest::keyClick(form.Memo4, Qt::Key_F3);
     EXPECT_EQ(presenter.infos.size(), 3);
     ExpectScriptPlayed();
@@ -404,7 +473,7 @@ TEST_F(SummaryTest, AnExpressionThatCannotCompileIsReportedOnceAndEndsTheSearch)
     QTest::keyClick(form.Memo4, Qt::Key_F3);
     ASSERT_EQ(presenter.infos.size(), 1);
     EXPECT_TRUE(presenter.infos[0].startsWith(u"Regular Expression Error :-"_s));
-    EXPECT_EQ(form.Memo4->textCursor().blockNumber(), 0);
+    EXPECT_EQ(form.Memo4->CaretLine(), 0);
     ExpectScriptPlayed();
 }
 

@@ -8,6 +8,7 @@
 #include "search/zkfnddlg.h"
 #include "ui/displaytext.h"
 #include "ui/settingsfiles.h"
+#include "ui/summaryview.h"
 #include "ui/unit1.h"
 
 #include <QApplication>
@@ -27,11 +28,18 @@
 class TForm1Access {
 public:
     static bool ArticleNotShown(const TForm1& form) { return form.ArticleNotShown; }
-    static qint32 ListStart(const TForm1& form) { return form.ListStart; }
+    static qint32 ListStart(const TForm1& form) { return form.Summary.ListStart; }
+    static const TSummaryState& Summary(const TForm1& form) { return form.Summary; }
     static const TStringList& AllGroups(const TForm1& form) { return form.AllGroups; }
-    static const TStringList& AttachTextCache(const TForm1& form) { return form.AttachTextCache; }
-    static const TStringList& BodyTextCache(const TForm1& form) { return form.BodyTextCache; }
-    static const TStringList& HeaderTextCache(const TForm1& form) { return form.HeaderTextCache; }
+    static const TStringList& AttachTextCache(const TForm1& form) {
+        return form.Summary.AttachTextCache;
+    }
+    static const TStringList& BodyTextCache(const TForm1& form) {
+        return form.Summary.BodyTextCache;
+    }
+    static const TStringList& HeaderTextCache(const TForm1& form) {
+        return form.Summary.HeaderTextCache;
+    }
 };
 
 // Pieces of news server conversations.
@@ -152,10 +160,7 @@ protected:
     QStringList SummaryLines() const { return PaneText(form.Memo4).split(u'\n'); }
 
     // Puts the summary pane's caret at the start of the line.
-    void CaretToLine(int line) {
-        QTextCursor caret(form.Memo4->document()->findBlockByNumber(line));
-        form.Memo4->setTextCursor(caret);
-    }
+    void CaretToLine(int line) { form.Memo4->SetCaret(TForm1Access::Summary(form).LineStart(line)); }
 
     QTemporaryDir settings;
     TRecordingPresenter presenter;

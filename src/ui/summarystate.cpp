@@ -1,0 +1,303 @@
+#include "ui/summarystate.h"
+
+#include "codec/encodedwords.h"
+#include "nntp/qrnntp.h"
+#include "search/searchengine.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const QByteArray kSubjectMark = QByteArrayLiteral("Subject: ");
+const QString kReplyPrefix = QStringLiteral("re: ");
+
+QByteArray EntryMark(qint64 number) {
+    return '[' + QByteArray::number(number) + ']';
+}
+
+bool IsWildcard(QChar c) {
+    return c == u'*' || c == u'?';
+}
+
+bool IsAscii(QByteArrayView bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+// A byte that goes on a UTF-8 sequence begun before it.
+bool IsContinuationByte(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// The UTF-8 of a From or Subject field, its encoded words decoded. Most fields are plain ASCII
+// and already are their own text.
+QByteArray FieldText(const QByteArray& value) {
+    if (IsAscii(value) && !value.contains("=?")) {
+        return value;
+    }
+    return DecodeEncodedWords(value).toUtf8();
+}
+
+} // namespace
+
+QByteArray TSummaryState::SummaryEntry(const TPostRecordType& record) {
+    const QByteArray number = QByteArray::number(record.GetArticleId());
+    const QByteArray from = FieldText(record.GetPrFromAddress());
+    const QByteArray subject = FieldText(record.GetPrSubject());
+    const QByteArrayView fromMark = "] From: ";
+    const QByteArrayView subjectMark = "\n    Subject: ";
+    // Built in one allocation: this runs for every summary of a listing.
+    QByteArray entry;
+    entry.reserve(1 + number.size() + fromMark.size() + from.size() + subjectMark.size() +
+                  subject.size() + 1);
+    entry.append('[').append(number).append(fromMark).append(from).append(subjectMark);
+    return entry.append(subject).append('\n');
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entries
+
+void TSummaryState::AddEntry(const TPostRecordType& record) {
+    const bool caretAtEnd = caret_ == Size() && anchor_ == Size();
+    AppendLines(SummaryEntry(record));
+    if (caretAtEnd) {
+        caret_ = anchor_ = Size();
+    }
+}
+
+void TSummaryState::AppendLines(const QByteArray& bytes) {
+    const qint64 offset = Size();
+    text_.append(bytes);
+    const char* const data = text_.constData();
+    const char* const end = data + text_.size();
+    for (const char* p = data + offset; p < end;) {
+        const void* const lineEnd = std::memchr(p, '\n', static_cast<size_t>(end - p));
+        if (lineEnd == nullptr) {
+            break;
+        }
+        p = static_cast<const char*>(lineEnd) + 1;
+        const qint64 length = (p - data) - 1 - lineStarts_.back();
+        if (length > longestLength_) {
+            longestLength_ = length;
+            longestLine_ = LineCount() - 1;
+        }
+        lineStarts_.push_back(p - data);
+    }
+}
+
+void TSummaryState::Clear() {
+    // A listing of a million entries leaves capacity worth giving back.
+    text_ = QByteArray();
+    lineStarts_ = {0};
+    longestLine_ = 0;
+    longestLength_ = 0;
+    caret_ = anchor_ = 0;
+}
+
+QByteArray TSummaryState::Line(qint64 line) const {
+    return QByteArray::fromRawData(text_.constData() + LineStart(line), LineLength(line));
+}
+
+qint64 TSummaryState::LineLength(qint64 line) const {
+    const qint64 end = line + 1 < LineCount() ? LineStart(line + 1) - 1 : Size();
+    return end - LineStart(line);
+}
+
+qint64 TSummaryState::LineOfPosition(qint64 position) const {
+    const auto after = std::upper_bound(lineStarts_.cbegin(), lineStarts_.cend(), position);
+    return std::max<qint64>(0, (after - lineStarts_.cbegin()) - 1);
+}
+
+bool TSummaryState::HasEntry(qint64 number) const {
+    return text_.contains(EntryMark(number));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Caret and selection
+
+QByteArray TSummaryState::SelectedBytes() const {
+    return text_.mid(SelectionStart(), SelectionEnd() - SelectionStart());
+}
+
+void TSummaryState::MoveCaret(qint64 position, bool keepAnchor) {
+    caret_ = std::clamp<qint64>(position, 0, Size());
+    if (!keepAnchor) {
+        anchor_ = caret_;
+    }
+}
+
+void TSummaryState::Select(qint64 position, qint64 length) {
+    MoveCaret(position);
+    MoveCaret(position + length, true);
+}
+
+qint64 TSummaryState::NextCharacter(qint64 position) const {
+    if (position >= Size()) {
+        return Size();
+    }
+    ++position;
+    while (position < Size() && IsContinuationByte(text_[position])) {
+        ++position;
+    }
+    return position;
+}
+
+qint64 TSummaryState::PreviousCharacter(qint64 position) const {
+    if (position <= 0) {
+        return 0;
+    }
+    --position;
+    while (position > 0 && IsContinuationByte(text_[position])) {
+        --position;
+    }
+    return position;
+}
+
+bool TSummaryState::IsWordCharacterAt(qint64 position) const {
+    if (position < 0 || position >= Size()) {
+        return false;
+    }
+    const qint64 end = NextCharacter(position);
+    const QString character =
+        QString::fromUtf8(text_.constData() + position, static_cast<qsizetype>(end - position));
+    const char32_t code = character.size() == 2
+                              ? QChar::surrogateToUcs4(character[0], character[1])
+                              : character[0].unicode();
+    return QChar::isLetterOrNumber(code) || code == U'_';
+}
+
+QByteArray TSummaryState::EntryNumberAt() const {
+    qint64 line = LineOfPosition(SelectionStart());
+    // The second line of an entry belongs to the first.
+    if (Line(line).contains(kSubjectMark)) {
+        if (line == 0) {
+            return QByteArray();
+        }
+        --line;
+    }
+    return NumberOfEntryLine(Line(line));
+}
+
+QByteArray TSummaryState::LastEntryNumber() const {
+    // The summary ends with an entry's two lines and the empty line after them.
+    return LineCount() < 3 ? QByteArray() : NumberOfEntryLine(Line(LineCount() - 3));
+}
+
+QByteArray TSummaryState::NumberOfEntryLine(const QByteArray& line) {
+    const qsizetype close = line.indexOf(']');
+    return close > 1 ? line.mid(1, close - 1) : QByteArray();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Searching
+
+TSummaryState::TFindResult TSummaryState::FindLine(const QByteArray& findText,
+                                                   bool caseSensitive, bool down) {
+    const qint64 step = down ? 1 : -1;
+    qint64 line = LineOfPosition(SelectionEnd()) + step;
+    if (down && !HasRegexPrefix(findText) && line < LineCount()) {
+        line = FirstPlainMatchLine(findText, caseSensitive, line);
+        if (LastMatchError) {
+            return TFindResult::CannotMatch;
+        }
+    }
+    for (; line >= 0 && line < LineCount(); line += step) {
+        if (MatchPatternCase(findText, Line(line), caseSensitive)) {
+            Select(LineStart(line) + LastMatchStart - 1, LastMatchEnd - LastMatchStart + 1);
+            return TFindResult::Found;
+        }
+        if (LastMatchError) {
+            return TFindResult::CannotMatch;
+        }
+    }
+    return TFindResult::NotFound;
+}
+
+qint64 TSummaryState::FirstPlainMatchLine(const QByteArray& findText, bool caseSensitive,
+                                          qint64 line) const {
+    // A plain find text becomes literal characters and ".", which matches no line end, so the
+    // first match in the rest of the summary lies within the first line that has one, where
+    // it is also that line's own first match. One match over the rest is far cheaper than one
+    // per line; the line search then confirms it on that line, and goes on from there should
+    // the library's line end convention let "." match a line end after all.
+    const qint64 start = LineStart(line);
+    const QByteArray rest = QByteArray::fromRawData(text_.constData() + start, Size() - start);
+    if (!MatchPatternCase(findText, rest, caseSensitive)) {
+        return LineCount();
+    }
+    return LineOfPosition(start + LastMatchStart - 1);
+}
+
+bool TSummaryState::Locate(qint64 number) {
+    const QByteArray mark = EntryMark(number);
+    const qsizetype found = text_.indexOf(mark);
+    if (found < 0) {
+        return false;
+    }
+    Select(found, mark.size());
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Article text caches
+
+int TSummaryState::CachedArticleIndex(int number) const {
+    for (int i = 0; i < AttachTextCache.Count(); ++i) {
+        if (AttachTextCache.Objects(i).toInt() == number) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TSummaryState::CacheArticle(int number, const QByteArray& attachments, const QByteArray& body,
+                                 const QByteArray& header) {
+    AttachTextCache.AddObject(attachments, number);
+    BodyTextCache.AddObject(body, number);
+    HeaderTextCache.AddObject(header, number);
+}
+
+void TSummaryState::ClearTextCaches() {
+    AttachTextCache.Clear();
+    BodyTextCache.Clear();
+    HeaderTextCache.Clear();
+}
+
+void TSummaryState::GroupSelected(const QByteArray& group) {
+    if (group != cachedGroup_) {
+        ClearTextCaches();
+        cachedGroup_ = group;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Threads and scans
+
+QString TSummaryState::ThreadFindText(const QString& subject) {
+    const qsizetype skip =
+        subject.left(kReplyPrefix.size()).toLower() == kReplyPrefix ? kReplyPrefix.size() : 0;
+    qsizetype first = skip;
+    while (first < subject.size() && IsWildcard(subject[first])) {
+        ++first;
+    }
+    qsizetype end = first;
+    while (end < subject.size() && !IsWildcard(subject[end])) {
+        ++end;
+    }
+    return subject.mid(first, end - first);
+}
+
+void TSummaryState::PrepareThreadSearch(bool down) {
+    const qint64 line = LineOfPosition(SelectionEnd());
+    if (down && !Line(line).contains(kSubjectMark) && line + 1 < LineCount()) {
+        MoveCaret(LineStart(line + 1));
+    }
+}
+
+bool TSummaryState::ScanCanStep(int number, bool down, int firstArticle, int lastArticle) {
+    if (number <= 0) {
+        return false;
+    }
+    return down ? number < lastArticle : firstArticle < number;
+}

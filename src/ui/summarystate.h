@@ -1,0 +1,122 @@
+#pragma once
+
+#include "util/stringlist.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <vector>
+
+class TPostRecordType;
+
+// What the article list summary holds and decides, apart from any window: the entries of the
+// group listed, a caret and selection over their lines, the line search, the text caches of the
+// articles read in the group, and the rules of thread following and scan stepping.
+//
+// The entries are kept as one run of bytes, each line ended by LF, and the start of every line
+// beside it: a summary of a large group has millions of lines, and a view shows a few dozen of
+// them at a time. The bytes are UTF-8, the fields' encoded words decoded; a position is a byte
+// offset, and the caret and the selection's ends always stand on a character's first byte.
+class TSummaryState {
+public:
+    // The two lines of an article's entry, "[number] From: address" and "    Subject: subject",
+    // both fields with their encoded words decoded, in UTF-8, each line ended by LF. The
+    // presence test, EntryNumberAt and the line search rely on this form.
+    static QByteArray SummaryEntry(const TPostRecordType& record);
+
+    // Entries. AddEntry appends an article's entry; a caret at the end stays behind it.
+    void AddEntry(const TPostRecordType& record);
+    void Clear();
+    const QByteArray& Text() const { return text_; }
+    qint64 Size() const { return text_.size(); }
+    // The summary's lines, the empty one after the last line end included.
+    qint64 LineCount() const { return static_cast<qint64>(lineStarts_.size()); }
+    qint64 LineStart(qint64 line) const { return lineStarts_[static_cast<size_t>(line)]; }
+    // The bytes of a line without its line end, a view into the summary.
+    QByteArray Line(qint64 line) const;
+    qint64 LineLength(qint64 line) const;
+    qint64 LineOfPosition(qint64 position) const;
+    // The line with the most bytes, for the width of a view.
+    qint64 LongestLine() const { return longestLine_; }
+    // True when the summary holds "[number]" anywhere.
+    bool HasEntry(qint64 number) const;
+
+    // Caret and selection: the selection runs between the anchor and the caret.
+    qint64 Caret() const { return caret_; }
+    qint64 Anchor() const { return anchor_; }
+    qint64 SelectionStart() const { return qMin(anchor_, caret_); }
+    qint64 SelectionEnd() const { return qMax(anchor_, caret_); }
+    bool HasSelection() const { return anchor_ != caret_; }
+    QByteArray SelectedBytes() const;
+    // Moves the caret; keepAnchor extends the selection, otherwise it is given up. Positions
+    // are kept within the summary.
+    void MoveCaret(qint64 position, bool keepAnchor = false);
+    void Select(qint64 position, qint64 length);
+    // The position of the character after, or before, the one at position: whole UTF-8
+    // sequences, within the summary.
+    qint64 NextCharacter(qint64 position) const;
+    qint64 PreviousCharacter(qint64 position) const;
+    // True when the character starting at position is a letter, a digit or "_".
+    bool IsWordCharacterAt(qint64 position) const;
+
+    // The article number text of the entry under the selection start: between the "[" and the
+    // first "]" of the entry's first line. Empty on a line of no entry.
+    QByteArray EntryNumberAt() const;
+    // The number text of the last entry; empty when there is none.
+    QByteArray LastEntryNumber() const;
+
+    // Searches line by line from the caret's line, down or up, for the find text (the UTF-8 of
+    // the search engine's syntax), and selects the first match. The search ends without a match
+    // when the find text cannot match at all: the engine has said why, and every line would
+    // say it again.
+    enum class TFindResult { Found, NotFound, CannotMatch };
+    TFindResult FindLine(const QByteArray& findText, bool caseSensitive, bool down);
+    // Selects the first "[number]" in the summary; false, selecting nothing, when there is none.
+    bool Locate(qint64 number);
+
+    // The first number of the listing; 0 until a list was made. Numbers from it on are opened
+    // only when the summary lists them.
+    qint32 ListStart = 0;
+    bool MayOpen(qint64 number) const { return number < ListStart || HasEntry(number); }
+
+    // Each article read in the current group, one item per article in all three, the article
+    // number as the item's value: the attachments pane's text, and the body and header lines
+    // exactly as the server sent them, shown again through the same decoding. Emptied when
+    // another group is selected.
+    TStringList AttachTextCache;
+    TStringList BodyTextCache;
+    TStringList HeaderTextCache;
+    int CachedArticleIndex(int number) const;
+    void CacheArticle(int number, const QByteArray& attachments, const QByteArray& body,
+                      const QByteArray& header);
+    void ClearTextCaches();
+    // A group was selected on the server: the caches know articles by number, and a number
+    // names another article in another group.
+    void GroupSelected(const QByteArray& group);
+
+    // Thread following: the text searched for the thread of an article with this subject, its
+    // first "Re: " dropped and only the part before any wildcard character kept.
+    static QString ThreadFindText(const QString& subject);
+    // Going down from an entry's first line, the thread search starts after the entry's own
+    // subject line: the caret moves to the start of the next line.
+    void PrepareThreadSearch(bool down);
+
+    // Scan stepping: whether a scan from number can move one article in the direction within
+    // the group's first and last numbers.
+    static bool ScanCanStep(int number, bool down, int firstArticle, int lastArticle);
+
+private:
+    void AppendLines(const QByteArray& bytes);
+    static QByteArray NumberOfEntryLine(const QByteArray& line);
+    // The first line from line on that may hold a match of a plain find text.
+    qint64 FirstPlainMatchLine(const QByteArray& findText, bool caseSensitive, qint64 line) const;
+
+    // The group whose articles the caches hold.
+    QByteArray cachedGroup_;
+    QByteArray text_;
+    std::vector<qint64> lineStarts_{0};
+    qint64 longestLine_ = 0;
+    qint64 longestLength_ = 0;
+    qint64 caret_ = 0;
+    qint64 anchor_ = 0;
+};

@@ -1,0 +1,169 @@
+// The summary's state without a window: entries and lines, caret and selection, the line
+// search, the article caches and the rules of thread following and scan stepping.
+#include "nntp/qrnntp.h"
+#include "recordingpresenter.h"
+#include "search/searchengine.h"
+#include "ui/summarystate.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+using TFindResult = TSummaryState::TFindResult;
+
+// A summary of articles numbered from 1, "Subject n" from "user n" each, unless told.
+class SummaryStateTest : public ::testing::Test {
+protected:
+    void Add(int number, const QByteArray& subject, const QByteArray& from) {
+        TExStringList lines;
+        const TPostRecordType record(lines);
+        lines.Add("Artid: " + QByteArray::number(number));
+        lines.Add("Subject: " + subject);
+        lines.Add("From: " + from);
+        summary.AddEntry(record);
+    }
+    void AddNumbered(int last) {
+        for (int n = 1; n <= last; ++n) {
+            Add(n, "Subject " + QByteArray::number(n), "user" + QByteArray::number(n));
+        }
+    }
+    QByteArray Selected() const { return summary.SelectedBytes(); }
+
+    TRecordingPresenter presenter;
+    TSummaryState summary;
+};
+
+} // namespace
+
+TEST_F(SummaryStateTest, EntriesAreTwoLinesEachWithTheCaretBehindTheLastUnlessMovedAway) {
+    AddNumbered(2);
+    EXPECT_EQ(summary.Text(), "[1] From: user1\n    Subject: Subject 1\n"
+                              "[2] From: user2\n    Subject: Subject 2\n");
+    ASSERT_EQ(summary.LineCount(), 5);
+    EXPECT_EQ(summary.Line(3), "    Subject: Subject 2");
+    EXPECT_EQ(summary.Line(4), QByteArray());
+    EXPECT_EQ(summary.LineOfPosition(summary.LineStart(3) + 4), 3);
+    EXPECT_EQ(summary.LineOfPosition(summary.Size()), 4);
+    EXPECT_EQ(summary.Caret(), summary.Size());
+    EXPECT_EQ(summary.LastEntryNumber(), "2");
+    EXPECT_TRUE(summary.HasEntry(2));
+    EXPECT_FALSE(summary.HasEntry(3));
+    EXPECT_EQ(summary.LongestLine(), 1);
+
+    // A caret put elsewhere stays there; the entry still comes last.
+    summary.MoveCaret(3);
+    Add(3, "a long subject line", "u3");
+    EXPECT_EQ(summary.Caret(), 3);
+    EXPECT_EQ(summary.Line(4), "[3] From: u3");
+    EXPECT_EQ(summary.LongestLine(), 5);
+
+    summary.Clear();
+    EXPECT_EQ(summary.LastEntryNumber(), QByteArray());
+    EXPECT_EQ(summary.LineCount(), 1);
+    EXPECT_EQ(summary.Caret(), 0);
+}
+
+TEST_F(SummaryStateTest, TheEntryNumberIsReadFromTheEntrysFirstLine) {
+    AddNumbered(2);
+    Add(3, "s", "Subject: spam");
+    Add(40, "x", "y]z");
+    struct Case {
+        qint64 line;
+        QByteArray number;
+    };
+    for (const Case& c : {Case{0, "1"}, Case{3, "2"}, Case{4, QByteArray()},
+                          Case{5, "3"}, Case{6, "40"}, Case{7, "40"},
+                          Case{8, QByteArray()}}) {
+        summary.MoveCaret(summary.LineStart(c.line) + 2);
+        EXPECT_EQ(summary.EntryNumberAt(), c.number) << c.line;
+    }
+    // The selection start counts, not the caret.
+    summary.Select(summary.LineStart(1), summary.LineStart(4) - summary.LineStart(1));
+    EXPECT_EQ(summary.EntryNumberAt(), "1");
+}
+
+TEST_F(SummaryStateTest, TheLineSearchSelectsTheMatchFromTheCaretsLineOn) {
+    AddNumbered(12);
+    summary.MoveCaret(0);
+    EXPECT_EQ(summary.FindLine("subject 1?", false, true), TFindResult::Found);
+    EXPECT_EQ(Selected(), "Subject 10");
+    EXPECT_EQ(summary.LineOfPosition(summary.Caret()), 19);
+    // Upwards from there, letter case counts: none; then without it.
+    EXPECT_EQ(summary.FindLine("subject 1", true, false), TFindResult::NotFound);
+    EXPECT_EQ(Selected(), "Subject 10");
+    EXPECT_EQ(summary.FindLine("SUBJECT 1", false, false), TFindResult::Found);
+    EXPECT_EQ(summary.LineOfPosition(summary.Caret()), 1);
+    // Expressions match one line at a time: "^" at each line's start, "." not across lines.
+    summary.MoveCaret(0);
+    EXPECT_EQ(summary.FindLine("zkre:^ +Subject: Subject 1.$", true, true), TFindResult::Found);
+    EXPECT_EQ(Selected(), "    Subject: Subject 10");
+    summary.MoveCaret(0);
+    EXPECT_EQ(summary.FindLine("zkre:user1\\s+Subj", false, true), TFindResult::NotFound);
+    EXPECT_EQ(summary.FindLine("user1*Subj", false, true), TFindResult::NotFound);
+    EXPECT_TRUE(presenter.infos.isEmpty());
+    EXPECT_EQ(summary.FindLine("zkre:(", false, true), TFindResult::CannotMatch);
+    EXPECT_EQ(presenter.infos.size(), 1);
+}
+
+TEST_F(SummaryStateTest, LocateSelectsTheFirstMarkOfTheNumber) {
+    Add(5, "see [7]", "a");
+    Add(7, "s", "b");
+    EXPECT_TRUE(summary.Locate(7));
+    EXPECT_EQ(summary.SelectionStart(), summary.Text().indexOf("[7]"));
+    EXPECT_EQ(summary.LineOfPosition(summary.Caret()), 1);
+    EXPECT_FALSE(summary.Locate(8));
+    EXPECT_EQ(Selected(), "[7]");
+    // A number from the list's start on opens only when listed; one below always.
+    summary.ListStart = 5;
+    EXPECT_TRUE(summary.MayOpen(4));
+    EXPECT_TRUE(summary.MayOpen(7));
+    EXPECT_FALSE(summary.MayOpen(6));
+}
+
+TEST_F(SummaryStateTest, TheCachesKnowArticlesByNumberUntilAnotherGroupIsSelected) {
+    summary.GroupSelected("a");
+    summary.CacheArticle(12, "att", "body", "head");
+    summary.CacheArticle(3, "", "b3", "h3");
+    EXPECT_EQ(summary.CachedArticleIndex(3), 1);
+    EXPECT_EQ(summary.CachedArticleIndex(4), -1);
+    summary.GroupSelected("a");
+    EXPECT_EQ(summary.BodyTextCache[0], "body");
+    summary.GroupSelected("b");
+    EXPECT_EQ(summary.CachedArticleIndex(12), -1);
+    EXPECT_EQ(summary.HeaderTextCache.Count(), 0);
+}
+
+TEST_F(SummaryStateTest, ThreadFollowingSearchesTheSubjectBeforeAnyWildcard) {
+    struct Case {
+        QString subject;
+        QString findText;
+    };
+    for (const Case& c : {Case{u"Re: Re: hello"_s, u"Re: hello"_s}, Case{u"RE: x"_s, u"x"_s},
+                          Case{u"**?tea* time"_s, u"tea"_s}, Case{u"Rex"_s, u"Rex"_s}}) {
+        EXPECT_EQ(TSummaryState::ThreadFindText(c.subject), c.findText) << c.subject.toStdString();
+    }
+    AddNumbered(2);
+    // Down from an entry's first line, the search starts on its subject line; not otherwise.
+    summary.MoveCaret(summary.LineStart(2) + 3);
+    summary.PrepareThreadSearch(false);
+    EXPECT_EQ(summary.Caret(), summary.LineStart(2) + 3);
+    summary.PrepareThreadSearch(true);
+    EXPECT_EQ(summary.Caret(), summary.LineStart(3));
+    summary.PrepareThreadSearch(true);
+    EXPECT_EQ(summary.Caret(), summary.LineStart(3));
+}
+
+TEST_F(SummaryStateTest, AScanStepsWithinTheGroupFromAPositiveNumber) {
+    struct Case {
+        int number;
+        bool down;
+        bool steps;
+    };
+    for (const Case& c : {Case{5, true, true}, Case{10, true, false}, Case{0, true, false},
+                          Case{2, false, true}, Case{1, false, false}, Case{-1, false, false}}) {
+        EXPECT_EQ(TSummaryState::ScanCanStep(c.number, c.down, 1, 10), c.steps)
+            << c.number << ' ' << c.down;
+    }
+}
