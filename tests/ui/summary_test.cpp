@@ -430,6 +430,58 @@ TEST_F(SummaryTest, ThePaneMovesAndSelectsByKeyboardAndMouseAndCopiesTheSelectio
     EXPECT_EQ(form.Memo4->SelectedText(), u"Subject"_s);
 }
 
+TEST_F(SummaryTest, DecodedSubjectsInOtherCharsetsAreMovedOverSelectedFoundAndCopiedWhole) {
+    ListGroup(2,
+              script::Summary(1, "=?KOI8-R?B?8NLJ18XUIM3J0g==?=", "a@example") +
+                  script::Summary(2, "=?ISO-2022-JP?B?GyRCRnxLXDhsJE4lRiU5JUgbKEI=?=", "b@example"),
+              script::Article(1, "Subject: x", "x"));
+    EXPECT_EQ(SummaryLines().mid(0, 4),
+              (QStringList{u"[1] From: a@example"_s, u"    Subject: Привет мир"_s,
+                           u"[2] From: b@example"_s, u"    Subject: 日本語のテスト"_s}));
+    form.show();
+    form.Memo4->setFocus();
+    const int subjectStart = QStringLiteral("    Subject: ").size();
+    // From the start of a subject, keys with Shift; each selection holds whole characters.
+    const struct {
+        int line;
+        QList<QKeyCombination> keys;
+        QString selected;
+    } cases[] = {
+        {1, {Qt::SHIFT | Qt::Key_Right, Qt::SHIFT | Qt::Key_Right}, u"Пр"_s},
+        {1, {Qt::SHIFT | Qt::CTRL | Qt::Key_Right}, u"Привет "_s},
+        {1, {Qt::SHIFT | Qt::Key_End, Qt::SHIFT | Qt::Key_Left}, u"Привет ми"_s},
+        {3, {Qt::SHIFT | Qt::Key_Right, Qt::SHIFT | Qt::Key_Right, Qt::SHIFT | Qt::Key_Right},
+         u"日本語"_s},
+        {3, {Qt::SHIFT | Qt::Key_End, Qt::SHIFT | Qt::Key_Down}, u"日本語のテスト\n"_s},
+    };
+    for (const auto& c : cases) {
+        CaretToLine(c.line);
+        for (int i = 0; i < subjectStart; ++i) {
+            QTest::keyClick(form.Memo4, Qt::Key_Right);
+        }
+        for (const QKeyCombination key : c.keys) {
+            QTest::keyClick(form.Memo4, key.key(), key.keyboardModifiers());
+        }
+        EXPECT_EQ(form.Memo4->SelectedText(), c.selected) << c.selected.toStdString();
+    }
+    // The mouse finds the character under it: a double click in the middle of a word.
+    const int lineHeight = form.Memo4->fontMetrics().height();
+    QTest::mouseDClick(form.Memo4->viewport(), Qt::LeftButton, {},
+                       QPoint(4 + form.Memo4->fontMetrics().horizontalAdvance(
+                                      u"    Subject: Пр"_s),
+                              4 + lineHeight + lineHeight / 2));
+    EXPECT_EQ(form.Memo4->SelectedText(), u"Привет"_s);
+    // F3 selects exactly the word found, and copying gives it back as text.
+    find.fndtxt->setCurrentText(u"мир"_s);
+    find.dirgrp->SetItemIndex(TForm1::kDirectionDown);
+    CaretToLine(0);
+    QTest::keyClick(form.Memo4, Qt::Key_F3);
+    EXPECT_EQ(form.Memo4->SelectedText(), u"мир"_s);
+    QTest::keyClick(form.Memo4, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), u"мир"_s);
+    ExpectScriptPlayed();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Searching the summary
 
