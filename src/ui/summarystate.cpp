@@ -1,5 +1,6 @@
 #include "ui/summarystate.h"
 
+#include "codec/charsets.h"
 #include "codec/encodedwords.h"
 #include "nntp/qrnntp.h"
 #include "search/searchengine.h"
@@ -18,11 +19,6 @@ QByteArray EntryMark(qint64 number) {
 
 bool IsWildcard(QChar c) {
     return c == u'*' || c == u'?';
-}
-
-bool IsAscii(QByteArrayView bytes) {
-    return std::all_of(bytes.begin(), bytes.end(),
-                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
 }
 
 // A byte that goes on a UTF-8 sequence begun before it.

@@ -1,5 +1,6 @@
 #include "ui/summaryview.h"
 
+#include "codec/charsets.h"
 #include "ui/summarystate.h"
 
 #include <QApplication>
@@ -18,11 +19,6 @@ namespace {
 constexpr int kMargin = 4;
 
 constexpr int kAsciiBytes = 0x80;
-
-bool IsAscii(const QByteArray& bytes) {
-    return std::all_of(bytes.begin(), bytes.end(),
-                       [](char byte) { return static_cast<unsigned char>(byte) < kAsciiBytes; });
-}
 
 // The number of UTF-16 units of the character at column: two for a surrogate pair.
 qsizetype CharacterUnits(const QString& line, qsizetype column) {
