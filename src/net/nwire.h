@@ -213,6 +213,8 @@ private:
     // Waits until a whole line is buffered and returns its length with the line end; 0 when
     // the wait was canceled or timed out.
     qint64 WaitForLine();
+    // Gives takeLine the whole lines held in memory, in place; true once it took the last.
+    bool TakeHeldLines(const std::function<bool(QByteArrayView line)>& takeLine);
     void RaiseIfCanceled(const char* abortText);
     void AwaitHandshake();
     // Decides, with the user if need be, on a certificate that failed verification.

@@ -197,32 +197,49 @@ void TNetwire::CaptureString(QByteArray& text, qint64 size) {
 
 void TNetwire::ReadLinesUntil(const std::function<bool(QByteArrayView line)>& takeLine) {
     StatusMessage(8, QStringLiteral("ReadLines"));
-    QByteArray received;
     bool lastTaken = false;
     while (!lastTaken) {
-        if (WaitForLine() <= 0) {
+        const qint64 firstLineEnd = WaitForLine();
+        if (firstLineEnd <= 0) {
             // As ReadLn: an abort raises, a wait that ended otherwise gives an empty line.
             RaiseIfCanceled("Socket readln aborted");
             lastTaken = takeLine(QByteArrayView());
             continue;
         }
-        received.resize(Fifo->Count());
-        Fifo->Peek(received.data(), received.size());
-        qsizetype taken = 0;
-        // What the handler has seen leaves the buffer, also when it raises.
-        WithFinally(
-            [&] {
-                // An abort from a handler ends the read at once, not after the lines held.
-                for (qsizetype end = received.indexOf('\n'); end >= 0 && !lastTaken && !Canceled;
-                     end = received.indexOf('\n', taken)) {
-                    const QByteArrayView line(received.constData() + taken, end + 1 - taken);
-                    taken = end + 1;
-                    protocollog::Received(QByteArray::fromRawData(line.data(), line.size()));
-                    lastTaken = takeLine(line);
-                }
-            },
-            [&] { Fifo->Remove(received.data(), taken); });
+        if (Fifo->MemoryView().indexOf('\n') < 0) {
+            // The line runs on into the overflow file: it is the one line copied out.
+            const QByteArray line = Fifo->Remove(firstLineEnd);
+            protocollog::Received(line);
+            lastTaken = takeLine(line);
+            continue;
+        }
+        lastTaken = TakeHeldLines(takeLine);
     }
+}
+
+bool TNetwire::TakeHeldLines(const std::function<bool(QByteArrayView line)>& takeLine) {
+    // The lines are read where they lie in the buffer. A handler may let the socket deliver
+    // more, which can move the held bytes but not change them: the view is taken again after
+    // each line, and the lines seen leave the buffer together, also when a handler raises.
+    qsizetype taken = 0;
+    bool lastTaken = false;
+    WithFinally(
+        [&] {
+            // An abort from a handler ends the read at once, not after the lines held.
+            for (QByteArrayView held = Fifo->MemoryView(); !lastTaken && !Canceled;
+                 held = Fifo->MemoryView()) {
+                const qsizetype end = held.indexOf('\n', taken);
+                if (end < 0) {
+                    break;
+                }
+                const QByteArrayView line = held.sliced(taken, end + 1 - taken);
+                taken = end + 1;
+                protocollog::Received(QByteArray::fromRawData(line.data(), line.size()));
+                lastTaken = takeLine(line);
+            }
+        },
+        [&] { Fifo->Discard(taken); });
+    return lastTaken;
 }
 
 void TNetwire::FilterHeader(QIODevice& stream) {

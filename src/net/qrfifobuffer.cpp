@@ -180,9 +180,19 @@ qint64 TQRFifoBuffer::Peek(char* destination, qint64 n) {
 }
 
 qint64 TQRFifoBuffer::Remove(char* destination, qint64 n) {
-    const qint64 delivered = Peek(destination, n);
-    const qint64 fromMemory = std::min(delivered, memoryBytes_);
-    const qint64 fromDisk = delivered - fromMemory;
+    return Discard(Peek(destination, n));
+}
+
+QByteArrayView TQRFifoBuffer::MemoryView() {
+    WaitForRefill();
+    return {memory_.get() + memoryHead_, memoryBytes_};
+}
+
+qint64 TQRFifoBuffer::Discard(qint64 n) {
+    WaitForRefill();
+    const qint64 taken = std::clamp<qint64>(n, 0, count_);
+    const qint64 fromMemory = std::min(taken, memoryBytes_);
+    const qint64 fromDisk = taken - fromMemory;
     memoryBytes_ -= fromMemory;
     memoryHead_ += fromMemory;
     diskBytes_ -= fromDisk;
@@ -190,7 +200,7 @@ qint64 TQRFifoBuffer::Remove(char* destination, qint64 n) {
     if (diskBytes_ == 0) {
         diskHead_ = diskTail_ = 0;
     }
-    count_ -= delivered;
+    count_ -= taken;
     if (memoryBytes_ == 0) {
         memoryHead_ = memoryTail_ = 0;
         if (diskBytes_ > 0) {
@@ -199,7 +209,7 @@ qint64 TQRFifoBuffer::Remove(char* destination, qint64 n) {
             ReleaseLargeBlock();
         }
     }
-    return delivered;
+    return taken;
 }
 
 QByteArray TQRFifoBuffer::Remove(qint64 n) {

@@ -31,6 +31,11 @@ public:
     QByteArray Remove(qint64 n);
     // As Remove, without taking the bytes out.
     qint64 Peek(char* destination, qint64 n);
+    // The oldest bytes, those held in memory, to be read where they lie instead of copied out.
+    // Valid until the next call that adds or takes bytes: an Append may move them.
+    QByteArrayView MemoryView();
+    // Takes up to n of the oldest bytes out without delivering them; returns how many.
+    qint64 Discard(qint64 n);
     // Bytes up to and including the first occurrence of pattern; 0 if none, -1 if impossible.
     qint64 Search(const QByteArray& pattern);
     void Clear();

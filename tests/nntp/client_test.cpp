@@ -4,6 +4,8 @@
 #include "fakeserver.h"
 #include "testhelpers.h"
 
+#include <QEventLoop>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -321,7 +323,7 @@ TEST(NntpSummaries, LinesCutAnywhereByTheNetworkGiveTheSameHeaderLists) {
         "3\ta\tb\tc\td\te\tf\tg\th\tpast the ninth\tand more",
         "..4\tstuffed\tx",
         "5\tcarriage\rreturn\tx",
-        "6\tlong\tx\td\t<6@x>\t" + QByteArray(3000, 'r') + "\t1\t1",
+        "6\tlong\tx\td\t<6@x>\t" + QByteArray(4500, 'r') + "\t1\t1",
         "7\t\t\t\t\t\t\t\t",
     };
     QByteArray reply = "224 follows\r\n";
@@ -335,12 +337,39 @@ TEST(NntpSummaries, LinesCutAnywhereByTheNetworkGiveTheSameHeaderLists) {
         expected << headerText;
     }
     reply += ".\r\n";
-    for (const qsizetype pieceSize : {1, 2, 13, 64, 1500, 100000}) {
-        SCOPED_TRACE(pieceSize);
+    // A memory part of 100 bytes puts lines across its end into the overflow file; a handler
+    // that lets the socket deliver meanwhile makes the buffer grow (the reply is over 4 KiB)
+    // and move the bytes held.
+    struct Case {
+        qsizetype pieceSize;
+        qint64 fifoCapacity;
+        bool handlerPumps;
+    };
+    for (const Case& test :
+         {Case{1, 0, false}, Case{2, 0, false}, Case{13, 0, false}, Case{64, 0, false},
+          Case{1500, 0, false}, Case{100000, 0, false}, Case{1500, 0, true},
+          Case{13, 100, true}, Case{1500, 100, false}, Case{100000, 100, true}}) {
+        SCOPED_TRACE(testing::Message() << test.pieceSize << " " << test.fifoCapacity << " "
+                                        << test.handlerPumps);
         Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 7 1 7 a.b\nC: XOVER 1-7\n" +
-                  InPieces(reply, pieceSize)});
+                  InPieces(reply, test.pieceSize)});
         c.nntp.Connect();
         c.nntp.SetGroup("a.b");
+        if (test.fifoCapacity > 0) {
+            c.nntp.SetFifoCapacity(test.fifoCapacity);
+        }
+        int linesSeen = 0;
+        if (test.handlerPumps) {
+            // Once the handler waits with the events running, as a window that repaints does,
+            // and the rest of the reply arrives meanwhile.
+            c.nntp.OnPacketRecvd = [&](QObject*) {
+                if (++linesSeen == 2) {
+                    QEventLoop pause;
+                    QTimer::singleShot(100, &pause, &QEventLoop::quit);
+                    pause.exec();
+                }
+            };
+        }
         QList<QByteArray> headerTexts;
         c.nntp.OnHeaderList = [&](QObject*) {
             headerTexts << c.nntp.HeaderLines.Text();
