@@ -489,13 +489,12 @@ void TNetwire::ReadToBuffer() {
     if (socket_ == nullptr) {
         return;
     }
-    char block[kBlock];
+    const auto readSocket = [this](char* destination, qint64 n) {
+        return socket_->read(destination, n);
+    };
     qint64 received = 0;
     do {
-        received = socket_->read(block, kBlock);
-        if (received > 0) {
-            Fifo->Append(block, received);
-        }
+        received = Fifo->AppendFrom(readSocket, kBlock);
         SignalWait();
     } while (received == kBlock);
 }

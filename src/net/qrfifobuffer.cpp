@@ -157,6 +157,30 @@ qint64 TQRFifoBuffer::Append(const char* source, qint64 n) {
     return rest;
 }
 
+qint64 TQRFifoBuffer::AppendFrom(const std::function<qint64(char* destination, qint64 n)>& read,
+                                 qint64 n) {
+    WaitForRefill();
+    if (diskBytes_ == 0 && n > 0) {
+        MakeRoomAtTail(n);
+        if (memoryTail_ + n <= std::min(capacity_, allocated_)) {
+            const qint64 written = std::min(read(memory_.get() + memoryTail_, n), n);
+            if (written > 0) {
+                memoryBytes_ += written;
+                memoryTail_ += written;
+                count_ += written;
+            }
+            return written;
+        }
+    }
+    // Full, or bytes wait in the overflow file: the plain way, through a block of its own.
+    QByteArray block(n, Qt::Uninitialized);
+    const qint64 written = std::min(read(block.data(), n), n);
+    if (written > 0) {
+        Append(block.constData(), written);
+    }
+    return written;
+}
+
 qint64 TQRFifoBuffer::ReadFromDisk(char* destination, qint64 offset, qint64 n) const {
     if (!disk_ || n <= 0 || !disk_->seek(offset)) {
         return 0;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QFile;
@@ -26,6 +27,10 @@ public:
     // Stores n bytes at the end; returns the amount stored in the part that took the tail.
     qint64 Append(const char* source, qint64 n);
     qint64 Append(const QByteArray& bytes) { return Append(bytes.constData(), bytes.size()); }
+    // Stores what read writes, up to n bytes: straight into the memory block when it has room
+    // for n, else through Append. read gets where to write and how much at most, and returns
+    // how much it wrote (at most n; 0 or less stores nothing). Returns read's result.
+    qint64 AppendFrom(const std::function<qint64(char* destination, qint64 n)>& read, qint64 n);
     // Takes up to n of the oldest bytes out; returns how many were delivered.
     qint64 Remove(char* destination, qint64 n);
     QByteArray Remove(qint64 n);
