@@ -5,6 +5,7 @@
 #include "codec/qruudecode.h"
 #include "codec/qruuencode.h"
 #include "codec/streamio.h"
+#include "util/finally.h"
 
 #include <QIODevice>
 #include <algorithm>
@@ -304,6 +305,16 @@ qsizetype DecodeRegularBlocks(const QByteArray& chunk, qsizetype at, char*& out)
 }
 #endif
 
+// Decodes a chunk, and an escape its end cuts, at out.
+void DecodeChunk(QIODevice& input, QByteArray& chunk, char*& out) {
+    for (qsizetype at = 0; at < chunk.size();) {
+#ifdef __SSE2__
+        at = DecodeRegularBlocks(chunk, at, out);
+#endif
+        at = DecodeTokens(input, chunk, at, at + kBlockSize, out);
+    }
+}
+
 // Copies the input from its current position to its size, writing at the output's position.
 void CopyStream(QIODevice& input, QIODevice& output) {
     QByteArray block;
@@ -368,13 +379,8 @@ void TQRUUProcessor::QPDecode(QIODevice& input, QIODevice& output) {
         // its end completes it.
         decoded.resize(chunk.size() + 2);
         char* out = decoded.data();
-        for (qsizetype at = 0; at < chunk.size();) {
-#ifdef __SSE2__
-            at = DecodeRegularBlocks(chunk, at, out);
-#endif
-            at = DecodeTokens(input, chunk, at, at + kBlockSize, out);
-        }
-        streamio::WriteBytes(output, QByteArrayView(decoded.constData(), out));
+        WithFinally([&] { DecodeChunk(input, chunk, out); },
+                    [&] { streamio::WriteBytes(output, QByteArrayView(decoded.constData(), out)); });
         chunk.clear();
     }
 }
