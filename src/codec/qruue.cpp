@@ -176,12 +176,12 @@ qsizetype DecodeTokens(QIODevice& input, QByteArray& chunk, qsizetype at, qsizet
     return at;
 }
 
-// Quoted-printable of random data is two thirds escapes, and a walk that branches on each "=" mispredicts
-// on most of them. So text is decoded in blocks of 64 bytes, each starting at a token, with
-// masks and no branch per byte. A block is regular when no "=" falls among the two bytes
-// taken by another "=": then every "=" in it starts an escape or a soft line break, and the
-// bytes the escapes take are known up front. Encoded text is always regular; what is not (an
-// "=" among an escape's digits) is left to DecodeTokens.
+// Quoted-printable of random data is two thirds escapes, and a walk that branches on each "="
+// mispredicts on most of them. So text is decoded in blocks of 64 bytes, each starting at a
+// token, with masks and no branch per byte. A block is regular when no "=" falls among the two
+// bytes taken by another "=": then every "=" in it starts an escape or a soft line break, and
+// the bytes the escapes take are known up front. Encoded text is always regular; what is not
+// (an "=" among an escape's digits) is left to DecodeTokens.
 constexpr qsizetype kBlockSize = 64;
 
 #ifdef __SSE2__
@@ -379,8 +379,10 @@ void TQRUUProcessor::QPDecode(QIODevice& input, QIODevice& output) {
         // its end completes it.
         decoded.resize(chunk.size() + 2);
         char* out = decoded.data();
-        WithFinally([&] { DecodeChunk(input, chunk, out); },
-                    [&] { streamio::WriteBytes(output, QByteArrayView(decoded.constData(), out)); });
+        const auto writeDecoded = [&] {
+            streamio::WriteBytes(output, QByteArrayView(decoded.constData(), out));
+        };
+        WithFinally([&] { DecodeChunk(input, chunk, out); }, writeDecoded);
         chunk.clear();
     }
 }
