@@ -53,7 +53,7 @@ public:
     // vanish; "=" and two digits become one byte (only "0".."9" and "A".."F" are digits;
     // anything else is decoded by the same arithmetic, without an error); every other byte
     // stands as itself. An input that ends within two bytes of an "=" raises EStreamError
-    // "Stream read error" (codec/streamio.h).
+    // "Stream read error" (codec/streamio.h), once what comes before that "=" is written.
     static void QPDecode(QIODevice& input, QIODevice& output);
 
 private:
