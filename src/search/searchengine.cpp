@@ -49,14 +49,16 @@ struct TMatchDataRelease {
 // An expression that fails to compile is not kept, so that each new search reports it again.
 struct TCompiledMemo {
     QByteArray expression;
+    TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter;
     TCompiledRegex regex;
 };
 TCompiledMemo compiledMemo;
 
 // expression is compiled with the pattern options in front.
-const TCompiledRegex& CompiledOnce(const QByteArray& expression) {
-    if (!compiledMemo.regex || compiledMemo.expression != expression) {
-        compiledMemo.regex = CompileRegex(kPatternOptions + expression);
+const TCompiledRegex& CompiledOnce(const QByteArray& expression, TSubjectCoding coding) {
+    if (!compiledMemo.regex || compiledMemo.expression != expression ||
+        compiledMemo.coding != coding) {
+        compiledMemo.regex = CompileRegex(kPatternOptions + expression, coding);
         // Machine code where the library offers it: one match over a whole summary of 100,000
         // entries takes under a millisecond instead of over ten. Without it, matching is
         // interpreted.
@@ -65,6 +67,7 @@ const TCompiledRegex& CompiledOnce(const QByteArray& expression) {
         }
         // A copy of its own: expression may be a view of the caller's bytes.
         compiledMemo.expression = QByteArray(expression.constData(), expression.size());
+        compiledMemo.coding = coding;
     }
     return compiledMemo.regex;
 }
@@ -112,17 +115,24 @@ QByteArray WildcardToRegex(const QByteArray& text) {
     return expression;
 }
 
-TCompiledRegex CompileRegex(const QByteArray& expression) {
+TCompiledRegex CompileRegex(const QByteArray& expression, TSubjectCoding coding) {
+    const bool utf8 = coding == TSubjectCoding::Utf8;
+    // A subject that is not UTF-8 where it should be is searched all the same: what is not
+    // UTF-8 in it matches nothing, instead of failing the whole match.
+    const uint32_t options = utf8 ? PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF : 0;
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
     TCompiledRegex regex(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(expression.constData()),
-                                       static_cast<PCRE2_SIZE>(expression.size()), 0, &errorCode,
-                                       &errorOffset, nullptr));
+                                       static_cast<PCRE2_SIZE>(expression.size()), options,
+                                       &errorCode, &errorOffset, nullptr));
     if (!regex) {
         const qsizetype offset = static_cast<qsizetype>(errorOffset);
+        const auto text = [utf8](const QByteArray& bytes) {
+            return utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+        };
         ShowInfo(QStringLiteral("Regular Expression Error :-\r\n") + ErrorMessage(errorCode) +
-                 QStringLiteral("\r\n") + QString::fromLatin1(expression.left(offset)) +
-                 QStringLiteral(" HERE-->") + QString::fromLatin1(expression.mid(offset)));
+                 QStringLiteral("\r\n") + text(expression.left(offset)) +
+                 QStringLiteral(" HERE-->") + text(expression.mid(offset)));
     }
     return regex;
 }
@@ -153,11 +163,11 @@ bool ExecRegex(const TCompiledRegex& regex, const QByteArray& subject) {
     return false;
 }
 
-bool RegexMatch(const QByteArray& expression, const QByteArray& subject) {
+bool RegexMatch(const QByteArray& expression, const QByteArray& subject, TSubjectCoding coding) {
     if (subject.isEmpty()) {
         return false;
     }
-    const TCompiledRegex& regex = CompiledOnce(expression);
+    const TCompiledRegex& regex = CompiledOnce(expression, coding);
     if (!regex) {
         LastMatchError = true;
         return false;
@@ -165,22 +175,23 @@ bool RegexMatch(const QByteArray& expression, const QByteArray& subject) {
     return ExecRegex(regex, subject);
 }
 
-bool MatchPattern(const QByteArray& findText, const QByteArray& subject) {
+bool MatchPattern(const QByteArray& findText, const QByteArray& subject, TSubjectCoding coding) {
     ResetMatch();
     if (HasRegexPrefix(findText)) {
         // A view of the expression, not a copy: this runs once per line searched.
         return RegexMatch(QByteArray::fromRawData(findText.constData() + kRegexPrefix.size(),
                                                   findText.size() - kRegexPrefix.size()),
-                          subject);
+                          subject, coding);
     }
     const QByteArray plain = WithoutLeadingAsterisks(findText);
     if (plain.isEmpty()) {
         return false;
     }
-    return RegexMatch(WildcardToRegex(plain), subject);
+    return RegexMatch(WildcardToRegex(plain), subject, coding);
 }
 
-bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, bool caseSensitive) {
+bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, bool caseSensitive,
+                      TSubjectCoding coding) {
     if (findText != preparedMemo.findText || caseSensitive != preparedMemo.caseSensitive ||
         preparedMemo.prepared.isEmpty()) {
         QByteArray text = WithoutLeadingAsterisks(findText);
@@ -196,7 +207,7 @@ bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, boo
         }
         preparedMemo = {findText, caseSensitive, text};
     }
-    return MatchPattern(preparedMemo.prepared, subject);
+    return MatchPattern(preparedMemo.prepared, subject, coding);
 }
 
 bool HasRegexPrefix(const QByteArray& findText) {

@@ -8,7 +8,10 @@
 // A find text is either plain, "*" standing for any run of characters and "?" for exactly one,
 // or a regular expression marked by the prefix "zkre:" in any letter case. Expressions are
 // compiled with "(?U)(?m)" in front: repeats take as few characters as possible, and "^" and
-// "$" match at every line. Subjects and find texts are bytes, one per character.
+// "$" match at every line. Subjects and find texts are bytes, one per character, unless the
+// subject is said to be UTF-8: then they are matched as Unicode characters ("?" and "." take a
+// whole character, letter case and word boundaries follow Unicode), and a byte sequence that is
+// not UTF-8 matches nothing.
 
 // The bounds of the last match, 1-based: the first matched character and the last (the
 // offset just past the match); both 0 when the last attempt found nothing. The match is
@@ -19,6 +22,8 @@ extern qint32 LastMatchEnd;
 // library failed while matching, and the user was told. Every further subject would fail the
 // same way, so a search over many subjects stops here.
 extern bool LastMatchError;
+
+enum class TSubjectCoding { OneBytePerCharacter, Utf8 };
 
 struct pcre2_real_code_8;
 struct TRegexRelease {
@@ -34,7 +39,8 @@ QByteArray WildcardToRegex(const QByteArray& text);
 
 // Compiles expression; on failure shows the library's message with the place of the error
 // marked " HERE-->" and answers null.
-TCompiledRegex CompileRegex(const QByteArray& expression);
+TCompiledRegex CompileRegex(const QByteArray& expression,
+                            TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter);
 
 // Runs a compiled expression over the whole subject; true when it matches, the bounds then in
 // LastMatchStart and LastMatchEnd.
@@ -42,15 +48,18 @@ bool ExecRegex(const TCompiledRegex& regex, const QByteArray& subject);
 
 // Compiles "(?U)(?m)" and expression, and matches it once. An empty subject never matches
 // and is not even compiled against.
-bool RegexMatch(const QByteArray& expression, const QByteArray& subject);
+bool RegexMatch(const QByteArray& expression, const QByteArray& subject,
+                TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter);
 
 // Matches a find text (prefixed expression or plain text; leading "*" of a plain text add
 // nothing and are dropped). A find text made only of asterisks finds nothing.
-bool MatchPattern(const QByteArray& findText, const QByteArray& subject);
+bool MatchPattern(const QByteArray& findText, const QByteArray& subject,
+                  TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter);
 
 // MatchPattern with a choice of letter case; not case sensitive puts "(?i)" in front of every
 // expression, the user's own included (which may switch it back with "(?-i)").
-bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, bool caseSensitive);
+bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, bool caseSensitive,
+                      TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter);
 
 // True when the find text carries the regular-expression prefix "zkre:" (any letter case).
 bool HasRegexPrefix(const QByteArray& findText);

@@ -199,7 +199,7 @@ TSummaryState::TFindResult TSummaryState::FindLine(const QByteArray& findText,
         }
     }
     for (; line >= 0 && line < LineCount(); line += step) {
-        if (MatchPatternCase(findText, Line(line), caseSensitive)) {
+        if (MatchPatternCase(findText, Line(line), caseSensitive, TSubjectCoding::Utf8)) {
             Select(LineStart(line) + LastMatchStart - 1, LastMatchEnd - LastMatchStart + 1);
             return TFindResult::Found;
         }
@@ -219,7 +219,7 @@ qint64 TSummaryState::FirstPlainMatchLine(const QByteArray& findText, bool caseS
     // the library's line end convention let "." match a line end after all.
     const qint64 start = LineStart(line);
     const QByteArray rest = QByteArray::fromRawData(text_.constData() + start, Size() - start);
-    if (!MatchPatternCase(findText, rest, caseSensitive)) {
+    if (!MatchPatternCase(findText, rest, caseSensitive, TSubjectCoding::Utf8)) {
         return LineCount();
     }
     return LineOfPosition(start + LastMatchStart - 1);

@@ -66,7 +66,8 @@ public:
     QByteArray LastEntryNumber() const;
 
     // Searches line by line from the caret's line, down or up, for the find text (the UTF-8 of
-    // the search engine's syntax), and selects the first match. The search ends without a match
+    // the search engine's syntax, matched character by character as Unicode), and selects the
+    // first match. The search ends without a match
     // when the find text cannot match at all: the engine has said why, and every line would
     // say it again.
     enum class TFindResult { Found, NotFound, CannotMatch };

@@ -107,6 +107,36 @@ TEST_F(SummaryStateTest, TheLineSearchSelectsTheMatchFromTheCaretsLineOn) {
     EXPECT_EQ(presenter.infos.size(), 1);
 }
 
+TEST_F(SummaryStateTest, TheLineSearchMatchesWholeUnicodeCharacters) {
+    Add(1, "=?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_=D0=9C=D0=BE=D1=81=D0=BA=D0=B2=D1=8B?=", "a@b");
+    Add(2, "=?UTF-8?B?0JzQntCh0JrQktCr?= =?UTF-8?B?5pel5pys?=", "c@d");
+    struct Case {
+        QByteArray findText;
+        bool caseSensitive;
+        QByteArray selected;
+    };
+    const Case cases[] = {
+        {"Gr??e", true, "Grüße"},
+        {"М?сквы", true, "Москвы"},
+        {"москвы", false, "Москвы"},
+        {"москвы", true, ""},
+        {"zkre:\\bмосквы\\b", false, "Москвы"},
+        {"zkre:\\bоскв", false, ""},
+        {"日?", true, "日本"},
+        {"zkre:Ы\\w+$", true, "Ы日本"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.findText.constData());
+        summary.MoveCaret(0);
+        const TFindResult found = summary.FindLine(c.findText, c.caseSensitive, true);
+        EXPECT_EQ(found, c.selected.isEmpty() ? TFindResult::NotFound : TFindResult::Found);
+        if (!c.selected.isEmpty()) {
+            EXPECT_EQ(Selected(), c.selected);
+        }
+    }
+    EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
 TEST_F(SummaryStateTest, LocateSelectsTheFirstMarkOfTheNumber) {
     Add(5, "see [7]", "a");
     Add(7, "s", "b");
