@@ -336,9 +336,8 @@ void TNetwire::ResolveRemoteHost() {
     RemoteAddress = 0;
     TimerOn();
     AsyncDone = false;
-    lookupId_ = QHostInfo::lookupHost(Host, this, [this](const QHostInfo& info) {
-        OnLookupDone(info.lookupId(), info);
-    });
+    lookupId_ = QHostInfo::lookupHost(
+        Host, this, [this](const QHostInfo& info) { OnLookupDone(info.lookupId(), info); });
     WaitUntil([this] { return AsyncDone || TimedOut; });
     TimerOff();
     if (!AsyncDone) {

@@ -39,7 +39,8 @@ using TNotifyEvent = std::function<void(QObject* sender)>;
 using THandlerEvent = std::function<void(bool& handled)>;
 using TOnStatus = std::function<void(QObject* sender, const QString& status)>;
 using TOnHostResolved = std::function<void(QObject* sender)>;
-using TOnErrorEvent = std::function<void(QObject* sender, quint16 errorNumber, const QString& message)>;
+using TOnErrorEvent =
+    std::function<void(QObject* sender, quint16 errorNumber, const QString& message)>;
 
 // How a connection is protected: not at all, TLS from its first byte (NNTPS, port 563), or TLS
 // started by the protocol's STARTTLS command on a plain connection.

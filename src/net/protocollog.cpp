@@ -36,7 +36,8 @@ void Write(const char* direction, const QByteArray& line) {
 } // namespace
 
 QByteArray Masked(const QByteArray& line) {
-    for (const QByteArray& command : {QByteArrayLiteral("AUTHINFO PASS "), QByteArrayLiteral("PASS ")}) {
+    for (const QByteArray& command :
+         {QByteArrayLiteral("AUTHINFO PASS "), QByteArrayLiteral("PASS ")}) {
         if (line.size() >= command.size() &&
             line.left(command.size()).compare(command, Qt::CaseInsensitive) == 0) {
             const bool crlf = line.endsWith("\r\n");

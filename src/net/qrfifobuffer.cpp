@@ -53,7 +53,8 @@ void TQRFifoBuffer::WaitForRefill() const {
 }
 
 qint64 TQRFifoBuffer::CalculateThreshold(double fraction) {
-    qint64 threshold = static_cast<qint64>(static_cast<double>(AvailablePhysicalMemory()) * fraction);
+    qint64 threshold =
+        static_cast<qint64>(static_cast<double>(AvailablePhysicalMemory()) * fraction);
     threshold -= threshold % 1024;
     return std::max(threshold, kMinimumCapacity);
 }

@@ -11,9 +11,10 @@ class QIODevice;
 
 // First-in-first-out store of received bytes. Up to `capacity` bytes are held in one
 // contiguous memory block that grows with the bytes held (and is given back once drained), so
-// an idle or lightly used connection costs a few kilobytes; anything beyond overflows into a temporary file ("Buf..." in the
-// system temporary directory), so a huge download never exhausts memory. When the memory part
-// has been drained, a one-shot worker thread pulls the next block back from the file.
+// an idle or lightly used connection costs a few kilobytes; anything beyond overflows into a
+// temporary file ("Buf..." in the system temporary directory), so a huge download never exhausts
+// memory. When the memory part has been drained, a one-shot worker thread pulls the next block back
+// from the file.
 //
 // All calls come from one thread; the refill worker is excluded by the refilling flag, which
 // every other operation waits on before touching any field.

@@ -48,10 +48,15 @@ template <typename Edit> void Select(Edit* control, qint32 position, qint32 leng
     }
 }
 
+// The document counts positions in UTF-16 code units; the engine's offsets are UTF-8 bytes.
+qint32 Utf16Length(QByteArrayView utf8) {
+    return static_cast<qint32>(QString::fromUtf8(utf8).size());
+}
+
 template <typename Edit>
 qint32 Find(Edit* control, qint32 start, const QString& findText, bool wholeWord,
             bool caseSensitive) {
-    QByteArray text = WithoutLeadingAsterisks(SearchBytes(findText));
+    QByteArray text = WithoutLeadingAsterisks(findText.toUtf8());
     if (text.isEmpty()) {
         return -1;
     }
@@ -68,10 +73,13 @@ qint32 Find(Edit* control, qint32 start, const QString& findText, bool wholeWord
         if (start < 0 || start >= TextLength(control)) {
             start = 0;
         }
-        const QByteArray subject = SearchBytes(control->toPlainText().mid(start));
-        if (MatchPatternCase(text, subject, caseSensitive)) {
-            const qint32 found = start + LastMatchStart - 1;
-            Select(control, found, LastMatchEnd - LastMatchStart + 1);
+        const QByteArray subject = control->toPlainText().mid(start).toUtf8();
+        if (MatchPatternCase(text, subject, caseSensitive, TSubjectCoding::Utf8)) {
+            const QByteArrayView before = QByteArrayView(subject).first(LastMatchStart - 1);
+            const QByteArrayView match =
+                QByteArrayView(subject).sliced(before.size(), LastMatchEnd - before.size());
+            const qint32 found = start + Utf16Length(before);
+            Select(control, found, Utf16Length(match));
             return found;
         }
         if (LastMatchError || ControlTag(control) == NoQuestionTag ||

@@ -19,7 +19,6 @@ const QByteArray kCaseless = QByteArrayLiteral("(?i)");
 const QByteArray kEscapedCharacters = QByteArrayLiteral("\\^$.|+(){}[]");
 // Room for 333 start/end pairs; only the first pair, the whole match, is read.
 constexpr uint32_t kMatchPairs = 333;
-constexpr char kSubstitute = 0x1A;
 
 // The one-entry memo of WildcardToRegex, kept for the whole run.
 struct TWildcardMemo {
@@ -142,8 +141,7 @@ bool ExecRegex(const TCompiledRegex& regex, const QByteArray& subject) {
     pcre2_match_data* matchData = MatchData();
     const auto match = [&](uint32_t options) {
         return pcre2_match(regex.get(), reinterpret_cast<PCRE2_SPTR>(subject.constData()),
-                           static_cast<PCRE2_SIZE>(subject.size()), 0, options, matchData,
-                           nullptr);
+                           static_cast<PCRE2_SIZE>(subject.size()), 0, options, matchData, nullptr);
     };
     int result = match(0);
     // The machine code's stack is small; the interpreter goes where it cannot.
@@ -222,13 +220,4 @@ QByteArray WithoutLeadingAsterisks(const QByteArray& findText) {
         ++first;
     }
     return findText.mid(first);
-}
-
-QByteArray SearchBytes(const QString& text) {
-    QByteArray bytes(text.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        bytes[i] = c <= 0xFF ? static_cast<char>(c) : kSubstitute;
-    }
-    return bytes;
 }

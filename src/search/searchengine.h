@@ -66,8 +66,3 @@ bool HasRegexPrefix(const QByteArray& findText);
 
 // The find text without its leading asterisks.
 QByteArray WithoutLeadingAsterisks(const QByteArray& findText);
-
-// The bytes that a displayed text is searched as: one byte per character, so that a match's
-// offsets are character positions. Characters beyond Latin-1 all become the substitute byte
-// 0x1A, which no find-text syntax treats specially.
-QByteArray SearchBytes(const QString& text);

@@ -157,9 +157,8 @@ bool TSummaryState::IsWordCharacterAt(qint64 position) const {
     const qint64 end = NextCharacter(position);
     const QString character =
         QString::fromUtf8(text_.constData() + position, static_cast<qsizetype>(end - position));
-    const char32_t code = character.size() == 2
-                              ? QChar::surrogateToUcs4(character[0], character[1])
-                              : character[0].unicode();
+    const char32_t code = character.size() == 2 ? QChar::surrogateToUcs4(character[0], character[1])
+                                                : character[0].unicode();
     return QChar::isLetterOrNumber(code) || code == U'_';
 }
 
@@ -188,8 +187,8 @@ QByteArray TSummaryState::NumberOfEntryLine(const QByteArray& line) {
 // ---------------------------------------------------------------------------------------------
 // Searching
 
-TSummaryState::TFindResult TSummaryState::FindLine(const QByteArray& findText,
-                                                   bool caseSensitive, bool down) {
+TSummaryState::TFindResult TSummaryState::FindLine(const QByteArray& findText, bool caseSensitive,
+                                                   bool down) {
     const qint64 step = down ? 1 : -1;
     qint64 line = LineOfPosition(SelectionEnd()) + step;
     if (down && !HasRegexPrefix(findText) && line < LineCount()) {

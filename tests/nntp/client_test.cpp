@@ -108,7 +108,8 @@ TEST(NntpLogin, RejectedAuthinfoReadsAsAuthenticationFailed) {
     // RFC 4643 servers answer a wrong password with 481, older ones with 502.
     for (const QByteArray refusal : {"481 rejected", "502 no", "482 out of sequence"}) {
         Client c({"S: 200 ready\nC: LIST\nS: 480 auth\nC: AUTHINFO USER fred\nS: 381 pass\n"
-                  "C: AUTHINFO PASS bad\nS: " + refusal});
+                  "C: AUTHINFO PASS bad\nS: " +
+                  refusal});
         c.nntp.UserId = "fred";
         c.nntp.Password = "bad";
         c.nntp.Connect();
@@ -130,9 +131,10 @@ TEST(NntpLogin, RejectedAuthinfoReadsAsAuthenticationFailed) {
 // Group selection and recovery
 
 TEST(NntpGroups, A412ReselectsTheCurrentGroupOnceAndRepeatsTheCommand) {
-    Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 2\nS: 412 no group\n"
-              "C: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 2\nS: 221 2 <x>\nS: Subject: s\nS: .\n"
-              "C: HEAD 3\nS: 412 no group\nC: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 3\nS: 412 still"});
+    Client c(
+        {"S: 200 ready\nC: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 2\nS: 412 no group\n"
+         "C: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 2\nS: 221 2 <x>\nS: Subject: s\nS: .\n"
+         "C: HEAD 3\nS: 412 no group\nC: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 3\nS: 412 still"});
     c.nntp.Connect();
     c.nntp.SetGroup("a.b");
     c.events.clear();
@@ -189,12 +191,14 @@ TEST(NntpGroups, TheGroupSelectHandlerMaySupplyTheGroup) {
 }
 
 TEST(NntpGroups, AnInvalidGroupKeepsTheSelectionAndRaisesNoEvent) {
-    Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 6 5 10 a.b\nC: GROUP nope\nS: 411 no such group"});
+    Client c(
+        {"S: 200 ready\nC: GROUP a.b\nS: 211 6 5 10 a.b\nC: GROUP nope\nS: 411 no such group"});
     c.nntp.Connect();
     c.nntp.SetGroup("a.b");
     EXPECT_EQ(c.nntp.FirstArticleNo, 5);
     c.events.clear();
-    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.SetGroup("nope"); }), QStringLiteral("Invalid Group"));
+    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.SetGroup("nope"); }),
+              QStringLiteral("Invalid Group"));
     EXPECT_TRUE(c.events.isEmpty());
     EXPECT_EQ(c.nntp.CurrentGroup, "a.b");
     EXPECT_EQ(c.nntp.LastArticleNo, 10);
@@ -217,12 +221,17 @@ TEST(NntpGroups, LocalCacheModeSelectsWithoutTheServer) {
 }
 
 TEST(NntpGroups, TheGroupListRaisesOneEventPerGroup) {
-    Client c({"S: 200 ready\nC: LIST\nS: 215 list follows\nS: a.b 10 5 y\nS: c.d 0000000003 0000000001 n\n"
+    Client c({"S: 200 ready\nC: LIST\nS: 215 list follows\nS: a.b 10 5 y\nS: c.d 0000000003 "
+              "0000000001 n\n"
               "S: e.f 7 7 m\nS: ."});
     c.nntp.Connect();
     QStringList groups;
     c.nntp.OnGroupListUpdate = [&](const QByteArray& name, int first, int last, bool posting) {
-        groups << QStringLiteral("%1 %2-%3 %4").arg(QString::fromLatin1(name)).arg(first).arg(last).arg(posting);
+        groups << QStringLiteral("%1 %2-%3 %4")
+                      .arg(QString::fromLatin1(name))
+                      .arg(first)
+                      .arg(last)
+                      .arg(posting);
     };
     c.nntp.GetGroupList();
     EXPECT_EQ(groups, (QStringList{QStringLiteral("a.b 5-10 1"), QStringLiteral("c.d 1-3 0"),
@@ -261,8 +270,9 @@ TEST(NntpSummaries, XoverLinesBecomeHeaderListsOnePerArticle) {
 }
 
 TEST(NntpSummaries, ARefusedXoverFallsBackToOneHeadPerArticle) {
-    Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 2 1 2 a.b\nC: XOVER 1-2\nS: 500 what?\n"
-              "C: HEAD 1\nS: 221 1 <1@x>\nS: Subject: one\nS: .\nC: HEAD 2\nS: 423 no such article"});
+    Client c(
+        {"S: 200 ready\nC: GROUP a.b\nS: 211 2 1 2 a.b\nC: XOVER 1-2\nS: 500 what?\n"
+         "C: HEAD 1\nS: 221 1 <1@x>\nS: Subject: one\nS: .\nC: HEAD 2\nS: 423 no such article"});
     c.nntp.Connect();
     c.nntp.SetGroup("a.b");
     QList<int> sizes;
@@ -294,11 +304,20 @@ QByteArray RawStep(QByteArrayView bytes) {
     QByteArray step = "R: ";
     for (const char c : bytes) {
         switch (c) {
-        case '\r': step += "\\r"; break;
-        case '\n': step += "\\n"; break;
-        case '\t': step += "\\t"; break;
-        case '\\': step += "\\\\"; break;
-        default: step += c;
+        case '\r':
+            step += "\\r";
+            break;
+        case '\n':
+            step += "\\n";
+            break;
+        case '\t':
+            step += "\\t";
+            break;
+        case '\\':
+            step += "\\\\";
+            break;
+        default:
+            step += c;
         }
     }
     return step + '\n';
@@ -347,10 +366,10 @@ TEST(NntpSummaries, LinesCutAnywhereByTheNetworkGiveTheSameHeaderLists) {
     };
     for (const Case& test :
          {Case{1, 0, false}, Case{2, 0, false}, Case{13, 0, false}, Case{64, 0, false},
-          Case{1500, 0, false}, Case{100000, 0, false}, Case{1500, 0, true},
-          Case{13, 100, true}, Case{1500, 100, false}, Case{100000, 100, true}}) {
-        SCOPED_TRACE(testing::Message() << test.pieceSize << " " << test.fifoCapacity << " "
-                                        << test.handlerPumps);
+          Case{1500, 0, false}, Case{100000, 0, false}, Case{1500, 0, true}, Case{13, 100, true},
+          Case{1500, 100, false}, Case{100000, 100, true}}) {
+        SCOPED_TRACE(testing::Message()
+                     << test.pieceSize << " " << test.fifoCapacity << " " << test.handlerPumps);
         Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 7 1 7 a.b\nC: XOVER 1-7\n" +
                   InPieces(reply, test.pieceSize)});
         c.nntp.Connect();
@@ -432,8 +451,9 @@ TEST(NntpSummaries, ProgressCountsSummariesAgainstTheAnnouncedCountAndAbortEndsT
 // Articles
 
 TEST(NntpArticles, AnArticleFillsHeaderAndBodyAsTheyWereWritten) {
-    Client c({"S: 200 ready\nC: ARTICLE 9\nS: 220 9 <9@x> article\nS: Subject: dots\nS: Lines: 4\n"
-              "S:  folded continuation\nS: \nS: ..starts with a dot\nS: ..\nS: plain\nS: ...\nS: ."});
+    Client c(
+        {"S: 200 ready\nC: ARTICLE 9\nS: 220 9 <9@x> article\nS: Subject: dots\nS: Lines: 4\n"
+         "S:  folded continuation\nS: \nS: ..starts with a dot\nS: ..\nS: plain\nS: ...\nS: ."});
     c.nntp.Connect();
     c.nntp.GetArticle(9);
     EXPECT_EQ(c.events.last(), QStringLiteral("article"));
@@ -456,29 +476,35 @@ TEST(NntpArticles, AServerEndingLinesWithLfAloneIsReadWholly) {
 }
 
 TEST(NntpArticles, AMissingArticleIsReportedAndNotShown) {
-    Client c({"S: 200 ready\nC: ARTICLE 5\nS: 423 no such article number\nC: ARTICLE 6\nS: 430 gone"});
+    Client c(
+        {"S: 200 ready\nC: ARTICLE 5\nS: 423 no such article number\nC: ARTICLE 6\nS: 430 gone"});
     c.nntp.Connect();
     c.nntp.LastArticleRequested = 1;
-    EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetArticle(5); }), QStringLiteral("Article not Found"));
+    EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetArticle(5); }),
+              QStringLiteral("Article not Found"));
     EXPECT_EQ(c.events, (QStringList{QStringLiteral("connect"), QStringLiteral("invalid")}));
-    EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetArticle(6); }), QStringLiteral("Article not Found"));
+    EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetArticle(6); }),
+              QStringLiteral("Article not Found"));
     EXPECT_EQ(c.events.size(), 2);
     EXPECT_EQ(c.nntp.LastArticleRequested, 1);
     EXPECT_FALSE(c.nntp.Busy);
 }
 
 TEST(NntpArticles, HeaderAndBodyAloneAndTheirRefusals) {
-    Client c({"S: 200 ready\nC: HEAD 2\nS: 221 2 <2@x>\nS: Subject: h\nS: .\nC: BODY 2\nS: 222 2 <2@x>\n"
-              "S: b\nS: .\nC: HEAD 3\nS: 423 none\nC: BODY 3\nS: 423 none"});
+    Client c(
+        {"S: 200 ready\nC: HEAD 2\nS: 221 2 <2@x>\nS: Subject: h\nS: .\nC: BODY 2\nS: 222 2 <2@x>\n"
+         "S: b\nS: .\nC: HEAD 3\nS: 423 none\nC: BODY 3\nS: 423 none"});
     c.nntp.Connect();
     c.nntp.GetArticleHeader(2);
     EXPECT_EQ(c.nntp.HeaderLines.Text(), "Subject: h\r\n.\r\nArtId: 2\r\n");
     c.nntp.GetArticleBody(2);
     EXPECT_EQ(c.nntp.BodyLines.Text(), "b\r\n.\r\n");
     c.events.clear();
-    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.GetArticleHeader(3); }), QStringLiteral("Retreival Failed"));
+    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.GetArticleHeader(3); }),
+              QStringLiteral("Retreival Failed"));
     EXPECT_EQ(c.nntp.HeaderLines.Text(), "ArtId: 3\r\n");
-    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.GetArticleBody(3); }), QStringLiteral("Retreival Failed"));
+    EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.GetArticleBody(3); }),
+              QStringLiteral("Retreival Failed"));
     EXPECT_EQ(c.events, (QStringList{QStringLiteral("header"), QStringLiteral("body")}));
 }
 
@@ -510,7 +536,8 @@ TEST(NntpSession, DisconnectSendsQuitOnlyWhenConnected) {
 
 TEST(NntpSession, OperationsWithoutAConnectionAskForOne) {
     Client c({"S: 200 ready\nC: LIST\nS: 215\nS: ."});
-    EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetGroupList(); }), QStringLiteral("Not Connected"));
+    EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetGroupList(); }),
+              QStringLiteral("Not Connected"));
     EXPECT_FALSE(c.nntp.Busy);
     c.nntp.OnConnectionRequired = [&](bool& handled) {
         c.nntp.Connect();

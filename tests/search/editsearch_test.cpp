@@ -85,11 +85,34 @@ TEST_F(FindInEditTest, CaretAnchorsAtTheStartPositionAndEmptyExpressionMatchesTh
     EXPECT_FALSE(edit.textCursor().hasSelection());
 }
 
-TEST_F(FindInEditTest, PositionsCountCharactersBeyondLatin1) {
-    SetText(u"\u20ac \U0001F600 caf\u00e9 cat"_s);
-    EXPECT_EQ(FindInEdit(&edit, 0, u"caf\u00e9"_s, false, true), 5);
-    EXPECT_EQ(FindInEdit(&edit, 0, u"cat"_s, false, true), 10);
-    EXPECT_EQ(Selected(), u"cat"_s);
+TEST_F(FindInEditTest, TextIsMatchedAsUnicodeCharactersAtTheirPositions) {
+    SetText(u"\u20ac \U0001F600 caf\u00e9 cat \u041c\u043e\u0441\u043a\u0432\u0430 \u65e5\u672c"_s);
+    struct Case {
+        QString findText;
+        bool wholeWord;
+        bool caseSensitive;
+        qint32 position;
+        QString selected;
+    };
+    const Case cases[] = {
+        {u"caf\u00e9"_s, false, true, 5, u"caf\u00e9"_s},
+        {u"cat"_s, false, true, 10, u"cat"_s},
+        {u"\U0001F600?c"_s, false, true, 2, u"\U0001F600 c"_s},
+        {u"\u041c\u043e\u0441\u043a\u0432?"_s, false, true, 14,
+         u"\u041c\u043e\u0441\u043a\u0432\u0430"_s},
+        {u"\u043c\u043e\u0441\u043a\u0432\u0430"_s, true, false, 14,
+         u"\u041c\u043e\u0441\u043a\u0432\u0430"_s},
+        {u"\u043e\u0441\u043a\u0432\u0430"_s, true, false, -1, QString()},
+        {u"\u65e5?"_s, false, true, 21, u"\u65e5\u672c"_s},
+        {u"\u041c\u043e\u0441\u0442"_s, false, false, -1, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.findText.toStdString());
+        EXPECT_EQ(FindInEdit(&edit, 0, c.findText, c.wholeWord, c.caseSensitive), c.position);
+        if (c.position >= 0) {
+            EXPECT_EQ(Selected(), c.selected);
+        }
+    }
 }
 
 TEST_F(FindInEditTest, EmptyOrAsteriskOnlyFindTextsFindNothingWithoutAQuestion) {

@@ -167,8 +167,3 @@ TEST(MatchPattern, ARepeatTooDeepForCompiledMachineCodeStillMatches) {
     EXPECT_TRUE(presenter.infos.isEmpty());
 }
 
-TEST(SearchBytes, KeepsOneBytePerCharacter) {
-    EXPECT_EQ(SearchBytes(u"caf\u00e9"_s), "caf\xE9"_ba);
-    EXPECT_EQ(SearchBytes(u"\u20ac5 \U0001F600"_s), "\x1A"
-                                                    "5 \x1A\x1A"_ba);
-}

@@ -73,9 +73,8 @@ TEST_F(SummaryStateTest, TheEntryNumberIsReadFromTheEntrysFirstLine) {
         qint64 line;
         QByteArray number;
     };
-    for (const Case& c : {Case{0, "1"}, Case{3, "2"}, Case{4, QByteArray()},
-                          Case{5, "3"}, Case{6, "40"}, Case{7, "40"},
-                          Case{8, QByteArray()}}) {
+    for (const Case& c : {Case{0, "1"}, Case{3, "2"}, Case{4, QByteArray()}, Case{5, "3"},
+                          Case{6, "40"}, Case{7, "40"}, Case{8, QByteArray()}}) {
         summary.MoveCaret(summary.LineStart(c.line) + 2);
         EXPECT_EQ(summary.EntryNumberAt(), c.number) << c.line;
     }
