@@ -468,32 +468,38 @@ __attribute__((target("ssse3"))) char* Spread(__m128i bytes, unsigned escapes, c
     return SpreadGroup(_mm_unpackhi_epi16(backHeads, backDigits), escapes >> 12, out);
 }
 
-// Encodes the block at text up to the first byte it cannot settle alone, with the soft line
-// break due before its first byte, and returns how many bytes it took. White space stays
-// unsettled when windowEndsNear. Writes up to 55 characters at out, however few it keeps.
+// Encodes the block at text up to the first white space it cannot settle alone, the end of the
+// first run of line ends (after which a line starts afresh) or the first byte that a soft line
+// break has to precede, with the break due before its first byte; returns how many bytes it
+// took. White space stays unsettled when windowEndsNear. Writes up to 55 characters at out,
+// however few it keeps.
 __attribute__((target("ssse3"))) int EncodeBlock(const char* text, bool windowEndsNear,
                                                  char*& out, int& length) {
     const __m128i bytes = Load16(text);
     const TBlockKinds kinds = KindsOf(bytes);
     const TWhiteSettled white = windowEndsNear ? TWhiteSettled() : SettleWhite(kinds);
-    const unsigned stops = kinds.lineEnds | (kinds.white & ~white.settled);
-    if ((stops & 1) != 0) {
+    const unsigned unsettled = kinds.white & ~white.settled;
+    if ((unsettled & 1) != 0) {
         return 0;
     }
-    if (length > kSoftBreakAfter) {
+    if (length > kSoftBreakAfter && (kinds.returns & 1) == 0) {
         out = std::copy_n("=\r\n", 3, out);
         length = 0;
     }
-    const unsigned escapes = ~(kinds.printed | white.asIs) & kBlockBits;
+    const unsigned escapes = ~(kinds.printed | kinds.lineEnds | white.asIs) & kBlockBits;
     const int whole = static_cast<int>(Spread(bytes, escapes, out) - out);
-    int taken = std::countr_zero(stops | (1U << kEncodeBlockSize));
+    const int firstLineEnd = std::countr_zero(kinds.lineEnds | (1U << kEncodeBlockSize));
+    const int lineEndsRun = std::countr_zero(~(kinds.lineEnds >> firstLineEnd));
+    int taken = std::min(std::countr_zero(unsettled | (1U << kEncodeBlockSize)),
+                         firstLineEnd + lineEndsRun);
+    // Counting on past line ends overstates the line: it only ever cuts the block short.
     const int lastCharacters = (escapes >> (kEncodeBlockSize - 1)) != 0 ? 3 : 1;
     if (length + whole - lastCharacters > kSoftBreakAfter) {
         taken = std::min(taken, BytesBeforeBreak(escapes, length));
     }
     const int written = taken == kEncodeBlockSize ? whole : CharactersOf(escapes, taken);
     out += written;
-    length += written;
+    length = ((kinds.lineEnds >> (taken - 1)) & 1) != 0 ? 0 : length + written;
     return taken;
 }
 
