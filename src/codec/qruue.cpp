@@ -316,9 +316,10 @@ qsizetype DecodeRegularBlocks(const QByteArray& chunk, qsizetype at, char*& out)
 }
 
 // Encoding works through blocks of 16 bytes too. A block is spread to its bytes and escapes
-// four bytes at a time, and keeps the bytes before the first one it cannot settle alone: a
-// line end, white space whose deciding byte lies past the block or across a window's end, or a
-// byte that a soft line break has to precede. EncodeByte takes the byte where a block stops.
+// four bytes at a time, and keeps the bytes before the first one it cannot settle alone (white
+// space whose deciding byte lies past the block or across a window's end) or that a soft line
+// break has to precede, and at most up to the end of its first run of line ends. EncodeByte
+// takes white space where a block stops, and the bytes too few for a block.
 constexpr int kEncodeBlockSize = 16;
 constexpr unsigned kBlockBits = 0xFFFF;
 
@@ -346,17 +347,6 @@ constexpr TSpread MakeSpread() {
 }
 
 constexpr TSpread kSpread = MakeSpread();
-
-// How many bits each value of 8 bits has set.
-constexpr std::array<uchar, 256> MakeBitCounts() {
-    std::array<uchar, 256> counts{};
-    for (int bits = 1; bits < 256; ++bits) {
-        counts[bits] = static_cast<uchar>(counts[bits >> 1] + (bits & 1));
-    }
-    return counts;
-}
-
-constexpr std::array<uchar, 256> kBitCounts = MakeBitCounts();
 
 // The bytes of a block by kind, bit i standing for byte i.
 struct TBlockKinds {
@@ -414,7 +404,7 @@ TWhiteSettled SettleWhite(const TBlockKinds& kinds) {
 // The characters the first count bytes take, escapes being those whose bit is set.
 int CharactersOf(unsigned escapes, int count) {
     const unsigned taken = escapes & ((1U << count) - 1);
-    return count + 2 * (kBitCounts[taken & 0xFF] + kBitCounts[taken >> 8]);
+    return count + 2 * (kGather.counts[taken & 0xFF] + kGather.counts[taken >> 8]);
 }
 
 // All ones at the bytes whose bit is set in bits.
