@@ -10,6 +10,7 @@
 #include <QIODevice>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -19,13 +20,16 @@
 
 namespace {
 
-constexpr qint64 kChunkSize = 1024;
-// Decoding reads larger chunks: the blocks below decode a few bytes per cycle, and the cost of
-// each read through QIODevice has to spread over many of them.
-constexpr qint64 kDecodeChunkSize = 65536;
+// Both directions read large chunks: the blocks below handle a few bytes per cycle, and the
+// cost of each read through QIODevice has to spread over many of them.
+constexpr qint64 kChunkSize = 65536;
 constexpr qint64 kCopyBlockSize = 65536;
-// How far a TAB or blank looks past the end of its chunk for what decides its form.
-constexpr qint64 kLookAheadSize = 76;
+// A TAB or blank looks for what decides its form within a window of the input: the windows
+// are 1024 bytes long, each starting where the one before it ended, and a look-ahead that
+// reaches its window's end before examining 76 bytes widens the window by 76 bytes. The
+// windows depend on nothing but the input, so neither does the encoding.
+constexpr qsizetype kWindowSize = 1024;
+constexpr qsizetype kLookAheadSize = 76;
 // RFC 2045 asks for lines of at most 76 characters; the break comes once a line exceeds that.
 constexpr int kSoftBreakAfter = 76;
 
@@ -47,7 +51,7 @@ constexpr std::array<TQPCode, 256> MakeQPCodes() {
     std::array<TQPCode, 256> codes{};
     for (int c = 0; c < 256; ++c) {
         codes[c] = IsPrintedAsIs(c) ? TQPCode{{static_cast<char>(c), 0, 0, 0}, 1, false}
-                        : TQPCode{{'=', kDigits[c >> 4], kDigits[c & 15], 0}, 3, false};
+                                    : TQPCode{{'=', kDigits[c >> 4], kDigits[c & 15], 0}, 3, false};
     }
     for (const char c : {'\r', '\n', '\t', ' '}) {
         codes[static_cast<uchar>(c)].needsContext = true;
@@ -60,20 +64,44 @@ constexpr std::array<TQPCode, 256> kQPCodes = MakeQPCodes();
 // The most a byte's encoding takes: a soft line break, an escape and its padding.
 constexpr qsizetype kMaxEncodedPerByte = 7;
 
+// An encoding under way: the chunk of input being encoded, where the current look-ahead window
+// ends (counted from the chunk's start, so it may lie before or after it), the output written
+// so far for the chunk, and the length of the output's last line.
+struct TQPEncoding {
+    explicit TQPEncoding(QIODevice& source) : input(source) {}
+
+    QIODevice& input;
+    QByteArray chunk;
+    qsizetype windowEnd = 0;
+    QByteArray encoded;
+    char* out = nullptr;
+    int lineLength = 0;
+};
+
+// Moves the window on to the one that holds the byte at at.
+void CatchUpWindow(TQPEncoding& encoding, qsizetype at) {
+    while (encoding.windowEnd <= at) {
+        encoding.windowEnd += kWindowSize;
+    }
+}
+
 // RFC 2045, rule 3: white space may stand as itself only where a printed character follows it
 // on its line, since transports strip white space from line ends. Looks past TABs, blanks, LF
-// and bytes that will be encoded; when the chunk ends within 76 examined bytes, up to 76 more
-// input bytes join the chunk first.
-bool WhiteSpaceStaysAsIs(QIODevice& input, QByteArray& chunk, qsizetype at) {
+// and bytes that will be encoded, reading on from the input when the chunk ends first.
+bool WhiteSpaceStaysAsIs(TQPEncoding& encoding, qsizetype at) {
+    CatchUpWindow(encoding, at);
     for (qsizetype next = at + 1;; ++next) {
-        if (next == chunk.size()) {
-            const qsizetype examined = next - at - 1;
-            if (examined >= kLookAheadSize ||
-                streamio::AppendRead(input, chunk, kLookAheadSize) == 0) {
+        if (next == encoding.windowEnd) {
+            if (next - at - 1 >= kLookAheadSize) {
                 return false;
             }
+            encoding.windowEnd += kLookAheadSize;
         }
-        const uchar c = static_cast<uchar>(chunk[next]);
+        if (next == encoding.chunk.size() &&
+            streamio::AppendRead(encoding.input, encoding.chunk, kLookAheadSize) == 0) {
+            return false;
+        }
+        const uchar c = static_cast<uchar>(encoding.chunk[next]);
         if (IsPrintedAsIs(c)) {
             return true;
         }
@@ -92,45 +120,28 @@ char* RoomFor(QByteArray& buffer, char* out, qsizetype count) {
     return buffer.data() + used;
 }
 
-// Encodes a chunk into encoded and returns the end of what it wrote. Bytes that need no look
-// around them go through the table in a tight loop; line ends and white space stop it.
-const char* EncodeChunk(QIODevice& input, QByteArray& chunk, QByteArray& encoded,
-                        int& lineLength) {
-    encoded.resize(kMaxEncodedPerByte * chunk.size());
-    char* out = encoded.data();
-    int length = lineLength;
-    for (qsizetype at = 0; at < chunk.size(); ++at) {
-        const auto* text = reinterpret_cast<const uchar*>(chunk.constData());
-        for (const qsizetype size = chunk.size(); at < size; ++at) {
-            if (length > kSoftBreakAfter && text[at] != '\r') {
-                out = std::copy_n("=\r\n", 3, out);
-                length = 0;
-            }
-            const TQPCode& code = kQPCodes[text[at]];
-            if (code.needsContext) {
-                break;
-            }
-            std::memcpy(out, code.chars.data(), 4);
-            out += code.length;
-            length += code.length;
-        }
-        if (at == chunk.size()) {
-            break;
-        }
-        const uchar c = text[at];
-        const bool lineEnd = c == '\r' || c == '\n';
-        if (lineEnd || WhiteSpaceStaysAsIs(input, chunk, at)) {
-            *out++ = static_cast<char>(c);
-            length = lineEnd ? 0 : length + 1;
-        } else {
-            out = std::copy_n(kQPCodes[c].chars.data(), 3, out);
-            length += 3;
-        }
-        // The look-ahead may have made the chunk longer.
-        out = RoomFor(encoded, out, kMaxEncodedPerByte * (chunk.size() - at));
+// Encodes the byte at at, after a soft line break when one is due.
+void EncodeByte(TQPEncoding& encoding, qsizetype at) {
+    const uchar c = static_cast<uchar>(encoding.chunk[at]);
+    char*& out = encoding.out;
+    int& length = encoding.lineLength;
+    if (length > kSoftBreakAfter && c != '\r') {
+        out = std::copy_n("=\r\n", 3, out);
+        length = 0;
     }
-    lineLength = length;
-    return out;
+    const TQPCode& code = kQPCodes[c];
+    const bool lineEnd = c == '\r' || c == '\n';
+    if (!code.needsContext) {
+        std::memcpy(out, code.chars.data(), 4);
+        out += code.length;
+        length += code.length;
+    } else if (lineEnd || WhiteSpaceStaysAsIs(encoding, at)) {
+        *out++ = static_cast<char>(c);
+        length = lineEnd ? 0 : length + 1;
+    } else {
+        out = std::copy_n(code.chars.data(), 3, out);
+        length += 3;
+    }
 }
 
 // The value of each character as a digit of an escape, to 8 bits: "0".."9" are 0..9 and any
@@ -303,7 +314,229 @@ qsizetype DecodeRegularBlocks(const QByteArray& chunk, qsizetype at, char*& out)
     }
     return at;
 }
+
+// Encoding works through blocks of 16 bytes too. A block is spread to its bytes and escapes
+// four bytes at a time, and keeps the bytes before the first one it cannot settle alone (white
+// space whose deciding byte lies past the block or across a window's end) or that a soft line
+// break has to precede, and at most up to the end of its first run of line ends. EncodeByte
+// takes white space where a block stops, and the bytes too few for a block.
+constexpr int kEncodeBlockSize = 16;
+constexpr unsigned kBlockBits = 0xFFFF;
+
+// For each set of escapes among 4 bytes: the pshufb indices that take from the 4 bytes, each
+// laid out as itself, "=" and its two digits, either the byte or its escape; and how many
+// characters they take.
+struct TSpread {
+    std::array<std::array<uchar, 16>, 16> indices{};
+    std::array<uchar, 16> counts{};
+};
+
+constexpr TSpread MakeSpread() {
+    TSpread spread;
+    for (int escapes = 0; escapes < 16; ++escapes) {
+        int count = 0;
+        for (int byte = 0; byte < 4; ++byte) {
+            const bool escaped = (escapes >> byte) & 1;
+            for (int part = escaped ? 1 : 0; part < (escaped ? 4 : 1); ++part) {
+                spread.indices[escapes][count++] = static_cast<uchar>(4 * byte + part);
+            }
+        }
+        spread.counts[escapes] = static_cast<uchar>(count);
+    }
+    return spread;
+}
+
+constexpr TSpread kSpread = MakeSpread();
+
+// The bytes of a block by kind, bit i standing for byte i.
+struct TBlockKinds {
+    unsigned printed;
+    unsigned returns;
+    unsigned lineEnds;
+    unsigned white;
+};
+
+unsigned MaskOf(__m128i found) {
+    return static_cast<unsigned>(_mm_movemask_epi8(found));
+}
+
+TBlockKinds KindsOf(__m128i bytes) {
+    const auto equal = [bytes](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+    // The signed compares leave out 0x80..0xFF.
+    const auto within = [bytes](char low, char high) {
+        return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(static_cast<char>(low - 1))),
+                             _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(high + 1)), bytes));
+    };
+    const unsigned returns = MaskOf(equal('\r'));
+    return {MaskOf(_mm_or_si128(within(0x23, 0x3C), within(0x3F, 0x7D))), returns,
+            returns | MaskOf(equal('\n')), MaskOf(_mm_or_si128(equal('\t'), equal(' ')))};
+}
+
+// The bits whose nearest bit at or above them in from or walls is one of from.
+unsigned FillDown(unsigned from, unsigned walls) {
+    unsigned filled = from;
+    unsigned open = ~(from | walls) & kBlockBits;
+    filled |= open & (filled >> 1);
+    open &= open >> 1;
+    filled |= open & (filled >> 2);
+    open &= open >> 2;
+    filled |= open & (filled >> 4);
+    open &= open >> 4;
+    return filled | (open & (filled >> 8));
+}
+
+// The white space of a block that the block settles alone, and the part of it that stands as
+// itself: the first byte after it that is printed or a CR lies within the block, and is printed
+// or a CR respectively.
+struct TWhiteSettled {
+    unsigned settled = 0;
+    unsigned asIs = 0;
+};
+
+TWhiteSettled SettleWhite(const TBlockKinds& kinds) {
+    if (kinds.white == 0) {
+        return {};
+    }
+    const unsigned asIs = kinds.white & FillDown(kinds.printed, kinds.returns);
+    return {asIs | (kinds.white & FillDown(kinds.returns, kinds.printed)), asIs};
+}
+
+// The characters the first count bytes take, escapes being those whose bit is set.
+int CharactersOf(unsigned escapes, int count) {
+    const unsigned taken = escapes & ((1U << count) - 1);
+    return count + 2 * (kGather.counts[taken & 0xFF] + kGather.counts[taken >> 8]);
+}
+
+// All ones at the bytes whose bit is set in bits.
+__attribute__((target("ssse3"))) __m128i BytesOfBits(unsigned bits) {
+    const __m128i halves = _mm_shuffle_epi8(_mm_cvtsi32_si128(static_cast<int>(bits)),
+                                            _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1,
+                                                          1, 1, 1));
+    const __m128i bit = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    return _mm_cmpeq_epi8(_mm_and_si128(halves, bit), bit);
+}
+
+// How many bytes of a block a line of length characters takes before a soft line break is
+// due: byte i + 1 wants the break when the line exceeds the limit at byte i.
+__attribute__((target("ssse3"))) int BytesBeforeBreak(unsigned escapes, int length) {
+    const __m128i escaped = BytesOfBits(escapes);
+    __m128i totals = _mm_sub_epi8(_mm_set1_epi8(1), _mm_add_epi8(escaped, escaped));
+    totals = _mm_add_epi8(totals, _mm_slli_si128(totals, 1));
+    totals = _mm_add_epi8(totals, _mm_slli_si128(totals, 2));
+    totals = _mm_add_epi8(totals, _mm_slli_si128(totals, 4));
+    totals = _mm_add_epi8(totals, _mm_slli_si128(totals, 8));
+    const unsigned exceeding = MaskOf(
+        _mm_cmpgt_epi8(totals, _mm_set1_epi8(static_cast<char>(kSoftBreakAfter - length))));
+    return std::countr_zero(exceeding | 0x8000U) + 1;
+}
+
+// Writes 4 bytes, laid out in group as for kSpread, at out, each as itself or, where its bit is
+// set in escapes, as its escape; returns the end of what they take.
+__attribute__((target("ssse3"))) char* SpreadGroup(__m128i group, unsigned escapes, char* out) {
+    const __m128i indices =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kSpread.indices[escapes].data()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(group, indices));
+    return out + kSpread.counts[escapes];
+}
+
+// Writes the 16 bytes at out, each as itself or, where its bit is set in escapes, as its
+// escape, and returns the end of what they take; writes up to 4 characters of padding past it.
+__attribute__((target("ssse3"))) char* Spread(__m128i bytes, unsigned escapes, char* out) {
+    const __m128i digits = _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A',
+                                         'B', 'C', 'D', 'E', 'F');
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble));
+    const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(bytes, nibble));
+    const __m128i equals = _mm_set1_epi8('=');
+    const __m128i frontHeads = _mm_unpacklo_epi8(bytes, equals);
+    const __m128i frontDigits = _mm_unpacklo_epi8(high, low);
+    const __m128i backHeads = _mm_unpackhi_epi8(bytes, equals);
+    const __m128i backDigits = _mm_unpackhi_epi8(high, low);
+    out = SpreadGroup(_mm_unpacklo_epi16(frontHeads, frontDigits), escapes & 15, out);
+    out = SpreadGroup(_mm_unpackhi_epi16(frontHeads, frontDigits), (escapes >> 4) & 15, out);
+    out = SpreadGroup(_mm_unpacklo_epi16(backHeads, backDigits), (escapes >> 8) & 15, out);
+    return SpreadGroup(_mm_unpackhi_epi16(backHeads, backDigits), escapes >> 12, out);
+}
+
+// Encodes the block at text up to the first white space it cannot settle alone, the end of the
+// first run of line ends (after which a line starts afresh) or the first byte that a soft line
+// break has to precede, with the break due before its first byte; returns how many bytes it
+// took. White space stays unsettled when windowEndsNear. Writes up to 55 characters at out,
+// however few it keeps.
+__attribute__((target("ssse3"))) int EncodeBlock(const char* text, bool windowEndsNear,
+                                                 char*& out, int& length) {
+    const __m128i bytes = Load16(text);
+    const TBlockKinds kinds = KindsOf(bytes);
+    const TWhiteSettled white = windowEndsNear ? TWhiteSettled() : SettleWhite(kinds);
+    const unsigned unsettled = kinds.white & ~white.settled;
+    if ((unsettled & 1) != 0) {
+        return 0;
+    }
+    if (length > kSoftBreakAfter && (kinds.returns & 1) == 0) {
+        out = std::copy_n("=\r\n", 3, out);
+        length = 0;
+    }
+    const unsigned escapes = ~(kinds.printed | kinds.lineEnds | white.asIs) & kBlockBits;
+    const int whole = static_cast<int>(Spread(bytes, escapes, out) - out);
+    const int firstLineEnd = std::countr_zero(kinds.lineEnds | (1U << kEncodeBlockSize));
+    const int lineEndsRun = std::countr_zero(~(kinds.lineEnds >> firstLineEnd));
+    int taken = std::min(std::countr_zero(unsettled | (1U << kEncodeBlockSize)),
+                         firstLineEnd + lineEndsRun);
+    // Counting on past line ends overstates the line: it only ever cuts the block short.
+    const int lastCharacters = (escapes >> (kEncodeBlockSize - 1)) != 0 ? 3 : 1;
+    if (length + whole - lastCharacters > kSoftBreakAfter) {
+        taken = std::min(taken, BytesBeforeBreak(escapes, length));
+    }
+    const int written = taken == kEncodeBlockSize ? whole : CharactersOf(escapes, taken);
+    out += written;
+    length = ((kinds.lineEnds >> (taken - 1)) & 1) != 0 ? 0 : length + written;
+    return taken;
+}
+
+// Encodes blocks from at on while the chunk holds one, and returns where it stopped: at a byte
+// the blocks leave to EncodeByte or near the chunk's end. Without SSSE3 it leaves everything
+// to EncodeByte.
+__attribute__((target("ssse3"))) qsizetype EncodeBlocks(TQPEncoding& encoding, qsizetype at) {
+    if (!HasGather()) {
+        return at;
+    }
+    const char* text = encoding.chunk.constData();
+    char* out = encoding.out;
+    int length = encoding.lineLength;
+    for (const qsizetype size = encoding.chunk.size(); at + kEncodeBlockSize <= size;) {
+        CatchUpWindow(encoding, at);
+        const bool windowEndsNear = encoding.windowEnd - at <= kEncodeBlockSize;
+        const int taken = EncodeBlock(text + at, windowEndsNear, out, length);
+        if (taken == 0) {
+            break;
+        }
+        at += taken;
+    }
+    encoding.out = out;
+    encoding.lineLength = length;
+    return at;
+}
 #endif
+
+// Encodes the chunk, and what its look-ahead adds to it, at encoding.encoded.
+void EncodeChunk(TQPEncoding& encoding) {
+    encoding.out = RoomFor(encoding.encoded, encoding.encoded.data(),
+                           kMaxEncodedPerByte * encoding.chunk.size());
+    for (qsizetype at = 0; at < encoding.chunk.size(); ++at) {
+#ifdef __SSE2__
+        at = EncodeBlocks(encoding, at);
+        if (at == encoding.chunk.size()) {
+            break;
+        }
+#endif
+        const qsizetype size = encoding.chunk.size();
+        EncodeByte(encoding, at);
+        if (encoding.chunk.size() != size) {
+            encoding.out = RoomFor(encoding.encoded, encoding.out,
+                                   kMaxEncodedPerByte * (encoding.chunk.size() - at));
+        }
+    }
+}
 
 // Decodes a chunk, and an escape its end cuts, at out.
 void DecodeChunk(QIODevice& input, QByteArray& chunk, char*& out) {
@@ -361,20 +594,19 @@ void TQRUUProcessor::Convert(bool encoding) {
 }
 
 void TQRUUProcessor::QPEncode(QIODevice& input, QIODevice& output) {
-    QByteArray chunk;
-    QByteArray encoded;
-    int lineLength = 0; // runs on across chunks
-    while (streamio::AppendRead(input, chunk, kChunkSize) > 0) {
-        const char* end = EncodeChunk(input, chunk, encoded, lineLength);
-        streamio::WriteBytes(output, QByteArrayView(encoded.constData(), end));
-        chunk.clear();
+    TQPEncoding encoding(input);
+    while (streamio::AppendRead(input, encoding.chunk, kChunkSize) > 0) {
+        EncodeChunk(encoding);
+        streamio::WriteBytes(output, QByteArrayView(encoding.encoded.constData(), encoding.out));
+        encoding.windowEnd -= encoding.chunk.size();
+        encoding.chunk.resize(0);
     }
 }
 
 void TQRUUProcessor::QPDecode(QIODevice& input, QIODevice& output) {
     QByteArray chunk;
     QByteArray decoded;
-    while (streamio::AppendRead(input, chunk, kDecodeChunkSize) > 0) {
+    while (streamio::AppendRead(input, chunk, kChunkSize) > 0) {
         // What a chunk decodes to is never longer than the chunk, even when an escape cut by
         // its end completes it.
         decoded.resize(chunk.size() + 2);

@@ -44,7 +44,10 @@ public:
     // the output's current position. Bytes 0x23..0x3C and 0x3F..0x7D and the line ends CR and
     // LF stand as themselves, every other byte becomes "=" and two upper-case hexadecimal
     // digits. A TAB or blank stands as itself when a printed character follows it before the
-    // next CR, and is encoded when a CR follows first or the input ends. Once a line holds
+    // next CR, and is encoded when a CR follows first or the input ends. It looks no further
+    // than the end of its window: the input falls into windows of 1024 bytes, each starting
+    // where the one before it ended, and a look-ahead that reaches its window's end before
+    // examining 76 bytes widens the window by 76 bytes. Once a line holds
     // more than 76 characters, a soft line break "=" CR LF comes before the next byte that is
     // not a CR, so a line may reach 79 characters before its "=".
     static void QPEncode(QIODevice& input, QIODevice& output);

@@ -104,13 +104,78 @@ TEST(QuotedPrintable, LongLinesBreakSoftlyAfter77Characters) {
     }
 }
 
-// The input is read in chunks of 1024 bytes: a blank at the end of one chunk still learns
-// what follows it from the next.
-TEST(QuotedPrintable, WhiteSpaceLooksAcrossChunks) {
+// White space looks ahead within windows of 1024 bytes: a blank at the end of one window still
+// learns what follows it from the next.
+TEST(QuotedPrintable, WhiteSpaceLooksAcrossWindows) {
     const QByteArray head = QByteArray(70, 'x') + "\r\n";
     QByteArray text = head.repeated(14) + QByteArray(1023 - 14 * 72, 'x');
     EXPECT_TRUE(Encode(text + " \r\n").endsWith("x=20\r\n"));
     EXPECT_TRUE(Encode(text + " y").endsWith("x y"));
+}
+
+// Encodes byte by byte as the encoder is documented to. A TAB or blank looks ahead within
+// windows of 1024 bytes, each starting where the one before it ended; a look-ahead that reaches
+// its window's end before examining 76 bytes widens the window by 76.
+QByteArray EncodeByBytes(const QByteArray& plain) {
+    const auto printed = [](uchar c) {
+        return (c >= 0x23 && c <= 0x3C) || (c >= 0x3F && c <= 0x7D);
+    };
+    QByteArray text;
+    int length = 0;
+    qsizetype windowEnd = 0;
+    for (qsizetype at = 0; at < plain.size(); ++at) {
+        const auto c = static_cast<uchar>(plain[at]);
+        if (length > 76 && c != '\r') {
+            text += "=\r\n";
+            length = 0;
+        }
+        while (windowEnd <= at) {
+            windowEnd += 1024;
+        }
+        const bool lineEnd = c == '\r' || c == '\n';
+        bool asIs = printed(c) || lineEnd;
+        for (qsizetype next = at + 1; (c == ' ' || c == '\t') && next < plain.size(); ++next) {
+            if (next == windowEnd) {
+                if (next - at - 1 >= 76) {
+                    break;
+                }
+                windowEnd += 76;
+            }
+            const auto following = static_cast<uchar>(plain[next]);
+            if (printed(following) || following == '\r') {
+                asIs = following != '\r';
+                break;
+            }
+        }
+        if (asIs) {
+            text += static_cast<char>(c);
+            length = lineEnd ? 0 : length + 1;
+        } else {
+            text += '=' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+            length += 3;
+        }
+    }
+    return text;
+}
+
+// The encoder works through blocks of 16 bytes and chunks of 64 KiB: white space before line
+// ends, at window ends and in long runs, lines long and short, CR without LF, all over lengths
+// that cross those ends, encode as the byte walk does.
+TEST(QuotedPrintable, EncodesAsAByteWalkDoes) {
+    const QList<QByteArray> alphabets = {
+        " \t\r\nx=\x01", "  \t\r\n\x80", "xy z", "\r\r \t\x01\x01\x01\x01\x01\x01\x01q",
+        QByteArray(" \x01=", 3) + QByteArray(60, ' ') + "y", QByteArray()};
+    // Each byte of the input is drawn from an alphabet; the empty one stands for every byte.
+    quint32 seed = 0;
+    for (const QByteArray& alphabet : alphabets) {
+        for (const qsizetype length : {15, 17, 1100, 70000}) {
+            QByteArray plain = RandomBytes(length, ++seed);
+            for (qsizetype i = 0; !alphabet.isEmpty() && i < length; ++i) {
+                plain[i] = alphabet[static_cast<uchar>(plain[i]) % alphabet.size()];
+            }
+            EXPECT_TRUE(Encode(plain) == EncodeByBytes(plain)) << seed;
+        }
+    }
 }
 
 TEST(QuotedPrintable, DecodesEscapesAndSoftBreaks) {
