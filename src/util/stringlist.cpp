@@ -9,11 +9,15 @@ void TStringList::SetString(int index, const QByteArray& text) {
 
 void TStringList::SetJoined(int index, QByteArrayView head, QByteArrayView tail) {
     Item& item = items_[index];
-    if (item.object.isValid()) {
+    if (mayHoldObjects_ && item.object.isValid()) {
         item.object = QVariant();
     }
     QByteArray& text = item.text;
-    text.resize(head.size() + tail.size());
+    // Refilled entry after entry, an item often keeps its length: no resizing then.
+    const qsizetype size = head.size() + tail.size();
+    if (text.size() != size || !text.isDetached()) {
+        text.resize(size);
+    }
     char* const to = text.data();
     std::memcpy(to, head.data(), static_cast<size_t>(head.size()));
     std::memcpy(to + head.size(), tail.data(), static_cast<size_t>(tail.size()));
@@ -30,6 +34,7 @@ int TStringList::Add(const QByteArray& text) {
 }
 
 int TStringList::AddObject(const QByteArray& text, const QVariant& object) {
+    mayHoldObjects_ = true;
     if (!sorted_) {
         items_.append({text, object});
         return Count() - 1;

@@ -23,7 +23,10 @@ public:
     const QByteArray& Last() const { return items_.last().text; }
 
     const QVariant& Objects(int index) const { return items_[index].object; }
-    void SetObject(int index, const QVariant& object) { items_[index].object = object; }
+    void SetObject(int index, const QVariant& object) {
+        mayHoldObjects_ = true;
+        items_[index].object = object;
+    }
 
     // Appends (or, in a sorted list, inserts in order) and returns the item's index.
     int Add(const QByteArray& text);
@@ -35,7 +38,10 @@ public:
     void Reserve(int count) { items_.reserve(count); }
     // Keeps the first count items, or adds empty ones up to count.
     void Resize(int count) { items_.resize(count); }
-    void Assign(const TStringList& other) { items_ = other.items_; }
+    void Assign(const TStringList& other) {
+        items_ = other.items_;
+        mayHoldObjects_ = other.mayHoldObjects_;
+    }
 
     // Index of the first item equal to text (case-sensitive), or -1.
     int IndexOf(const QByteArray& text) const;
@@ -56,4 +62,7 @@ private:
     };
     QList<Item> items_;
     bool sorted_ = false;
+    // False while no item was ever given an associated value, which spares long lists of
+    // plain lines the look at each item's.
+    bool mayHoldObjects_ = false;
 };

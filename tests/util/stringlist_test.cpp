@@ -25,3 +25,22 @@ TEST(StringList, ObjectsTravelWithTheirItemsAndSortedListsInsertInOrder) {
     EXPECT_EQ(list.IndexOf("b"), 2);
     EXPECT_EQ(list.IndexOf("zz"), -1);
 }
+
+TEST(StringList, AJoinedItemIsNewTextWithoutItsValueAndLeavesCopiesAlone) {
+    TStringList list;
+    list.Add("Subject: old");
+    const QByteArray copy = list[0];
+    list.SetJoined(0, "Subject: ", "new");
+    EXPECT_EQ(list[0], "Subject: new");
+    EXPECT_EQ(copy, "Subject: old");
+    list.SetJoined(0, "From: ", "abcdef");
+    EXPECT_EQ(list[0], "From: abcdef");
+    list.SetObject(0, 7);
+    TStringList assigned;
+    assigned.Add("x");
+    assigned.Assign(list);
+    assigned.SetJoined(0, "a", "b");
+    EXPECT_EQ(assigned[0], "ab");
+    EXPECT_FALSE(assigned.Objects(0).isValid());
+    EXPECT_EQ(list.Objects(0).toInt(), 7);
+}
