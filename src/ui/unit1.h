@@ -63,7 +63,8 @@ public:
     QStatusBar* StatusBar1;
     // In the status bar while a listing or a long article arrives.
     QProgressBar* ProgressBar1;
-    QFileDialog* OpenDialog1;
+    // Made when a file is first attached.
+    QFileDialog* OpenDialog1 = nullptr;
     QTimer* Timer1;
 
     // " Connection/Account "

@@ -341,11 +341,6 @@ void TForm1::CreateNonVisual() {
     QRNNTP1->ParseAttachments = false;
     QRNNTP1->PostRecord.SetPrAppName(QByteArrayLiteral("ZK News Reader"));
 
-    OpenDialog1 =
-        Named(new QFileDialog(this, QStringLiteral("Add Attachment"), QStringLiteral(".")),
-              "OpenDialog1");
-    OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
-
     Timer1 = Named(new QTimer(this), "Timer1");
     Timer1->setInterval(kStartUpDelay);
 }

@@ -175,6 +175,14 @@ void TForm1::AppendEmptyLines(int count) {
 // Attachments
 
 void TForm1::Button5Click() {
+    // Made on first use and kept, so that it opens where the last file was taken from: a file
+    // dialog starts reading its directory, and the type of every file in it, once it exists,
+    // which a window that never attaches a file should not pay for while it lists a group.
+    if (OpenDialog1 == nullptr) {
+        OpenDialog1 = new QFileDialog(this, QStringLiteral("Add Attachment"), QStringLiteral("."));
+        OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+        OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
+    }
     if (OpenDialog1->exec() == QDialog::Accepted) {
         ListBox2->addItems(OpenDialog1->selectedFiles());
     }
