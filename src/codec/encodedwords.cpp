@@ -210,6 +210,17 @@ void AddEncodedWords(TFoldedField& field, const QString& text) {
 
 } // namespace
 
+bool MayHoldEncodedWords(QByteArrayView value) {
+    // Searched for the "=" alone: a search for the pair takes a slower, general route.
+    for (qsizetype at = value.indexOf('='); at >= 0 && at + 1 < value.size();
+         at = value.indexOf('=', at + 1)) {
+        if (value[at + 1] == '?') {
+            return true;
+        }
+    }
+    return false;
+}
+
 QString DecodeEncodedWords(QByteArrayView value) {
     TDecodedValue decoded;
     qsizetype plainStart = 0;

@@ -15,6 +15,10 @@
 // stays as it stands; the rest of the value is undeclared bytes (UTF-8, else Windows-1252).
 QString DecodeEncodedWords(QByteArrayView value);
 
+// Whether an encoded word may begin in value: an "=" with a "?" after it. Cheap enough to ask
+// of every field of a listing before decoding it.
+bool MayHoldEncodedWords(QByteArrayView value);
+
 // The value bytes for a header field whose name is nameLength characters long: ASCII text
 // unchanged; otherwise UTF-8, the words from the first to the last that are not ASCII as
 // B-encoded words of at most 75 characters, the field folded (CR LF and a blank) so that no

@@ -123,6 +123,12 @@ void TQRFifoBuffer::InitDiskBuffer() {
     diskBytes_ = diskTail_ = diskHead_ = 0;
 }
 
+void TQRFifoBuffer::KeepAtTail(qint64 n) {
+    memoryBytes_ += n;
+    memoryTail_ += n;
+    count_ += n;
+}
+
 qint64 TQRFifoBuffer::Append(const char* source, qint64 n) {
     WaitForRefill();
     if (n <= 0) {
@@ -138,9 +144,7 @@ qint64 TQRFifoBuffer::Append(const char* source, qint64 n) {
         m = std::min(n, std::min(capacity_, allocated_) - memoryTail_);
     }
     std::memcpy(memory_.get() + memoryTail_, source, static_cast<size_t>(m));
-    memoryBytes_ += m;
-    memoryTail_ += m;
-    count_ += m;
+    KeepAtTail(m);
     if (m == n) {
         return m;
     }
@@ -165,11 +169,7 @@ qint64 TQRFifoBuffer::AppendFrom(const std::function<qint64(char* destination, q
         MakeRoomAtTail(n);
         if (memoryTail_ + n <= std::min(capacity_, allocated_)) {
             const qint64 written = std::min(read(memory_.get() + memoryTail_, n), n);
-            if (written > 0) {
-                memoryBytes_ += written;
-                memoryTail_ += written;
-                count_ += written;
-            }
+            KeepAtTail(std::max<qint64>(written, 0));
             return written;
         }
     }

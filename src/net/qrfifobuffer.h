@@ -73,6 +73,8 @@ private:
     void StartRefill();
     void Reallocate(qint64 size);
     void MakeRoomAtTail(qint64 n);
+    // Counts n bytes just written behind the memory block's tail as held.
+    void KeepAtTail(qint64 n);
     void ReleaseLargeBlock();
     qint64 ReadFromDisk(char* destination, qint64 offset, qint64 n) const;
     qint64 SearchDisk(const QByteArray& pattern, qint64 memoryTailOverlap) const;

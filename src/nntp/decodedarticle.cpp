@@ -347,7 +347,7 @@ QString HeaderDisplayText(const TStringList& headerLines) {
             while (next < headerLines.Count() && IsContinuation(headerLines[next])) {
                 value += headerLines[next++];
             }
-            if (value.contains("=?")) {
+            if (MayHoldEncodedWords(value)) {
                 // Shown on one line: a fold between encoded words is no blank of the text.
                 text += TextOfUndeclaredBytes(name) + u':' + DecodeEncodedWords(value) +
                         QStringLiteral("\r\n");

@@ -26,18 +26,6 @@ bool IsContinuationByte(char byte) {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
 
-// Whether an encoded word may begin in value: an "=" with a "?" after it. Searched for the
-// character, which is far cheaper than a search for the pair, on every field of a listing.
-bool MayHoldEncodedWords(QByteArrayView value) {
-    for (qsizetype at = value.indexOf('='); at >= 0 && at + 1 < value.size();
-         at = value.indexOf('=', at + 1)) {
-        if (value[at + 1] == '?') {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The UTF-8 of a From or Subject field, its encoded words decoded. Most fields are plain ASCII
 // and already are their own text.
 QByteArray FieldText(const QByteArray& value) {
