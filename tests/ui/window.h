@@ -5,6 +5,7 @@
 
 #include "fakeserver.h"
 #include "recordingpresenter.h"
+#include "script.h"
 #include "search/zkfnddlg.h"
 #include "ui/displaytext.h"
 #include "ui/settingsfiles.h"
@@ -41,68 +42,6 @@ public:
         return form.Summary.HeaderTextCache;
     }
 };
-
-// Pieces of news server conversations.
-namespace script {
-
-inline QByteArray Greeting() {
-    return "S: 200 news.example ready\n";
-}
-
-inline QByteArray GroupList(std::initializer_list<const char*> names) {
-    QByteArray lines = "C: LIST\nS: 215 list of newsgroups follows\n";
-    for (const char* name : names) {
-        lines += "S: " + QByteArray(name) + " 10 1 y\n";
-    }
-    return lines + "S: .\n";
-}
-
-inline QByteArray Group(const QByteArray& name, int first, int last) {
-    return "C: GROUP " + name + "\nS: 211 " + QByteArray::number(last - first + 1) + ' ' +
-           QByteArray::number(first) + ' ' + QByteArray::number(last) + ' ' + name + '\n';
-}
-
-// One XOVER summary line: number, subject, from, date, message-id, references, bytes, lines.
-inline QByteArray Summary(int number, const QByteArray& subject, const QByteArray& from) {
-    const QByteArray n = QByteArray::number(number);
-    return "S: " + n + '\t' + subject + '\t' + from + "\tMon, 1 Jan 2024 10:00:00 +0000\t<" + n +
-           "@example>\t\t100\t3\n";
-}
-
-inline QByteArray Overview(int from, int to, const QByteArray& summaries) {
-    return "C: XOVER " + QByteArray::number(from) + '-' + QByteArray::number(to) +
-           "\nS: 224 overview follows\n" + summaries + "S: .\n";
-}
-
-// Summaries for the numbers from first to last, subject "Subject n", from "user n".
-inline QByteArray Summaries(int first, int last) {
-    QByteArray lines;
-    for (int n = first; n <= last; ++n) {
-        lines += Summary(n, "Subject " + QByteArray::number(n),
-                         "user" + QByteArray::number(n) + "@example");
-    }
-    return lines;
-}
-
-inline QByteArray Article(int number, const QByteArray& header, const QByteArray& body) {
-    QByteArray lines = "C: ARTICLE " + QByteArray::number(number) + "\nS: 220 " +
-                       QByteArray::number(number) + " <" + QByteArray::number(number) +
-                       "@example>\n";
-    for (const QByteArray& line : header.split('\n')) {
-        lines += "S: " + line + '\n';
-    }
-    lines += "S: \n";
-    for (const QByteArray& line : body.split('\n')) {
-        lines += "S: " + line + '\n';
-    }
-    return lines + "S: .\n";
-}
-
-inline QByteArray Quit() {
-    return "C: QUIT\nS: 205 bye\n";
-}
-
-} // namespace script
 
 // A window as the program makes it, its start-up step run, pointed at a fake server.
 class WindowTest : public ::testing::Test {
