@@ -5,11 +5,23 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 namespace {
 
 QString CertificatePath(const QString& fileName) {
     return QStringLiteral(ZK_TEST_CERTS_DIR "/") + fileName;
+}
+
+// The certificates of one file of the test certificates. A file that gives none fails the test:
+// a client trusting nothing, or a fingerprint of nothing, would make the checks prove little.
+QList<QSslCertificate> CertificatesOf(const QString& fileName) {
+    const QList<QSslCertificate> certificates =
+        QSslCertificate::fromPath(CertificatePath(fileName));
+    if (certificates.isEmpty()) {
+        ADD_FAILURE() << "no test certificate in " << CertificatePath(fileName).toStdString();
+    }
+    return certificates;
 }
 
 // Every connection is a QSslSocket, plain until a script says E:.
@@ -46,11 +58,11 @@ QByteArray Unescape(const QByteArray& text) {
 } // namespace
 
 QList<QSslCertificate> TestCertificateAuthority() {
-    return QSslCertificate::fromPath(CertificatePath(QStringLiteral("ca.pem")));
+    return CertificatesOf(QStringLiteral("ca.pem"));
 }
 
 QSslCertificate TestCertificate(const QString& name) {
-    return QSslCertificate::fromPath(CertificatePath(name + QStringLiteral(".pem"))).value(0);
+    return CertificatesOf(name + QStringLiteral(".pem")).value(0);
 }
 
 FakeServer::FakeServer() : server_(new TlsCapableServer(this)) {
