@@ -1,51 +1,19 @@
 #include "nntp/nntpwire.h"
 #include "nntp/qrnntp.h"
 
-#include "fakeserver.h"
+#include "scriptedclient.h"
 #include "testhelpers.h"
 
 #include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace {
-
-// A news client pointed at a fake server that plays the given conversations, one per
-// connection, recording the events it raises.
-struct Client {
-    FakeServer server;
-    TQRNNTP nntp;
-    QStringList events;
-
-    explicit Client(std::initializer_list<QByteArray> conversations) {
-        for (const QByteArray& conversation : conversations) {
-            server.AddScript(conversation);
-        }
-        nntp.Host = QStringLiteral("127.0.0.1");
-        nntp.Port = server.Port();
-        nntp.TimeOut = 10000;
-        nntp.OnConnect = [this](QObject*) { events << QStringLiteral("connect"); };
-        nntp.OnGroupSelect = [this](QObject*) { events << QStringLiteral("group"); };
-        nntp.OnAuthenticationFailed = [this](QObject*) { events << QStringLiteral("authfailed"); };
-        nntp.OnInvalidArticle = [this](QObject*) { events << QStringLiteral("invalid"); };
-        nntp.OnArticle = [this](QObject*) { events << QStringLiteral("article"); };
-        nntp.OnHeader = [this](QObject*) { events << QStringLiteral("header"); };
-        nntp.OnBody = [this](QObject*) { events << QStringLiteral("body"); };
-    }
-
-    void ExpectScriptPlayed() const {
-        EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join(u'\n').toStdString();
-    }
-};
-
-} // namespace
-
 // ---------------------------------------------------------------------------------------------
 // Greeting and login
 
 TEST(NntpLogin, Greetings200And201NeedNoLogin) {
     for (const QByteArray greeting : {"S: 200 ready", "S: 201 ready, no posting"}) {
-        Client c({greeting});
+        ScriptedNntp c({greeting});
         c.nntp.Connect();
         EXPECT_TRUE(c.nntp.Connected);
         EXPECT_EQ(c.events, QStringList{QStringLiteral("connect")});
@@ -55,7 +23,7 @@ TEST(NntpLogin, Greetings200And201NeedNoLogin) {
 }
 
 TEST(NntpLogin, Greeting480LogsInWithUserAndPass) {
-    Client c({"S: 480 login first\nC: USER fred\nS: 381 more\nC: PASS secret\nS: 281 welcome"});
+    ScriptedNntp c({"S: 480 login first\nC: USER fred\nS: 381 more\nC: PASS secret\nS: 281 welcome"});
     c.nntp.UserId = "fred";
     c.nntp.Password = "secret";
     c.nntp.Connect();
@@ -65,13 +33,13 @@ TEST(NntpLogin, Greeting480LogsInWithUserAndPass) {
 }
 
 TEST(NntpLogin, RefusingGreetingsAndRejectedPasswordsLeaveItDisconnected) {
-    Client refused({"S: 502 go away\nC: QUIT\nS: 205 bye"});
+    ScriptedNntp refused({"S: 502 go away\nC: QUIT\nS: 205 bye"});
     EXPECT_EQ(MessageOf<ESockError>([&] { refused.nntp.Connect(); }),
               QStringLiteral("Log in to server failed"));
     EXPECT_FALSE(refused.nntp.Connected);
     EXPECT_TRUE(refused.events.isEmpty());
 
-    Client rejected({"S: 480 login\nC: USER fred\nS: 381 more\nC: PASS wrong\nS: 481 no\nC: QUIT\n"
+    ScriptedNntp rejected({"S: 480 login\nC: USER fred\nS: 381 more\nC: PASS wrong\nS: 481 no\nC: QUIT\n"
                      "S: 205 bye"});
     rejected.nntp.UserId = "fred";
     rejected.nntp.Password = "wrong";
@@ -80,14 +48,14 @@ TEST(NntpLogin, RefusingGreetingsAndRejectedPasswordsLeaveItDisconnected) {
     EXPECT_EQ(rejected.events, QStringList{QStringLiteral("authfailed")});
     EXPECT_FALSE(rejected.nntp.Connected);
 
-    Client anonymous({"S: 480 login\nC: QUIT\nS: 205 bye"});
+    ScriptedNntp anonymous({"S: 480 login\nC: QUIT\nS: 205 bye"});
     EXPECT_EQ(MessageOf<NNTPError>([&] { anonymous.nntp.Connect(); }),
               QStringLiteral("Authentication failed"));
     EXPECT_TRUE(anonymous.events.isEmpty()); // no credentials asked for: no failure event
 }
 
 TEST(NntpLogin, ACommandAnswered480LogsInWithAuthinfoAndIsRepeated) {
-    Client c({"S: 200 ready\nC: GROUP a.b\nS: 480 auth needed\nC: AUTHINFO USER fred\nS: 381 pass\n"
+    ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 480 auth needed\nC: AUTHINFO USER fred\nS: 381 pass\n"
               "C: AUTHINFO PASS secret\nS: 281 ok\nC: GROUP a.b\nS: 211 3 1 3 a.b"});
     c.nntp.Connect();
     int asked = 0;
@@ -107,7 +75,7 @@ TEST(NntpLogin, ACommandAnswered480LogsInWithAuthinfoAndIsRepeated) {
 TEST(NntpLogin, RejectedAuthinfoReadsAsAuthenticationFailed) {
     // RFC 4643 servers answer a wrong password with 481, older ones with 502.
     for (const QByteArray refusal : {"481 rejected", "502 no", "482 out of sequence"}) {
-        Client c({"S: 200 ready\nC: LIST\nS: 480 auth\nC: AUTHINFO USER fred\nS: 381 pass\n"
+        ScriptedNntp c({"S: 200 ready\nC: LIST\nS: 480 auth\nC: AUTHINFO USER fred\nS: 381 pass\n"
                   "C: AUTHINFO PASS bad\nS: " +
                   refusal});
         c.nntp.UserId = "fred";
@@ -120,7 +88,7 @@ TEST(NntpLogin, RejectedAuthinfoReadsAsAuthenticationFailed) {
         EXPECT_FALSE(c.nntp.Busy);
     }
 
-    Client anonymous({"S: 200 ready\nC: LIST\nS: 480 auth"});
+    ScriptedNntp anonymous({"S: 200 ready\nC: LIST\nS: 480 auth"});
     anonymous.nntp.Connect();
     EXPECT_EQ(MessageOf<NNTPError>([&] { anonymous.nntp.GetGroupList(); }),
               QStringLiteral("Authentication failed"));
@@ -131,7 +99,7 @@ TEST(NntpLogin, RejectedAuthinfoReadsAsAuthenticationFailed) {
 // Group selection and recovery
 
 TEST(NntpGroups, A412ReselectsTheCurrentGroupOnceAndRepeatsTheCommand) {
-    Client c(
+    ScriptedNntp c(
         {"S: 200 ready\nC: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 2\nS: 412 no group\n"
          "C: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 2\nS: 221 2 <x>\nS: Subject: s\nS: .\n"
          "C: HEAD 3\nS: 412 no group\nC: GROUP a.b\nS: 211 3 1 3 a.b\nC: HEAD 3\nS: 412 still"});
@@ -151,10 +119,9 @@ TEST(NntpGroups, A412ReselectsTheCurrentGroupOnceAndRepeatsTheCommand) {
 
 TEST(NntpGroups, A412ToTheNewSelectionEndsTheRecoveryWhateverTheCommand) {
     // A server that answers 412 to every GROUP: one new selection, then "Invalid Group".
-    Client c({"S: 200 ready\nC: GROUP a.b\nS: 412 no\nC: GROUP a.b\nS: 412 no\n"
+    ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 412 no\nC: GROUP a.b\nS: 412 no\n"
               "C: HEAD 2\nS: 412 no\nC: GROUP a.b\nS: 412 no\n"
               "C: HEAD 3\nS: 221 3 <x>\nS: Subject: s\nS: ."});
-    c.nntp.TimeOut = 2000;
     c.nntp.Connect();
     c.nntp.CurrentGroup = "a.b";
     EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.SetGroup("a.b"); }),
@@ -170,7 +137,7 @@ TEST(NntpGroups, A412ToTheNewSelectionEndsTheRecoveryWhateverTheCommand) {
 }
 
 TEST(NntpGroups, A412WithoutAGroupRaisesNoGroupSelected) {
-    Client c({"S: 200 ready\nC: XOVER 0-0\nS: 412 no group"});
+    ScriptedNntp c({"S: 200 ready\nC: XOVER 0-0\nS: 412 no group"});
     c.nntp.Connect();
     EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetArticleList(true, 0); }),
               QStringLiteral("No Group Selected"));
@@ -178,7 +145,7 @@ TEST(NntpGroups, A412WithoutAGroupRaisesNoGroupSelected) {
 }
 
 TEST(NntpGroups, TheGroupSelectHandlerMaySupplyTheGroup) {
-    Client c({"S: 200 ready\nC: BODY 1\nS: 412 no group\nC: GROUP x.y\nS: 211 1 1 1 x.y\n"
+    ScriptedNntp c({"S: 200 ready\nC: BODY 1\nS: 412 no group\nC: GROUP x.y\nS: 211 1 1 1 x.y\n"
               "C: BODY 1\nS: 222 1 <a>\nS: text\nS: ."});
     c.nntp.Connect();
     c.nntp.OnGroupSelectRequired = [&](bool& handled) {
@@ -191,7 +158,7 @@ TEST(NntpGroups, TheGroupSelectHandlerMaySupplyTheGroup) {
 }
 
 TEST(NntpGroups, AnInvalidGroupKeepsTheSelectionAndRaisesNoEvent) {
-    Client c(
+    ScriptedNntp c(
         {"S: 200 ready\nC: GROUP a.b\nS: 211 6 5 10 a.b\nC: GROUP nope\nS: 411 no such group"});
     c.nntp.Connect();
     c.nntp.SetGroup("a.b");
@@ -205,7 +172,7 @@ TEST(NntpGroups, AnInvalidGroupKeepsTheSelectionAndRaisesNoEvent) {
 }
 
 TEST(NntpGroups, LocalCacheModeSelectsWithoutTheServer) {
-    Client c({"S: 200 ready\nC: ARTICLE 4\nS: 220 4 <a>\nS: Subject: s\nS: \nS: b\nS: ."});
+    ScriptedNntp c({"S: 200 ready\nC: ARTICLE 4\nS: 220 4 <a>\nS: Subject: s\nS: \nS: b\nS: ."});
     c.nntp.Connect();
     c.nntp.CacheMode = TCacheMode::cmLocal;
     c.nntp.CurrentGroup = "kept";
@@ -221,7 +188,7 @@ TEST(NntpGroups, LocalCacheModeSelectsWithoutTheServer) {
 }
 
 TEST(NntpGroups, TheGroupListRaisesOneEventPerGroup) {
-    Client c({"S: 200 ready\nC: LIST\nS: 215 list follows\nS: a.b 10 5 y\nS: c.d 0000000003 "
+    ScriptedNntp c({"S: 200 ready\nC: LIST\nS: 215 list follows\nS: a.b 10 5 y\nS: c.d 0000000003 "
               "0000000001 n\n"
               "S: e.f 7 7 m\nS: ."});
     c.nntp.Connect();
@@ -245,7 +212,7 @@ TEST(NntpGroups, TheGroupListRaisesOneEventPerGroup) {
 // Summaries
 
 TEST(NntpSummaries, XoverLinesBecomeHeaderListsOnePerArticle) {
-    Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 3 5 7 a.b\nC: XOVER 5-7\nS: 224 follows\n"
+    ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 211 3 5 7 a.b\nC: XOVER 5-7\nS: 224 follows\n"
               "R: 5\\tFirst\\tann@x\\tMon\\t<1@x>\\t\\t100\\t3\\tXref: h a.b:5\\r\\n\n"
               "R: 6\\tSecond\\tbob@x\\tTue\\t<2@x>\\t<1@x>\\t200\\t4\\r\\n\n"
               "S: .\nC: XOVER 7-7\nS: 224 follows\nS: .\nC: XOVER 6-7\nS: 224\nS: ."});
@@ -270,7 +237,7 @@ TEST(NntpSummaries, XoverLinesBecomeHeaderListsOnePerArticle) {
 }
 
 TEST(NntpSummaries, ARefusedXoverFallsBackToOneHeadPerArticle) {
-    Client c(
+    ScriptedNntp c(
         {"S: 200 ready\nC: GROUP a.b\nS: 211 2 1 2 a.b\nC: XOVER 1-2\nS: 500 what?\n"
          "C: HEAD 1\nS: 221 1 <1@x>\nS: Subject: one\nS: .\nC: HEAD 2\nS: 423 no such article"});
     c.nntp.Connect();
@@ -283,7 +250,7 @@ TEST(NntpSummaries, ARefusedXoverFallsBackToOneHeadPerArticle) {
 }
 
 TEST(NntpSummaries, AnOperationStartedFromAHandlerOfARunningOneDoesNothing) {
-    Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 1 1 1 a.b\nC: XOVER 1-1\nS: 224\n"
+    ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 211 1 1 1 a.b\nC: XOVER 1-1\nS: 224\n"
               "R: 1\\ts\\tf\\td\\tm\\t\\t1\\t1\\r\\n\nS: ."});
     c.nntp.Connect();
     c.nntp.SetGroup("a.b");
@@ -370,7 +337,7 @@ TEST(NntpSummaries, LinesCutAnywhereByTheNetworkGiveTheSameHeaderLists) {
           Case{1500, 100, false}, Case{100000, 100, true}}) {
         SCOPED_TRACE(testing::Message()
                      << test.pieceSize << " " << test.fifoCapacity << " " << test.handlerPumps);
-        Client c({"S: 200 ready\nC: GROUP a.b\nS: 211 7 1 7 a.b\nC: XOVER 1-7\n" +
+        ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 211 7 1 7 a.b\nC: XOVER 1-7\n" +
                   InPieces(reply, test.pieceSize)});
         c.nntp.Connect();
         c.nntp.SetGroup("a.b");
@@ -419,7 +386,7 @@ QByteArray ListingScript(int count, int announced) {
 } // namespace
 
 TEST(NntpSummaries, ProgressCountsSummariesAgainstTheAnnouncedCountAndAbortEndsTheListing) {
-    Client c({ListingScript(2500, 2600)});
+    ScriptedNntp c({ListingScript(2500, 2600)});
     c.nntp.Connect();
     c.nntp.SetGroup("a.b");
     QStringList seen;
@@ -435,7 +402,7 @@ TEST(NntpSummaries, ProgressCountsSummariesAgainstTheAnnouncedCountAndAbortEndsT
     EXPECT_EQ(seen, (QStringList{QStringLiteral("1000 of 2600"), QStringLiteral("2000 of 2600"),
                                  QStringLiteral("2500 of 2600"), QStringLiteral("entries")}));
 
-    Client aborted({ListingScript(2500, 2500)});
+    ScriptedNntp aborted({ListingScript(2500, 2500)});
     aborted.nntp.Connect();
     aborted.nntp.SetGroup("a.b");
     int entries = 0;
@@ -451,7 +418,7 @@ TEST(NntpSummaries, ProgressCountsSummariesAgainstTheAnnouncedCountAndAbortEndsT
 // Articles
 
 TEST(NntpArticles, AnArticleFillsHeaderAndBodyAsTheyWereWritten) {
-    Client c(
+    ScriptedNntp c(
         {"S: 200 ready\nC: ARTICLE 9\nS: 220 9 <9@x> article\nS: Subject: dots\nS: Lines: 4\n"
          "S:  folded continuation\nS: \nS: ..starts with a dot\nS: ..\nS: plain\nS: ...\nS: ."});
     c.nntp.Connect();
@@ -467,7 +434,7 @@ TEST(NntpArticles, AnArticleFillsHeaderAndBodyAsTheyWereWritten) {
 }
 
 TEST(NntpArticles, AServerEndingLinesWithLfAloneIsReadWholly) {
-    Client c({"R: 200 ready\\n\nC: ARTICLE 3\n"
+    ScriptedNntp c({"R: 200 ready\\n\nC: ARTICLE 3\n"
               "R: 220 3 <3@x>\\nSubject: lf\\nArtID: 77\\n\\nline one\\n..dot\\n.\\n"});
     c.nntp.Connect();
     c.nntp.GetArticle(3);
@@ -476,7 +443,7 @@ TEST(NntpArticles, AServerEndingLinesWithLfAloneIsReadWholly) {
 }
 
 TEST(NntpArticles, AMissingArticleIsReportedAndNotShown) {
-    Client c(
+    ScriptedNntp c(
         {"S: 200 ready\nC: ARTICLE 5\nS: 423 no such article number\nC: ARTICLE 6\nS: 430 gone"});
     c.nntp.Connect();
     c.nntp.LastArticleRequested = 1;
@@ -491,7 +458,7 @@ TEST(NntpArticles, AMissingArticleIsReportedAndNotShown) {
 }
 
 TEST(NntpArticles, HeaderAndBodyAloneAndTheirRefusals) {
-    Client c(
+    ScriptedNntp c(
         {"S: 200 ready\nC: HEAD 2\nS: 221 2 <2@x>\nS: Subject: h\nS: .\nC: BODY 2\nS: 222 2 <2@x>\n"
          "S: b\nS: .\nC: HEAD 3\nS: 423 none\nC: BODY 3\nS: 423 none"});
     c.nntp.Connect();
@@ -513,7 +480,7 @@ TEST(NntpArticles, ProgressReportsTheBodyBytesEvery64KibAndAtTheEnd) {
     for (int n = 0; n < 3000; ++n) {
         script += "S: " + QByteArray(48, 'a' + n % 26) + '\n';
     }
-    Client c({script + "S: ."});
+    ScriptedNntp c({script + "S: ."});
     c.nntp.Connect();
     QList<qint64> progress;
     c.nntp.OnArticleProgress = [&](qint64 bytes) { progress << bytes; };
@@ -525,7 +492,7 @@ TEST(NntpArticles, ProgressReportsTheBodyBytesEvery64KibAndAtTheEnd) {
 // Disconnecting and the rest
 
 TEST(NntpSession, DisconnectSendsQuitOnlyWhenConnected) {
-    Client c({"S: 200 ready\nC: QUIT\nS: 205 bye"});
+    ScriptedNntp c({"S: 200 ready\nC: QUIT\nS: 205 bye"});
     c.nntp.Disconnect();
     EXPECT_EQ(c.server.Connections(), 0);
     c.nntp.Connect();
@@ -535,7 +502,7 @@ TEST(NntpSession, DisconnectSendsQuitOnlyWhenConnected) {
 }
 
 TEST(NntpSession, OperationsWithoutAConnectionAskForOne) {
-    Client c({"S: 200 ready\nC: LIST\nS: 215\nS: ."});
+    ScriptedNntp c({"S: 200 ready\nC: LIST\nS: 215\nS: ."});
     EXPECT_EQ(MessageOf<Exception>([&] { c.nntp.GetGroupList(); }),
               QStringLiteral("Not Connected"));
     EXPECT_FALSE(c.nntp.Busy);
