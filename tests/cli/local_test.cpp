@@ -1,10 +1,9 @@
 // The commands that need no server: find over standard input, the codecs over files.
 #include "clirun.h"
+#include "testfiles.h"
 #include "testhelpers.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -26,22 +25,8 @@ QByteArray Find(std::initializer_list<const char*> words) {
     return result.out;
 }
 
-struct Files {
-    QTemporaryDir dir;
-
-    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-
-    void Write(const char* name, const QByteArray& bytes) const {
-        QFile file(Path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    QByteArray Read(const char* name) const {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-    }
-
+// The files of one test, and zknews-cli converting one of them into another.
+struct Files : TestDir {
     CliResult Convert(const char* direction, const char* codec, const char* in,
                       const char* out) const {
         return RunCliWith(

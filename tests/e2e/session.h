@@ -6,12 +6,12 @@
 #include "newsserver.h"
 #include "recordingpresenter.h"
 #include "search/zkfnddlg.h"
+#include "testfiles.h"
 #include "ui/displaytext.h"
 #include "ui/unit1.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -41,9 +41,7 @@ protected:
     // The start-up step, after the account file (From, Reply-To, user, password) was written.
     void StartUp(const QByteArray& accountFile = QByteArray()) {
         if (!accountFile.isEmpty()) {
-            QFile file(settings.filePath(QStringLiteral("zknewsreader.cf2")));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(accountFile);
+            WriteFile(settings.filePath(QStringLiteral("zknewsreader.cf2")), accountFile);
         }
         form.Timer1Timer();
     }

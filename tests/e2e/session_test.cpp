@@ -82,11 +82,6 @@ int EntryNumber(const QStringList& summaryLines, const QString& subject) {
     return entry.mid(1, entry.indexOf(u']') - 1).toInt();
 }
 
-QByteArray FileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
 } // namespace
 
 TEST_F(Session, ReadStepFollowAThreadScanPostAndReplyAndReadBothBack) {
@@ -144,10 +139,7 @@ TEST_F(Session, ReadStepFollowAThreadScanPostAndReplyAndReadBothBack) {
     for (int i = 0; i < 45 + 14; ++i) {
         bytes += static_cast<char>((i * 37 + 11) % 256);
     }
-    QFile attachmentFile(attachment);
-    ASSERT_TRUE(attachmentFile.open(QIODevice::WriteOnly));
-    attachmentFile.write(bytes);
-    attachmentFile.close();
+    WriteFile(attachment, bytes);
     SelectGroup(kPostGroup);
     form.ListBox1DblClick();
     const QString stamp = QString::number(QDateTime::currentMSecsSinceEpoch());

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -34,17 +35,17 @@ public:
     }
 
     void SetDefaults(const QByteArray& lines) {
-        Write(root.filePath(QStringLiteral("config/mimeapps.list")),
+        WriteFile(root.filePath(QStringLiteral("config/mimeapps.list")),
               "[Default Applications]\n" + lines);
     }
     void AddEntry(const QString& desktopId, const QByteArray& body) {
-        Write(root.filePath(QStringLiteral("data/applications/") + desktopId),
+        WriteFile(root.filePath(QStringLiteral("data/applications/") + desktopId),
               "[Desktop Entry]\n" + body);
     }
     // An executable script in the private tree.
     QString AddProgram(const QString& name, const QByteArray& script) {
         const QString path = root.filePath(QStringLiteral("bin/") + name);
-        Write(path, "#!/bin/sh\n" + script);
+        WriteFile(path, "#!/bin/sh\n" + script);
         QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
         return path;
     }
@@ -57,11 +58,6 @@ private:
                                    ? std::optional<QByteArray>(qgetenv(name))
                                    : std::nullopt});
         qputenv(name, value.toUtf8());
-    }
-    static void Write(const QString& path, const QByteArray& data) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(data);
     }
 
     std::vector<std::pair<const char*, std::optional<QByteArray>>> saved;

@@ -1,4 +1,5 @@
 #include "recordingpresenter.h"
+#include "testfiles.h"
 #include "util/filehelpers.h"
 
 #include <QDir>
@@ -11,11 +12,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-QByteArray ReadBack(const QString& name) {
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 class FileHelpers : public ::testing::Test {
 protected:
@@ -41,7 +37,7 @@ TEST_F(FileHelpers, SaveAndLoadKeepEveryByteIncludingCrLfAndZeros) {
         data += static_cast<char>(code);
     }
     ASSERT_TRUE(SaveTextFile(Path(u"exact"_s), data));
-    EXPECT_EQ(ReadBack(Path(u"exact"_s)), data);
+    EXPECT_EQ(FileBytes(Path(u"exact"_s)), data);
     const QByteArray loaded = LoadTextFile(Path(u"exact"_s));
     EXPECT_EQ(loaded.size(), data.size());
     EXPECT_EQ(loaded, data);
@@ -51,11 +47,11 @@ TEST_F(FileHelpers, SaveAndLoadKeepEveryByteIncludingCrLfAndZeros) {
 TEST_F(FileHelpers, SaveTruncatesAndPlusAppends) {
     ASSERT_TRUE(SaveTextFile(Path(u"f"_s), "first version"_ba));
     ASSERT_TRUE(SaveTextFile(Path(u"f"_s), "one"_ba));
-    EXPECT_EQ(ReadBack(Path(u"f"_s)), "one"_ba);
+    EXPECT_EQ(FileBytes(Path(u"f"_s)), "one"_ba);
     ASSERT_TRUE(SaveTextFile(u"+"_s + Path(u"f"_s), "\r\ntwo"_ba));
-    EXPECT_EQ(ReadBack(Path(u"f"_s)), "one\r\ntwo"_ba);
+    EXPECT_EQ(FileBytes(Path(u"f"_s)), "one\r\ntwo"_ba);
     ASSERT_TRUE(SaveTextFile(u"+"_s + Path(u"new"_s), "made"_ba));
-    EXPECT_EQ(ReadBack(Path(u"new"_s)), "made"_ba);
+    EXPECT_EQ(FileBytes(Path(u"new"_s)), "made"_ba);
 }
 
 TEST_F(FileHelpers, EmptyAppendCreatesNothingButEmptySaveCreatesAnEmptyFile) {
@@ -93,9 +89,9 @@ TEST_F(FileHelpers, OpenFileRetryHonoursTheMode) {
     EXPECT_FALSE(reader->isWritable());
     reader.reset();
     OpenFileRetry(Path(u"m"_s), TOpenMode::Append)->write("d");
-    EXPECT_EQ(ReadBack(Path(u"m"_s)), "abcd"_ba);
+    EXPECT_EQ(FileBytes(Path(u"m"_s)), "abcd"_ba);
     OpenFileRetry(Path(u"m"_s), TOpenMode::Write)->write("e");
-    EXPECT_EQ(ReadBack(Path(u"m"_s)), "e"_ba);
+    EXPECT_EQ(FileBytes(Path(u"m"_s)), "e"_ba);
     EXPECT_FALSE(OpenFileRetry(Path(u"missing"_s), TOpenMode::Read));
 }
 
@@ -122,20 +118,14 @@ TEST(ProgramDir, RedirectFileNamesTheDirectoryEvenWithoutSeparatorOrWithALineEnd
     QTemporaryDir target;
     const QString executable = exeDir.filePath(u"zknews"_s);
     const QString targetPath = QDir(target.path()).canonicalPath();
-    QFile redirect(exeDir.filePath(u"redirect_exes.txt"_s));
-    ASSERT_TRUE(redirect.open(QIODevice::WriteOnly));
-    redirect.write(QFile::encodeName(targetPath) + "\n");
-    redirect.close();
+    WriteFile(exeDir.filePath(u"redirect_exes.txt"_s), QFile::encodeName(targetPath) + "\n");
     EXPECT_EQ(ProgramDirFor(executable), targetPath + u'/');
 }
 
 TEST(ProgramDir, RelativeRedirectIsTakenAgainstTheCurrentDirectory) {
     QTemporaryDir exeDir;
     QDir(exeDir.path()).mkdir(u"data"_s);
-    QFile redirect(exeDir.filePath(u"redirect_exes.txt"_s));
-    ASSERT_TRUE(redirect.open(QIODevice::WriteOnly));
-    redirect.write("data/");
-    redirect.close();
+    WriteFile(exeDir.filePath(u"redirect_exes.txt"_s), "data/");
     const QString previous = QDir::currentPath();
     QDir::setCurrent(exeDir.path());
     const QString result = ProgramDirFor(exeDir.filePath(u"zknews"_s));
@@ -154,10 +144,7 @@ TEST(ProgramDir, AnInstalledProgramKeepsItsSettingsInTheUserConfigDirectory) {
 TEST(ProgramDir, AnUnwritableDirectoryGivesWayToTheUserConfigDirectory) {
     QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir exeDir;
-    QFile redirect(exeDir.filePath(u"redirect_exes.txt"_s));
-    ASSERT_TRUE(redirect.open(QIODevice::WriteOnly));
-    redirect.write("/nonexistent/zk/dir");
-    redirect.close();
+    WriteFile(exeDir.filePath(u"redirect_exes.txt"_s), "/nonexistent/zk/dir");
     const QString result = ProgramDirFor(exeDir.filePath(u"zknews"_s));
     EXPECT_EQ(result, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + u'/');
     EXPECT_TRUE(QDir(result).exists());

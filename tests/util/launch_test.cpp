@@ -1,5 +1,6 @@
 #include "fakedesktop.h"
 #include "recordingpresenter.h"
+#include "testfiles.h"
 #include "util/launch.h"
 
 #include <QDir>
@@ -73,10 +74,7 @@ TEST(RandomLetters, GivesThatManyCapitalLetters) {
 TEST(FileDetails, DescribesSizeWithSeparatorsDateAndAttributes) {
     QTemporaryDir dir;
     const QString name = dir.filePath(u"f.bin"_s);
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(1234567, 'x'));
-    file.close();
+    WriteFile(name, QByteArray(1234567, 'x'));
     const QString details = FileDetails(name);
     EXPECT_TRUE(details.startsWith(name + u" -  Size=1"_s)) << details.toStdString();
     EXPECT_TRUE(details.contains(u"234"_s));
@@ -91,9 +89,7 @@ TEST(FileDetails, DescribesSizeWithSeparatorsDateAndAttributes) {
 TEST(DeleteFileRetry, RemovesReadOnlyFilesAndCallsAMissingFileGone) {
     QTemporaryDir dir;
     const QString name = dir.filePath(u".hidden"_s);
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    WriteFile(name, QByteArray());
     QFile::setPermissions(name, QFileDevice::ReadOwner);
     EXPECT_TRUE(FileDetails(name).endsWith(u"RH-A-"_s));
     EXPECT_TRUE(DeleteFileRetry(name));
