@@ -1,10 +1,10 @@
 // zknews-cli against the local news server (INN) and its seeded groups.
 #include "clirun.h"
 #include "newsserver.h"
+#include "testfiles.h"
 #include "testhelpers.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -96,9 +96,7 @@ TEST(CliInn, APostedAttachmentIsExtractedAgainByteForByte) {
           std::pair{article, "Newsgroups: " + QByteArray(kPostGroup) +
                                  "\nFrom: Tester <tester@zk.test>\nSubject: " + subject +
                                  "\n\nOne file follows.\n.\nStill the body.\n"}}) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        WriteFile(path, content);
     }
     const CliResult posted =
         RunCliWith({QStringLiteral("post"), article, QStringLiteral("--attach"), attachment});
@@ -121,9 +119,7 @@ TEST(CliInn, APostedAttachmentIsExtractedAgainByteForByte) {
                     QString::fromLatin1(number), into.path()});
     ASSERT_EQ(extracted.status, kExitSuccess) << extracted.err.constData();
     EXPECT_EQ(extracted.out, "zk-cli.bin\n");
-    QFile file(into.filePath(QStringLiteral("zk-cli.bin")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), bytes);
+    EXPECT_EQ(FileBytes(into.filePath(QStringLiteral("zk-cli.bin"))), bytes);
 
     const CliResult body = Cli("body " + QByteArray(kPostGroup) + " " + number);
     EXPECT_TRUE(body.out.startsWith("\r\nOne file follows.\r\n.\r\nStill the body.\r\n"))
@@ -195,11 +191,8 @@ TEST(CliInn, AUtf8FileIsPostedDeclaredAndReadsBackTheSame) {
     const QByteArray subject = "Gr\xC3\xBC\xC3\x9F" "e " + stamp;
     const QByteArray body = "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x94 Zo\xC3\xAB\n";
     const QString article = dir.filePath(QStringLiteral("article.txt"));
-    QFile file(article);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("Newsgroups: " + QByteArray(kPostGroup) + "\nFrom: Zo\xC3\xAB <zoe@zk.test>\n" +
-               "Subject: " + subject + "\n\n" + body);
-    file.close();
+    WriteFile(article, "Newsgroups: " + QByteArray(kPostGroup) +
+                           "\nFrom: Zo\xC3\xAB <zoe@zk.test>\nSubject: " + subject + "\n\n" + body);
     const CliResult posted = RunCliWith({QStringLiteral("post"), article});
     ASSERT_EQ(posted.status, kExitSuccess) << posted.err.constData();
 

@@ -1,8 +1,8 @@
 #include "cli/clioptions.h"
 
 #include "clirun.h"
+#include "testfiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -55,10 +55,7 @@ TEST(CliOptions, ConnectionOptionsComeFirstAndTheCommandsOwnAfterIt) {
 TEST(CliOptions, ThePasswordComesFromItsFileOrTheEnvironmentNeverFromTheCommandLine) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("password"));
-    QFile password(file);
-    ASSERT_TRUE(password.open(QIODevice::WriteOnly));
-    password.write("from-file\r\nsecond line\r\n");
-    password.close();
+    WriteFile(file, "from-file\r\nsecond line\r\n");
 
     EXPECT_EQ(ParseCommandLine(Args({"groups"}), "from-env").options.password, "from-env");
     const TParsedCommandLine fromFile = ParseCommandLine(

@@ -1,7 +1,7 @@
 // The built zknews-cli as a process: exit status, standard streams, the environment.
 #include "newsserver.h"
+#include "testfiles.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -106,9 +106,7 @@ TEST(CliProcess, TheProtocolLogMarksWhereTlsStartsAndMasksThePasswordSentOverIt)
         {}, NewsServer::kPassword);
     qunsetenv("ZKNEWS_PROTOCOL_LOG");
     EXPECT_EQ(run.status, 0) << run.err.constData();
-    QFile logFile(logName);
-    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
-    const QByteArray log = logFile.readAll();
+    const QByteArray log = FileBytes(logName);
     const qsizetype tlsStarts = log.indexOf("\n-- TLS handshake starts\n");
     EXPECT_GT(tlsStarts, log.indexOf("C: STARTTLS\r\n")) << log.constData();
     EXPECT_GT(log.indexOf("\n-- TLS established: TLSv1."), tlsStarts);

@@ -101,7 +101,8 @@ TEST(Tls, ConnectOnceKeepsNothingAlwaysTrustKeepsTheCertificateForThisServerOnly
     w.wire.Disconnect();
 
     w.wire.Connect();
-    const TCertificatePin kept{QStringLiteral("127.0.0.1"), w.server.Port(), w.Digest(QStringLiteral("unknownca"))};
+    const TCertificatePin kept{QStringLiteral("127.0.0.1"), w.server.Port(),
+                               w.Digest(QStringLiteral("unknownca"))};
     EXPECT_EQ(w.wire.TrustedCertificates, TCertificatePins{kept});
     w.wire.Disconnect();
 
@@ -113,8 +114,8 @@ TEST(Tls, ConnectOnceKeepsNothingAlwaysTrustKeepsTheCertificateForThisServerOnly
 
 TEST(Tls, AKeptCertificateThatNoLongerMatchesWarnsAndAsksAgain) {
     TlsWire w(QStringLiteral("expired"));
-    w.wire.TrustedCertificates = {
-        TCertificatePin{QStringLiteral("127.0.0.1"), w.server.Port(), w.Digest(QStringLiteral("unknownca"))}};
+    w.wire.TrustedCertificates = {TCertificatePin{QStringLiteral("127.0.0.1"), w.server.Port(),
+                                                  w.Digest(QStringLiteral("unknownca"))}};
     const QString message = MessageOf<ESockError>([&] { w.wire.Connect(); });
     ASSERT_EQ(w.presenter.certificateQuestions.size(), 1);
     EXPECT_TRUE(w.presenter.certificateQuestions[0].changed);
@@ -168,10 +169,9 @@ TEST(Tls, FingerprintsReadAsTheCommandLineAndTheSettingsWriteThem) {
     EXPECT_EQ(certtrust::FingerprintText(digest), "SHA256:0F" + QByteArray(62, 'A'));
     EXPECT_EQ(certtrust::ParseFingerprint(certtrust::FingerprintText(digest)), digest);
     EXPECT_EQ(certtrust::ParseFingerprint("sha256:" + digest.toHex(':')), digest);
-    for (const QByteArray& wrong : {QByteArray("0F" + QByteArray(62, 'A')),
-                                    QByteArray("SHA256:" + QByteArray(62, 'A')),
-                                    QByteArray("SHA256:" + QByteArray(64, 'G')),
-                                    QByteArray("SHA1:" + QByteArray(40, 'A'))}) {
+    for (const QByteArray& wrong :
+         {QByteArray("0F" + QByteArray(62, 'A')), QByteArray("SHA256:" + QByteArray(62, 'A')),
+          QByteArray("SHA256:" + QByteArray(64, 'G')), QByteArray("SHA1:" + QByteArray(40, 'A'))}) {
         EXPECT_TRUE(certtrust::ParseFingerprint(wrong).isEmpty()) << wrong.toStdString();
     }
 }

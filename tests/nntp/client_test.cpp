@@ -23,7 +23,8 @@ TEST(NntpLogin, Greetings200And201NeedNoLogin) {
 }
 
 TEST(NntpLogin, Greeting480LogsInWithUserAndPass) {
-    ScriptedNntp c({"S: 480 login first\nC: USER fred\nS: 381 more\nC: PASS secret\nS: 281 welcome"});
+    ScriptedNntp c(
+        {"S: 480 login first\nC: USER fred\nS: 381 more\nC: PASS secret\nS: 281 welcome"});
     c.nntp.UserId = "fred";
     c.nntp.Password = "secret";
     c.nntp.Connect();
@@ -39,8 +40,9 @@ TEST(NntpLogin, RefusingGreetingsAndRejectedPasswordsLeaveItDisconnected) {
     EXPECT_FALSE(refused.nntp.Connected);
     EXPECT_TRUE(refused.events.isEmpty());
 
-    ScriptedNntp rejected({"S: 480 login\nC: USER fred\nS: 381 more\nC: PASS wrong\nS: 481 no\nC: QUIT\n"
-                     "S: 205 bye"});
+    ScriptedNntp rejected(
+        {"S: 480 login\nC: USER fred\nS: 381 more\nC: PASS wrong\nS: 481 no\nC: QUIT\n"
+         "S: 205 bye"});
     rejected.nntp.UserId = "fred";
     rejected.nntp.Password = "wrong";
     EXPECT_EQ(MessageOf<NNTPError>([&] { rejected.nntp.Connect(); }),
@@ -55,8 +57,9 @@ TEST(NntpLogin, RefusingGreetingsAndRejectedPasswordsLeaveItDisconnected) {
 }
 
 TEST(NntpLogin, ACommandAnswered480LogsInWithAuthinfoAndIsRepeated) {
-    ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 480 auth needed\nC: AUTHINFO USER fred\nS: 381 pass\n"
-              "C: AUTHINFO PASS secret\nS: 281 ok\nC: GROUP a.b\nS: 211 3 1 3 a.b"});
+    ScriptedNntp c(
+        {"S: 200 ready\nC: GROUP a.b\nS: 480 auth needed\nC: AUTHINFO USER fred\nS: 381 pass\n"
+         "C: AUTHINFO PASS secret\nS: 281 ok\nC: GROUP a.b\nS: 211 3 1 3 a.b"});
     c.nntp.Connect();
     int asked = 0;
     c.nntp.OnAuthenticationNeeded = [&](bool& handled) {
@@ -76,8 +79,8 @@ TEST(NntpLogin, RejectedAuthinfoReadsAsAuthenticationFailed) {
     // RFC 4643 servers answer a wrong password with 481, older ones with 502.
     for (const QByteArray refusal : {"481 rejected", "502 no", "482 out of sequence"}) {
         ScriptedNntp c({"S: 200 ready\nC: LIST\nS: 480 auth\nC: AUTHINFO USER fred\nS: 381 pass\n"
-                  "C: AUTHINFO PASS bad\nS: " +
-                  refusal});
+                        "C: AUTHINFO PASS bad\nS: " +
+                        refusal});
         c.nntp.UserId = "fred";
         c.nntp.Password = "bad";
         c.nntp.Connect();
@@ -120,8 +123,8 @@ TEST(NntpGroups, A412ReselectsTheCurrentGroupOnceAndRepeatsTheCommand) {
 TEST(NntpGroups, A412ToTheNewSelectionEndsTheRecoveryWhateverTheCommand) {
     // A server that answers 412 to every GROUP: one new selection, then "Invalid Group".
     ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 412 no\nC: GROUP a.b\nS: 412 no\n"
-              "C: HEAD 2\nS: 412 no\nC: GROUP a.b\nS: 412 no\n"
-              "C: HEAD 3\nS: 221 3 <x>\nS: Subject: s\nS: ."});
+                    "C: HEAD 2\nS: 412 no\nC: GROUP a.b\nS: 412 no\n"
+                    "C: HEAD 3\nS: 221 3 <x>\nS: Subject: s\nS: ."});
     c.nntp.Connect();
     c.nntp.CurrentGroup = "a.b";
     EXPECT_EQ(MessageOf<NNTPError>([&] { c.nntp.SetGroup("a.b"); }),
@@ -146,7 +149,7 @@ TEST(NntpGroups, A412WithoutAGroupRaisesNoGroupSelected) {
 
 TEST(NntpGroups, TheGroupSelectHandlerMaySupplyTheGroup) {
     ScriptedNntp c({"S: 200 ready\nC: BODY 1\nS: 412 no group\nC: GROUP x.y\nS: 211 1 1 1 x.y\n"
-              "C: BODY 1\nS: 222 1 <a>\nS: text\nS: ."});
+                    "C: BODY 1\nS: 222 1 <a>\nS: text\nS: ."});
     c.nntp.Connect();
     c.nntp.OnGroupSelectRequired = [&](bool& handled) {
         c.nntp.CurrentGroup = "x.y";
@@ -189,8 +192,8 @@ TEST(NntpGroups, LocalCacheModeSelectsWithoutTheServer) {
 
 TEST(NntpGroups, TheGroupListRaisesOneEventPerGroup) {
     ScriptedNntp c({"S: 200 ready\nC: LIST\nS: 215 list follows\nS: a.b 10 5 y\nS: c.d 0000000003 "
-              "0000000001 n\n"
-              "S: e.f 7 7 m\nS: ."});
+                    "0000000001 n\n"
+                    "S: e.f 7 7 m\nS: ."});
     c.nntp.Connect();
     QStringList groups;
     c.nntp.OnGroupListUpdate = [&](const QByteArray& name, int first, int last, bool posting) {
@@ -213,9 +216,9 @@ TEST(NntpGroups, TheGroupListRaisesOneEventPerGroup) {
 
 TEST(NntpSummaries, XoverLinesBecomeHeaderListsOnePerArticle) {
     ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 211 3 5 7 a.b\nC: XOVER 5-7\nS: 224 follows\n"
-              "R: 5\\tFirst\\tann@x\\tMon\\t<1@x>\\t\\t100\\t3\\tXref: h a.b:5\\r\\n\n"
-              "R: 6\\tSecond\\tbob@x\\tTue\\t<2@x>\\t<1@x>\\t200\\t4\\r\\n\n"
-              "S: .\nC: XOVER 7-7\nS: 224 follows\nS: .\nC: XOVER 6-7\nS: 224\nS: ."});
+                    "R: 5\\tFirst\\tann@x\\tMon\\t<1@x>\\t\\t100\\t3\\tXref: h a.b:5\\r\\n\n"
+                    "R: 6\\tSecond\\tbob@x\\tTue\\t<2@x>\\t<1@x>\\t200\\t4\\r\\n\n"
+                    "S: .\nC: XOVER 7-7\nS: 224 follows\nS: .\nC: XOVER 6-7\nS: 224\nS: ."});
     c.nntp.Connect();
     c.nntp.SetGroup("a.b");
     QList<QByteArray> subjects;
@@ -251,7 +254,7 @@ TEST(NntpSummaries, ARefusedXoverFallsBackToOneHeadPerArticle) {
 
 TEST(NntpSummaries, AnOperationStartedFromAHandlerOfARunningOneDoesNothing) {
     ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 211 1 1 1 a.b\nC: XOVER 1-1\nS: 224\n"
-              "R: 1\\ts\\tf\\td\\tm\\t\\t1\\t1\\r\\n\nS: ."});
+                    "R: 1\\ts\\tf\\td\\tm\\t\\t1\\t1\\r\\n\nS: ."});
     c.nntp.Connect();
     c.nntp.SetGroup("a.b");
     c.nntp.OnHeaderList = [&](QObject*) {
@@ -338,7 +341,7 @@ TEST(NntpSummaries, LinesCutAnywhereByTheNetworkGiveTheSameHeaderLists) {
         SCOPED_TRACE(testing::Message()
                      << test.pieceSize << " " << test.fifoCapacity << " " << test.handlerPumps);
         ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 211 7 1 7 a.b\nC: XOVER 1-7\n" +
-                  InPieces(reply, test.pieceSize)});
+                        InPieces(reply, test.pieceSize)});
         c.nntp.Connect();
         c.nntp.SetGroup("a.b");
         if (test.fifoCapacity > 0) {
@@ -435,7 +438,7 @@ TEST(NntpArticles, AnArticleFillsHeaderAndBodyAsTheyWereWritten) {
 
 TEST(NntpArticles, AServerEndingLinesWithLfAloneIsReadWholly) {
     ScriptedNntp c({"R: 200 ready\\n\nC: ARTICLE 3\n"
-              "R: 220 3 <3@x>\\nSubject: lf\\nArtID: 77\\n\\nline one\\n..dot\\n.\\n"});
+                    "R: 220 3 <3@x>\\nSubject: lf\\nArtID: 77\\n\\nline one\\n..dot\\n.\\n"});
     c.nntp.Connect();
     c.nntp.GetArticle(3);
     EXPECT_EQ(c.nntp.HeaderLines.Text(), "Subject: lf\r\nArtId: 3\r\n\r\n");

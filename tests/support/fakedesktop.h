@@ -36,11 +36,11 @@ public:
 
     void SetDefaults(const QByteArray& lines) {
         WriteFile(root.filePath(QStringLiteral("config/mimeapps.list")),
-              "[Default Applications]\n" + lines);
+                  "[Default Applications]\n" + lines);
     }
     void AddEntry(const QString& desktopId, const QByteArray& body) {
         WriteFile(root.filePath(QStringLiteral("data/applications/") + desktopId),
-              "[Desktop Entry]\n" + body);
+                  "[Desktop Entry]\n" + body);
     }
     // An executable script in the private tree.
     QString AddProgram(const QString& name, const QByteArray& script) {

@@ -179,8 +179,9 @@ void FakeServer::OnReadyRead(Session* session) {
         if (session->next < session->steps.size() && session->steps[session->next].kind == 'C') {
             const QByteArray& expected = session->steps[session->next].data;
             if (expected != "*" && expected != line) {
-                failures_.append(QStringLiteral("expected \"%1\", client sent \"%2\"")
-                                     .arg(QString::fromLatin1(expected), QString::fromLatin1(line)));
+                failures_.append(
+                    QStringLiteral("expected \"%1\", client sent \"%2\"")
+                        .arg(QString::fromLatin1(expected), QString::fromLatin1(line)));
             }
             ++session->next;
             Advance(session);
