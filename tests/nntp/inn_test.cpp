@@ -3,11 +3,11 @@
 
 #include "newsserver.h"
 #include "recordingpresenter.h"
+#include "testfiles.h"
 #include "testhelpers.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QSslCertificate>
@@ -34,11 +34,6 @@ protected:
 
     TQRNNTP nntp;
 };
-
-QByteArray FileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
 
 } // namespace
 
@@ -151,9 +146,7 @@ TEST_F(Inn, PostedAttachmentsComeBackByteForByteForEveryLastLineLength) {
             byte = static_cast<char>(random.bounded(256));
         }
         const QString path = dir.filePath(QStringLiteral("part%1.bin").arg(remainder));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        WriteFile(path, bytes);
         contents << bytes;
         nntp.PostAttachments.Add(path.toLocal8Bit());
     }
