@@ -27,13 +27,13 @@ seeds=tests/fuzz/seeds
 declare -A target_seeds=(
   [summaryline]="$seeds/summaryline"
   [header]="$articles $seeds/header"
-  [attachments]="$articles"
+  [attachments]="$articles $seeds/mime"
   [uucode]="$codec_data"
   [base64]="$codec_data"
   [quotedprintable]="$codec_data $articles/zk.test.small"
   [codecblocks]="$codec_data"
   [yenc]="$articles/zk.test.yenc"
-  [bodydisplay]="$articles"
+  [bodydisplay]="$articles $seeds/mime"
   [search]="$seeds/search"
   [settings]="$seeds/settings"
 )
