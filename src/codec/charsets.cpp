@@ -1,8 +1,10 @@
 #include "codec/charsets.h"
 
+#include <QHash>
 #include <QStringDecoder>
 #include <cerrno>
 #include <iconv.h>
+#include <mutex>
 #include <optional>
 
 namespace {
@@ -69,6 +71,33 @@ bool IsLatin1(const QByteArray& name) {
            name.compare("latin1", Qt::CaseInsensitive) == 0;
 }
 
+// The text of bytes by Qt's decoder for the charset, else by iconv; nothing when neither
+// knows the charset.
+std::optional<QString> TextByLibraries(QByteArrayView bytes, const QByteArray& name) {
+    QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
+    if (decoder.isValid()) {
+        return decoder.decode(bytes);
+    }
+    return TextByIconv(bytes, name);
+}
+
+// Every ASCII byte once, in order: a charset that reads them as themselves reads any ASCII
+// text as itself. Those that do not: UTF-7 ("+" opens Base64), the ISO-2022 family (ESC
+// switches sets), HZ ("~{"), UTF-16, EBCDIC.
+const QByteArray& AsciiProbe() {
+    static const QByteArray probe = [] {
+        QByteArray bytes;
+        for (int c = 0; c < 0x80; ++c) {
+            bytes += static_cast<char>(c);
+        }
+        return bytes;
+    }();
+    return probe;
+}
+
+// Charsets whose ASCII compatibility is remembered at most.
+constexpr qsizetype kMaxRememberedCharsets = 256;
+
 } // namespace
 
 bool IsAscii(QByteArrayView bytes) {
@@ -114,16 +143,10 @@ QString TextOfCharset(QByteArrayView bytes, QByteArrayView charset, bool* known)
     if (IsLatin1(name)) {
         name = QByteArrayLiteral("windows-1252");
     }
-    // Plain ASCII reads the same in every charset the reader meets but the 7-bit escape
-    // charsets (ISO-2022-JP), whose escapes start with ESC.
-    if (IsAscii(bytes) && !bytes.contains('\x1b') && IsKnownCharset(name)) {
+    if (IsAscii(bytes) && IsAsciiCompatibleCharset(name)) {
         return QString::fromLatin1(bytes);
     }
-    QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
-    if (decoder.isValid()) {
-        return decoder.decode(bytes);
-    }
-    if (std::optional<QString> text = TextByIconv(bytes, name)) {
+    if (std::optional<QString> text = TextByLibraries(bytes, name)) {
         return *text;
     }
     if (known != nullptr) {
@@ -135,4 +158,22 @@ QString TextOfCharset(QByteArrayView bytes, QByteArrayView charset, bool* known)
 bool IsKnownCharset(QByteArrayView charset) {
     const QByteArray name = CleanName(charset);
     return QStringDecoder(name.constData()).isValid() || IconvKnows(name);
+}
+
+bool IsAsciiCompatibleCharset(QByteArrayView charset) {
+    const QByteArray name = CleanName(charset).toLower();
+    static std::mutex mutex;
+    static QHash<QByteArray, bool> remembered;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (const auto found = remembered.constFind(name); found != remembered.cend()) {
+        return *found;
+    }
+    const std::optional<QString> probe = TextByLibraries(AsciiProbe(), name);
+    const bool compatible = probe && *probe == QString::fromLatin1(AsciiProbe());
+    // Names come from articles, and iconv takes endless spellings of one charset.
+    if (remembered.size() >= kMaxRememberedCharsets) {
+        remembered.clear();
+    }
+    remembered.insert(name, compatible);
+    return compatible;
 }

@@ -23,6 +23,11 @@ QString TextOfCharset(QByteArrayView bytes, QByteArrayView charset, bool* known 
 // True when TextOfCharset can decode the named charset.
 bool IsKnownCharset(QByteArrayView charset);
 
+// True when the named charset is known and reads every ASCII byte as itself, wherever it
+// stands, so that plain ASCII text in it needs no conversion. Not so for the stateful
+// charsets (UTF-7, the ISO-2022 family, HZ), nor for UTF-16 or EBCDIC.
+bool IsAsciiCompatibleCharset(QByteArrayView charset);
+
 // True when the bytes are valid UTF-8 (plain ASCII is).
 bool IsValidUtf8(QByteArrayView bytes);
 

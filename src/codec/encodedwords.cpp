@@ -63,22 +63,33 @@ struct TEncodedWord {
     QByteArray bytes;
 };
 
+// Where a piece of an encoded word that starts at `from` ends: at the first "?" or blank (a
+// fold left in the value counts as blank), or at the value's end. No piece holds either
+// (RFC 2047, section 2).
+qsizetype PieceEnd(QByteArrayView value, qsizetype from) {
+    for (qsizetype i = from; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '?' || IsBlank(c) || c == '\r' || c == '\n') {
+            return i;
+        }
+    }
+    return value.size();
+}
+
 // The encoded word that starts with "=?" at `at`, or false when there is no well-formed one.
+// Each piece is read up to its first "?" or blank only, never on to a "?=" further away: a
+// value of many unclosed words is read in time linear in its length.
 bool ParseWord(QByteArrayView value, qsizetype at, TEncodedWord& word) {
-    const qsizetype charsetEnd = value.indexOf('?', at + 2);
-    if (charsetEnd < 0 || charsetEnd + 3 > value.size() || value[charsetEnd + 2] != '?') {
+    const qsizetype charsetEnd = PieceEnd(value, at + 2);
+    if (charsetEnd + 3 > value.size() || value[charsetEnd] != '?' ||
+        value[charsetEnd + 2] != '?') {
         return false;
     }
-    const qsizetype textEnd = value.indexOf("?=", charsetEnd + 3);
-    if (textEnd < 0) {
+    const qsizetype textEnd = PieceEnd(value, charsetEnd + 3);
+    if (textEnd + 2 > value.size() || value[textEnd] != '?' || value[textEnd + 1] != '=') {
         return false;
     }
     const QByteArrayView text = value.sliced(charsetEnd + 3, textEnd - charsetEnd - 3);
-    for (const char c : text) {
-        if (IsBlank(c) || c == '?') {
-            return false;
-        }
-    }
     QByteArrayView charset = value.sliced(at + 2, charsetEnd - at - 2);
     const qsizetype language = charset.indexOf('*'); // RFC 2231, section 5
     if (language >= 0) {
@@ -98,7 +109,10 @@ bool ParseWord(QByteArrayView value, qsizetype at, TEncodedWord& word) {
 }
 
 // Collects the decoded text; the bytes of adjacent words in one charset wait in pending until
-// a word in another charset or plain text comes.
+// a word in another charset or plain text comes, so that a character a mailer split between
+// two words comes out whole. Not so in a charset that is not ASCII-compatible: each word of
+// ISO-2022-JP or UTF-7 ends by shifting back to ASCII (RFC 1468), and the next shift that
+// would follow at once reads as an error, so such words are read one by one.
 class TDecodedValue {
 public:
     void AddPlain(QByteArrayView bytes) {
@@ -106,7 +120,7 @@ public:
         text_ += TextOfUndeclaredBytes(bytes);
     }
     void AddWord(const TEncodedWord& word) {
-        if (word.charset != pendingCharset_) {
+        if (word.charset != pendingCharset_ || !IsAsciiCompatibleCharset(word.charset)) {
             Flush();
             pendingCharset_ = word.charset;
         }

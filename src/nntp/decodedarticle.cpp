@@ -3,12 +3,14 @@
 #include "codec/charsets.h"
 #include "codec/encodedwords.h"
 #include "codec/qr64decode.h"
+#include "codec/qruudecode.h"
 #include "codec/qruue.h"
 #include "nntp/nntpwire.h"
 #include "nntp/qrextstr.h"
 #include "util/exception.h"
 
 #include <QBuffer>
+#include <optional>
 
 namespace {
 
@@ -69,13 +71,6 @@ QByteArray FieldValue(const QList<THeaderField>& fields, QByteArrayView name) {
     return QByteArray();
 }
 
-QByteArray MediaTypeOf(const QByteArray& contentType) {
-    const qsizetype semicolon = contentType.indexOf(';');
-    const QByteArray type =
-        (semicolon < 0 ? contentType : contentType.left(semicolon)).trimmed().toLower();
-    return type.isEmpty() ? QByteArrayLiteral("text/plain") : type;
-}
-
 // Quoted-printable as real programs write it, made exact for the codec: escapes in lower case
 // become upper case (RFC 2045, section 6.7, note 1), and an "=" that starts neither an escape
 // nor a soft line break is text, written as "=3D".
@@ -93,6 +88,8 @@ QByteArray NormalisedQuotedPrintable(const QByteArray& text) {
             i += 2;
         } else if (text.mid(i + 1, 2) == "\r\n") {
             exact += '=';
+        } else if (i + 1 == text.size()) {
+            // A soft line break whose line end went to the delimiter line after the part.
         } else {
             exact += "=3D";
         }
@@ -117,13 +114,14 @@ void Base64Decoder(QIODevice& source, QIODevice& destination) {
     B64Decode(source, destination);
 }
 
-// Base64 lines hold the alphabet and padding only (RFC 2045, section 6.8); a body with anything
-// else is not Base64, whatever its header says, and is better shown as it came.
+// Base64 lines hold the alphabet and padding only (RFC 2045, section 6.8), and the blanks that
+// programs leave at their ends; a body with anything else is not Base64, whatever its header
+// says, and is better shown as it came.
 bool IsBase64Text(const QByteArray& text) {
     for (const char c : text) {
         const bool valid = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
                            (c >= '0' && c <= '9') || c == '+' || c == '/' || c == '=' ||
-                           c == '\r' || c == '\n';
+                           c == '\r' || c == '\n' || c == ' ' || c == '\t';
         if (!valid) {
             return false;
         }
@@ -131,9 +129,32 @@ bool IsBase64Text(const QByteArray& text) {
     return true;
 }
 
-// The content with its transfer encoding undone by the codecs; as it came when the encoding is
-// none they know or the content does not decode.
-QByteArray Content(const QByteArray& encoded, const QByteArray& transferEncoding) {
+// The data lines of a uuencoded part: those between its "begin" line and its "end" line, either
+// of which may be missing.
+QByteArray UuencodedDataLines(const QByteArray& encoded) {
+    const QList<QByteArray> lines = encoded.split('\n');
+    qsizetype first = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].startsWith("begin ")) {
+            first = i + 1;
+            break;
+        }
+    }
+    QByteArray data;
+    for (qsizetype i = first; i < lines.size() && lines[i].trimmed() != "end"; ++i) {
+        data += lines[i] + '\n';
+    }
+    return data;
+}
+
+void UuDecoder(QIODevice& source, QIODevice& destination) {
+    UUEDecode(source, destination);
+}
+
+// The content with its transfer encoding undone by the codecs; nothing when the encoding is none
+// they know, or the content does not decode.
+std::optional<QByteArray> DecodedContent(const QByteArray& encoded,
+                                         const QByteArray& transferEncoding) {
     try {
         if (transferEncoding == "quoted-printable") {
             return DecodedBy(TQRUUProcessor::QPDecode, NormalisedQuotedPrintable(encoded));
@@ -141,17 +162,39 @@ QByteArray Content(const QByteArray& encoded, const QByteArray& transferEncoding
         if (transferEncoding == "base64" && IsBase64Text(encoded)) {
             return DecodedBy(Base64Decoder, encoded);
         }
+        if (transferEncoding == "x-uuencode" || transferEncoding == "x-uue") {
+            return DecodedBy(UuDecoder, UuencodedDataLines(encoded));
+        }
     } catch (const Exception&) {
-        // Shown as it came: a reader still sees what the poster sent.
+        // Kept as it came: a reader still sees what the poster sent.
     }
-    return encoded;
+    return std::nullopt;
 }
 
-TArticlePart MakePart(const QList<THeaderField>& header, const QByteArray& encoded) {
+// Transfer encodings that leave the content as it is (RFC 2045, section 6.2).
+bool IsIdentityEncoding(const QByteArray& transferEncoding) {
+    return transferEncoding.isEmpty() || transferEncoding == "7bit" ||
+           transferEncoding == "8bit" || transferEncoding == "binary";
+}
+
+// Where an entity's lines are: a whole body, or one part of a multipart.
+struct TEntityPlace {
+    int first = 0;
+    int end = 0;
+    // The media type when the header names none: text/plain, and message/rfc822 for the parts
+    // of a multipart/digest (RFC 2046, section 5.1.5).
+    QByteArray defaultType = QByteArrayLiteral("text/plain");
+    // A delimiter line follows the lines, and the line end of the last one is its (RFC 2046,
+    // section 5.1.1): no part of the content.
+    bool delimited = false;
+};
+
+TArticlePart MakePart(const QList<THeaderField>& header, const QByteArray& encoded,
+                      const TEntityPlace& place) {
     TArticlePart part;
     part.header = header;
     const QByteArray contentType = FieldValue(header, "Content-Type");
-    part.mediaType = MediaTypeOf(contentType);
+    part.mediaType = MediaTypeOf(contentType, place.defaultType);
     part.charset = nntpwire::HeaderParameter(contentType, "charset").trimmed();
     part.transferEncoding = FieldValue(header, "Content-Transfer-Encoding").trimmed().toLower();
     part.fileName =
@@ -160,7 +203,11 @@ TArticlePart MakePart(const QList<THeaderField>& header, const QByteArray& encod
         part.fileName = nntpwire::HeaderParameter(contentType, "name");
     }
     part.encoded = encoded;
-    part.content = Content(encoded, part.transferEncoding);
+    const QByteArray exact =
+        place.delimited && encoded.endsWith("\r\n") ? encoded.chopped(2) : encoded;
+    const std::optional<QByteArray> decoded = DecodedContent(exact, part.transferEncoding);
+    part.content = decoded ? *decoded : exact;
+    part.undecodable = !decoded && !IsIdentityEncoding(part.transferEncoding);
     return part;
 }
 
@@ -182,30 +229,55 @@ QByteArray JoinedLines(const TStringList& lines, int first, int end) {
     return text;
 }
 
-void AppendParts(const QList<THeaderField>& header, const TStringList& lines, int first,
-                 int end, QList<TArticlePart>& parts, int depth);
+// The end of a part's header: the empty line, a delimiter line, or the first line that is
+// neither a field nor its continuation, with which the content begins when a program left out
+// the empty line.
+int PartHeaderEnd(const TStringList& lines, int first, int end, const QByteArray& boundary) {
+    int i = first;
+    for (; i < end && !lines[i].isEmpty() && !IsDelimiter(lines[i], boundary); ++i) {
+        QByteArray name;
+        if (!IsContinuation(lines[i]) && !TExStringList::NameOf(lines[i], name)) {
+            break;
+        }
+    }
+    return i;
+}
+
+bool AppendEntity(const QList<THeaderField>& header, const TStringList& lines,
+                  const TEntityPlace& place, QList<TArticlePart>& parts, int depth);
 
 // The parts of a multipart body between first and end; false when no delimiter line is there
 // (the body is then read as one part).
-bool AppendMultipart(const QByteArray& boundary, const TStringList& lines, int first, int end,
+bool AppendMultipart(const QByteArray& boundary, const QByteArray& mediaType,
+                     const TStringList& lines, const TEntityPlace& place,
                      QList<TArticlePart>& parts, int depth) {
-    int i = first;
-    while (i < end && !IsDelimiter(lines[i], boundary)) {
+    int i = place.first;
+    while (i < place.end && !IsDelimiter(lines[i], boundary)) {
         ++i; // the preamble is no part
     }
-    if (i == end) {
+    if (i == place.end) {
         return false;
     }
+    TEntityPlace partPlace;
+    if (mediaType == "multipart/digest") {
+        partPlace.defaultType = QByteArrayLiteral("message/rfc822");
+    }
     bool closed = false;
-    while (i < end && !closed) {
+    while (i < place.end && !closed) {
         ++i; // past the delimiter
-        const QList<THeaderField> partHeader = ParseFields(lines, i, end);
-        const int start = std::min(i, end);
-        while (i < end && !IsDelimiter(lines[i], boundary)) {
+        const int headerEnd = PartHeaderEnd(lines, i, place.end, boundary);
+        const QList<THeaderField> partHeader = ParseFields(lines, i, headerEnd);
+        if (i < place.end && lines[i].isEmpty()) {
+            ++i; // the empty line that ends the header
+        }
+        partPlace.first = i;
+        while (i < place.end && !IsDelimiter(lines[i], boundary)) {
             ++i;
         }
-        closed = i >= end || IsCloseDelimiter(lines[i], boundary);
-        AppendParts(partHeader, lines, start, i, parts, depth + 1);
+        closed = i >= place.end || IsCloseDelimiter(lines[i], boundary);
+        partPlace.end = i;
+        partPlace.delimited = i < place.end;
+        AppendEntity(partHeader, lines, partPlace, parts, depth + 1);
     }
     return true;
 }
@@ -214,21 +286,27 @@ bool AppendMultipart(const QByteArray& boundary, const TStringList& lines, int f
 // must not exhaust the stack.
 constexpr int kMaxNesting = 8;
 
-void AppendParts(const QList<THeaderField>& header, const TStringList& lines, int first,
-                 int end, QList<TArticlePart>& parts, int depth) {
+// The parts of an entity (a body, or a part of a multipart) with the given header: itself, or
+// the parts of the multipart it is. True when it was read as a multipart.
+bool AppendEntity(const QList<THeaderField>& header, const TStringList& lines,
+                  const TEntityPlace& place, QList<TArticlePart>& parts, int depth) {
     const QByteArray contentType = FieldValue(header, "Content-Type");
-    if (MediaTypeOf(contentType).startsWith("multipart/") && depth < kMaxNesting) {
+    const QByteArray mediaType = MediaTypeOf(contentType, place.defaultType);
+    const bool multipart = mediaType.startsWith("multipart/");
+    if (multipart && depth < kMaxNesting) {
         const QByteArray boundary = nntpwire::HeaderParameter(contentType, "boundary");
-        if (!boundary.isEmpty() && AppendMultipart(boundary, lines, first, end, parts, depth)) {
-            return;
+        if (!boundary.isEmpty() &&
+            AppendMultipart(boundary, mediaType, lines, place, parts, depth)) {
+            return true;
         }
-        // Declared multipart without a part in it (or rewritten by attachment extraction):
-        // plain text after all.
-        parts.append(MakePart(header, JoinedLines(lines, first, end)));
-        parts.last().mediaType = QByteArrayLiteral("text/plain");
-        return;
     }
-    parts.append(MakePart(header, JoinedLines(lines, first, end)));
+    parts.append(MakePart(header, JoinedLines(lines, place.first, place.end), place));
+    if (multipart) {
+        // Declared multipart without a part in it (or rewritten by attachment extraction), or
+        // nested too deep: plain text after all.
+        parts.last().mediaType = QByteArrayLiteral("text/plain");
+    }
+    return false;
 }
 
 // RFC 3676: in a format=flowed text a line that ends in a blank goes on in the next line of
@@ -308,7 +386,10 @@ TDecodedArticle::TDecodedArticle(const TStringList& headerLines, const TStringLi
         --end;
     }
     body_ = JoinedLines(bodyLines, 0, end);
-    AppendParts(fields_, bodyLines, 0, end, parts_, 0);
+    TEntityPlace place;
+    place.end = end;
+    mediaType_ = MediaTypeOf(FieldValue(fields_, "Content-Type"), place.defaultType);
+    multipart_ = AppendEntity(fields_, bodyLines, place, parts_, 0);
 }
 
 QString TDecodedArticle::BodyText(QByteArray* unknownCharset) const {
@@ -325,11 +406,23 @@ QString TDecodedArticle::BodyText(QByteArray* unknownCharset) const {
         }
         bool known = true;
         text += part.Text(&known);
+        // The line end before a delimiter line is no part of the text, but it still ends the
+        // part's last line on the screen.
+        if (multipart_ && !text.endsWith(QStringLiteral("\r\n"))) {
+            text += QStringLiteral("\r\n");
+        }
         if (!known && unknownCharset != nullptr && unknownCharset->isEmpty()) {
             *unknownCharset = part.charset;
         }
     }
     return text;
+}
+
+QByteArray MediaTypeOf(const QByteArray& contentType, const QByteArray& defaultType) {
+    const qsizetype semicolon = contentType.indexOf(';');
+    const QByteArray type =
+        (semicolon < 0 ? contentType : contentType.left(semicolon)).trimmed().toLower();
+    return type.isEmpty() ? defaultType : type;
 }
 
 QString FieldDisplayValue(QByteArrayView name, QByteArrayView value) {

@@ -2,6 +2,7 @@
 // posting an article with attachments.
 #include "codec/qruue.h"
 #include "codec/yencdecode.h"
+#include "nntp/decodedarticle.h"
 #include "nntp/nntpwire.h"
 #include "nntp/qrnntp.h"
 #include "util/finally.h"
@@ -17,24 +18,6 @@ const QString kPartDefaultName = QStringLiteral("Extract.dat");
 
 bool IsBeginLine(const QByteArray& line) {
     return line.contains("begin 644") || line.contains("begin 666");
-}
-
-// RFC 2046, section 5.1.1: a delimiter line begins with "--" and the boundary. An empty
-// boundary delimits nothing.
-bool IsDelimiterLine(QByteArrayView line, const QByteArray& boundary) {
-    return !boundary.isEmpty() && line.startsWith("--") && line.sliced(2).startsWith(boundary);
-}
-
-bool IsCloseDelimiterLine(QByteArrayView line, const QByteArray& boundary) {
-    return IsDelimiterLine(line, boundary) && line.sliced(2 + boundary.size()).startsWith("--");
-}
-
-// A part whose media type is text stays in the body; its parameters ("name=notes.txt") do not
-// count.
-bool IsTextPart(const QByteArray& contentType) {
-    const qsizetype semicolon = contentType.indexOf(';');
-    const QByteArray mediaType = semicolon < 0 ? contentType : contentType.left(semicolon);
-    return mediaType.trimmed().toLower().startsWith("text/");
 }
 
 // The file name a part's header gives: Content-Disposition's filename, else Content-Type's name.
@@ -75,14 +58,13 @@ void WriteAttachmentBytes(QFile& file, const QByteArray& bytes) {
 
 void TQRNNTP::ExtractAttachments() {
     AttachmentProblems.clear();
-    const QByteArray contentType = HeaderLines.GetValue("Content-Type");
-    if (contentType.isEmpty() || !contentType.toLower().contains("multipart")) {
+    // Mail and news programs commonly put the boundary on a continuation line.
+    const QByteArray contentType = HeaderLines.GetUnfoldedValue("Content-Type");
+    if (!MediaTypeOf(contentType).startsWith("multipart/")) {
         ExtractEmbedded();
         return;
     }
-    // Mail and news programs commonly put the boundary on a continuation line.
-    MimeBoundary =
-        nntpwire::HeaderParameter(HeaderLines.GetUnfoldedValue("Content-Type"), "boundary");
+    MimeBoundary = nntpwire::HeaderParameter(contentType, "boundary");
     ExtractMultipart();
 }
 
@@ -249,49 +231,43 @@ void TQRNNTP::CheckYEncBlock(const TYEncDecoder& block, const QString& fileName)
 }
 
 void TQRNNTP::ExtractMultipart() {
-    TStringList newBody;
-    const int count = BodyLines.Count();
-    int i = 0;
-    while (i < count && !IsDelimiterLine(BodyLines[i], MimeBoundary)) {
-        ++i;
-    }
+    // The parts at every depth, read as the reading pane reads them.
+    const TDecodedArticle article(HeaderLines, BodyLines);
     // Without a single part there is nothing to extract, and an empty file is no answer.
-    if (i == count) {
+    if (!article.IsMultipart()) {
         throw Exception(QStringLiteral("The article is declared multipart, but no part was found"));
     }
-    bool closed = false;
-    while (i < count && !closed) {
-        ++i; // past the delimiter line
-        TExStringList partHeader;
-        while (i < count && !IsClosingLine(i)) {
-            partHeader.Add(BodyLines[i]);
-            ++i;
-            if (partHeader.Last().isEmpty()) {
-                break;
-            }
-        }
-        TStringList partLines;
-        while (i < count && !IsDelimiterLine(BodyLines[i], MimeBoundary) && !IsClosingLine(i)) {
-            partLines.Add(BodyLines[i]);
-            ++i;
-        }
-        closed = i >= count || !IsDelimiterLine(BodyLines[i], MimeBoundary) ||
-                 IsCloseDelimiterLine(BodyLines[i], MimeBoundary);
-
-        const QByteArray contentType = partHeader.GetUnfoldedValue("Content-Type");
-        if (IsTextPart(contentType)) {
-            for (int k = 0; k < partLines.Count(); ++k) {
-                newBody.Add(partLines[k]);
+    TStringList newBody;
+    for (const TArticlePart& part : article.Parts()) {
+        if (!part.IsAttachment()) {
+            TStringList lines;
+            lines.SetText(part.encoded);
+            for (int k = 0; k < lines.Count(); ++k) {
+                newBody.Add(lines[k]);
             }
             continue;
         }
+        TExStringList partHeader;
+        for (const THeaderField& field : part.header) {
+            partHeader.Add(field.name + ": " + field.value);
+        }
         const QString fileName = PartFileName(partHeader, kPartDefaultName);
-        const QByteArray encoding = partHeader.GetValue("Content-Transfer-Encoding");
-        const int method = encoding.contains("base64") || encoding.contains("Base64") ? uuMime
-                           : encoding.contains("X-UUENCODE")                          ? uuCode
-                                                                                      : uuNONE;
-        // A part in any other encoding is saved as it came, not dropped.
-        DecodeToAttachment(partLines.Text(), fileName, method, newBody, false);
+        // A part in an encoding that does not decode is saved as it came, not dropped.
+        QString savedName;
+        SaveAttachment(
+            fileName,
+            [&](QString& name) {
+                QFile file;
+                CreateAttachmentFile(file, name);
+                WriteAttachmentBytes(file, part.content);
+                savedName = name;
+            },
+            newBody, false);
+        if (part.undecodable) {
+            AttachmentProblems.append(
+                QStringLiteral("The %1 encoding of %2 does not decode; the file is kept as it came")
+                    .arg(QString::fromLatin1(part.transferEncoding), savedName));
+        }
     }
     newBody.Add(".");
     BodyLines.Assign(newBody);

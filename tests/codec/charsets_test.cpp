@@ -92,3 +92,27 @@ TEST(Charsets, UndeclaredAndUnknownCharsetsAreUtf8WhenValidElseWindows1252) {
     EXPECT_TRUE(IsKnownCharset("ISO-8859-16"));
     EXPECT_FALSE(IsKnownCharset("x-unknown"));
 }
+
+TEST(Charsets, AsciiBytesReadAsThemselvesOnlyInCharsetsThatAreAsciiCompatible) {
+    // Each of these is all ASCII bytes; in the last four they are not ASCII text.
+    const struct {
+        const char* charset;
+        QByteArray bytes;
+        QString text;
+        bool asciiCompatible;
+    } cases[] = {
+        {"utf-8", "a+b ~{c}", u"a+b ~{c}"_s, true},
+        {"KOI8-R", "a+b ~{c}", u"a+b ~{c}"_s, true},
+        {"ISO-8859-1", "a+b ~{c}", u"a+b ~{c}"_s, true},
+        {"UTF-7", "+ZeVnLIqe- +AKM-5", u"日本語 £5"_s, false},
+        {"utf-7", "+ZeVnLIqe +AKM-5", u"日本語 £5"_s, false},
+        {"HZ-GB-2312", "~{Dc:C~}", u"你好"_s, false},
+        {"UTF-16LE", QByteArray("A\0B\0", 4), u"AB"_s, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TextOfCharset(c.bytes, c.charset), c.text) << c.charset;
+        EXPECT_EQ(IsAsciiCompatibleCharset(c.charset), c.asciiCompatible) << c.charset;
+    }
+    EXPECT_FALSE(IsAsciiCompatibleCharset("ISO-2022-JP"));
+    EXPECT_FALSE(IsAsciiCompatibleCharset("x-unknown"));
+}

@@ -1,6 +1,7 @@
 // RFC 2047 encoded words: reading them in any charset, writing them in UTF-8.
 #include "codec/encodedwords.h"
 
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -32,6 +33,12 @@ TEST(EncodedWords, WordsAreDecodedJoinedAndMalformedOnesLeftAsTheyStand) {
         {"=?UTF-8?Q?a b?=", u"=?UTF-8?Q?a b?="_s},
         {"=?UTF-8?B?w6Q", u"=?UTF-8?B?w6Q"_s},
         {"=?=?UTF-8?Q?ok?=", u"=?ok"_s},
+        // Japanese mailers end each ISO-2022-JP word in ASCII and start the next one anew.
+        {"=?ISO-2022-JP?B?GyRCRnxLXBsoQg==?= =?ISO-2022-JP?B?GyRCOGwbKEI=?=", u"日本語"_s},
+        {"=?iso-2022-jp?B?GyRCRnxLXBsoQg==?==?ISO-2022-JP?Q?=1B$B8l=1B(B?=", u"日本語"_s},
+        // Unclosed words in a row, and a fold inside a word: as they stand.
+        {"=?UTF-8?Q?x=?UTF-8?Q?y ?=", u"=?UTF-8?Q?x=?UTF-8?Q?y ?="_s},
+        {"=?UTF-8?Q?a\r\n b?=", u"=?UTF-8?Q?a\r\n b?="_s},
         // A decoded line break would break the field's line.
         {"=?UTF-8?Q?a=0D=0Ab?=", u"a  b"_s},
         // Raw bytes outside words: UTF-8 when valid, else Windows-1252.
@@ -62,5 +69,29 @@ TEST(EncodedWords, EncodingLeavesAsciiAloneAndFoldsUtf8WordsAt76Characters) {
         }
         // Read back unfolded, as a reader unfolds (RFC 5322, section 2.2.3).
         EXPECT_EQ(DecodeEncodedWords(field.mid(9).replace("\r\n", "")), text) << field.constData();
+    }
+}
+
+TEST(EncodedWords, HostileValuesAreDecodedInLinearTime) {
+    // Subjects a poster can send, each a piece repeated: unclosed words (560 KB, as one was
+    // seen), words with a blank inside and a single "?=" at the very end, well-formed words,
+    // lone "=?", words of a charset read one by one.
+    const struct {
+        QByteArray piece;
+        int count;
+    } values[] = {
+        {"=?c?Q?x", 80000},        {"=?UTF-8?Q?x ", 80000},
+        {"=?UTF-8?Q?a?= ", 80000}, {"=?", 80000},
+        {"=?ISO-2022-JP?B?GyRCOGwbKEI=?=", 20000},
+    };
+    for (const auto& v : values) {
+        const QByteArray value = v.piece.repeated(v.count) + "?=";
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_FALSE(DecodeEncodedWords(value).isEmpty());
+        // Read once from start to end, the five take 0.2 s together; a reading that goes on to
+        // the end of the value for every word takes 15 s for the first alone. The bound
+        // leaves room for the sanitizers and a machine busy with other work.
+        EXPECT_LT(timer.elapsed(), 2000) << v.piece.constData();
     }
 }

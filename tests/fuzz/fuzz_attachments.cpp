@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::Require(walker.BodyLines.Count() > 0 && walker.BodyLines.Last() == ".",
                       "the closing line survives the walk");
     } catch (const Exception&) {
-        // Invalid Base64 in a part: the decoder's general exception.
+        // A multipart without a part in it: the walker says so.
     }
     EmptyAttachmentDir();
     return 0;

@@ -1,5 +1,7 @@
-// The header model: an article's header lines and the values looked up in them by name.
+// The header model: an article's header lines, the values looked up in them by name, and the
+// fields as the reader shows them, encoded words decoded.
 #include "fuzzsupport.h"
+#include "nntp/decodedarticle.h"
 #include "nntp/qrnntp.h"
 #include "util/exception.h"
 
@@ -59,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckLookups(lines);
     TPostRecordType record(lines);
     ReadCommonFields(record);
+    HeaderDisplayText(lines);
 
     // A value set under a name from the article reads back as set, and an empty one removes it.
     const QByteArray name = article.body.Count() > 1 ? article.body[0] : QByteArray("Subject");

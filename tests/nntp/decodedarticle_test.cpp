@@ -60,15 +60,18 @@ TEST(DecodedArticle, PartsCarryTheirOwnHeaderCharsetEncodingAndFileName) {
               "--=_outer--\r\nepilogue\r\n.\r\n"));
     const QList<TArticlePart>& parts = article.Parts();
     ASSERT_EQ(parts.size(), 4);
+    // The line end before each delimiter line belongs to that line, not to the part.
     EXPECT_EQ(parts[0].charset, "koi8-r");
-    EXPECT_EQ(parts[0].Text(), u"Привет\r\n"_s);
+    EXPECT_EQ(parts[0].Text(), u"Привет"_s);
     EXPECT_EQ(parts[1].transferEncoding, "quoted-printable");
-    EXPECT_EQ(parts[1].Text(), u"café = soft = x\r\n"_s);
+    EXPECT_EQ(parts[1].Text(), u"café = soft = x"_s);
     EXPECT_FALSE(parts[2].IsText());
     EXPECT_EQ(parts[2].fileName, "\xC3\xBC" "ber.bin");
     EXPECT_EQ(parts[2].content, QByteArray("\x00\x01\x02", 3));
     EXPECT_EQ(parts[3].mediaType, "text/html");
-    EXPECT_EQ(parts[3].content, "<p>x</p>\r\n");
+    EXPECT_EQ(parts[3].content, "<p>x</p>");
+    // Read, each part's last line still ends.
+    EXPECT_TRUE(article.BodyText().startsWith(u"Привет\r\n\r\ncafé = soft = x\r\n\r\n"_s));
 }
 
 TEST(DecodedArticle, ContentThatDoesNotDecodeAndAMultipartWithoutPartsStayAsTheyCame) {
@@ -96,5 +99,43 @@ TEST(DecodedArticle, ContentThatDoesNotDecodeAndAMultipartWithoutPartsStayAsThey
         QByteArray unknownCharset;
         EXPECT_EQ(article.BodyText(&unknownCharset), c.text) << c.header.constData();
         EXPECT_EQ(unknownCharset, c.unknownCharset);
+    }
+}
+
+TEST(DecodedArticle, PartsAtEveryDepthWithTheirDefaultTypeAndExactContent) {
+    const struct {
+        const char* shape;
+        QByteArray body;
+        QList<std::pair<QByteArray, QByteArray>> parts; // media type, content
+    } cases[] = {
+        {"nested, the line end before each delimiter line belonging to it",
+         "--o\r\nContent-Type: multipart/alternative; boundary=i\r\n\r\n--i\r\n\r\na\r\n\r\n"
+         "--i\r\nContent-Type: text/html\r\n\r\n<b>\r\n--i--\r\n--o\r\n"
+         "Content-Type: application/x-raw\r\n\r\nraw\r\n--o--\r\n",
+         {{"text/plain", "a\r\n"}, {"text/html", "<b>"}, {"application/x-raw", "raw"}}},
+        {"a digest: parts without a type are articles",
+         "--o\r\nContent-Type: multipart/digest; boundary=d\r\n\r\n--d\r\n\r\n"
+         "Subject: one\r\n\r\nfirst\r\n--d\r\nContent-Type: text/plain\r\n\r\nnote\r\n--d--\r\n"
+         "--o--\r\n",
+         {{"message/rfc822", "Subject: one\r\n\r\nfirst"}, {"text/plain", "note"}}},
+        {"no empty line after the header, or no header at all",
+         "--o\r\nContent-Type: text/x-a\r\n--o\r\nContent-Type: text/x-b\r\nbody b\r\n"
+         "--o\r\nbody c\r\n--o--\r\n",
+         {{"text/x-a", ""}, {"text/x-b", "body b"}, {"text/plain", "body c"}}},
+        {"Base64 lines ending in blanks, a soft line break before the delimiter",
+         "--o\r\nContent-Transfer-Encoding: BASE64\r\n\r\nQUJD \r\nREVG\t\r\n--o\r\n"
+         "Content-Transfer-Encoding: quoted-printable\r\n\r\nsoft=\r\n--o--\r\n",
+         {{"text/plain", "ABCDEF"}, {"text/plain", "soft"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shape);
+        const TDecodedArticle article(Lines("Content-Type: multipart/mixed; boundary=o\r\n\r\n"),
+                                      Lines(c.body + ".\r\n"));
+        EXPECT_TRUE(article.IsMultipart());
+        QList<std::pair<QByteArray, QByteArray>> parts;
+        for (const TArticlePart& part : article.Parts()) {
+            parts.append({part.mediaType, part.content});
+        }
+        EXPECT_EQ(parts, c.parts);
     }
 }
