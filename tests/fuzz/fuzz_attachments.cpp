@@ -5,6 +5,7 @@
 #include "util/exception.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -26,10 +27,28 @@ TArticleWalker& Walker() {
     return walker;
 }
 
+// The files, the working folders of yEnc parts and what they hold.
 void EmptyAttachmentDir() {
     QDir dir(AttachmentDir().path());
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        dir.remove(name);
+    for (const QFileInfo& entry :
+         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            QDir(entry.filePath()).removeRecursively();
+        } else {
+            dir.remove(entry.fileName());
+        }
+    }
+}
+
+// Decoding never makes more bytes than it was given, however large a size the article
+// announces: no file, a part kept for its file included, is larger than the article, its
+// line ends counted as CR LF (a part saved as it came gets them).
+void CheckNoFileOutgrowsTheArticle(qsizetype articleSize) {
+    QDirIterator entries(AttachmentDir().path(), QDir::Files | QDir::Hidden | QDir::System,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        fuzz::Require(entries.nextFileInfo().size() <= 2 * articleSize,
+                      "no file is larger than the article");
     }
 }
 
@@ -63,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         walker.ExtractAttachments();
         CheckFilesStayInside(walker.AttachmentNames);
+        CheckNoFileOutgrowsTheArticle(static_cast<qsizetype>(size));
         fuzz::Require(walker.BodyLines.Count() > 0 && walker.BodyLines.Last() == ".",
                       "the closing line survives the walk");
     } catch (const Exception&) {
