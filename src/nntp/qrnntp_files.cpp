@@ -104,14 +104,14 @@ QString PieceName(std::optional<qint64> number, qint64 begin, qint64 end) {
 // The pieces in folder with a place in a file of fileSize bytes, by place. Anything else there
 // (a name of no piece, a piece of another length, a link) is passed over.
 QList<TYEncPiece> PiecesIn(const QString& folder, qint64 fileSize) {
-    static const QRegularExpression pieceName(
-        QStringLiteral("^part\\d*\\.(\\d{1,18})-(\\d{1,18})$"));
+    static const QRegularExpression pieceName(QStringLiteral("^part\\d*\\.(\\d+)-(\\d+)$"));
     QList<TYEncPiece> pieces;
     for (const QFileInfo& entry : QDir(folder).entryInfoList(QDir::Files | QDir::NoSymLinks)) {
         const QRegularExpressionMatch match = pieceName.match(entry.fileName());
         if (!match.hasMatch()) {
             continue;
         }
+        // A number too large for the file's size reads as 0 and is passed over.
         const TYEncPiece piece{match.captured(1).toLongLong(), match.captured(2).toLongLong(),
                                entry.filePath()};
         if (piece.begin >= 1 && piece.end >= piece.begin && piece.end <= fileSize &&

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -35,9 +36,13 @@ void EmptyAttachmentDir() {
         if (entry.isDir() && !entry.isSymLink()) {
             QDir(entry.filePath()).removeRecursively();
         } else {
-            dir.remove(entry.fileName());
+            // By its whole path: QDir would take a name starting with ":" for a resource.
+            QFile::remove(entry.filePath());
         }
     }
+    fuzz::Require(
+        dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        "the attachment directory empties for the next input");
 }
 
 // Decoding never makes more bytes than it was given, however large a size the article

@@ -390,13 +390,16 @@ TEST(NntpExtract, YEncPartsWaitApartAndOnlyTheWholeFileIsWritten) {
     QByteArray cut = p2;
     cut.truncate(cut.indexOf("=yend"));
     // The total announced is all there is to a part at the start of a file of 2^62 bytes, and
-    // a part at its end a terabyte in.
+    // to the last five bytes of a file of a terabyte, or of 2^62 bytes.
     const QByteArray absurd = Declaring(YEncBlock("HELLO", "notes.txt", 128, YEncPart{1, 2, 1, 5}),
                                         "size=5 ", "size=4611686018427387904 ");
-    const QByteArray terabyte =
-        Declaring(Declaring(YEncBlock("WORLD", "far.bin", 128, YEncPart{2, 2, 1, 5}), "size=5 ",
-                            "size=1000000000005 "),
-                  "begin=1 end=5", "begin=1000000000001 end=1000000000005");
+    const auto lastFive = [](const QByteArray& name, qint64 size) {
+        const QByteArray begin = QByteArray::number(size - 4);
+        const QByteArray end = QByteArray::number(size);
+        return Declaring(Declaring(YEncBlock("WORLD", name, 128, YEncPart{2, 2, 1, 5}), "size=5 ",
+                                   "size=" + end + ' '),
+                         "begin=1 end=5", "begin=" + begin + " end=" + end);
+    };
     const QByteArray folder = ".y.bin.1000.yparts";
     const auto waits = [](const char* name, int here, qint64 size) {
         return QStringLiteral("%1 waits for its other parts: %2 of its %3 bytes are here")
@@ -458,11 +461,19 @@ TEST(NntpExtract, YEncPartsWaitApartAndOnlyTheWholeFileIsWritten) {
          {waits("notes.txt", 5, 4611686018427387904)},
          {}},
         {"the last part of a terabyte",
-         {terabyte},
+         {lastFive("far.bin", 1000000000005)},
          {{".far.bin.1000000000005.yparts", "(folder)"},
           {".far.bin.1000000000005.yparts/part2.1000000000001-1000000000005", "WORLD"}},
          "",
          {waits("far.bin", 5, 1000000000005)},
+         {}},
+        {"the last part of 2^62 bytes",
+         {lastFive("end.bin", 4611686018427387904)},
+         {{".end.bin.4611686018427387904.yparts", "(folder)"},
+          {".end.bin.4611686018427387904.yparts/part2.4611686018427387900-4611686018427387904",
+           "WORLD"}},
+         "",
+         {waits("end.bin", 5, 4611686018427387904)},
          {}},
         {"a name that is taken",
          {part(1, 1, 600, "notes.txt"), part(2, 601, 1000, "notes.txt")},
