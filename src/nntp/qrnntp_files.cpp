@@ -178,6 +178,27 @@ quint32 JoinPieces(const QList<TYEncPiece>& pieces, QFile& file) {
     return crc;
 }
 
+// A part fetched again is already there, checked as it was kept.
+void StorePiece(const QString& path, const QByteArray& bytes) {
+    if (QFileInfo(path).isFile()) {
+        return;
+    }
+    QSaveFile piece(path);
+    if (!piece.open(QIODevice::WriteOnly) || piece.write(bytes) != bytes.size() ||
+        !piece.commit()) {
+        throw Exception(QStringLiteral("Cannot write file ") + path + QStringLiteral(": ") +
+                        piece.errorString());
+    }
+}
+
+// The pieces of a file that is written; the folder goes too unless anything else is in it.
+void RemovePieces(const QString& folder, const QList<TYEncPiece>& pieces) {
+    for (const TYEncPiece& piece : pieces) {
+        QFile::remove(piece.path);
+    }
+    QDir().rmdir(folder);
+}
+
 // "yEnc part 2 of a.bin", for the texts about one part.
 QString PartLabel(const TYEncDecoder& block, const QString& fileName) {
     if (block.PartNumber()) {
@@ -358,21 +379,12 @@ void TQRNNTP::KeepYEncPart(const TYEncDecoder& block, const QString& fileName,
     }
     const qint64 fileSize = *block.FileSize();
     const QString folder = YEncPartsFolder(fileName, fileSize);
-    const QString piecePath =
-        folder + PieceName(block.PartNumber(), *block.PartBegin(), *block.PartEnd());
-    if (!QFileInfo(piecePath).isFile()) {
-        QSaveFile piece(piecePath);
-        if (!piece.open(QIODevice::WriteOnly) || piece.write(block.Data()) != block.Data().size() ||
-            !piece.commit()) {
-            throw Exception(QStringLiteral("Cannot write file ") + piecePath +
-                            QStringLiteral(": ") + piece.errorString());
-        }
-    }
+    StorePiece(folder + PieceName(block.PartNumber(), *block.PartBegin(), *block.PartEnd()),
+               block.Data());
     const QList<TYEncPiece> pieces = PiecesIn(folder, fileSize);
     if (BytesFromStart(pieces) < fileSize) {
         AttachmentNotices.append(
-            QStringLiteral("%1 waits for its other parts: %2 of its %3 bytes "
-                           "are here")
+            QStringLiteral("%1 waits for its other parts: %2 of its %3 bytes are here")
                 .arg(fileName, QString::number(BytesHeld(pieces)), QString::number(fileSize)));
         newBody.Add("\r\nFile \"" + fileName.toLocal8Bit() + "\" waits for its other parts");
         return;
@@ -395,11 +407,7 @@ void TQRNNTP::KeepYEncPart(const TYEncDecoder& block, const QString& fileName,
                            "decoded")
                 .arg(savedName));
     }
-    for (const TYEncPiece& piece : pieces) {
-        QFile::remove(piece.path);
-    }
-    // Left in place when anything else is in it.
-    QDir().rmdir(folder);
+    RemovePieces(folder, pieces);
 }
 
 QString TQRNNTP::YEncPartsFolder(const QString& fileName, qint64 fileSize) const {

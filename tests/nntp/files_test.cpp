@@ -304,6 +304,10 @@ TEST(NntpExtract, YEncBlocksAreDecodedPlacedAndChecked) {
               QStringList{QStringLiteral("y.bin waits for its other parts: 600 of its 1000 bytes "
                                          "are here")});
     EXPECT_TRUE(waiting.nntp.AttachmentNames.Text().isEmpty());
+    // So does a part that is not kept.
+    Reader refused("Subject: yEnc\r\n", part(2, 601, 1001));
+    refused.Read();
+    EXPECT_EQ(refused.nntp.BodyLines.Text(), "\r\nFile \"y.bin\": a part was not kept\r\n.\r\n");
 }
 
 namespace {
@@ -386,7 +390,7 @@ TEST(NntpExtract, YEncPartsWaitApartAndOnlyTheWholeFileIsWritten) {
     // The other half of an overlap that disagrees, from a file of its own and with its CRC32.
     QByteArray other = file;
     other[450] ^= 1;
-    QByteArray joined = file.left(500) + other.mid(500);
+    const QByteArray joined = file.left(500) + other.mid(500);
     QByteArray cut = p2;
     cut.truncate(cut.indexOf("=yend"));
     // The total announced is all there is to a part at the start of a file of 2^62 bytes, and
