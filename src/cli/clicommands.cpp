@@ -268,6 +268,7 @@ private:
             throw Exception(QStringLiteral("No such directory: ") + directory);
         }
         QStringList problems;
+        QStringList notices;
         const bool online = Online([&](TQRNNTP& nntp) {
             nntp.ParseAttachments = true;
             nntp.SetAttachmentPath(directory);
@@ -277,11 +278,13 @@ private:
                 out_.write(nntp.AttachmentNames[i] + '\n');
             }
             problems = nntp.AttachmentProblems;
+            notices = nntp.AttachmentNotices;
             return true;
         });
-        // A damaged file is kept, but a script must not take it for a good one.
-        for (const QString& problem : problems) {
-            console_.Message(problem);
+        // A part kept for its file is no failure; a damaged file is kept, but a script must not
+        // take it for a good one.
+        for (const QString& text : notices + problems) {
+            console_.Message(text);
         }
         return online && problems.isEmpty();
     }

@@ -44,9 +44,11 @@ const TCommandInfo kCommands[] = {
      "Decodes the attachments of article N (uuencoded and yEnc blocks, MIME\n"
      "parts) into files in the directory DIR, which must exist, and prints their\n"
      "names, one per line. A name already taken in DIR gets a number: zk.bin,\n"
-     "zk_1.bin. A part of a multi-part yEnc post goes to its place in the file\n"
-     "its parts share. A yEnc file whose CRC32 or size does not match, or whose\n"
-     "block is cut short, is kept and named on standard error (exit status 1)."},
+     "zk_1.bin. A part of a multi-part yEnc post is kept in a hidden folder in\n"
+     "DIR until the file's other parts come, which standard error says (exit\n"
+     "status 0); the part that completes the file writes it whole. A yEnc file\n"
+     "whose CRC32 or size does not match, or whose block is cut short, is kept\n"
+     "and named on standard error (exit status 1); such a part is not kept."},
     {"post", TCliCommand::Post, 1, 1, "--attach ", "post FILE [--attach PATH ...]",
      "Posts the article in FILE (header lines, an empty line, the body) with\n"
      "each PATH appended as a uuencoded block; prints the server's reply line.\n"

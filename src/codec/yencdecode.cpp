@@ -63,7 +63,7 @@ bool TYEncDecoder::IsEndLine(QByteArrayView line) {
 
 TYEncDecoder::TYEncDecoder(QByteArrayView beginLine)
     : name_(Keyword(beginLine, "name").value_or(QByteArrayView()).toByteArray()),
-      fileSize_(NumberKeyword(beginLine, "size")) {}
+      partNumber_(NumberKeyword(beginLine, "part")), fileSize_(NumberKeyword(beginLine, "size")) {}
 
 void TYEncDecoder::AddLine(QByteArrayView line) {
     if (ended_) {
@@ -136,6 +136,10 @@ std::optional<quint32> TYEncDecoder::DeclaredCrc() const {
 }
 
 quint32 TYEncDecoder::Crc() const {
-    return static_cast<quint32>(crc32_z(0, reinterpret_cast<const Bytef*>(data_.constData()),
-                                        static_cast<size_t>(data_.size())));
+    return YEncCrc32(data_);
+}
+
+quint32 YEncCrc32(QByteArrayView data, quint32 crc) {
+    return static_cast<quint32>(crc32_z(crc, reinterpret_cast<const Bytef*>(data.constData()),
+                                        static_cast<size_t>(data.size())));
 }

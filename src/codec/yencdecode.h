@@ -14,6 +14,10 @@
 //
 // The caller hands over the block line by line, without line ends, NNTP dot-stuffing already
 // undone. Nothing in the data is refused: what cannot be right shows in the checks.
+// The CRC32 yEnc declares (ISO-HDLC) of data, continuing the CRC32 crc of the bytes before it,
+// so that a file can be checked piece by piece.
+quint32 YEncCrc32(QByteArrayView data, quint32 crc = 0);
+
 class TYEncDecoder {
 public:
     // "=ybegin " at the start of a line opens a block; "=yend" closes it.
@@ -33,6 +37,8 @@ public:
 
     // name= of "=ybegin", as written (a name, not a path to trust).
     const QByteArray& Name() const { return name_; }
+    // part= of "=ybegin": the number of this part in a multi-part post.
+    std::optional<qint64> PartNumber() const { return partNumber_; }
     // size= of "=ybegin": the size of the whole file, of which this block may be one part.
     std::optional<qint64> FileSize() const { return fileSize_; }
     // The bytes of the file this block holds, 1-based and inclusive, from "=ypart"; absent for
@@ -48,6 +54,8 @@ public:
     // The CRC32 the "=yend" line gives for this block's data: pcrc32=, else crc32= when the
     // block is the whole file (a part's crc32= is the assembled file's).
     std::optional<quint32> DeclaredCrc() const;
+    // crc32= of "=yend": the CRC32 of the whole file, also where the block is one part of it.
+    std::optional<quint32> DeclaredFileCrc() const { return fileCrc_; }
     // CRC32 (ISO-HDLC, as zlib computes it) of the decoded data.
     quint32 Crc() const;
 
@@ -58,6 +66,7 @@ private:
 
     QByteArray data_;
     QByteArray name_;
+    std::optional<qint64> partNumber_;
     std::optional<qint64> fileSize_;
     std::optional<qint64> partBegin_;
     std::optional<qint64> partEnd_;

@@ -1,7 +1,10 @@
 #include "nntp/nntpwire.h"
 
+#include "codec/charsets.h"
+#include "codec/encodedwords.h"
 #include "net/nwire.h"
 #include "util/exception.h"
+#include "util/filehelpers.h"
 
 #include <cstring>
 
@@ -186,6 +189,12 @@ QByteArray ExtendedValue(const QByteArray& value) {
     return PercentDecoded(second < 0 ? value : value.mid(second + 1));
 }
 
+// The charset of an RFC 2231 extended value, the text before its first "'".
+QByteArray ExtendedCharset(const QByteArray& value) {
+    const qsizetype quote = value.indexOf('\'');
+    return quote < 0 ? QByteArray() : value.left(quote);
+}
+
 const Parameter* Find(const QList<Parameter>& parameters, const QByteArray& name) {
     for (const Parameter& parameter : parameters) {
         if (parameter.name == name) {
@@ -227,21 +236,22 @@ QByteArray HeaderParameter(const QByteArray& fieldValue, const QByteArray& name)
     return plain != nullptr ? plain->value : QByteArray();
 }
 
+QString HeaderParameterText(const QByteArray& fieldValue, const QByteArray& name) {
+    const QList<Parameter> parameters = ParametersOf(fieldValue);
+    const QByteArray wanted = name.toLower();
+    // The parameter HeaderParameter reads carries the charset: the extended value, else a
+    // first section that is extended.
+    const Parameter* extended = Find(parameters, wanted + '*');
+    if (extended == nullptr && Find(parameters, wanted + "*0") == nullptr) {
+        extended = Find(parameters, wanted + "*0*");
+    }
+    const QByteArray value = HeaderParameter(fieldValue, name);
+    return extended != nullptr ? TextOfCharset(value, ExtendedCharset(extended->value))
+                               : DecodeEncodedWords(value);
+}
+
 QString SafeFileName(const QByteArray& name, const QString& fallback) {
-    QByteArray plain = name.trimmed();
-    const qsizetype slash = std::max(plain.lastIndexOf('/'), plain.lastIndexOf('\\'));
-    plain = plain.mid(slash + 1);
-    QByteArray kept;
-    for (const char c : plain) {
-        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) {
-            kept += c;
-        }
-    }
-    kept = kept.trimmed();
-    if (kept.isEmpty() || kept == "." || kept == "..") {
-        return fallback;
-    }
-    return QString::fromLocal8Bit(kept);
+    return PlainFileName(TextOfUndeclaredBytes(name), fallback);
 }
 
 QString NumberedFileName(const QString& name, int n) {

@@ -89,9 +89,13 @@ QByteArray DotStuff(const QByteArray& text);
 // ("name*0=", "name*1*=") are joined in order.
 QByteArray HeaderParameter(const QByteArray& fieldValue, const QByteArray& name);
 
-// A file name taken from an article, reduced to a plain name that cannot leave the directory
-// it is joined to: the last part of any path (either slash), NULs and control characters
-// dropped; "", "." and ".." give fallback.
+// The text of one parameter, as HeaderParameter finds it: an RFC 2231 extended value in the
+// charset it names; a plain one with its RFC 2047 encoded words decoded, as common mail
+// programs write file names ("=?UTF-8?B?...?="), other bytes read as undeclared.
+QString HeaderParameterText(const QByteArray& fieldValue, const QByteArray& name);
+
+// A file name of undeclared bytes taken from an article (a yEnc name=, a "begin" line), made a
+// plain name by PlainFileName.
 QString SafeFileName(const QByteArray& name, const QString& fallback);
 
 // The n-th alternative for a taken file name: "stem_n.ext", where stem is the text before the

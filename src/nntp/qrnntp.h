@@ -96,6 +96,10 @@ public:
     // What the last extraction found wrong with files it kept (a yEnc block cut short, or one
     // whose CRC32 or size does not match), one text per file; emptied when an extraction starts.
     QStringList AttachmentProblems;
+    // What the last extraction has to say about files that are not written yet (a part of a
+    // multi-part yEnc post kept until the file's other parts come), one text per part;
+    // emptied when an extraction starts.
+    QStringList AttachmentNotices;
     QByteArray MimeBoundary;
     // The server's capabilities (RFC 3977, section 5.2), one per line, the "." line last. With
     // a Security other than None they are asked for after the greeting, and once more after
@@ -226,9 +230,13 @@ private:
                         TStringList& newBody, bool announce);
     // Creates a new file in AttachFilePath, numbering a name that is taken.
     void CreateAttachmentFile(QFile& file, QString& fileName) const;
-    // A whole file goes to a new file; a part of a multi-part post to its place in the file
-    // its parts share.
-    void WriteYEncBlock(const TYEncDecoder& block, QString& fileName);
+    // Keeps a part of a multi-part yEnc post that passes its checks in the parts' working
+    // folder; once the parts there hold the whole file, writes it under a free name and
+    // removes them. Puts the line saying what became of the part into newBody.
+    void KeepYEncPart(const TYEncDecoder& block, const QString& fileName, TStringList& newBody);
+    // The working folder of the parts of a file of that name and size, made when missing;
+    // ends with a separator.
+    QString YEncPartsFolder(const QString& fileName, qint64 fileSize) const;
     // Adds to AttachmentProblems what is wrong with a block saved as fileName.
     void CheckYEncBlock(const TYEncDecoder& block, const QString& fileName);
 

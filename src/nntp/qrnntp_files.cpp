@@ -5,11 +5,16 @@
 #include "nntp/decodedarticle.h"
 #include "nntp/nntpwire.h"
 #include "nntp/qrnntp.h"
+#include "util/filehelpers.h"
 #include "util/finally.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <algorithm>
 
 namespace {
 
@@ -22,12 +27,12 @@ bool IsBeginLine(const QByteArray& line) {
 
 // The file name a part's header gives: Content-Disposition's filename, else Content-Type's name.
 QString PartFileName(const TExStringList& partHeader, const QString& fallback) {
-    QByteArray name =
-        nntpwire::HeaderParameter(partHeader.GetUnfoldedValue("Content-Disposition"), "filename");
+    QString name = nntpwire::HeaderParameterText(partHeader.GetUnfoldedValue("Content-Disposition"),
+                                                 "filename");
     if (name.isEmpty()) {
-        name = nntpwire::HeaderParameter(partHeader.GetUnfoldedValue("Content-Type"), "name");
+        name = nntpwire::HeaderParameterText(partHeader.GetUnfoldedValue("Content-Type"), "name");
     }
-    return nntpwire::SafeFileName(name, fallback);
+    return PlainFileName(name, fallback);
 }
 
 // A full uuencoded data line (45 bytes) also starts a block when no "begin" line came first.
@@ -51,6 +56,172 @@ void WriteAttachmentBytes(QFile& file, const QByteArray& bytes) {
     }
 }
 
+// A name in the attachment directory is taken by anything there, a link that points nowhere
+// included.
+bool IsTaken(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// The parts of a multi-part yEnc file wait for each other in a working folder hidden in the
+// attachment directory and named after the file; its size keeps apart files of one name.
+QString PartsFolderName(const QString& fileName, qint64 fileSize) {
+    return QLatin1Char('.') + fileName + QLatin1Char('.') + QString::number(fileSize) +
+           QStringLiteral(".yparts");
+}
+
+// One part kept in the working folder as "part<number>.<begin>-<end>": its bytes of the file,
+// 1-based and inclusive, are in the name, so that a part fetched twice is kept once.
+struct TYEncPiece {
+    qint64 begin;
+    qint64 end;
+    QString path;
+};
+
+QString PieceName(std::optional<qint64> number, qint64 begin, qint64 end) {
+    return QStringLiteral("part%1.%2-%3")
+        .arg(number ? QString::number(*number) : QString(), QString::number(begin),
+             QString::number(end));
+}
+
+// The pieces in folder with a place in a file of fileSize bytes, by place. Anything else there
+// (a name of no piece, a piece of another length, a link) is passed over.
+QList<TYEncPiece> PiecesIn(const QString& folder, qint64 fileSize) {
+    static const QRegularExpression pieceName(QStringLiteral("^part\\d*\\.(\\d+)-(\\d+)$"));
+    QList<TYEncPiece> pieces;
+    for (const QFileInfo& entry : QDir(folder).entryInfoList(QDir::Files | QDir::NoSymLinks)) {
+        const QRegularExpressionMatch match = pieceName.match(entry.fileName());
+        if (!match.hasMatch()) {
+            continue;
+        }
+        // A number too large for the file's size reads as 0 and is passed over.
+        const TYEncPiece piece{match.captured(1).toLongLong(), match.captured(2).toLongLong(),
+                               entry.filePath()};
+        if (piece.begin >= 1 && piece.end >= piece.begin && piece.end <= fileSize &&
+            entry.size() == piece.end - piece.begin + 1) {
+            pieces.append(piece);
+        }
+    }
+    std::sort(pieces.begin(), pieces.end(), [](const TYEncPiece& a, const TYEncPiece& b) {
+        return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
+    });
+    return pieces;
+}
+
+// The bytes from the file's first on that the pieces hold without a gap.
+qint64 BytesFromStart(const QList<TYEncPiece>& pieces) {
+    qint64 reach = 0;
+    for (const TYEncPiece& piece : pieces) {
+        if (piece.begin > reach + 1) {
+            break;
+        }
+        reach = std::max(reach, piece.end);
+    }
+    return reach;
+}
+
+// The bytes of the file the pieces hold, each counted once where pieces overlap.
+qint64 BytesHeld(const QList<TYEncPiece>& pieces) {
+    qint64 held = 0;
+    qint64 reach = 0;
+    for (const TYEncPiece& piece : pieces) {
+        held += std::max<qint64>(0, piece.end - std::max(reach, piece.begin - 1));
+        reach = std::max(reach, piece.end);
+    }
+    return held;
+}
+
+// Writes the file from the pieces, which hold it from its first byte to its last: each byte
+// from the first piece that holds it. Answers the CRC32 of the bytes written.
+quint32 JoinPieces(const QList<TYEncPiece>& pieces, QFile& file) {
+    constexpr qint64 kChunk = 1 << 20;
+    quint32 crc = 0;
+    qint64 written = 0;
+    for (const TYEncPiece& piece : pieces) {
+        if (piece.end <= written) {
+            continue;
+        }
+        QFile source(piece.path);
+        if (!source.open(QIODevice::ReadOnly) || !source.seek(written - (piece.begin - 1))) {
+            throw Exception(QStringLiteral("Cannot read file ") + piece.path +
+                            QStringLiteral(": ") + source.errorString());
+        }
+        for (qint64 left = piece.end - written; left > 0;) {
+            const QByteArray chunk = source.read(std::min(left, kChunk));
+            if (chunk.isEmpty()) {
+                throw Exception(QStringLiteral("Cannot read file ") + piece.path +
+                                QStringLiteral(": ") + source.errorString());
+            }
+            WriteAttachmentBytes(file, chunk);
+            crc = YEncCrc32(chunk, crc);
+            left -= chunk.size();
+        }
+        written = piece.end;
+    }
+    return crc;
+}
+
+// A part fetched again is already there, checked as it was kept.
+void StorePiece(const QString& path, const QByteArray& bytes) {
+    if (QFileInfo(path).isFile()) {
+        return;
+    }
+    QSaveFile piece(path);
+    if (!piece.open(QIODevice::WriteOnly) || piece.write(bytes) != bytes.size() ||
+        !piece.commit()) {
+        throw Exception(QStringLiteral("Cannot write file ") + path + QStringLiteral(": ") +
+                        piece.errorString());
+    }
+}
+
+// The pieces of a file that is written; the folder goes too unless anything else is in it.
+void RemovePieces(const QString& folder, const QList<TYEncPiece>& pieces) {
+    for (const TYEncPiece& piece : pieces) {
+        QFile::remove(piece.path);
+    }
+    QDir().rmdir(folder);
+}
+
+// "yEnc part 2 of a.bin", for the texts about one part.
+QString PartLabel(const TYEncDecoder& block, const QString& fileName) {
+    if (block.PartNumber()) {
+        return QStringLiteral("yEnc part %1 of %2").arg(*block.PartNumber()).arg(fileName);
+    }
+    return QStringLiteral("yEnc part of %1 from byte %2").arg(fileName).arg(*block.PartBegin());
+}
+
+// What keeps a part out of its file, or nothing: a part is kept only when it fits its place
+// and every check it carries holds.
+QString PartFault(const TYEncDecoder& block, const QString& fileName) {
+    const QString part = PartLabel(block, fileName);
+    const qint64 begin = *block.PartBegin();
+    const std::optional<qint64> end = block.PartEnd();
+    const std::optional<qint64> size = block.FileSize();
+    if (!end || !size || begin < 1 || *end < begin || *end > *size) {
+        return QStringLiteral("The %1 has no place in its file (bytes %2 to %3 of %4); it is not "
+                              "kept")
+            .arg(part, QString::number(begin), end ? QString::number(*end) : QStringLiteral("?"),
+                 size ? QString::number(*size) : QStringLiteral("?"));
+    }
+    if (!block.Ended()) {
+        return QStringLiteral("The %1 is incomplete; it is not kept").arg(part);
+    }
+    const std::optional<quint32> crc = block.DeclaredCrc();
+    if (crc && *crc != block.Crc()) {
+        return QStringLiteral("CRC32 mismatch in the %1; it is not kept").arg(part);
+    }
+    const qint64 placeSize = *end - begin + 1;
+    const qint64 declaredSize = block.DeclaredSize().value_or(placeSize);
+    const qint64 decodedSize = block.Data().size();
+    if (decodedSize != placeSize || declaredSize != placeSize) {
+        return QStringLiteral("Size mismatch in the %1: %2 bytes decoded, %3 declared; it is not "
+                              "kept")
+            .arg(part, QString::number(decodedSize),
+                 QString::number(decodedSize != placeSize ? placeSize : declaredSize));
+    }
+    return QString();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -58,6 +229,7 @@ void WriteAttachmentBytes(QFile& file, const QByteArray& bytes) {
 
 void TQRNNTP::ExtractAttachments() {
     AttachmentProblems.clear();
+    AttachmentNotices.clear();
     // Mail and news programs commonly put the boundary on a continuation line.
     const QByteArray contentType = HeaderLines.GetUnfoldedValue("Content-Type");
     if (!MediaTypeOf(contentType).startsWith("multipart/")) {
@@ -160,53 +332,75 @@ int TQRNNTP::ExtractYEncBlock(int first, TStringList& newBody) {
         }
         block.AddLine(BodyLines[i]);
     }
-    QString fileName;
-    SaveAttachment(
-        nntpwire::SafeFileName(block.Name(), kEmbeddedDefaultName),
-        [&](QString& name) {
-            WriteYEncBlock(block, name);
-            fileName = name;
-        },
-        newBody, true);
-    CheckYEncBlock(block, fileName);
+    const QString name = nntpwire::SafeFileName(block.Name(), kEmbeddedDefaultName);
+    if (block.IsWholeFile()) {
+        QString fileName;
+        SaveAttachment(
+            name,
+            [&](QString& saved) {
+                QFile file;
+                CreateAttachmentFile(file, saved);
+                WriteAttachmentBytes(file, block.Data());
+                fileName = saved;
+            },
+            newBody, true);
+        CheckYEncBlock(block, fileName);
+    } else {
+        KeepYEncPart(block, name, newBody);
+    }
     return i;
 }
 
-void TQRNNTP::WriteYEncBlock(const TYEncDecoder& block, QString& fileName) {
-    const std::optional<qint64> begin = block.PartBegin();
-    const std::optional<qint64> end = block.PartEnd();
-    const std::optional<qint64> size = block.FileSize();
-    const bool placed = !block.IsWholeFile() && begin && end && size && *begin >= 1 &&
-                        *end >= *begin && *end <= *size;
-    if (!placed) {
-        QFile file;
-        CreateAttachmentFile(file, fileName);
-        WriteAttachmentBytes(file, block.Data());
-        if (!block.IsWholeFile()) {
-            AttachmentProblems.append(
-                QStringLiteral(
-                    "The yEnc part in %1 has no place in its file; it is saved on its own")
-                    .arg(fileName));
-        }
+void TQRNNTP::KeepYEncPart(const TYEncDecoder& block, const QString& fileName,
+                           TStringList& newBody) {
+    const QString fault = PartFault(block, fileName);
+    if (!fault.isEmpty()) {
+        AttachmentProblems.append(fault);
+        newBody.Add("\r\nFile \"" + fileName.toLocal8Bit() + "\": a part was not kept");
         return;
     }
-    // The parts of one file meet in it, each at its place. A file of that name already larger
-    // than the whole is not this one, and the parts go to the first numbered name that fits.
-    const QString wanted = fileName;
-    for (int n = 1; QFileInfo(AttachFilePath() + fileName).size() > *size; ++n) {
-        fileName = nntpwire::NumberedFileName(wanted, n);
+    const qint64 fileSize = *block.FileSize();
+    const QString folder = YEncPartsFolder(fileName, fileSize);
+    StorePiece(folder + PieceName(block.PartNumber(), *block.PartBegin(), *block.PartEnd()),
+               block.Data());
+    const QList<TYEncPiece> pieces = PiecesIn(folder, fileSize);
+    if (BytesFromStart(pieces) < fileSize) {
+        AttachmentNotices.append(
+            QStringLiteral("%1 waits for its other parts: %2 of its %3 bytes are here")
+                .arg(fileName, QString::number(BytesHeld(pieces)), QString::number(fileSize)));
+        newBody.Add("\r\nFile \"" + fileName.toLocal8Bit() + "\" waits for its other parts");
+        return;
     }
-    QFile file(AttachFilePath() + fileName);
-    if (!file.open(QIODevice::ReadWrite)) {
-        throw Exception(QStringLiteral("Cannot create file ") + file.fileName() +
-                        QStringLiteral(": ") + file.errorString());
+    QString savedName;
+    quint32 crc = 0;
+    SaveAttachment(
+        fileName,
+        [&](QString& saved) {
+            QFile file;
+            CreateAttachmentFile(file, saved);
+            crc = JoinPieces(pieces, file);
+            savedName = saved;
+        },
+        newBody, true);
+    const std::optional<quint32> declaredCrc = block.DeclaredFileCrc();
+    if (declaredCrc && *declaredCrc != crc) {
+        AttachmentProblems.append(
+            QStringLiteral("CRC32 mismatch in %1, joined from its parts; the file is kept as "
+                           "decoded")
+                .arg(savedName));
     }
-    if (!file.seek(*begin - 1)) {
-        throw Exception(QStringLiteral("Cannot write file ") + file.fileName() +
-                        QStringLiteral(": ") + file.errorString());
+    RemovePieces(folder, pieces);
+}
+
+QString TQRNNTP::YEncPartsFolder(const QString& fileName, qint64 fileSize) const {
+    const QString folder = AttachFilePath() + PartsFolderName(fileName, fileSize);
+    const QFileInfo existing(folder);
+    const bool usable = existing.isDir() && !existing.isSymLink();
+    if (!usable && !QDir().mkdir(folder)) {
+        throw Exception(QStringLiteral("Cannot create the folder ") + folder +
+                        QStringLiteral(" for the parts of ") + fileName);
     }
-    // Bytes past the part's end belong to the next part.
-    WriteAttachmentBytes(file, block.Data().left(*end - *begin + 1));
+    return folder + QLatin1Char('/');
 }
 
 void TQRNNTP::CheckYEncBlock(const TYEncDecoder& block, const QString& fileName) {
@@ -274,14 +468,19 @@ void TQRNNTP::ExtractMultipart() {
 }
 
 void TQRNNTP::CreateAttachmentFile(QFile& file, QString& fileName) const {
+    // Only a new file is opened (O_EXCL): nothing already in the directory is ever written,
+    // even when it appears between looking and opening.
     const QString wanted = fileName;
-    for (int n = 1; QFileInfo::exists(AttachFilePath() + fileName); ++n) {
+    for (int n = 1;; ++n) {
+        file.setFileName(AttachFilePath() + fileName);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            return;
+        }
+        if (!IsTaken(file.fileName())) {
+            throw Exception(QStringLiteral("Cannot create file ") + file.fileName() +
+                            QStringLiteral(": ") + file.errorString());
+        }
         fileName = nntpwire::NumberedFileName(wanted, n);
-    }
-    file.setFileName(AttachFilePath() + fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        throw Exception(QStringLiteral("Cannot create file ") + file.fileName() +
-                        QStringLiteral(": ") + file.errorString());
     }
 }
 

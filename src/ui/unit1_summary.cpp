@@ -150,6 +150,7 @@ void TForm1::Button4Click() {
         }
         QRNNTP1->AttachmentNames.Clear();
         QRNNTP1->AttachmentProblems.clear();
+        QRNNTP1->AttachmentNotices.clear();
         ArticleNotShown = false;
         try {
             WithFinally([this, number] { QRNNTP1->GetArticle(number); },
@@ -164,9 +165,11 @@ void TForm1::Button4Click() {
     PageControl1->setCurrentWidget(TabSheet1);
     Memo2->setFocus();
     ShowArticleDetails(number);
-    // A file kept despite damage is worth more than the sender's name there.
-    if (cached < 0 && !QRNNTP1->AttachmentProblems.isEmpty()) {
-        SetStatusText(QRNNTP1->AttachmentProblems.join(QStringLiteral("; ")));
+    // A file kept despite damage, or a part kept until its file's other parts come, is worth
+    // more than the sender's name there.
+    const QStringList fileTexts = QRNNTP1->AttachmentProblems + QRNNTP1->AttachmentNotices;
+    if (cached < 0 && !fileTexts.isEmpty()) {
+        SetStatusText(fileTexts.join(QStringLiteral("; ")));
     }
 }
 

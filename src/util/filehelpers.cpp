@@ -207,6 +207,53 @@ bool SaveTextFile(const QString& name, const QByteArray& data) {
     return written == data.size() && file->flush();
 }
 
+namespace {
+
+// Characters a name may hold and still show as the name it is: no controls, nothing that
+// turns the text around or hides in it, no line breaks.
+bool IsShownAsItIs(char32_t c) {
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// The extension kept when a name is shortened: a last dot no further than this from the end.
+constexpr qsizetype kMaxKeptExtension = 16;
+
+QString Shortened(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const bool keepsExtension = dot > 0 && name.size() - dot <= kMaxKeptExtension;
+    QString stem = keepsExtension ? name.left(dot) : name;
+    const QString extension = keepsExtension ? name.mid(dot) : QString();
+    while (!stem.isEmpty() && (stem + extension).toUtf8().size() > kMaxPlainFileNameBytes) {
+        stem.chop(stem.size() >= 2 && stem.back().isLowSurrogate() ? 2 : 1);
+    }
+    return stem + extension;
+}
+
+} // namespace
+
+QString PlainFileName(const QString& name, const QString& fallback) {
+    const qsizetype slash = std::max(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
+    QString kept;
+    for (const char32_t c : name.mid(slash + 1).toUcs4()) {
+        if (IsShownAsItIs(c)) {
+            kept += QString::fromUcs4(&c, 1);
+        }
+    }
+    kept = kept.trimmed();
+    if (kept.isEmpty() || kept == u"." || kept == u"..") {
+        return fallback;
+    }
+    return kept.toUtf8().size() > kMaxPlainFileNameBytes ? Shortened(kept) : kept;
+}
+
 QString LastErrorText() {
     return qt_error_string(errno).trimmed();
 }

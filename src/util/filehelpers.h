@@ -39,5 +39,17 @@ QByteArray LoadTextFile(const QString& name);
 // failures are reported with a message.
 bool SaveTextFile(const QString& name, const QByteArray& data);
 
+// A file name taken from an article or a post, reduced to a plain name that cannot leave the
+// directory it is joined to and shows as what it is: the last part of any path (either
+// slash); control characters (C0, DEL, C1), format characters (bidirectional controls such as
+// U+202E, zero-width characters, the byte order mark) and line and paragraph separators
+// dropped; blanks at either end trimmed; a name longer than kMaxPlainFileNameBytes in UTF-8
+// shortened before its extension. "", "." and ".." give fallback.
+QString PlainFileName(const QString& name, const QString& fallback);
+
+// Room is left below the 255 bytes a file system takes for a name, for the "_n" of a taken
+// name and for the words a working folder named after the file adds.
+constexpr qsizetype kMaxPlainFileNameBytes = 200;
+
 // The system's text for the calling thread's last error, trimmed.
 QString LastErrorText();

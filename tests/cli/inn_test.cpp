@@ -5,6 +5,8 @@
 #include "testhelpers.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -210,4 +212,32 @@ TEST(CliInn, AUtf8FileIsPostedDeclaredAndReadsBackTheSame) {
     EXPECT_TRUE(head.out.contains("Content-Type: text/plain; charset=UTF-8\r\n"));
     EXPECT_TRUE(head.out.contains("Subject: =?UTF-8?B?"));
     EXPECT_EQ(Cli("body " + where + " --decoded").out, "\n" + body);
+}
+
+TEST(CliInn, AYEncPartWaitsForItsFileWhichTheLastPartWritesWhole) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    QTemporaryDir into;
+    const QString beside = into.filePath(QLatin1String(kYEncTwoPartsFileName));
+    const auto extract = [&](const SeededArticle& part) {
+        return RunCliWith({QStringLiteral("extract"), QString::fromLatin1(kYEncGroup),
+                           QString::number(part.number), into.path()});
+    };
+    // The first part says on standard error what waits; a script may go on.
+    const CliResult first = extract(kYEncPart1);
+    EXPECT_EQ(first.status, kExitSuccess) << first.err.constData();
+    EXPECT_EQ(first.out, "");
+    EXPECT_EQ(first.err, "zknews-cli: " + QByteArray(kYEncTwoPartsFileName) +
+                             " waits for its other parts: 2560 of its 5000 bytes are here\n");
+    EXPECT_FALSE(QFileInfo::exists(beside));
+
+    const CliResult second = extract(kYEncPart2);
+    EXPECT_EQ(second.status, kExitSuccess) << second.err.constData();
+    EXPECT_EQ(second.out, QByteArray(kYEncTwoPartsFileName) + "\n");
+    EXPECT_EQ(second.err, "");
+    QFile file(beside);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll() == YEncDemoBytes(5000, 7));
+    // The parts' working folder goes with them.
+    EXPECT_EQ(QDir(into.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QLatin1String(kYEncTwoPartsFileName)});
 }

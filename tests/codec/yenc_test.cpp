@@ -69,42 +69,57 @@ TEST(YEncDecode, HeaderKeywordsPlaceAndCheckTheBlock) {
         const char* what;
         QByteArray block;
         QByteArray name;
+        std::optional<qint64> number;
         std::optional<qint64> begin;
         bool wholeFile;
         std::optional<quint32> declaredCrc;
+        std::optional<quint32> fileCrc;
         std::optional<qint64> declaredSize;
     } cases[] = {
         {"a whole file checks crc32",
          "=ybegin line=128 size=9 name=nine.txt\n" + data + "\n=yend size=9 crc32=CBF43926",
-         "nine.txt", std::nullopt, true, 0xcbf43926u, 9},
+         "nine.txt", std::nullopt, std::nullopt, true, 0xcbf43926u, 0xcbf43926u, 9},
         {"pcrc32 is the block's own, before crc32",
          "=ybegin size=9 name=a\n" + data + "\n=yend size=9 pcrc32=cbf43926 crc32=1", "a",
-         std::nullopt, true, 0xcbf43926u, 9},
+         std::nullopt, std::nullopt, true, 0xcbf43926u, 1u, 9},
         {"a part checks pcrc32, not the file's crc32",
          "=ybegin part=2 total=3 line=128 size=30 name=big name.bin\n=ypart begin=11 end=19\n" +
              data + "\n=yend size=9 part=2 crc32=cbf43926",
-         "big name.bin", 11, false, std::nullopt, 9},
+         "big name.bin", 2, 11, false, std::nullopt, 0xcbf43926u, 9},
         {"a part that spans the file is the whole file",
          "=ybegin part=1 total=1 size=9 name=n=a=m e \n=ypart begin=1 end=9\n" + data +
              "\n=yend crc32=cbf43926",
-         "n=a=m e ", 1, true, 0xcbf43926u, 9},
+         "n=a=m e ", 1, 1, true, 0xcbf43926u, 0xcbf43926u, 9},
         {"without =yend the sizes come from =ypart, then =ybegin",
-         "=ybegin size=40 name=x\n=ypart begin=3 end=11\n" + data, "x", 3, false, std::nullopt, 9},
+         "=ybegin size=40 name=x\n=ypart begin=3 end=11\n" + data, "x", std::nullopt, 3, false,
+         std::nullopt, std::nullopt, 9},
         {"keywords in any order, name= last",
-         "=ybegin size=7  line=2 name=\n" + data + "\n=yend crc32=zz", "", std::nullopt, true,
-         std::nullopt, 7},
+         "=ybegin size=7  line=2 name=\n" + data + "\n=yend crc32=zz", "", std::nullopt,
+         std::nullopt, true, std::nullopt, std::nullopt, 7},
+        {"part= within the name is the name's", "=ybegin size=9 name=part=4.bin\n" + data,
+         "part=4.bin", std::nullopt, std::nullopt, true, std::nullopt, std::nullopt, 9},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const TYEncDecoder block = DecodeBlock(c.block);
         EXPECT_EQ(block.Data(), "123456789");
         EXPECT_EQ(block.Name(), c.name);
+        EXPECT_EQ(block.PartNumber(), c.number);
         EXPECT_EQ(block.PartBegin(), c.begin);
         EXPECT_EQ(block.IsWholeFile(), c.wholeFile);
         EXPECT_EQ(block.DeclaredCrc(), c.declaredCrc);
+        EXPECT_EQ(block.DeclaredFileCrc(), c.fileCrc);
         EXPECT_EQ(block.DeclaredSize(), c.declaredSize);
     }
     EXPECT_EQ(DecodeBlock("=ybegin size=9 name=a\n" + data).Crc(), 0xcbf43926u);
+    // A file checked piece by piece, as its parts are joined.
+    const QByteArray file = RandomBytes(5000, 12);
+    quint32 crc = 0;
+    for (qsizetype at = 0; at < file.size(); at += 1234) {
+        crc = YEncCrc32(
+            QByteArrayView(file).sliced(at, std::min<qsizetype>(1234, file.size() - at)), crc);
+    }
+    EXPECT_EQ(crc, BitwiseCrc32(file));
 }
 
 TEST(YEncDecode, ControlLinesAreRecognisedOnlyAsWholeWords) {

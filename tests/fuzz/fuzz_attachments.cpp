@@ -5,6 +5,8 @@
 #include "util/exception.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -26,10 +28,32 @@ TArticleWalker& Walker() {
     return walker;
 }
 
+// The files, the working folders of yEnc parts and what they hold.
 void EmptyAttachmentDir() {
     QDir dir(AttachmentDir().path());
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        dir.remove(name);
+    for (const QFileInfo& entry :
+         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            QDir(entry.filePath()).removeRecursively();
+        } else {
+            // By its whole path: QDir would take a name starting with ":" for a resource.
+            QFile::remove(entry.filePath());
+        }
+    }
+    fuzz::Require(
+        dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        "the attachment directory empties for the next input");
+}
+
+// Decoding never makes more bytes than it was given, however large a size the article
+// announces: no file, a part kept for its file included, is larger than the article, its
+// line ends counted as CR LF (a part saved as it came gets them).
+void CheckNoFileOutgrowsTheArticle(qsizetype articleSize) {
+    QDirIterator entries(AttachmentDir().path(), QDir::Files | QDir::Hidden | QDir::System,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        fuzz::Require(entries.nextFileInfo().size() <= 2 * articleSize,
+                      "no file is larger than the article");
     }
 }
 
@@ -63,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         walker.ExtractAttachments();
         CheckFilesStayInside(walker.AttachmentNames);
+        CheckNoFileOutgrowsTheArticle(static_cast<qsizetype>(size));
         fuzz::Require(walker.BodyLines.Count() > 0 && walker.BodyLines.Last() == ".",
                       "the closing line survives the walk");
     } catch (const Exception&) {

@@ -121,13 +121,18 @@ TEST_F(Inn, ExtractsTheSeededYEncFilesAndAssemblesTheTwoParts) {
     nntp.ParseAttachments = true;
     nntp.SetAttachmentPath(dir.path());
     nntp.SetGroup(kYEncGroup);
+    QStringList notices;
     for (const SeededArticle& article : {kYEncSingle, kYEncPart1, kYEncPart2}) {
         nntp.GetArticle(article.number);
         EXPECT_TRUE(nntp.AttachmentProblems.isEmpty()) << article.messageId;
+        notices += nntp.AttachmentNotices;
     }
-    EXPECT_EQ(nntp.AttachmentNames.Text(), QByteArray(kYEncSingleFileName) + "\r\n" +
-                                               kYEncTwoPartsFileName + "\r\n" +
-                                               kYEncTwoPartsFileName + "\r\n");
+    // The first part waits; the second writes the file whole, once.
+    EXPECT_EQ(notices, QStringList{QLatin1String(kYEncTwoPartsFileName) +
+                                   QStringLiteral(" waits for its other parts: 2560 of its 5000 "
+                                                  "bytes are here")});
+    EXPECT_EQ(nntp.AttachmentNames.Text(),
+              QByteArray(kYEncSingleFileName) + "\r\n" + kYEncTwoPartsFileName + "\r\n");
     EXPECT_TRUE(FileBytes(dir.filePath(QString::fromLatin1(kYEncSingleFileName))) ==
                 YEncDemoBytes(3000, 3));
     EXPECT_TRUE(FileBytes(dir.filePath(QString::fromLatin1(kYEncTwoPartsFileName))) ==

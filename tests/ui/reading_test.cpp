@@ -60,6 +60,21 @@ TEST_F(ReadingTest, AYEncFileKeptDespiteItsCrcIsNamedInTheStatusBar) {
     ExpectScriptPlayed();
 }
 
+TEST_F(ReadingTest, AYEncPartKeptForItsFileSaysSoInTheStatusBar) {
+    QTemporaryDir files;
+    form.QRNNTP1->ParseAttachments = true;
+    form.QRNNTP1->SetAttachmentPath(files.path());
+    // "abc", the first half of a file of 6 bytes.
+    ListSmallGroup(3, script::Article(2, "Subject: part",
+                                      "=ybegin part=1 total=2 line=128 size=6 name=abc.bin\n"
+                                      "=ypart begin=1 end=3\n\x8b\x8c\x8d\n"
+                                      "=yend size=3 part=1 pcrc32=352441c2"));
+    GetArticle(2);
+    EXPECT_EQ(PaneText(form.Memo1), u""_s);
+    EXPECT_EQ(form.StatusText(), u"abc.bin waits for its other parts: 3 of its 6 bytes are here"_s);
+    ExpectScriptPlayed();
+}
+
 TEST_F(ReadingTest, AQuotedPrintableBodyIsShownDecoded) {
     ListSmallGroup(3, script::Article(3,
                                       "Subject: qp\nContent-Type: text/plain; charset=ISO-8859-1\n"

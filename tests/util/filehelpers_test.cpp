@@ -95,6 +95,36 @@ TEST_F(FileHelpers, OpenFileRetryHonoursTheMode) {
     EXPECT_FALSE(OpenFileRetry(Path(u"missing"_s), TOpenMode::Read));
 }
 
+TEST(PlainFileName, KeepsTheLastPartOfAPathAndDropsWhatHidesOrTurnsText) {
+    const QString fallback = u"fallback.dat"_s;
+    const QString faces = QString(100, u'x') +
+                          QString::fromUtf8(QByteArray(40, 'x')).replace(u"x"_s, u"\U0001F600"_s);
+    const struct {
+        QString name;
+        QString plain;
+    } cases[] = {
+        {u"a.bin"_s, u"a.bin"_s},
+        {u"C:\\Users\\x\\..\\a.bin"_s, u"a.bin"_s},
+        {u"/etc/passwd"_s, u"passwd"_s},
+        {u"dir/"_s, fallback},
+        {u"  \u200B..\u200B  "_s, fallback},
+        {u"holiday\u202Egpj.exe"_s, u"holidaygpj.exe"_s},
+        {u"\u2066a\u2069\u061C\u200E\u200F\u202A\u202B\u202C\u202D.txt"_s, u"a.txt"_s},
+        {u"a\u200Bb\u200Cc\u200Dd\u2060e\uFEFFf\u00ADg"_s, u"abcdefg"_s},
+        {u"a\u0001b\u001Fc\u007Fd\u0085e\u009Ff\u2028g\u2029h"_s, u"abcdefgh"_s},
+        {u"caf\u00e9 \u041f\U0001F600.txt"_s, u"caf\u00e9 \u041f\U0001F600.txt"_s},
+        {QString(300, u'a') + u".tar.gz"_s, QString(197, u'a') + u".gz"_s},
+        {QString(300, u'a') + u".a-very-long-extension"_s, QString(200, u'a')},
+        // Four bytes each in UTF-8: no half of a surrogate pair is left over.
+        {faces, faces.left(100 + 2 * 25)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        EXPECT_EQ(PlainFileName(c.name, fallback), c.plain);
+        EXPECT_LE(PlainFileName(c.name, fallback).toUtf8().size(), kMaxPlainFileNameBytes);
+    }
+}
+
 TEST(IdleWait, ProcessesEventsWhileWaitingAndReturnsAtOnceForNothing) {
     int fired = 0;
     QTimer::singleShot(10, [&] { ++fired; });
