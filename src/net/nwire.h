@@ -119,8 +119,8 @@ public:
     void StartEncryption();
     // "TLSv1.3, TLS_AES_256_GCM_SHA384": protocol and cipher; empty while not encrypted.
     QString EncryptionDescription() const;
-    // True while a handshake is under way.
-    bool Handshaking() const { return handshaking_; }
+    // True once a handshake has succeeded on the open connection.
+    bool Encrypted() const;
 
     qint64 GetFifoCapacity() const { return Fifo->Capacity(); }
     void SetFifoCapacity(qint64 capacity) { Fifo->SetMemoryBufferCapacity(capacity); }
@@ -230,7 +230,6 @@ private:
     QPointer<QEventLoop> waitLoop_;
     // The handshake: the certificate errors it paused on, the text of the failure that ended it,
     // and the refusal of a certificate that nobody accepted.
-    bool handshaking_ = false;
     bool pausedOnCertificate_ = false;
     QList<QSslError> certificateErrors_;
     QString socketErrorText_;
