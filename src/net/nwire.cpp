@@ -616,13 +616,17 @@ qint64 TNetwire::WaitForLine() {
         return position;
     }
     bool tooLong = false;
+    // The bytes held now have no line end: each round searches only those that came since, so
+    // a line that arrives in many small pieces costs its length, not its length squared.
+    qint64 searched = Fifo->Count();
     TimerOn();
     WaitUntil([&] {
         if (TimedOut) {
             return true;
         }
         if (DataAvailable()) {
-            position = Fifo->Search(QByteArrayLiteral("\n"));
+            position = Fifo->Search(QByteArrayLiteral("\n"), searched);
+            searched = Fifo->Count();
             // Cut as soon as the limit is passed, not when the line ends or the time runs out.
             tooLong = LineTooLong(position);
             if (position > 0 || tooLong) {
