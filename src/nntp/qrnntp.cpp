@@ -71,8 +71,10 @@ void TQRNNTP::Connect() {
 
 void TQRNNTP::InternalConnect() {
     TNetwire::Connect();
+    exchangeOpen_ = false; // whatever the last connection left unread went with it
     try {
-        ReadGreeting();
+        LastReply = ReadLn();
+        ReplyCode = ReplyCodeOf(LastReply);
         StatusMessage(1, QString::fromLatin1(LastReply));
         // A greeting without a reply code comes from something that is no news server.
         if (ReplyCode < 200 || (ReplyCode >= 400 && ReplyCode != 480)) {
@@ -91,14 +93,6 @@ void TQRNNTP::InternalConnect() {
         }
         throw;
     }
-}
-
-void TQRNNTP::ReadGreeting() {
-    // Read as the reply to a command: a greeting cut off leaves the connection out of step.
-    exchangeOpen_ = true;
-    LastReply = ReadLn();
-    exchangeOpen_ = false;
-    ReplyCode = ReplyCodeOf(LastReply);
 }
 
 void TQRNNTP::Login() {
@@ -235,11 +229,9 @@ void TQRNNTP::Disconnect() {
     if (Busy) {
         Cancel();
     }
-    // QUIT only where it can be said and answered in step. Not before the chosen security is
-    // in place (a handshake under way included): it would go out in plain text, and a 480 to
-    // it would start the login. Not inside a reply that is half read: it would be answered by
-    // the reply's next line.
-    if (Connected && SecurityInPlace() && !exchangeOpen_) {
+    // No QUIT before the chosen security is in place (a handshake under way included): it
+    // would go out in plain text, and a 480 to it would start the login.
+    if (Connected && SecurityInPlace()) {
         WithFinally([this] { Transaction("QUIT"); }, [this] { TNetwire::Disconnect(); });
     } else {
         TNetwire::Disconnect();

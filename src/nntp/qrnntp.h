@@ -197,8 +197,6 @@ protected:
     int ExtractYEncBlock(int first, TStringList& newBody);
 
 private:
-    // The greeting, read as the reply to a command is.
-    void ReadGreeting();
     // True when the connection has the security that was chosen: always for None, once the
     // handshake is done for Tls and StartTls.
     bool SecurityInPlace() const;
