@@ -596,21 +596,40 @@ QByteArray TNetwire::ReadLn() {
     return line;
 }
 
+bool TNetwire::LineTooLong(qint64 lineEnd) const {
+    return lineEnd > kMaxLineLength || (lineEnd <= 0 && Fifo->Count() >= kMaxLineLength);
+}
+
+void TNetwire::FailLineTooLong() {
+    TNetwire::Disconnect();
+    throw ESockError(QStringLiteral("Reply line too long"));
+}
+
 qint64 TNetwire::WaitForLine() {
     // A line already buffered needs no wait and so no time-out: long multi-line replies are
     // read mostly from here.
     qint64 position = Canceled ? 0 : Fifo->Search(QByteArrayLiteral("\n"));
+    if (!Canceled && LineTooLong(position)) {
+        FailLineTooLong();
+    }
     if (position > 0) {
         return position;
     }
+    bool tooLong = false;
+    // The bytes held now have no line end: each round searches only those that came since, so
+    // a line that arrives in many small pieces costs its length, not its length squared.
+    qint64 searched = Fifo->Count();
     TimerOn();
     WaitUntil([&] {
         if (TimedOut) {
             return true;
         }
         if (DataAvailable()) {
-            position = Fifo->Search(QByteArrayLiteral("\n"));
-            if (position > 0) {
+            position = Fifo->Search(QByteArrayLiteral("\n"), searched);
+            searched = Fifo->Count();
+            // Cut as soon as the limit is passed, not when the line ends or the time runs out.
+            tooLong = LineTooLong(position);
+            if (position > 0 || tooLong) {
                 return true;
             }
         }
@@ -622,6 +641,9 @@ qint64 TNetwire::WaitForLine() {
         return false;
     });
     TimerOff();
+    if (tooLong) {
+        FailLineTooLong();
+    }
     return position;
 }
 

@@ -119,8 +119,12 @@ public:
     void StartEncryption();
     // "TLSv1.3, TLS_AES_256_GCM_SHA384": protocol and cipher; empty while not encrypted.
     QString EncryptionDescription() const;
-    // True while a handshake is under way.
-    bool Handshaking() const { return handshaking_; }
+    // True once a handshake has succeeded on the open connection.
+    bool Encrypted() const;
+
+    // The longest line a read takes, its line end included. A peer that sends more without a
+    // line end speaks no line protocol, and the bytes would only pile up in memory and on disk.
+    static constexpr qint64 kMaxLineLength = 8 * 1024 * 1024;
 
     qint64 GetFifoCapacity() const { return Fifo->Capacity(); }
     void SetFifoCapacity(qint64 capacity) { Fifo->SetMemoryBufferCapacity(capacity); }
@@ -139,7 +143,7 @@ public:
     // Reads lines as ReadLn does, but takes every whole line already received at once: each
     // line, with its line end, goes to takeLine as a view that is valid only during the call,
     // until takeLine returns true for the last line wanted. Lines after that one stay
-    // buffered. Waits, times out and aborts as ReadLn does.
+    // buffered. Waits, times out, aborts and refuses a line too long as ReadLn does.
     void ReadLinesUntil(const std::function<bool(QByteArrayView line)>& takeLine);
     bool DataAvailable();
     void ClearInput();
@@ -181,6 +185,10 @@ protected:
     // Hands data to the socket and waits, without processing events, until it is sent.
     void PushToSocket(const QByteArray& data);
     void SignalWait();
+    // A line longer than kMaxLineLength arrived: what follows it cannot be read in step, so the
+    // connection is closed and the read raises "Reply line too long". A protocol above
+    // raises its own error type.
+    [[noreturn]] virtual void FailLineTooLong();
     // Processes events in slices until done() holds or the operation is canceled; done() is
     // asked only while not canceled and may itself take in data or cancel.
     void WaitUntil(const std::function<bool()>& done);
@@ -212,8 +220,12 @@ private:
     void WaitUntilReceived();
     void SetLinger(bool on);
     // Waits until a whole line is buffered and returns its length with the line end; 0 when
-    // the wait was canceled or timed out.
+    // the wait was canceled or timed out. A line that is or will be longer than
+    // kMaxLineLength ends the wait at once, with FailLineTooLong.
     qint64 WaitForLine();
+    // True when the line buffered first, lineEnd long (0: its end has not arrived), exceeds
+    // kMaxLineLength or cannot end within it.
+    bool LineTooLong(qint64 lineEnd) const;
     // Gives takeLine the whole lines held in memory, in place; true once it took the last.
     bool TakeHeldLines(const std::function<bool(QByteArrayView line)>& takeLine);
     void RaiseIfCanceled(const char* abortText);
@@ -230,7 +242,6 @@ private:
     QPointer<QEventLoop> waitLoop_;
     // The handshake: the certificate errors it paused on, the text of the failure that ended it,
     // and the refusal of a certificate that nobody accepted.
-    bool handshaking_ = false;
     bool pausedOnCertificate_ = false;
     QList<QSslError> certificateErrors_;
     QString socketErrorText_;

@@ -233,6 +233,9 @@ bool TNetwire::TakeHeldLines(const std::function<bool(QByteArrayView line)>& tak
                     break;
                 }
                 const QByteArrayView line = held.sliced(taken, end + 1 - taken);
+                if (LineTooLong(line.size())) {
+                    FailLineTooLong();
+                }
                 taken = end + 1;
                 protocollog::Received(QByteArray::fromRawData(line.data(), line.size()));
                 lastTaken = takeLine(line);

@@ -25,14 +25,9 @@ void TNetwire::StartEncryption() {
     socketErrorText_.clear();
     certificateRefusal_.clear();
     pausedOnCertificate_ = false;
-    handshaking_ = true;
     socket_->startClientEncryption();
     TimerOn();
-    WithFinally([this] { AwaitHandshake(); },
-                [this] {
-                    TimerOff();
-                    handshaking_ = false;
-                });
+    WithFinally([this] { AwaitHandshake(); }, [this] { TimerOff(); });
     if (!Connected || !socket_->isEncrypted()) {
         FailHandshake();
     }
@@ -115,8 +110,12 @@ void TNetwire::FailHandshake() {
     throw ESockError(reason);
 }
 
+bool TNetwire::Encrypted() const {
+    return socket_ != nullptr && socket_->isEncrypted();
+}
+
 QString TNetwire::EncryptionDescription() const {
-    if (socket_ == nullptr || !socket_->isEncrypted()) {
+    if (!Encrypted()) {
         return QString();
     }
     const QSslCipher cipher = socket_->sessionCipher();

@@ -271,13 +271,14 @@ void TQRFifoBuffer::Shuffle() {
     refilling_.notify_all();
 }
 
-qint64 TQRFifoBuffer::SearchDisk(const QByteArray& pattern, qint64 memoryTailOverlap) const {
+qint64 TQRFifoBuffer::SearchDisk(const QByteArray& pattern, qint64 from) const {
     // The memory part's last bytes are carried in front of each disk chunk so that an
     // occurrence that straddles the seam, or two chunks, is found too.
+    const qint64 memoryTailOverlap = std::max<qint64>(memoryBytes_ - from, 0);
     QByteArray window(memory_.get() + memoryTail_ - memoryTailOverlap, memoryTailOverlap);
-    qint64 windowStart = memoryBytes_ - memoryTailOverlap;
+    qint64 windowStart = from;
     QByteArray chunk(kDiskChunk, Qt::Uninitialized);
-    for (qint64 offset = 0; offset < diskBytes_;) {
+    for (qint64 offset = std::max<qint64>(from - memoryBytes_, 0); offset < diskBytes_;) {
         const qint64 got = ReadFromDisk(chunk.data(), diskHead_ + offset,
                                         std::min(kDiskChunk, diskBytes_ - offset));
         if (got <= 0) {
@@ -296,7 +297,7 @@ qint64 TQRFifoBuffer::SearchDisk(const QByteArray& pattern, qint64 memoryTailOve
     return 0;
 }
 
-qint64 TQRFifoBuffer::Search(const QByteArray& pattern) {
+qint64 TQRFifoBuffer::Search(const QByteArray& pattern, qint64 from) {
     WaitForRefill();
     const qint64 length = pattern.size();
     if (memoryBytes_ <= 0) {
@@ -305,15 +306,18 @@ qint64 TQRFifoBuffer::Search(const QByteArray& pattern) {
     if (count_ < length || length > 65535) {
         return -1;
     }
-    const QByteArrayView held(memory_.get() + memoryHead_, memoryBytes_);
-    const qint64 found = held.indexOf(pattern);
-    if (found >= 0) {
-        return found + length;
+    from = std::max<qint64>(from, 0);
+    if (from < memoryBytes_) {
+        const QByteArrayView held(memory_.get() + memoryHead_, memoryBytes_);
+        const qint64 found = held.indexOf(pattern, from);
+        if (found >= 0) {
+            return found + length;
+        }
     }
     if (diskBytes_ == 0) {
         return 0;
     }
-    return SearchDisk(pattern, std::min(length - 1, memoryBytes_));
+    return SearchDisk(pattern, std::max(from, memoryBytes_ - std::min(length - 1, memoryBytes_)));
 }
 
 void TQRFifoBuffer::Clear() {

@@ -42,8 +42,10 @@ public:
     QByteArrayView MemoryView();
     // Takes up to n of the oldest bytes out without delivering them; returns how many.
     qint64 Discard(qint64 n);
-    // Bytes up to and including the first occurrence of pattern; 0 if none, -1 if impossible.
-    qint64 Search(const QByteArray& pattern);
+    // Bytes up to and including the first occurrence of pattern that starts at or after from;
+    // 0 if none, -1 if impossible. A reader that waits for a pattern passes how far it has
+    // searched already, so that each search looks only at the bytes that came since.
+    qint64 Search(const QByteArray& pattern, qint64 from = 0);
     void Clear();
     void LoadFromStream(QIODevice& stream);
     void LoadFromFile(const QString& fileName);
@@ -77,7 +79,9 @@ private:
     void KeepAtTail(qint64 n);
     void ReleaseLargeBlock();
     qint64 ReadFromDisk(char* destination, qint64 offset, qint64 n) const;
-    qint64 SearchDisk(const QByteArray& pattern, qint64 memoryTailOverlap) const;
+    // Search's part in the overflow file, from a position that is at most pattern's length
+    // less one before the file's first byte.
+    qint64 SearchDisk(const QByteArray& pattern, qint64 from) const;
 
     qint64 count_ = 0;
     qint64 capacity_ = 0;

@@ -205,12 +205,33 @@ void TQRNNTP::DropIfExchangeOpen() {
     }
 }
 
+bool TQRNNTP::SecurityInPlace() const {
+    return Security == TSecurity::None || Encrypted();
+}
+
+void TQRNNTP::FailOutOfStep(const QString& reason) {
+    exchangeOpen_ = false;
+    TNetwire::Disconnect();
+    throw NNTPError(reason);
+}
+
+void TQRNNTP::FailLineTooLong() {
+    FailOutOfStep(QStringLiteral("Reply line too long"));
+}
+
+void TQRNNTP::CheckHeaderSize(qint64 headerBytes) {
+    if (headerBytes > kMaxHeaderBytes) {
+        FailOutOfStep(QStringLiteral("Article header too long"));
+    }
+}
+
 void TQRNNTP::Disconnect() {
     if (Busy) {
         Cancel();
     }
-    // Nothing can be said in the middle of a TLS handshake: the connection is just closed.
-    if (Connected && !Handshaking()) {
+    // No QUIT before the chosen security is in place (a handshake under way included): it
+    // would go out in plain text, and a 480 to it would start the login.
+    if (Connected && SecurityInPlace()) {
         WithFinally([this] { Transaction("QUIT"); }, [this] { TNetwire::Disconnect(); });
     } else {
         TNetwire::Disconnect();
@@ -398,7 +419,7 @@ void TQRNNTP::SetSummaryHeaderLines(const QByteArray& line, const nntpwire::Summ
 void TQRNNTP::ReportHeadersOneByOne(int start) {
     // For servers without XOVER: one HEAD per article; a missing article reports an empty list.
     for (int number = start; number <= LastArticleNo; ++number) {
-        ReadTillDot(HeaderLines, "HEAD " + Number(number));
+        ReadHead(number);
         Raise(OnHeaderList);
     }
 }
@@ -416,11 +437,23 @@ void TQRNNTP::ReadTillBlankLine(int number) {
         throw Exception(QStringLiteral("Article not Found"));
     }
     exchangeOpen_ = true; // the body follows the header
+    qint64 headerBytes = 0;
     QByteArray line;
     do {
-        line = StripLineEnd(ReadLn());
+        line = ReadLn();
+        headerBytes += line.size();
+        CheckHeaderSize(headerBytes);
+        line = StripLineEnd(std::move(line));
         HeaderLines.Add(line);
     } while (!line.isEmpty());
+}
+
+bool TQRNNTP::ReadHead(int number) {
+    qint64 headerBytes = 0;
+    return ReadReply(HeaderLines, "HEAD " + Number(number), [&](const QByteArray& line) {
+        headerBytes += line.size() + 2;
+        CheckHeaderSize(headerBytes);
+    });
 }
 
 bool TQRNNTP::ReadBody(const QByteArray& command) {
@@ -456,7 +489,7 @@ void TQRNNTP::RetreiveArticle(int kind, int number) {
             // There is no article cache: every retrieval goes to the server.
             bool ok = true;
             if (kind == 1) {
-                ok = ReadTillDot(HeaderLines, "HEAD " + Number(number));
+                ok = ReadHead(number);
                 HeaderLines.SetValue("ArtId", Number(number));
             } else if (kind == 2) {
                 ok = ReadBody("BODY " + Number(number));

@@ -142,6 +142,9 @@ public:
     TArticleProgressEvent OnArticleProgress;
     static constexpr qint64 kProgressSummaries = 1000;
     static constexpr qint64 kProgressBytes = 65536;
+    // The largest article header a retrieval takes, line ends included: a header that runs on
+    // past it ends the retrieval with "Article header too long" and drops the connection.
+    static constexpr qint64 kMaxHeaderBytes = 16 * 1024 * 1024;
     // Assignable for callers that keep their own cache; the client has none and never raises
     // them.
     TNotifyEvent OnAbort;
@@ -183,6 +186,10 @@ protected:
     void RetreiveArticle(int kind, int number);
     // Sends ARTICLE and reads the header part of the reply up to its empty line.
     void ReadTillBlankLine(int number);
+    // ReadTillDot of HEAD into HeaderLines, within kMaxHeaderBytes.
+    bool ReadHead(int number);
+    // Raises "Reply line too long" as NNTPError, the connection dropped.
+    [[noreturn]] void FailLineTooLong() override;
     void ExtractAttachments();
     void ExtractEmbedded();
     void ExtractMultipart();
@@ -194,6 +201,9 @@ protected:
     int ExtractYEncBlock(int first, TStringList& newBody);
 
 private:
+    // True when the connection has the security that was chosen: always for None, once the
+    // handshake is done for Tls and StartTls.
+    bool SecurityInPlace() const;
     void Login();
     [[noreturn]] void FailAuthentication();
     bool IsAuthenticationRefused() const;
@@ -204,6 +214,11 @@ private:
     // to the next command. So an operation that ends inside an exchange closes the connection
     // (without QUIT, which would be answered out of step); the next operation connects anew.
     void DropIfExchangeOpen();
+    // For a reply that can no longer be read in step: drops the connection (without QUIT) and
+    // raises NNTPError with reason.
+    [[noreturn]] void FailOutOfStep(const QString& reason);
+    // FailOutOfStep once an article header has grown past kMaxHeaderBytes.
+    void CheckHeaderSize(qint64 headerBytes);
     // ReadTillDot, with onDataLine called for every data line as it is added to list, which
     // first gets room for expectedLines.
     bool ReadReply(TStringList& list, const QByteArray& command,

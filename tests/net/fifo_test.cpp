@@ -142,6 +142,26 @@ TEST(Fifo, SearchFindsAPatternAcrossTheMemoryDiskSeam) {
     EXPECT_EQ(fifo.Search("nothere"), 0);
 }
 
+TEST(Fifo, SearchFromAPositionFindsOnlyTheOccurrencesThatStartThere) {
+    TQRFifoBuffer fifo;
+    fifo.SetMemoryBufferCapacity(65536);
+    // Line ends at 10, across the memory/disk seam at 65536, and at 70010 on disk.
+    QByteArray data(70'020, 'x');
+    data.replace(9, 2, "\r\n");
+    data.replace(65'535, 2, "\r\n");
+    data.replace(70'008, 2, "\r\n");
+    fifo.Append(data);
+    ASSERT_GT(fifo.DiskBytes(), 0);
+    EXPECT_EQ(fifo.Search("\r\n", 0), 11);
+    EXPECT_EQ(fifo.Search("\r\n", 9), 11);
+    EXPECT_EQ(fifo.Search("\r\n", 10), 65'537);
+    EXPECT_EQ(fifo.Search("\r\n", 65'535), 65'537);
+    EXPECT_EQ(fifo.Search("\n", 65'536), 65'537);
+    EXPECT_EQ(fifo.Search("\r\n", 65'536), 70'010);
+    EXPECT_EQ(fifo.Search("\n", 66'000), 70'010);
+    EXPECT_EQ(fifo.Search("\n", 70'010), 0);
+}
+
 TEST(Fifo, LoadFromStreamLargerThanMemoryRefillsFromDisk) {
     TQRFifoBuffer fifo;
     fifo.SetMemoryBufferCapacity(65536);

@@ -1,47 +1,44 @@
 // CAPABILITIES, STARTTLS and the 483 reply against the fake server.
 #include "nntp/qrnntp.h"
 
-#include "fakeserver.h"
-#include "recordingpresenter.h"
+#include "scriptedclient.h"
 #include "testhelpers.h"
+#include "util/presenter.h"
+#include "wait.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const QByteArray kQuit = "C: QUIT\nS: 205 bye";
 constexpr char kCapabilitiesWithStartTls[] =
     "C: CAPABILITIES\nS: 101 Capability list:\nS: VERSION 2\nS: READER\nS: starttls\nS: .\n";
 
-struct Client {
-    FakeServer server;
-    TQRNNTP nntp;
-    TRecordingPresenter presenter;
+// What a server that wants the password in plain text answers to whatever comes next: a 480
+// to QUIT, then the login a client must never start on a connection without its security.
+constexpr char kLoginLure[] = "C: *\nS: 480 login first\nC: *\nS: 381 password please\n"
+                              "C: *\nS: 281 welcome\nC: *\nS: 205 bye\n";
 
-    Client(const QByteArray& conversation, TSecurity security) {
-        server.UseCertificate(QStringLiteral("good"));
-        server.AddScript(conversation);
-        nntp.Host = QStringLiteral("127.0.0.1");
-        nntp.Port = server.Port();
-        nntp.TimeOut = 10000;
-        nntp.Security = security;
-        nntp.ExtraCaCertificates = TestCertificateAuthority();
-    }
-
-    void ExpectScriptPlayed() const {
-        EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join(u'\n').toStdString();
-    }
-};
+// The window's way to ask for a missing password: through the presenter.
+void PromptForPassword(ScriptedNntp& c) {
+    c.nntp.UserId = "fred";
+    c.presenter.promptAnswers = {QStringLiteral("secret")};
+    c.nntp.OnAuthenticationNeeded = [&c](bool& handled) {
+        QString password;
+        handled = PromptFor(QStringLiteral("Password"), QStringLiteral("Password for fred"),
+                            password);
+        c.nntp.Password = password.toLatin1();
+    };
+}
 
 } // namespace
 
 TEST(NntpSecurity, StartTlsEncryptsAndAsksForTheCapabilitiesAgainBeforeTheLogin) {
-    Client c(QByteArray("S: 480 login first\n") + kCapabilitiesWithStartTls +
-                 "C: STARTTLS\nS: 382 go ahead\nE:\n"
-                 "C: CAPABILITIES\nS: 101 Capability list:\nS: VERSION 2\nS: AUTHINFO USER\nS: .\n"
-                 "C: USER fred\nS: 381 more\nC: PASS secret\nS: 281 welcome\n"
-                 "C: GROUP a.b\nS: 211 1 1 1 a.b",
-             TSecurity::StartTls);
+    ScriptedNntp c({QByteArray("S: 480 login first\n") + kCapabilitiesWithStartTls +
+                    "C: STARTTLS\nS: 382 go ahead\nE:\n"
+                    "C: CAPABILITIES\nS: 101 Capability list:\nS: VERSION 2\nS: AUTHINFO USER\n"
+                    "S: .\nC: USER fred\nS: 381 more\nC: PASS secret\nS: 281 welcome\n" +
+                    script::Group("a.b", 1, 1)},
+                   TSecurity::StartTls);
     c.nntp.UserId = "fred";
     c.nntp.Password = "secret";
     int encrypted = 0;
@@ -56,46 +53,83 @@ TEST(NntpSecurity, StartTlsEncryptsAndAsksForTheCapabilitiesAgainBeforeTheLogin)
 }
 
 TEST(NntpSecurity, ImplicitTlsAsksForTheCapabilitiesAndAPlainConnectionDoesNot) {
-    Client tls("E:\nS: 200 ready\nC: CAPABILITIES\nS: 500 what?\nC: GROUP a.b\nS: 211 1 1 1 a.b",
-               TSecurity::Tls);
+    ScriptedNntp tls({"E:\nS: 200 ready\nC: CAPABILITIES\nS: 500 what?\n" +
+                      script::Group("a.b", 1, 1)},
+                     TSecurity::Tls);
     tls.nntp.Connect();
     tls.nntp.SetGroup("a.b");
     EXPECT_TRUE(tls.nntp.Capabilities.IsEmpty());
     tls.ExpectScriptPlayed();
 
-    Client plain("S: 200 ready\nC: GROUP a.b\nS: 211 1 1 1 a.b", TSecurity::None);
+    ScriptedNntp plain({script::Greeting() + script::Group("a.b", 1, 1)});
     plain.nntp.Connect();
     plain.nntp.SetGroup("a.b");
     EXPECT_TRUE(plain.nntp.EncryptionDescription().isEmpty());
     plain.ExpectScriptPlayed();
 }
 
-TEST(NntpSecurity, StartTlsNeverGoesOnInPlainText) {
+// Until the chosen security is in place nothing but CAPABILITIES and STARTTLS goes out: a
+// negotiation that fails closes the connection without QUIT, so a 480 to it cannot start a
+// login, and nobody is asked for a password.
+TEST(NntpSecurity, ANegotiationThatFailsSendsNothingMoreAndNeverLogsIn) {
+    const QList<QByteArray> capabilitiesOnly = {"CAPABILITIES"};
+    const QList<QByteArray> upToStartTls = {"CAPABILITIES", "STARTTLS"};
+    const QByteArray offered = QByteArray("S: 200 ready\n") + kCapabilitiesWithStartTls;
     struct Case {
         const char* what;
+        TSecurity security;
         QByteArray conversation;
+        QList<QByteArray> sent;
         const char* message;
+        const char* certificate = "good";
+        int timeOut = 10000;
     };
     const Case cases[] = {
-        {"not offered", "S: 200 ready\nC: CAPABILITIES\nS: 101 list\nS: VERSION 2\nS: .\n" + kQuit,
+        {"not offered", TSecurity::StartTls,
+         "S: 200 ready\nC: CAPABILITIES\nS: 101 list\nS: VERSION 2\nS: .\n", capabilitiesOnly,
          "The server does not offer STARTTLS; the connection was closed rather than used "
          "unencrypted"},
-        {"no CAPABILITIES", "S: 200 ready\nC: CAPABILITIES\nS: 500 unknown command\n" + kQuit,
+        {"no CAPABILITIES", TSecurity::StartTls,
+         "S: 200 ready\nC: CAPABILITIES\nS: 500 unknown command\n", capabilitiesOnly,
          "The server does not offer STARTTLS; the connection was closed rather than used "
          "unencrypted"},
-        {"refused", QByteArray("S: 200 ready\n") + kCapabilitiesWithStartTls +
-                        "C: STARTTLS\nS: 580 Can not initiate TLS negotiation\n" + kQuit,
+        {"refused", TSecurity::StartTls,
+         offered + "C: STARTTLS\nS: 580 Can not initiate TLS negotiation\n", upToStartTls,
          "The server refused STARTTLS: 580 Can not initiate TLS negotiation"},
+        {"483", TSecurity::StartTls, "S: 480 login first\nC: CAPABILITIES\nS: 483 TLS first\n",
+         capabilitiesOnly,
+         "The server requires an encrypted connection (483): choose Security TLS (port 563) or "
+         "STARTTLS"},
+        {"an odd reply", TSecurity::StartTls, offered + "C: STARTTLS\nS: what?\n", upToStartTls,
+         "The server refused STARTTLS: what?"},
+        // The server never ends its list: only the time-out ends the wait, whenever it fires.
+        {"a time-out", TSecurity::StartTls,
+         "S: 200 ready\nC: CAPABILITIES\nS: 101 list\nS: STARTTLS\n", capabilitiesOnly,
+         "Socket readln aborted", "good", 300},
+        {"the server closing", TSecurity::StartTls, "S: 200 ready\nC: CAPABILITIES\nX:\n",
+         capabilitiesOnly, "Socket readln aborted"},
+        {"a handshake that fails", TSecurity::StartTls,
+         offered + "C: STARTTLS\nS: 382 go ahead\nD:\nS: plain text, no TLS\n", upToStartTls,
+         "TLS handshake failed: Error during SSL handshake"},
+        {"a certificate nobody trusts", TSecurity::StartTls,
+         offered + "C: STARTTLS\nS: 382 go ahead\nE:\n", upToStartTls,
+         "Server certificate not trusted: ", "otherhost"},
+        {"implicit TLS failing", TSecurity::Tls, "E:\nS: 480 login first\n", {},
+         "Server certificate not trusted: ", "otherhost"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Client client(c.conversation, TSecurity::StartTls);
-        client.nntp.UserId = "fred";
-        client.nntp.Password = "secret";
-        EXPECT_EQ(MessageOf<NNTPError>([&] { client.nntp.Connect(); }),
-                  QString::fromLatin1(c.message));
-        EXPECT_FALSE(client.nntp.Connected);
-        client.ExpectScriptPlayed();
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        ScriptedNntp c({test.conversation + kLoginLure}, test.security);
+        c.server.UseCertificate(QString::fromLatin1(test.certificate));
+        c.nntp.TimeOut = test.timeOut;
+        PromptForPassword(c);
+        const QString message = MessageOf<Exception>([&] { c.nntp.Connect(); });
+        EXPECT_TRUE(message.startsWith(QString::fromLatin1(test.message))) << message.toStdString();
+        EXPECT_FALSE(c.nntp.Connected);
+        ASSERT_TRUE(WaitUntil([&] { return c.server.OpenConnections() == 0; }));
+        EXPECT_EQ(c.server.Received(), test.sent);
+        EXPECT_TRUE(c.presenter.prompts.isEmpty());
+        c.ExpectScriptPlayed();
     }
 }
 
@@ -106,7 +140,7 @@ TEST(NntpSecurity, A483ReplySuggestsEncryptionAndNoPasswordFollows) {
          {"S: 200 ready\nC: GROUP a.b\nS: 483 Encryption required",
           "S: 200 ready\nC: GROUP a.b\nS: 480 login first\nC: AUTHINFO USER fred\n"
           "S: 483 Encryption required"}) {
-        Client c(conversation, TSecurity::None);
+        ScriptedNntp c({conversation});
         c.nntp.UserId = "fred";
         c.nntp.Password = "secret";
         c.nntp.Connect();

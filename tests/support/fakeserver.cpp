@@ -141,6 +141,16 @@ bool FakeServer::Finished() const {
     return true;
 }
 
+int FakeServer::OpenConnections() const {
+    int open = 0;
+    for (const Session* session : sessions_) {
+        if (session->socket && session->socket->state() != QAbstractSocket::UnconnectedState) {
+            ++open;
+        }
+    }
+    return open;
+}
+
 void FakeServer::DropAll() {
     for (Session* session : sessions_) {
         if (session->socket) {
@@ -167,7 +177,11 @@ void FakeServer::OnReadyRead(Session* session) {
     if (!session->socket) {
         return;
     }
-    session->pending += session->socket->readAll();
+    const QByteArray arrived = session->socket->readAll();
+    if (session->dropping) {
+        return;
+    }
+    session->pending += arrived;
     qsizetype end;
     while ((end = session->pending.indexOf('\n')) >= 0) {
         QByteArray line = session->pending.left(end);
@@ -219,6 +233,9 @@ void FakeServer::Advance(Session* session) {
             trickle->start(trickleMilliseconds_);
             return;
         }
+        case 'D':
+            session->dropping = true;
+            break;
         case 'T':
             trickleMilliseconds_ = step.data.toInt();
             break;

@@ -23,6 +23,8 @@ class QTcpSocket;
 //   R: <bytes>                       raw bytes, escapes \r \n \t \\ \xNN, no line end added
 //   W: 200                           waits 200 ms
 //   X:                               closes the connection
+//   D:                               from here on drops what the client sends unread, as a
+//                                    plain server does with the bytes of a TLS handshake
 //   E:                               starts TLS as the server and goes on once it is encrypted
 //                                    (UseCertificate says with which certificate)
 // A script that ends without X: keeps the connection open.
@@ -45,6 +47,8 @@ public:
     // True once every script has been played to its end.
     bool Finished() const;
     int Connections() const { return connections_; }
+    // Connections not closed yet, by either side.
+    int OpenConnections() const;
     // Closes every open connection now, as a server that dies does.
     void DropAll();
 
@@ -58,6 +62,7 @@ private:
         QList<Step> steps;
         int next = 0;
         QByteArray pending;
+        bool dropping = false;
     };
 
     void OnNewConnection();
