@@ -28,12 +28,13 @@ struct TlsWire : ScriptedWire {
     }
 };
 
-// Aborts the wire once its handshake is under way: a poll of the wire's own state, so that the
-// abort reaches the handshake however long the connection took to open.
+// Aborts the wire once its connection is open, when its handshake is under way: a poll of the
+// wire's own state, so that the abort reaches the handshake however long the connection took
+// to open.
 void AbortOnceHandshaking(TNetwire& wire) {
     auto* poll = new QTimer(&wire);
     QObject::connect(poll, &QTimer::timeout, &wire, [&wire, poll] {
-        if (wire.Handshaking()) {
+        if (wire.Connected && !wire.Encrypted()) {
             poll->deleteLater();
             wire.Abort();
         }
