@@ -363,13 +363,29 @@ TEST_F(SummaryTest, ViewArticleAtCursorOpensTheEntryFromItsSubjectLineAndNothing
     ExpectScriptPlayed();
 }
 
-TEST_F(SummaryTest, ASubjectMarkOnTheFirstLineHasNoEntryLineAboveToOpen) {
-    OpenGroup(1, 2, script::Overview(1, 2, script::Summary(1, "s", "Subject: spam")));
-    form.Button3Click();
+TEST_F(SummaryTest, EntriesAreKnownByTheirNumbersWhateverTheirFieldsSay) {
+    // Article 1's Subject names an article the listing lacks; article 2's From looks like a
+    // subject line.
+    ListGroup(5,
+              script::Summary(1, "about [5]", "Subject: <s@example>") +
+                  script::Summary(2, "two", "Subject: <t@example>"),
+              script::Article(1, "Subject: about [5]", "one") +
+                  script::Article(2, "Subject: two", "second"));
+    const qsizetype sent = CommandsSent();
+    GetArticle(5);
+    EXPECT_TRUE(TForm1Access::ArticleNotShown(form));
+    EXPECT_EQ(CommandsSent(), sent);
     CaretToLine(0);
+    form.LocateInSummary(5);
+    EXPECT_EQ(form.Memo4->CaretLine(), 0);
     form.Button9->click();
+    EXPECT_EQ(PaneText(form.Memo2), u"one"_s);
+    CaretToLine(2);
+    form.Button9->click();
+    EXPECT_EQ(form.Edit7->text(), u"2"_s);
+    EXPECT_EQ(PaneText(form.Memo2), u"second"_s);
     EXPECT_TRUE(presenter.infos.isEmpty());
-    EXPECT_FALSE(server.Received().contains("ARTICLE 1"));
+    ExpectScriptPlayed();
 }
 
 TEST_F(SummaryTest, LocateInSummarySelectsTheEntrysNumber) {
