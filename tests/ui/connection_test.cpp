@@ -92,6 +92,39 @@ TEST_F(WindowTest, ClosingWritesBothFilesByteForByteTheAccountFileForItsOwnerOnl
                   QFileDevice::WriteUser);
 }
 
+TEST_F(WindowTest, TheSettingsAreWrittenInUtf8AndFilesOfEarlierVersionsInWindows1252StayReadable) {
+    // What the user typed, and the files as an earlier version wrote them: Windows-1252.
+    const QString from = u"Иван Петров <ivan@zk.test>"_s;
+    const QString replyTo = u"Ваня <ivan@zk.test>"_s;
+    const QString host = u"новости.example"_s;
+    WriteFile(SettingsFile(kHostHistoryFile), "caf\xE9.example\r\n");
+    WriteFile(SettingsFile(kAccountFile), "J\xFCrgen \x80 <j@zk.test>\r\nr\r\nuser\r\np\xE4ss");
+    StartUp();
+    EXPECT_EQ(form.Edit9->text(), u"Jürgen € <j@zk.test>"_s);
+    EXPECT_EQ(form.Edit4->text(), u"päss"_s);
+    EXPECT_EQ(HostHistory(form), QStringList{u"café.example"_s});
+
+    form.Edit9->setText(from);
+    form.Edit10->setText(replyTo);
+    form.Edit1->addItem(host);
+    form.close();
+    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)),
+              from.toUtf8() + "\r\n" + replyTo.toUtf8() + "\r\nuser\r\np\xC3\xA4ss");
+    EXPECT_EQ(ReadFile(SettingsFile(kHostHistoryFile)),
+              "caf\xC3\xA9.example\r\n" + host.toUtf8() + "\r\n");
+
+    // The next start reads back what was typed.
+    TForm1 restarted;
+    restarted.SettingsDir = form.SettingsDir;
+    restarted.zkfind = &find;
+    restarted.Timer1Timer();
+    EXPECT_EQ(restarted.Edit9->text(), from);
+    EXPECT_EQ(restarted.Edit10->text(), replyTo);
+    EXPECT_EQ(restarted.Edit4->text(), u"päss"_s);
+    EXPECT_EQ(HostHistory(restarted), (QStringList{u"café.example"_s, host}));
+    EXPECT_TRUE(presenter.infos.isEmpty());
+}
+
 TEST_F(WindowTest, AnAccountFileOthersCouldReadIsRestrictedBeforeThePasswordGoesIn) {
     WriteFile(SettingsFile(kAccountFile), "old");
     QFile::setPermissions(SettingsFile(kAccountFile),
