@@ -285,6 +285,17 @@ private:
     void ShowEncryption(const QString& description);
     void FillGroupList(const QString& filter);
     QByteArray SelectedGroup() const;
+    // The client's current group in the caption, and the caches given to it.
+    void ShowSelectedGroup();
+    // Selects the group chosen in the group list and lists it from the start the user
+    // chooses; emptyCaches forgets the articles read before, even of the same group.
+    void ListSelectedGroup(bool emptyCaches);
+    // The first number to list of the group selected, asked for when the group spans many;
+    // -1, with the user told why where there is something to say, when nothing is to be
+    // listed.
+    qint64 ListingStart();
+    // No listing was started: the group of the summary shown is selected again.
+    void KeepListedGroup(const QByteArray& previousGroup);
     void CacheShownArticle(int number);
     void ShowCachedArticle(int index);
     void ShowArticleDetails(int number);
@@ -306,6 +317,9 @@ private:
     void AppendEmptyLines(int count);
 
     bool ArticleNotShown = false;
+    // True while a group is selected to be listed: the selection is shown only once the
+    // listing starts.
+    bool choosingGroup_ = false;
     // True while a scan runs; a click on the scanning button clears it to stop the scan.
     bool Scanning = false;
     // What the scan searches: the header pane when true, the body pane when false.

@@ -135,8 +135,7 @@ void TForm1::ListBox1DblClick() {
     if (item == nullptr || !item->isSelected()) {
         return;
     }
-    Summary.ClearTextCaches();
-    Button3Click();
+    ListSelectedGroup(true);
 }
 
 void TForm1::ListBox1KeyPress(char& key) {
@@ -199,6 +198,13 @@ void TForm1::QRNNTP1GroupListUpdate(const QByteArray& name, int, int, bool) {
 }
 
 void TForm1::QRNNTP1GroupSelect(QObject*) {
+    // A group selected to be listed is shown once its listing starts.
+    if (!choosingGroup_) {
+        ShowSelectedGroup();
+    }
+}
+
+void TForm1::ShowSelectedGroup() {
     Summary.GroupSelected(QRNNTP1->CurrentGroup);
     setWindowTitle(QStringLiteral("ZK News Reader - ") + DisplayText(QRNNTP1->CurrentGroup) +
                    QStringLiteral(" Start:") + QString::number(QRNNTP1->FirstArticleNo) +

@@ -161,6 +161,56 @@ TEST_F(SummaryTest, ADoubleClickOpensTheGroupAndEmptiesTheCaches) {
     ExpectScriptPlayed();
 }
 
+TEST_F(SummaryTest, AnotherGroupNotListedAfterAllLeavesTheListingWithItsOwnGroupSelected) {
+    const QByteArray other = "zk.test.many";
+    struct Case {
+        const char* how;
+        std::optional<QString> answer; // to the start question, when it is asked
+        int otherLast;
+    };
+    const Case cases[] = {{"cancelled", std::nullopt, 751},
+                          {"no number", u"1x"_s, 751},
+                          {"no articles", std::nullopt, 1}};
+    QByteArray conversation = script::Greeting() +
+                              script::GroupList({kGroup.constData(), other.constData()}) +
+                              script::Group(kGroup, 1, 2) +
+                              script::Overview(1, 2, script::Summaries(1, 2)) +
+                              script::Article(2, "Subject: offline?", "small two");
+    for (const Case& c : cases) {
+        conversation += script::Group(other, 1, c.otherLast) + script::Group(kGroup, 1, 2);
+    }
+    StartUp();
+    Connect(conversation + script::Article(1, "Subject: first", "small one"));
+    SelectGroup(QString::fromLatin1(kGroup));
+    form.Button3Click();
+    GetArticle(2);
+    const QString listing = PaneText(form.Memo4);
+    form.show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        form.PageControl1->setCurrentWidget(form.TabSheet3);
+        SelectGroup(QString::fromLatin1(other));
+        presenter.promptAnswers = {c.answer};
+        const QRect item = form.ListBox1->visualItemRect(form.ListBox1->currentItem());
+        QTest::mouseDClick(form.ListBox1->viewport(), Qt::LeftButton, {}, item.center());
+        EXPECT_EQ(PaneText(form.Memo4), listing);
+        EXPECT_EQ(form.QRNNTP1->CurrentGroup, kGroup);
+        EXPECT_EQ(form.windowTitle(), u"ZK News Reader - zk.test.small Start:1 End:2"_s);
+        EXPECT_EQ(TForm1Access::BodyTextCache(form).Count(), 1);
+    }
+    // View Article at Cursor opens the small group's articles: the one read from the cache,
+    // the other from the server.
+    const qsizetype sent = CommandsSent();
+    CaretToLine(2);
+    form.Button9->click();
+    EXPECT_EQ(PaneText(form.Memo2), u"small two"_s);
+    EXPECT_EQ(CommandsSent(), sent);
+    CaretToLine(0);
+    form.Button9->click();
+    EXPECT_EQ(PaneText(form.Memo2), u"small one"_s);
+    ExpectScriptPlayed();
+}
+
 TEST_F(SummaryTest, ListingAnotherGroupEmptiesTheCachesOfTheFirst) {
     const QByteArray other = "zk.test.other";
     StartUp();
