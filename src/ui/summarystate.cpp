@@ -176,7 +176,8 @@ QByteArray TSummaryState::EntryNumberAt() const {
     if (after == entryFirstLines_.cbegin()) {
         return QByteArray();
     }
-    return QByteArray::number(entryNumbers_[static_cast<size_t>(after - entryFirstLines_.cbegin() - 1)]);
+    return QByteArray::number(
+        entryNumbers_[static_cast<size_t>(after - entryFirstLines_.cbegin() - 1)]);
 }
 
 QByteArray TSummaryState::LastEntryNumber() const {
@@ -188,6 +189,10 @@ QByteArray TSummaryState::LastEntryNumber() const {
 
 TSummaryState::TFindResult TSummaryState::FindLine(const QByteArray& findText, bool caseSensitive,
                                                    bool down) {
+    // Said before any line is searched: from the last line there may be none to search.
+    if (!FindTextCompiles(findText, caseSensitive, TSubjectCoding::Utf8)) {
+        return TFindResult::CannotMatch;
+    }
     const qint64 step = down ? 1 : -1;
     qint64 line = LineOfPosition(SelectionEnd()) + step;
     if (down && !HasRegexPrefix(findText) && line < LineCount()) {

@@ -68,9 +68,8 @@ public:
 
     // Searches line by line from the caret's line, down or up, for the find text (the UTF-8 of
     // the search engine's syntax, matched character by character as Unicode), and selects the
-    // first match. The search ends without a match
-    // when the find text cannot match at all: the engine has said why, and every line would
-    // say it again.
+    // first match. The search ends without a match when the find text cannot match at all,
+    // wherever the caret is: the engine has said why, and every line would say it again.
     enum class TFindResult { Found, NotFound, CannotMatch };
     TFindResult FindLine(const QByteArray& findText, bool caseSensitive, bool down);
     // Selects the "[number]" that starts the article's entry; false, selecting nothing, when the

@@ -591,7 +591,15 @@ TEST_F(SummaryTest, AnExpressionThatCannotCompileIsReportedOnceAndEndsTheSearch)
     QTest::keyClick(form.Memo4, Qt::Key_F3);
     ASSERT_EQ(presenter.infos.size(), 1);
     EXPECT_TRUE(presenter.infos[0].startsWith(u"Regular Expression Error :-"_s));
+    // The user's own expression, without what the search adds to it.
+    EXPECT_TRUE(presenter.infos[0].endsWith(u" at character 10\r\nsubject ( HERE-->"_s))
+        << presenter.infos[0].toStdString();
     EXPECT_EQ(form.Memo4->CaretLine(), 0);
+    // From the last line, with no line left to search, F3 says the same again.
+    CaretToLine(80);
+    QTest::keyClick(form.Memo4, Qt::Key_F3);
+    EXPECT_EQ(presenter.infos.size(), 2);
+    EXPECT_EQ(presenter.infos.last(), presenter.infos.first());
     ExpectScriptPlayed();
 }
 
