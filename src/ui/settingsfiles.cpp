@@ -89,8 +89,8 @@ QByteArray AccountSettingsText(const TAccountSettings& settings) {
         }
     }
     for (const TCertificatePin& pin : settings.trustedCertificates) {
-        text += lineEnd + "trust " + pin.host.toUtf8() + ' ' + QByteArray::number(pin.port) +
-                ' ' + certtrust::FingerprintText(pin.sha256);
+        text += lineEnd + "trust " + pin.host.toUtf8() + ' ' + QByteArray::number(pin.port) + ' ' +
+                certtrust::FingerprintText(pin.sha256);
     }
     return text;
 }

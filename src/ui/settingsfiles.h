@@ -39,9 +39,9 @@ struct TAccountSettings {
 // as Windows-1252.
 QByteArray SettingsFileUtf8(const QByteArray& fileBytes);
 
-// The four fields of the account file's text (in UTF-8): field n is the text between the (n-1)-th and the
-// n-th LF, trimmed of blanks and control characters at both ends (which drops the CR). Missing
-// fields are empty. Of the lines after the fourth, those that say security and trust are
+// The four fields of the account file's text (in UTF-8): field n is the text between the (n-1)-th
+// and the n-th LF, trimmed of blanks and control characters at both ends (which drops the CR).
+// Missing fields are empty. Of the lines after the fourth, those that say security and trust are
 // read; others are ignored.
 TAccountSettings ParseAccountSettings(const QByteArray& text);
 

@@ -48,8 +48,7 @@ void TForm1::ListSelectedGroup(bool emptyCaches) {
     }
     const QByteArray previousGroup = QRNNTP1->CurrentGroup;
     choosingGroup_ = true;
-    WithFinally([this] { QRNNTP1->SetGroup(SelectedGroup()); },
-                [this] { choosingGroup_ = false; });
+    WithFinally([this] { QRNNTP1->SetGroup(SelectedGroup()); }, [this] { choosingGroup_ = false; });
     const qint64 start = ListingStart();
     if (start < 0) {
         KeepListedGroup(previousGroup);
