@@ -1,12 +1,12 @@
 #include "ui/unit1.h"
 
 #include "search/zkfnddlg.h"
-#include "ui/summaryview.h"
-#include "util/texthelpers.h"
 #include "ui/settingsfiles.h"
+#include "ui/summaryview.h"
 #include "util/edittext.h"
 #include "util/filehelpers.h"
 #include "util/presenter.h"
+#include "util/texthelpers.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -165,6 +165,8 @@ void TForm1::Dispatch(const std::function<void()>& handler) {
     QString error;
     try {
         handler();
+    } catch (const EShownError&) {
+        // The user has seen it.
     } catch (const Exception& exception) {
         error = exception.Message();
     } catch (const std::exception& exception) {

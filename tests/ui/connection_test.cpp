@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTest>
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -297,16 +298,34 @@ TEST_F(WindowTest, AnInvalidHostAsksForAnotherOne) {
     EXPECT_EQ(form.QRNNTP1->Host, u"127.0.0.1"_s);
 }
 
-TEST_F(WindowTest, ARefusedConnectionShowsConnectionFailedAndTheClientsError) {
+TEST_F(WindowTest, ARefusedConnectionIsShownOnceNamingTheServerAndTheReason) {
     StartUp();
     QTcpServer listener;
     ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
-    form.Edit2->setText(QString::number(listener.serverPort()));
+    const QString port = QString::number(listener.serverPort());
     listener.close();
+    form.Edit2->setText(port);
+    const QString refused = u"Connection to 127.0.0.1:"_s + port + u" failed: Connection refused"_s;
     form.Button1->click();
-    ASSERT_GE(presenter.infos.size(), 1);
-    EXPECT_EQ(presenter.infos[0], u"Connection Failed"_s);
+    EXPECT_EQ(presenter.infos, QList<QString>{refused});
     EXPECT_FALSE(form.QRNNTP1->Connected);
+
+    // A server that goes away after its groups were listed: the listing that connects again
+    // first, when asked to, says it once too.
+    auto dying = std::make_unique<FakeServer>();
+    const QString dyingPort = QString::number(dying->Port());
+    dying->AddScript(script::Greeting() + script::GroupList({"zk.test.small"}) + "X:\n");
+    form.Edit2->setText(dyingPort);
+    form.Button1->click();
+    ASSERT_TRUE(WaitUntil([&] { return !form.QRNNTP1->Connected; }));
+    dying.reset();
+    presenter.infos.clear();
+    presenter.confirmAnswers = {true};
+    SelectGroup(u"zk.test.small"_s);
+    form.Button3->click();
+    EXPECT_EQ(presenter.questions.size(), 1);
+    EXPECT_EQ(presenter.infos, QList<QString>{u"Connection to 127.0.0.1:"_s + dyingPort +
+                                              u" failed: Connection refused"_s});
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -171,11 +172,10 @@ TEST_F(SummaryTest, AnotherGroupNotListedAfterAllLeavesTheListingWithItsOwnGroup
     const Case cases[] = {{"cancelled", std::nullopt, 751},
                           {"no number", u"1x"_s, 751},
                           {"no articles", std::nullopt, 1}};
-    QByteArray conversation = script::Greeting() +
-                              script::GroupList({kGroup.constData(), other.constData()}) +
-                              script::Group(kGroup, 1, 2) +
-                              script::Overview(1, 2, script::Summaries(1, 2)) +
-                              script::Article(2, "Subject: offline?", "small two");
+    QByteArray conversation =
+        script::Greeting() + script::GroupList({kGroup.constData(), other.constData()}) +
+        script::Group(kGroup, 1, 2) + script::Overview(1, 2, script::Summaries(1, 2)) +
+        script::Article(2, "Subject: offline?", "small two");
     for (const Case& c : cases) {
         conversation += script::Group(other, 1, c.otherLast) + script::Group(kGroup, 1, 2);
     }
@@ -362,6 +362,80 @@ TEST_F(SummaryTest, AListingAskedForDuringARunningListingIsNotStarted) {
     EXPECT_EQ(presenter.prompts.size(), 1);
     EXPECT_EQ(TForm1Access::ListStart(form), 100);
     EXPECT_EQ(SummaryLines().size(), 7);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, ConnectAndDisconnectClickedWhileAListingArrivesAreRefused) {
+    constexpr int kLast = 100000;
+    const QString kBusyMessage = u"The server is still answering: wait until it has finished, "
+                                 u"or press Abort first."_s;
+    const QByteArray summaries = script::Summaries(1, kLast);
+    int connections = 0;
+    for (QPushButton* button : {form.Button1, form.Button2}) {
+        SCOPED_TRACE(button->text().toStdString());
+        presenter.infos.clear();
+        server.AddScript(script::Greeting() + script::GroupList({kGroup.constData()}) +
+                         script::Group(kGroup, 1, kLast) + script::Overview(1, kLast, summaries) +
+                         script::Quit());
+        StartUp();
+        form.Button1Click();
+        SelectGroup(QString::fromLatin1(kGroup));
+        presenter.promptAnswers = {u"1"_s};
+        // The click arrives while the window shows the listing's first progress, inside the
+        // listing's read loop.
+        bool clicked = false;
+        const QMetaObject::Connection clickOnProgress = QObject::connect(
+            form.ProgressBar1, &QProgressBar::valueChanged, &form, [button, &clicked] {
+                if (!std::exchange(clicked, true)) {
+                    QMetaObject::invokeMethod(button, &QPushButton::click, Qt::QueuedConnection);
+                }
+            });
+        form.Button3->click();
+        QObject::disconnect(clickOnProgress);
+        ASSERT_TRUE(clicked);
+        EXPECT_EQ(presenter.infos, QList<QString>{kBusyMessage});
+        const TSummaryState& summary = TForm1Access::Summary(form);
+        EXPECT_EQ(summary.LineCount(), 2 * kLast + 1);
+        EXPECT_EQ(summary.LastEntryNumber(), QByteArray::number(kLast));
+        EXPECT_EQ(summary.Line(2 * 4321), "[4322] From: user4322@example");
+        EXPECT_TRUE(form.QRNNTP1->Connected);
+        EXPECT_EQ(server.Connections(), ++connections);
+        form.QRNNTP1->Disconnect();
+        ExpectScriptPlayed();
+    }
+}
+
+TEST_F(SummaryTest, AfterAnAbortTheConnectionMadeAgainKeepsTheGroupList) {
+    const QByteArray groups = script::GroupList({kGroup.constData(), "zk.test.misc"});
+    const QByteArray listing =
+        script::Group(kGroup, 1, 1500) + script::Overview(1, 1500, script::Summaries(1, 1500));
+    server.AddScript(script::Greeting() + groups + listing);
+    server.AddScript(script::Greeting() + listing + script::Quit());
+    StartUp();
+    form.Button1Click();
+    SelectGroup(QString::fromLatin1(kGroup));
+    // Abort is clicked while the window shows the listing's first progress.
+    bool clicked = false;
+    const QMetaObject::Connection abortOnProgress =
+        QObject::connect(form.ProgressBar1, &QProgressBar::valueChanged, &form, [&] {
+            if (!std::exchange(clicked, true)) {
+                QMetaObject::invokeMethod(form.Button8, &QPushButton::click, Qt::QueuedConnection);
+            }
+        });
+    presenter.promptAnswers = {u"1"_s, u"1"_s};
+    form.Button3->click();
+    QObject::disconnect(abortOnProgress);
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(form.QRNNTP1->Connected);
+
+    presenter.confirmAnswers = {true};
+    form.Button3->click();
+    EXPECT_EQ(presenter.questions.size(), 1);
+    EXPECT_EQ(SummaryLines().size(), 2 * 1500 + 1);
+    EXPECT_EQ(GroupsShown(), (QStringList{u"zk.test.misc"_s, u"zk.test.small"_s}));
+    EXPECT_EQ(TForm1Access::AllGroups(form).Count(), 2);
+    EXPECT_EQ(server.Connections(), 2);
+    form.QRNNTP1->Disconnect();
     ExpectScriptPlayed();
 }
 
