@@ -12,7 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
-#include <utility>
+#include <functional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -35,7 +35,17 @@ protected:
 
 } // namespace
 
-class SummaryTest : public GroupWindowTest {};
+class SummaryTest : public GroupWindowTest {
+protected:
+    // Runs action once, as a click is handled while the window shows the next listing's first
+    // progress: inside the listing's read loop, whatever the speed of the machine.
+    void WhenTheListingFirstShowsProgress(const std::function<void()>& action) {
+        QObject::connect(
+            form.ProgressBar1, &QProgressBar::valueChanged, &form,
+            [this, action] { QMetaObject::invokeMethod(&form, action, Qt::QueuedConnection); },
+            Qt::SingleShotConnection);
+    }
+};
 
 // ---------------------------------------------------------------------------------------------
 // Listing
@@ -124,14 +134,12 @@ TEST_F(SummaryTest, TheNumberFieldAndStatusShowTheLastValuesWithoutAPaintPerEntr
 }
 
 TEST_F(SummaryTest, TheStatusBarShowsTheSummariesReceivedOfThoseAnnouncedWhileAListingRuns) {
-    OpenGroup(1, 2500,
-              "C: XOVER 1-2500\nS: 224 overview follows\n" + script::Summaries(1, 1000) +
-                  "W: 600\n" + script::Summaries(1001, 2500) + "S: .\n");
+    OpenGroup(1, 2500, script::Overview(1, 2500, script::Summaries(1, 2500)));
     presenter.promptAnswers = {u"1"_s};
     bool shown = false;
     int value = 0;
     int maximum = 0;
-    QTimer::singleShot(300, &form, [&] {
+    WhenTheListingFirstShowsProgress([&] {
         shown = !form.ProgressBar1->isHidden();
         value = form.ProgressBar1->value();
         maximum = form.ProgressBar1->maximum();
@@ -336,10 +344,8 @@ TEST_F(SummaryTest, ABodyWithNoBreakSpacesComesBackFromTheCacheUnchanged) {
 }
 
 TEST_F(SummaryTest, ARetrievalAskedForDuringARunningListingIsNotMade) {
-    OpenGroup(1, 3,
-              "C: XOVER 1-3\nS: 224 overview follows\n" + script::Summaries(1, 1) + "W: 200\n" +
-                  script::Summaries(2, 3) + "S: .\n");
-    QTimer::singleShot(50, &form, [&] {
+    OpenGroup(1, 3, script::Overview(1, 3, script::Summaries(1, 3)));
+    WhenTheListingFirstShowsProgress([&] {
         form.Edit7->setText(u"1"_s);
         form.Button4->click();
     });
@@ -352,12 +358,15 @@ TEST_F(SummaryTest, ARetrievalAskedForDuringARunningListingIsNotMade) {
 }
 
 TEST_F(SummaryTest, AListingAskedForDuringARunningListingIsNotStarted) {
-    OpenGroup(1, 600,
-              "C: XOVER 100-600\nS: 224 overview follows\n" + script::Summaries(100, 100) +
-                  "W: 200\n" + script::Summaries(101, 102) + "S: .\n");
+    OpenGroup(1, 600, script::Overview(100, 600, script::Summaries(100, 102)));
     presenter.promptAnswers = {u"100"_s, u"300"_s};
-    QTimer::singleShot(50, &form, [&] { form.Button3->click(); });
+    bool clicked = false;
+    WhenTheListingFirstShowsProgress([&] {
+        form.Button3->click();
+        clicked = true;
+    });
     form.Button3Click();
+    EXPECT_TRUE(clicked);
     // The start asked for belongs to the listing that runs.
     EXPECT_EQ(presenter.prompts.size(), 1);
     EXPECT_EQ(TForm1Access::ListStart(form), 100);
@@ -381,17 +390,12 @@ TEST_F(SummaryTest, ConnectAndDisconnectClickedWhileAListingArrivesAreRefused) {
         form.Button1Click();
         SelectGroup(QString::fromLatin1(kGroup));
         presenter.promptAnswers = {u"1"_s};
-        // The click arrives while the window shows the listing's first progress, inside the
-        // listing's read loop.
         bool clicked = false;
-        const QMetaObject::Connection clickOnProgress = QObject::connect(
-            form.ProgressBar1, &QProgressBar::valueChanged, &form, [button, &clicked] {
-                if (!std::exchange(clicked, true)) {
-                    QMetaObject::invokeMethod(button, &QPushButton::click, Qt::QueuedConnection);
-                }
-            });
+        WhenTheListingFirstShowsProgress([&] {
+            button->click();
+            clicked = true;
+        });
         form.Button3->click();
-        QObject::disconnect(clickOnProgress);
         ASSERT_TRUE(clicked);
         EXPECT_EQ(presenter.infos, QList<QString>{kBusyMessage});
         const TSummaryState& summary = TForm1Access::Summary(form);
@@ -414,17 +418,13 @@ TEST_F(SummaryTest, AfterAnAbortTheConnectionMadeAgainKeepsTheGroupList) {
     StartUp();
     form.Button1Click();
     SelectGroup(QString::fromLatin1(kGroup));
-    // Abort is clicked while the window shows the listing's first progress.
     bool clicked = false;
-    const QMetaObject::Connection abortOnProgress =
-        QObject::connect(form.ProgressBar1, &QProgressBar::valueChanged, &form, [&] {
-            if (!std::exchange(clicked, true)) {
-                QMetaObject::invokeMethod(form.Button8, &QPushButton::click, Qt::QueuedConnection);
-            }
-        });
+    WhenTheListingFirstShowsProgress([&] {
+        form.Button8->click();
+        clicked = true;
+    });
     presenter.promptAnswers = {u"1"_s, u"1"_s};
     form.Button3->click();
-    QObject::disconnect(abortOnProgress);
     ASSERT_TRUE(clicked);
     EXPECT_FALSE(form.QRNNTP1->Connected);
 
