@@ -14,8 +14,9 @@ bool LastMatchError = false;
 namespace {
 
 const QByteArray kRegexPrefix = QByteArrayLiteral("ZKRE:");
-const QByteArray kPatternOptions = QByteArrayLiteral("(?U)(?m)");
-const QByteArray kCaseless = QByteArrayLiteral("(?i)");
+// Every find text is compiled as "(?U)(?m)" in front of it would: given as options, they leave
+// the expression the user's own, so that an error's place in it is the place the user sees.
+constexpr uint32_t kPatternOptions = PCRE2_UNGREEDY | PCRE2_MULTILINE;
 const QByteArray kEscapedCharacters = QByteArrayLiteral("\\^$.|+(){}[]");
 // Room for 333 start/end pairs; only the first pair, the whole match, is read.
 constexpr uint32_t kMatchPairs = 333;
@@ -49,15 +50,21 @@ struct TMatchDataRelease {
 struct TCompiledMemo {
     QByteArray expression;
     TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter;
+    bool caseless = false;
     TCompiledRegex regex;
 };
 TCompiledMemo compiledMemo;
 
-// expression is compiled with the pattern options in front.
-const TCompiledRegex& CompiledOnce(const QByteArray& expression, TSubjectCoding coding) {
+TCompiledRegex CompileWithOptions(const QByteArray& expression, TSubjectCoding coding,
+                                  uint32_t options);
+
+// expression is compiled with the pattern options, and caseless when asked.
+const TCompiledRegex& CompiledOnce(const QByteArray& expression, TSubjectCoding coding,
+                                   bool caseless) {
     if (!compiledMemo.regex || compiledMemo.expression != expression ||
-        compiledMemo.coding != coding) {
-        compiledMemo.regex = CompileRegex(kPatternOptions + expression, coding);
+        compiledMemo.coding != coding || compiledMemo.caseless != caseless) {
+        compiledMemo.regex = CompileWithOptions(expression, coding,
+                                                kPatternOptions | (caseless ? PCRE2_CASELESS : 0));
         // Machine code where the library offers it: one match over a whole summary of 100,000
         // entries takes under a millisecond instead of over ten. Without it, matching is
         // interpreted.
@@ -67,6 +74,7 @@ const TCompiledRegex& CompiledOnce(const QByteArray& expression, TSubjectCoding 
         // A copy of its own: expression may be a view of the caller's bytes.
         compiledMemo.expression = QByteArray(expression.constData(), expression.size());
         compiledMemo.coding = coding;
+        compiledMemo.caseless = caseless;
     }
     return compiledMemo.regex;
 }
@@ -79,6 +87,66 @@ struct TPreparedMemo {
     QByteArray prepared;
 };
 TPreparedMemo preparedMemo;
+
+// The find text as MatchPatternCase matches it: "zkre:" and an expression, a plain text
+// converted; empty when there is nothing to match.
+const QByteArray& PreparedFindText(const QByteArray& findText, bool caseSensitive) {
+    if (findText != preparedMemo.findText || caseSensitive != preparedMemo.caseSensitive ||
+        preparedMemo.prepared.isEmpty()) {
+        QByteArray text = WithoutLeadingAsterisks(findText);
+        if (!text.isEmpty() && !HasRegexPrefix(text)) {
+            text = kRegexPrefix + WildcardToRegex(text);
+        }
+        preparedMemo = {findText, caseSensitive, text};
+    }
+    return preparedMemo.prepared;
+}
+
+// The expression of a prepared find text, a view of its bytes.
+QByteArray ExpressionOf(const QByteArray& prepared) {
+    return QByteArray::fromRawData(prepared.constData() + kRegexPrefix.size(),
+                                   prepared.size() - kRegexPrefix.size());
+}
+
+bool RegexMatchWith(const QByteArray& expression, const QByteArray& subject, TSubjectCoding coding,
+                    bool caseless) {
+    if (subject.isEmpty()) {
+        return false;
+    }
+    const TCompiledRegex& regex = CompiledOnce(expression, coding, caseless);
+    if (!regex) {
+        LastMatchError = true;
+        return false;
+    }
+    return ExecRegex(regex, subject);
+}
+
+TCompiledRegex CompileWithOptions(const QByteArray& expression, TSubjectCoding coding,
+                                  uint32_t options) {
+    const bool utf8 = coding == TSubjectCoding::Utf8;
+    // A subject that is not UTF-8 where it should be is searched all the same: what is not
+    // UTF-8 in it matches nothing, instead of failing the whole match.
+    if (utf8) {
+        options |= PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF;
+    }
+    int errorCode = 0;
+    PCRE2_SIZE errorOffset = 0;
+    TCompiledRegex regex(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(expression.constData()),
+                                       static_cast<PCRE2_SIZE>(expression.size()), options,
+                                       &errorCode, &errorOffset, nullptr));
+    if (!regex) {
+        const qsizetype offset = static_cast<qsizetype>(errorOffset);
+        const auto text = [utf8](const QByteArray& bytes) {
+            return utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+        };
+        const QString before = text(expression.left(offset));
+        ShowInfo(QStringLiteral("Regular Expression Error :-\r\n") + ErrorMessage(errorCode) +
+                 QStringLiteral(" at character ") + QString::number(before.size() + 1) +
+                 QStringLiteral("\r\n") + before + QStringLiteral(" HERE-->") +
+                 text(expression.mid(offset)));
+    }
+    return regex;
+}
 
 pcre2_match_data* MatchData() {
     static const std::unique_ptr<pcre2_match_data, TMatchDataRelease> data(
@@ -115,25 +183,7 @@ QByteArray WildcardToRegex(const QByteArray& text) {
 }
 
 TCompiledRegex CompileRegex(const QByteArray& expression, TSubjectCoding coding) {
-    const bool utf8 = coding == TSubjectCoding::Utf8;
-    // A subject that is not UTF-8 where it should be is searched all the same: what is not
-    // UTF-8 in it matches nothing, instead of failing the whole match.
-    const uint32_t options = utf8 ? PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF : 0;
-    int errorCode = 0;
-    PCRE2_SIZE errorOffset = 0;
-    TCompiledRegex regex(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(expression.constData()),
-                                       static_cast<PCRE2_SIZE>(expression.size()), options,
-                                       &errorCode, &errorOffset, nullptr));
-    if (!regex) {
-        const qsizetype offset = static_cast<qsizetype>(errorOffset);
-        const auto text = [utf8](const QByteArray& bytes) {
-            return utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
-        };
-        ShowInfo(QStringLiteral("Regular Expression Error :-\r\n") + ErrorMessage(errorCode) +
-                 QStringLiteral("\r\n") + text(expression.left(offset)) +
-                 QStringLiteral(" HERE-->") + text(expression.mid(offset)));
-    }
-    return regex;
+    return CompileWithOptions(expression, coding, 0);
 }
 
 bool ExecRegex(const TCompiledRegex& regex, const QByteArray& subject) {
@@ -162,24 +212,14 @@ bool ExecRegex(const TCompiledRegex& regex, const QByteArray& subject) {
 }
 
 bool RegexMatch(const QByteArray& expression, const QByteArray& subject, TSubjectCoding coding) {
-    if (subject.isEmpty()) {
-        return false;
-    }
-    const TCompiledRegex& regex = CompiledOnce(expression, coding);
-    if (!regex) {
-        LastMatchError = true;
-        return false;
-    }
-    return ExecRegex(regex, subject);
+    return RegexMatchWith(expression, subject, coding, false);
 }
 
 bool MatchPattern(const QByteArray& findText, const QByteArray& subject, TSubjectCoding coding) {
     ResetMatch();
     if (HasRegexPrefix(findText)) {
         // A view of the expression, not a copy: this runs once per line searched.
-        return RegexMatch(QByteArray::fromRawData(findText.constData() + kRegexPrefix.size(),
-                                                  findText.size() - kRegexPrefix.size()),
-                          subject, coding);
+        return RegexMatch(ExpressionOf(findText), subject, coding);
     }
     const QByteArray plain = WithoutLeadingAsterisks(findText);
     if (plain.isEmpty()) {
@@ -190,22 +230,22 @@ bool MatchPattern(const QByteArray& findText, const QByteArray& subject, TSubjec
 
 bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, bool caseSensitive,
                       TSubjectCoding coding) {
-    if (findText != preparedMemo.findText || caseSensitive != preparedMemo.caseSensitive ||
-        preparedMemo.prepared.isEmpty()) {
-        QByteArray text = WithoutLeadingAsterisks(findText);
-        if (text.isEmpty()) {
-            ResetMatch();
-            return false;
-        }
-        if (!HasRegexPrefix(text)) {
-            text = kRegexPrefix + WildcardToRegex(text);
-        }
-        if (!caseSensitive) {
-            text.insert(kRegexPrefix.size(), kCaseless);
-        }
-        preparedMemo = {findText, caseSensitive, text};
+    ResetMatch();
+    const QByteArray& prepared = PreparedFindText(findText, caseSensitive);
+    if (prepared.isEmpty()) {
+        return false;
     }
-    return MatchPattern(preparedMemo.prepared, subject, coding);
+    return RegexMatchWith(ExpressionOf(prepared), subject, coding, !caseSensitive);
+}
+
+bool FindTextCompiles(const QByteArray& findText, bool caseSensitive, TSubjectCoding coding) {
+    ResetMatch();
+    const QByteArray& prepared = PreparedFindText(findText, caseSensitive);
+    if (prepared.isEmpty()) {
+        return true;
+    }
+    LastMatchError = !CompiledOnce(ExpressionOf(prepared), coding, !caseSensitive);
+    return !LastMatchError;
 }
 
 bool HasRegexPrefix(const QByteArray& findText) {

@@ -7,8 +7,9 @@
 // The search engine: every find text, plain or not, is matched as a PCRE regular expression.
 // A find text is either plain, "*" standing for any run of characters and "?" for exactly one,
 // or a regular expression marked by the prefix "zkre:" in any letter case. Expressions are
-// compiled with "(?U)(?m)" in front: repeats take as few characters as possible, and "^" and
-// "$" match at every line. Subjects and find texts are bytes, one per character, unless the
+// compiled as with "(?U)(?m)" in front (given as the library's options, so that the expression
+// compiled is the user's own): repeats take as few characters as possible, and "^" and "$"
+// match at every line. Subjects and find texts are bytes, one per character, unless the
 // subject is said to be UTF-8: then they are matched as Unicode characters ("?" and "." take a
 // whole character, letter case and word boundaries follow Unicode), and a byte sequence that is
 // not UTF-8 matches nothing.
@@ -37,8 +38,9 @@ using TCompiledRegex = std::unique_ptr<pcre2_real_code_8, TRegexRelease>;
 // find text matched against many lines is converted once.
 QByteArray WildcardToRegex(const QByteArray& text);
 
-// Compiles expression; on failure shows the library's message with the place of the error
-// marked " HERE-->" and answers null.
+// Compiles expression as it is; on failure shows the library's message, the character of the
+// expression where it failed, and the expression with that place marked " HERE-->", and
+// answers null.
 TCompiledRegex CompileRegex(const QByteArray& expression,
                             TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter);
 
@@ -46,8 +48,8 @@ TCompiledRegex CompileRegex(const QByteArray& expression,
 // LastMatchStart and LastMatchEnd.
 bool ExecRegex(const TCompiledRegex& regex, const QByteArray& subject);
 
-// Compiles "(?U)(?m)" and expression, and matches it once. An empty subject never matches
-// and is not even compiled against.
+// Compiles expression as "(?U)(?m)" in front of it would, and matches it once. An empty subject
+// never matches and is not even compiled against.
 bool RegexMatch(const QByteArray& expression, const QByteArray& subject,
                 TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter);
 
@@ -56,9 +58,16 @@ bool RegexMatch(const QByteArray& expression, const QByteArray& subject,
 bool MatchPattern(const QByteArray& findText, const QByteArray& subject,
                   TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter);
 
-// MatchPattern with a choice of letter case; not case sensitive puts "(?i)" in front of every
-// expression, the user's own included (which may switch it back with "(?-i)").
+// MatchPattern with a choice of letter case; not case sensitive compiles every expression, the
+// user's own included, as "(?i)" in front of it would (the user may switch it back with
+// "(?-i)").
 bool MatchPatternCase(const QByteArray& findText, const QByteArray& subject, bool caseSensitive,
+                      TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter);
+
+// Compiles the find text as MatchPatternCase would, without matching anything: false, with
+// LastMatchError set and the user told why, when it cannot compile. A find text with nothing
+// to match compiles.
+bool FindTextCompiles(const QByteArray& findText, bool caseSensitive,
                       TSubjectCoding coding = TSubjectCoding::OneBytePerCharacter);
 
 // True when the find text carries the regular-expression prefix "zkre:" (any letter case).

@@ -6,10 +6,10 @@
 class QPlainTextEdit;
 class TSummaryView;
 
-// Bytes and the text the window shows. Group names and the settings files are single-byte
-// text in Windows-1252 with CR LF line ends; the window's views hold Unicode text with LF line
-// ends. Every conversion between the two goes through this pair. Articles are read through
-// their declared charsets instead (ui/bodydisplay.h).
+// Bytes and the text the window shows. Group names are single-byte text in Windows-1252 with
+// CR LF line ends; the window's views hold Unicode text with LF line ends. Every conversion
+// between the two goes through this pair. Articles are read through their declared charsets
+// instead (ui/bodydisplay.h), the settings files as UTF-8 (ui/settingsfiles.h).
 
 // The displayed text of bytes: each byte becomes its Windows-1252 character (the five bytes the
 // code page leaves unassigned become the control characters of the same number), and each

@@ -1,5 +1,7 @@
 #include "ui/settingsfiles.h"
 
+#include "codec/charsets.h"
+#include "ui/displaytext.h"
 #include "util/filehelpers.h"
 #include "util/presenter.h"
 #include "util/texthelpers.h"
@@ -39,7 +41,7 @@ void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
         const QByteArray digest = certtrust::ParseFingerprint(words[3]);
         if (isNumber && port > 0 && port <= 65535 && !words[1].isEmpty() && !digest.isEmpty()) {
             certtrust::KeepPin(settings.trustedCertificates,
-                               TCertificatePin{QString::fromLatin1(words[1]), port, digest});
+                               TCertificatePin{QString::fromUtf8(words[1]), port, digest});
         }
     }
 }
@@ -59,6 +61,10 @@ bool RestrictToOwner(const QString& name) {
 }
 
 } // namespace
+
+QByteArray SettingsFileUtf8(const QByteArray& fileBytes) {
+    return IsValidUtf8(fileBytes) ? fileBytes : DisplayText(fileBytes).toUtf8();
+}
 
 TAccountSettings ParseAccountSettings(const QByteArray& text) {
     TAccountSettings settings;
@@ -83,8 +89,8 @@ QByteArray AccountSettingsText(const TAccountSettings& settings) {
         }
     }
     for (const TCertificatePin& pin : settings.trustedCertificates) {
-        text += lineEnd + "trust " + pin.host.toLatin1() + ' ' + QByteArray::number(pin.port) +
-                ' ' + certtrust::FingerprintText(pin.sha256);
+        text += lineEnd + "trust " + pin.host.toUtf8() + ' ' + QByteArray::number(pin.port) + ' ' +
+                certtrust::FingerprintText(pin.sha256);
     }
     return text;
 }

@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QString>
 
-// The reader's two settings files, both in the program directory, both plain single-byte text.
+// The reader's two settings files, both in the program directory, both text in UTF-8. Files
+// written by earlier versions are Windows-1252; a file that is not valid UTF-8 is read as that,
+// so the one written next is UTF-8.
 //
 // "zknewsreader.cfg", the host history: one host name per line, each ended by CR LF, in the
 // order of the host list.
@@ -33,9 +35,13 @@ struct TAccountSettings {
     bool operator==(const TAccountSettings&) const = default;
 };
 
-// The four fields of the account file's text: field n is the text between the (n-1)-th and the
-// n-th LF, trimmed of blanks and control characters at both ends (which drops the CR). Missing
-// fields are empty. Of the lines after the fourth, those that say security and trust are
+// The bytes of a settings file as UTF-8: as they are when they are valid UTF-8, otherwise read
+// as Windows-1252.
+QByteArray SettingsFileUtf8(const QByteArray& fileBytes);
+
+// The four fields of the account file's text (in UTF-8): field n is the text between the (n-1)-th
+// and the n-th LF, trimmed of blanks and control characters at both ends (which drops the CR).
+// Missing fields are empty. Of the lines after the fourth, those that say security and trust are
 // read; others are ignored.
 TAccountSettings ParseAccountSettings(const QByteArray& text);
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-const QByteArray kSubjectMark = QByteArrayLiteral("Subject: ");
 const QString kReplyPrefix = QStringLiteral("re: ");
 
 QByteArray EntryMark(qint64 number) {
@@ -56,6 +55,8 @@ QByteArray TSummaryState::SummaryEntry(const TPostRecordType& record) {
 
 void TSummaryState::AddEntry(const TPostRecordType& record) {
     const bool caretAtEnd = caret_ == Size() && anchor_ == Size();
+    entryNumbers_.push_back(record.GetArticleId());
+    entryFirstLines_.push_back(LineCount() - 1);
     AppendLines(SummaryEntry(record));
     if (caretAtEnd) {
         caret_ = anchor_ = Size();
@@ -86,6 +87,8 @@ void TSummaryState::Clear() {
     // A listing of a million entries leaves capacity worth giving back.
     text_ = QByteArray();
     lineStarts_ = {0};
+    entryNumbers_ = {};
+    entryFirstLines_ = {};
     longestLine_ = 0;
     longestLength_ = 0;
     caret_ = anchor_ = 0;
@@ -105,8 +108,9 @@ qint64 TSummaryState::LineOfPosition(qint64 position) const {
     return std::max<qint64>(0, (after - lineStarts_.cbegin()) - 1);
 }
 
-bool TSummaryState::HasEntry(qint64 number) const {
-    return text_.contains(EntryMark(number));
+qint64 TSummaryState::EntryOfNumber(qint64 number) const {
+    const auto found = std::find(entryNumbers_.cbegin(), entryNumbers_.cend(), number);
+    return found == entryNumbers_.cend() ? -1 : found - entryNumbers_.cbegin();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -163,25 +167,21 @@ bool TSummaryState::IsWordCharacterAt(qint64 position) const {
 }
 
 QByteArray TSummaryState::EntryNumberAt() const {
-    qint64 line = LineOfPosition(SelectionStart());
-    // The second line of an entry belongs to the first.
-    if (Line(line).contains(kSubjectMark)) {
-        if (line == 0) {
-            return QByteArray();
-        }
-        --line;
+    const qint64 line = LineOfPosition(SelectionStart());
+    // The empty line after the last line end belongs to no entry.
+    if (line + 1 >= LineCount()) {
+        return QByteArray();
     }
-    return NumberOfEntryLine(Line(line));
+    const auto after = std::upper_bound(entryFirstLines_.cbegin(), entryFirstLines_.cend(), line);
+    if (after == entryFirstLines_.cbegin()) {
+        return QByteArray();
+    }
+    return QByteArray::number(
+        entryNumbers_[static_cast<size_t>(after - entryFirstLines_.cbegin() - 1)]);
 }
 
 QByteArray TSummaryState::LastEntryNumber() const {
-    // The summary ends with an entry's two lines and the empty line after them.
-    return LineCount() < 3 ? QByteArray() : NumberOfEntryLine(Line(LineCount() - 3));
-}
-
-QByteArray TSummaryState::NumberOfEntryLine(const QByteArray& line) {
-    const qsizetype close = line.indexOf(']');
-    return close > 1 ? line.mid(1, close - 1) : QByteArray();
+    return entryNumbers_.empty() ? QByteArray() : QByteArray::number(entryNumbers_.back());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -189,6 +189,10 @@ QByteArray TSummaryState::NumberOfEntryLine(const QByteArray& line) {
 
 TSummaryState::TFindResult TSummaryState::FindLine(const QByteArray& findText, bool caseSensitive,
                                                    bool down) {
+    // Said before any line is searched: from the last line there may be none to search.
+    if (!FindTextCompiles(findText, caseSensitive, TSubjectCoding::Utf8)) {
+        return TFindResult::CannotMatch;
+    }
     const qint64 step = down ? 1 : -1;
     qint64 line = LineOfPosition(SelectionEnd()) + step;
     if (down && !HasRegexPrefix(findText) && line < LineCount()) {
@@ -225,12 +229,11 @@ qint64 TSummaryState::FirstPlainMatchLine(const QByteArray& findText, bool caseS
 }
 
 bool TSummaryState::Locate(qint64 number) {
-    const QByteArray mark = EntryMark(number);
-    const qsizetype found = text_.indexOf(mark);
-    if (found < 0) {
+    const qint64 entry = EntryOfNumber(number);
+    if (entry < 0) {
         return false;
     }
-    Select(found, mark.size());
+    Select(LineStart(entryFirstLines_[static_cast<size_t>(entry)]), EntryMark(number).size());
     return true;
 }
 
@@ -285,7 +288,9 @@ QString TSummaryState::ThreadFindText(const QString& subject) {
 
 void TSummaryState::PrepareThreadSearch(bool down) {
     const qint64 line = LineOfPosition(SelectionEnd());
-    if (down && !Line(line).contains(kSubjectMark) && line + 1 < LineCount()) {
+    const bool firstLine =
+        std::binary_search(entryFirstLines_.cbegin(), entryFirstLines_.cend(), line);
+    if (down && firstLine && line + 1 < LineCount()) {
         MoveCaret(LineStart(line + 1));
     }
 }

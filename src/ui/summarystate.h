@@ -20,8 +20,9 @@ class TPostRecordType;
 class TSummaryState {
 public:
     // The two lines of an article's entry, "[number] From: address" and "    Subject: subject",
-    // both fields with their encoded words decoded, in UTF-8, each line ended by LF. The
-    // presence test, EntryNumberAt and the line search rely on this form.
+    // both fields with their encoded words decoded, in UTF-8, each line ended by LF. The line
+    // search relies on this form; entries are found by the numbers kept beside the text, never
+    // by searching it, since a From or Subject may hold "[7]" or "Subject: " too.
     static QByteArray SummaryEntry(const TPostRecordType& record);
 
     // Entries. AddEntry appends an article's entry; a caret at the end stays behind it.
@@ -38,8 +39,8 @@ public:
     qint64 LineOfPosition(qint64 position) const;
     // The line with the most bytes, for the width of a view.
     qint64 LongestLine() const { return longestLine_; }
-    // True when the summary holds "[number]" anywhere.
-    bool HasEntry(qint64 number) const;
+    // True when the summary has an entry for the article number.
+    bool HasEntry(qint64 number) const { return EntryOfNumber(number) >= 0; }
 
     // Caret and selection: the selection runs between the anchor and the caret.
     qint64 Caret() const { return caret_; }
@@ -59,20 +60,20 @@ public:
     // True when the character starting at position is a letter, a digit or "_".
     bool IsWordCharacterAt(qint64 position) const;
 
-    // The article number text of the entry under the selection start: between the "[" and the
-    // first "]" of the entry's first line. Empty on a line of no entry.
+    // The article number text of the entry under the selection start, whichever of its lines
+    // that is on. Empty on a line of no entry.
     QByteArray EntryNumberAt() const;
     // The number text of the last entry; empty when there is none.
     QByteArray LastEntryNumber() const;
 
     // Searches line by line from the caret's line, down or up, for the find text (the UTF-8 of
     // the search engine's syntax, matched character by character as Unicode), and selects the
-    // first match. The search ends without a match
-    // when the find text cannot match at all: the engine has said why, and every line would
-    // say it again.
+    // first match. The search ends without a match when the find text cannot match at all,
+    // wherever the caret is: the engine has said why, and every line would say it again.
     enum class TFindResult { Found, NotFound, CannotMatch };
     TFindResult FindLine(const QByteArray& findText, bool caseSensitive, bool down);
-    // Selects the first "[number]" in the summary; false, selecting nothing, when there is none.
+    // Selects the "[number]" that starts the article's entry; false, selecting nothing, when the
+    // summary has no entry for it.
     bool Locate(qint64 number);
 
     // The first number of the listing; 0 until a list was made. Numbers from it on are opened
@@ -108,7 +109,8 @@ public:
 
 private:
     void AppendLines(const QByteArray& bytes);
-    static QByteArray NumberOfEntryLine(const QByteArray& line);
+    // The index of the first entry of the article number; -1 when there is none.
+    qint64 EntryOfNumber(qint64 number) const;
     // The first line from line on that may hold a match of a plain find text.
     qint64 FirstPlainMatchLine(const QByteArray& findText, bool caseSensitive, qint64 line) const;
 
@@ -116,6 +118,9 @@ private:
     QByteArray cachedGroup_;
     QByteArray text_;
     std::vector<qint64> lineStarts_{0};
+    // Each entry's article number and first line, in the order the entries were added.
+    std::vector<qint32> entryNumbers_;
+    std::vector<qint64> entryFirstLines_;
     qint64 longestLine_ = 0;
     qint64 longestLength_ = 0;
     qint64 caret_ = 0;

@@ -1,13 +1,12 @@
 #include "ui/unit1.h"
 
 #include "search/zkfnddlg.h"
-#include "ui/displaytext.h"
-#include "ui/summaryview.h"
-#include "util/texthelpers.h"
 #include "ui/settingsfiles.h"
+#include "ui/summaryview.h"
 #include "util/edittext.h"
 #include "util/filehelpers.h"
 #include "util/presenter.h"
+#include "util/texthelpers.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -166,6 +165,8 @@ void TForm1::Dispatch(const std::function<void()>& handler) {
     QString error;
     try {
         handler();
+    } catch (const EShownError&) {
+        // The user has seen it.
     } catch (const Exception& exception) {
         error = exception.Message();
     } catch (const std::exception& exception) {
@@ -256,13 +257,14 @@ QString TForm1::SettingsFile(const char* name) const {
 
 void TForm1::LoadSettings() {
     TStringList hosts;
-    hosts.SetText(LoadTextFile(SettingsFile(kHostHistoryFile)));
+    hosts.SetText(SettingsFileUtf8(LoadTextFile(SettingsFile(kHostHistoryFile))));
     SetHostHistory(hosts);
-    const TAccountSettings account = ParseAccountSettings(LoadTextFile(SettingsFile(kAccountFile)));
-    Edit9->setText(DisplayText(account.fromAddress));
-    Edit10->setText(DisplayText(account.replyTo));
-    Edit3->setText(DisplayText(account.userId));
-    Edit4->setText(DisplayText(account.password));
+    const TAccountSettings account =
+        ParseAccountSettings(SettingsFileUtf8(LoadTextFile(SettingsFile(kAccountFile))));
+    Edit9->setText(QString::fromUtf8(account.fromAddress));
+    Edit10->setText(QString::fromUtf8(account.replyTo));
+    Edit3->setText(QString::fromUtf8(account.userId));
+    Edit4->setText(QString::fromUtf8(account.password));
     SelectSecurity(account.security);
     QRNNTP1->TrustedCertificates = account.trustedCertificates;
 }
@@ -270,8 +272,8 @@ void TForm1::LoadSettings() {
 void TForm1::SaveSettings() {
     SaveTextFile(SettingsFile(kHostHistoryFile), HostHistory().Text());
     SaveOwnerOnlyFile(SettingsFile(kAccountFile),
-                      AccountSettingsText({WireBytes(Edit9->text()), WireBytes(Edit10->text()),
-                                           WireBytes(Edit3->text()), WireBytes(Edit4->text()),
+                      AccountSettingsText({Edit9->text().toUtf8(), Edit10->text().toUtf8(),
+                                           Edit3->text().toUtf8(), Edit4->text().toUtf8(),
                                            SelectedSecurity(), QRNNTP1->TrustedCertificates}));
 }
 
@@ -283,7 +285,7 @@ void TForm1::SetHostHistory(const TStringList& hosts) {
     const QString typed = Edit1->currentText();
     Edit1->clear();
     for (int i = 0; i < sorted.Count(); ++i) {
-        Edit1->addItem(DisplayText(sorted[i]));
+        Edit1->addItem(QString::fromUtf8(sorted[i]));
     }
     Edit1->setCurrentText(typed);
 }
@@ -291,7 +293,7 @@ void TForm1::SetHostHistory(const TStringList& hosts) {
 TStringList TForm1::HostHistory() const {
     TStringList hosts;
     for (int i = 0; i < Edit1->count(); ++i) {
-        hosts.Add(WireBytes(Edit1->itemText(i)));
+        hosts.Add(Edit1->itemText(i).toUtf8());
     }
     return hosts;
 }

@@ -27,6 +27,13 @@ class QToolButton;
 class TSummaryView;
 class Tzkfind;
 
+// A failure the window has already shown the user: it ends the handlers it passes through
+// without a second box.
+class EShownError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // The reader's main window: four tab pages (connection and account, article list summary,
 // reading, posting) over one news client, QRNNTP1, that it owns for the whole run.
 //
@@ -279,12 +286,32 @@ private:
     // Empties the window's lists now, or, while handlers are running, when the last returns.
     void ReleaseLists();
 
+    // True, after telling the user so, while a client operation runs: the connection is not
+    // closed or made anew under it.
+    bool RefusedWhileBusy();
+    // Connects with the connection page's settings, the group list emptied and filled anew.
+    void ConnectToServer();
+    // Connects the client as it is set; a connection that cannot be made is shown once,
+    // naming the server and the reason, and raised as EShownError.
+    void ConnectClient();
+    QString ConnectionFailureText(const QString& clientError);
     TSecurity SelectedSecurity() const;
     void SelectSecurity(TSecurity security);
     // The encryption shown on the connection page and in the status bar.
     void ShowEncryption(const QString& description);
     void FillGroupList(const QString& filter);
     QByteArray SelectedGroup() const;
+    // The client's current group in the caption, and the caches given to it.
+    void ShowSelectedGroup();
+    // Selects the group chosen in the group list and lists it from the start the user
+    // chooses; emptyCaches forgets the articles read before, even of the same group.
+    void ListSelectedGroup(bool emptyCaches);
+    // The first number to list of the group selected, asked for when the group spans many;
+    // -1, with the user told why where there is something to say, when nothing is to be
+    // listed.
+    qint64 ListingStart();
+    // No listing was started: the group of the summary shown is selected again.
+    void KeepListedGroup(const QByteArray& previousGroup);
     void CacheShownArticle(int number);
     void ShowCachedArticle(int index);
     void ShowArticleDetails(int number);
@@ -306,6 +333,11 @@ private:
     void AppendEmptyLines(int count);
 
     bool ArticleNotShown = false;
+    // True while a group is selected to be listed: the selection is shown only once the
+    // listing starts.
+    bool choosingGroup_ = false;
+    // The client reported that the connection ConnectClient asked for could not be made.
+    bool connectionFailed_ = false;
     // True while a scan runs; a click on the scanning button clears it to stop the scan.
     bool Scanning = false;
     // What the scan searches: the header pane when true, the body pane when false.

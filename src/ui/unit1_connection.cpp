@@ -42,6 +42,24 @@ bool WarnYesNo(const QString& caption, const QString& question) {
 } // namespace
 
 void TForm1::Button1Click() {
+    if (!RefusedWhileBusy()) {
+        ConnectToServer();
+    }
+}
+
+bool TForm1::RefusedWhileBusy() {
+    // A click handled while an operation waits for its reply runs inside that operation's read
+    // loop: a connection closed or made anew under it would mix another reply into the one
+    // being read. The operation ends first, or is aborted.
+    if (!QRNNTP1->Busy) {
+        return false;
+    }
+    ShowInfo(QStringLiteral("The server is still answering: wait until it has finished, or "
+                            "press Abort first."));
+    return true;
+}
+
+void TForm1::ConnectToServer() {
     if (QRNNTP1->Connected) {
         QRNNTP1->Disconnect();
     }
@@ -55,12 +73,40 @@ void TForm1::Button1Click() {
     QRNNTP1->UserId = WireBytes(Edit3->text());
     QRNNTP1->Password = WireBytes(Edit4->text());
     QRNNTP1->Security = SelectedSecurity();
-    QRNNTP1->Connect();
+    ConnectClient();
     ListBox1->setFocus();
 }
 
+void TForm1::ConnectClient() {
+    connectionFailed_ = false;
+    QRNNTP1->SetLastErrorNo(0);
+    try {
+        QRNNTP1->Connect();
+    } catch (const ESockError& error) {
+        if (!connectionFailed_) {
+            throw;
+        }
+        ShowInfo(ConnectionFailureText(error.Message()));
+        throw EShownError(error.Message());
+    }
+}
+
+QString TForm1::ConnectionFailureText(const QString& clientError) {
+    // The socket's error is "10061:Connection refused"; a time-out or an abort leaves none,
+    // and the client's own text says which.
+    const int errorNumber = QRNNTP1->GetLastErrorNo();
+    const QString reason =
+        errorNumber != 0
+            ? QRNNTP1->SocketErrorStr(static_cast<quint16>(errorNumber)).section(u':', 1)
+            : clientError;
+    return QStringLiteral("Connection to ") + QRNNTP1->Host + u':' +
+           QString::number(QRNNTP1->Port) + QStringLiteral(" failed: ") + reason;
+}
+
 void TForm1::Button2Click() {
-    QRNNTP1->Disconnect();
+    if (!RefusedWhileBusy()) {
+        QRNNTP1->Disconnect();
+    }
 }
 
 void TForm1::Edit1KeyPress(char& key) {
@@ -135,8 +181,7 @@ void TForm1::ListBox1DblClick() {
     if (item == nullptr || !item->isSelected()) {
         return;
     }
-    Summary.ClearTextCaches();
-    Button3Click();
+    ListSelectedGroup(true);
 }
 
 void TForm1::ListBox1KeyPress(char& key) {
@@ -152,7 +197,9 @@ void TForm1::ListBox1KeyPress(char& key) {
 void TForm1::QRNNTP1Connect(QObject*) {
     AddHost(Edit1->currentText());
     SetStatusText(QStringLiteral("Connected"));
-    QRNNTP1->GetGroupList();
+    if (AllGroups.Count() == 0) {
+        QRNNTP1->GetGroupList();
+    }
 }
 
 void TForm1::QRNNTP1Disconnect(QObject*) {
@@ -178,14 +225,23 @@ void TForm1::QRNNTP1InvalidHost(bool& handled) {
 }
 
 void TForm1::QRNNTP1ConnectionFailed(QObject*) {
-    ShowInfo(QStringLiteral("Connection Failed"));
+    // Reported once, by the connect it ends, which knows why.
+    connectionFailed_ = true;
 }
 
 void TForm1::QRNNTP1ConnectionRequired(bool& handled) {
-    if (WarnYesNo(QStringLiteral("Connection Required"),
-                  QStringLiteral("Connection Required. Connect?"))) {
-        handled = true;
-        Button1Click();
+    if (!WarnYesNo(QStringLiteral("Connection Required"),
+                   QStringLiteral("Connection Required. Connect?"))) {
+        return;
+    }
+    handled = true;
+    // The groups listed are those of the server the client was connected to: a connection
+    // lost since (an Abort closes it) is made again to that server, and the list stays, as the
+    // operation that asked keeps the client from listing the groups again.
+    if (AllGroups.Count() > 0) {
+        ConnectClient();
+    } else {
+        ConnectToServer();
     }
 }
 
@@ -199,6 +255,13 @@ void TForm1::QRNNTP1GroupListUpdate(const QByteArray& name, int, int, bool) {
 }
 
 void TForm1::QRNNTP1GroupSelect(QObject*) {
+    // A group selected to be listed is shown once its listing starts.
+    if (!choosingGroup_) {
+        ShowSelectedGroup();
+    }
+}
+
+void TForm1::ShowSelectedGroup() {
     Summary.GroupSelected(QRNNTP1->CurrentGroup);
     setWindowTitle(QStringLiteral("ZK News Reader - ") + DisplayText(QRNNTP1->CurrentGroup) +
                    QStringLiteral(" Start:") + QString::number(QRNNTP1->FirstArticleNo) +

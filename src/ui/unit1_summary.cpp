@@ -37,35 +37,26 @@ QString EntryMark(int number) {
 } // namespace
 
 void TForm1::Button3Click() {
+    ListSelectedGroup(false);
+}
+
+void TForm1::ListSelectedGroup(bool emptyCaches) {
     // A listing asked for while another client operation waits would be skipped by the client,
     // after the summary had been emptied under the running one.
     if (QRNNTP1->Busy) {
         return;
     }
-    QRNNTP1->SetGroup(SelectedGroup());
-    const qint64 first = QRNNTP1->FirstArticleNo;
-    const qint64 last = QRNNTP1->LastArticleNo;
-    QString value = QString::number(std::max(first, last - kListSpan));
-    if (last <= first) {
-        ShowInfo(QStringLiteral("No Articles Found"));
+    const QByteArray previousGroup = QRNNTP1->CurrentGroup;
+    choosingGroup_ = true;
+    WithFinally([this] { QRNNTP1->SetGroup(SelectedGroup()); }, [this] { choosingGroup_ = false; });
+    const qint64 start = ListingStart();
+    if (start < 0) {
+        KeepListedGroup(previousGroup);
         return;
     }
-    qint64 start = first;
-    if (last - first > kListSpan) {
-        start =
-            AskNumber(QStringLiteral("Start at Posting Number"),
-                      QStringLiteral("Enter a Number (Range ") + QString::number(first) +
-                          QStringLiteral(" - ") + QString::number(last) + QStringLiteral(") :-"),
-                      value);
-    }
-    // A cancelled prompt or an entry that is no number leaves a marker starting with "z".
-    if (value.startsWith(u'z')) {
-        return;
-    }
-    if (start < first) {
-        start = first;
-    } else if (start > last) {
-        start = last - kListSpan;
+    ShowSelectedGroup();
+    if (emptyCaches) {
+        Summary.ClearTextCaches();
     }
     Summary.ListStart = static_cast<qint32>(start);
     PageControl1->setCurrentWidget(TabSheet4);
@@ -78,6 +69,42 @@ void TForm1::Button3Click() {
                     FlushSummary();
                 });
     OpenEntryAtCaret();
+}
+
+qint64 TForm1::ListingStart() {
+    const qint64 first = QRNNTP1->FirstArticleNo;
+    const qint64 last = QRNNTP1->LastArticleNo;
+    QString value = QString::number(std::max(first, last - kListSpan));
+    if (last <= first) {
+        ShowInfo(QStringLiteral("No Articles Found"));
+        return -1;
+    }
+    qint64 start = first;
+    if (last - first > kListSpan) {
+        start =
+            AskNumber(QStringLiteral("Start at Posting Number"),
+                      QStringLiteral("Enter a Number (Range ") + QString::number(first) +
+                          QStringLiteral(" - ") + QString::number(last) + QStringLiteral(") :-"),
+                      value);
+    }
+    // A cancelled prompt or an entry that is no number leaves a marker starting with "z".
+    if (value.startsWith(u'z')) {
+        return -1;
+    }
+    if (start < first) {
+        return first;
+    }
+    return start > last ? last - kListSpan : start;
+}
+
+void TForm1::KeepListedGroup(const QByteArray& previousGroup) {
+    // The summary still lists the group selected before, and opening its entries asks the
+    // server by number: that group is selected again, and caption and caches stay with it.
+    if (!previousGroup.isEmpty() && previousGroup != QRNNTP1->CurrentGroup) {
+        QRNNTP1->SetGroup(previousGroup);
+    } else {
+        ShowSelectedGroup();
+    }
 }
 
 void TForm1::QRNNTP1HeaderList(QObject*) {

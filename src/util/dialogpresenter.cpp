@@ -87,8 +87,10 @@ TCertificateAnswer TDialogPresenter::AskAboutCertificate(const TCertificateQuest
                     QMessageBox::NoButton, MainWindow());
     box.setTextFormat(Qt::PlainText);
     QPushButton* once = box.addButton(QStringLiteral("Connect this once"), QMessageBox::AcceptRole);
-    QPushButton* always = box.addButton(QStringLiteral("Always trust this certificate for this host"),
-                                        QMessageBox::AcceptRole);
+    // Kept for the host and the port: the same host on another port is asked about again.
+    QPushButton* always = box.addButton(
+        QStringLiteral("Always trust this certificate for this server (host and port)"),
+        QMessageBox::AcceptRole);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     // Only a deliberate choice connects: Enter and Escape cancel.
     box.setDefaultButton(cancel);

@@ -105,16 +105,35 @@ TEST(MatchPatternCase, BytesBeyondAsciiMatchThemselves) {
     EXPECT_TRUE(MatchPatternCase("a\xFF?"_ba, "a\xFF\x01"_ba, false));
 }
 
-TEST(CompileRegex, ErrorShowsTheMessageAndMarksTheCompiledExpression) {
+TEST(CompileRegex, ErrorShowsTheMessageAndThePlaceInTheUsersOwnExpression) {
     TRecordingPresenter presenter;
-    EXPECT_FALSE(MatchPattern("zkre:a)"_ba, "subject"_ba));
-    ASSERT_EQ(presenter.infos.size(), 1);
-    const QStringList lines = presenter.infos[0].split(u"\r\n"_s);
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], u"Regular Expression Error :-"_s);
-    EXPECT_TRUE(lines[1].contains(u"parenthesis"_s)) << lines[1].toStdString();
-    EXPECT_EQ(lines[2], u"(?U)(?m)a HERE-->)"_s);
-    EXPECT_EQ(LastMatchStart, 0);
+    const struct {
+        QByteArray findText;
+        bool caseSensitive;
+        TSubjectCoding coding;
+        QString message; // the end of the library's line
+        QString marked;
+    } cases[] = {
+        {"zkre:a)"_ba, true, TSubjectCoding::OneBytePerCharacter, u"at character 2"_s,
+         u"a HERE-->)"_s},
+        {"zkre:subject ("_ba, false, TSubjectCoding::OneBytePerCharacter, u"at character 10"_s,
+         u"subject ( HERE-->"_s},
+        // Characters, not bytes, in a UTF-8 search.
+        {"zkre:мир)x"_ba, false, TSubjectCoding::Utf8, u"at character 4"_s, u"мир HERE-->)x"_s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.findText.constData());
+        presenter.infos.clear();
+        EXPECT_FALSE(MatchPatternCase(c.findText, "subject"_ba, c.caseSensitive, c.coding));
+        ASSERT_EQ(presenter.infos.size(), 1);
+        const QStringList lines = presenter.infos[0].split(u"\r\n"_s);
+        ASSERT_EQ(lines.size(), 3);
+        EXPECT_EQ(lines[0], u"Regular Expression Error :-"_s);
+        EXPECT_TRUE(lines[1].contains(u"parenthesis"_s)) << lines[1].toStdString();
+        EXPECT_TRUE(lines[1].endsWith(c.message)) << lines[1].toStdString();
+        EXPECT_EQ(lines[2], c.marked);
+        EXPECT_EQ(LastMatchStart, 0);
+    }
 }
 
 TEST(CompileRegex, ErrorIsShownOncePerAttemptAndNotForAnEmptySubject) {
@@ -123,8 +142,31 @@ TEST(CompileRegex, ErrorIsShownOncePerAttemptAndNotForAnEmptySubject) {
     EXPECT_FALSE(MatchPatternCase("zkre:("_ba, "abc"_ba, false));
     EXPECT_FALSE(MatchPatternCase("zkre:("_ba, ""_ba, false));
     ASSERT_EQ(presenter.infos.size(), 2);
-    EXPECT_TRUE(presenter.infos[0].endsWith(u"(?U)(?m)(?i)( HERE-->"_s))
+    EXPECT_TRUE(presenter.infos[0].endsWith(u"\r\n( HERE-->"_s))
         << presenter.infos[0].toStdString();
+}
+
+TEST(FindTextCompiles, SaysWithoutASubjectWhetherAFindTextCanMatchAtAll) {
+    TRecordingPresenter presenter;
+    const struct {
+        QByteArray findText;
+        bool compiles;
+    } cases[] = {
+        {"zkre:("_ba, false},
+        {"zkre:(?-i)a"_ba, true},
+        {"plain (text)*"_ba, true},
+        {"***"_ba, true},
+        {""_ba, true},
+        // The options are the library's, not text in front: a start-of-pattern item still
+        // stands at the start.
+        {"zkre:(*CRLF)^b$"_ba, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FindTextCompiles(c.findText, false), c.compiles) << c.findText.constData();
+        EXPECT_EQ(LastMatchError, !c.compiles) << c.findText.constData();
+    }
+    EXPECT_EQ(presenter.infos.size(), 1);
+    EXPECT_TRUE(MatchPatternCase("zkre:(*CRLF)^B$"_ba, "a\r\nb"_ba, false));
 }
 
 TEST(LastMatchError, TellsAFindTextThatCannotMatchFromOneThatFoundNothing) {

@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTest>
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -90,6 +91,39 @@ TEST_F(WindowTest, ClosingWritesBothFilesByteForByteTheAccountFileForItsOwnerOnl
     EXPECT_EQ(QFile::permissions(SettingsFile(kAccountFile)),
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
                   QFileDevice::WriteUser);
+}
+
+TEST_F(WindowTest, TheSettingsAreWrittenInUtf8AndFilesOfEarlierVersionsInWindows1252StayReadable) {
+    // What the user typed, and the files as an earlier version wrote them: Windows-1252.
+    const QString from = u"Иван Петров <ivan@zk.test>"_s;
+    const QString replyTo = u"Ваня <ivan@zk.test>"_s;
+    const QString host = u"новости.example"_s;
+    WriteFile(SettingsFile(kHostHistoryFile), "caf\xE9.example\r\n");
+    WriteFile(SettingsFile(kAccountFile), "J\xFCrgen \x80 <j@zk.test>\r\nr\r\nuser\r\np\xE4ss");
+    StartUp();
+    EXPECT_EQ(form.Edit9->text(), u"Jürgen € <j@zk.test>"_s);
+    EXPECT_EQ(form.Edit4->text(), u"päss"_s);
+    EXPECT_EQ(HostHistory(form), QStringList{u"café.example"_s});
+
+    form.Edit9->setText(from);
+    form.Edit10->setText(replyTo);
+    form.Edit1->addItem(host);
+    form.close();
+    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)),
+              from.toUtf8() + "\r\n" + replyTo.toUtf8() + "\r\nuser\r\np\xC3\xA4ss");
+    EXPECT_EQ(ReadFile(SettingsFile(kHostHistoryFile)),
+              "caf\xC3\xA9.example\r\n" + host.toUtf8() + "\r\n");
+
+    // The next start reads back what was typed.
+    TForm1 restarted;
+    restarted.SettingsDir = form.SettingsDir;
+    restarted.zkfind = &find;
+    restarted.Timer1Timer();
+    EXPECT_EQ(restarted.Edit9->text(), from);
+    EXPECT_EQ(restarted.Edit10->text(), replyTo);
+    EXPECT_EQ(restarted.Edit4->text(), u"päss"_s);
+    EXPECT_EQ(HostHistory(restarted), (QStringList{u"café.example"_s, host}));
+    EXPECT_TRUE(presenter.infos.isEmpty());
 }
 
 TEST_F(WindowTest, AnAccountFileOthersCouldReadIsRestrictedBeforeThePasswordGoesIn) {
@@ -264,16 +298,34 @@ TEST_F(WindowTest, AnInvalidHostAsksForAnotherOne) {
     EXPECT_EQ(form.QRNNTP1->Host, u"127.0.0.1"_s);
 }
 
-TEST_F(WindowTest, ARefusedConnectionShowsConnectionFailedAndTheClientsError) {
+TEST_F(WindowTest, ARefusedConnectionIsShownOnceNamingTheServerAndTheReason) {
     StartUp();
     QTcpServer listener;
     ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
-    form.Edit2->setText(QString::number(listener.serverPort()));
+    const QString port = QString::number(listener.serverPort());
     listener.close();
+    form.Edit2->setText(port);
+    const QString refused = u"Connection to 127.0.0.1:"_s + port + u" failed: Connection refused"_s;
     form.Button1->click();
-    ASSERT_GE(presenter.infos.size(), 1);
-    EXPECT_EQ(presenter.infos[0], u"Connection Failed"_s);
+    EXPECT_EQ(presenter.infos, QList<QString>{refused});
     EXPECT_FALSE(form.QRNNTP1->Connected);
+
+    // A server that goes away after its groups were listed: the listing that connects again
+    // first, when asked to, says it once too.
+    auto dying = std::make_unique<FakeServer>();
+    const QString dyingPort = QString::number(dying->Port());
+    dying->AddScript(script::Greeting() + script::GroupList({"zk.test.small"}) + "X:\n");
+    form.Edit2->setText(dyingPort);
+    form.Button1->click();
+    ASSERT_TRUE(WaitUntil([&] { return !form.QRNNTP1->Connected; }));
+    dying.reset();
+    presenter.infos.clear();
+    presenter.confirmAnswers = {true};
+    SelectGroup(u"zk.test.small"_s);
+    form.Button3->click();
+    EXPECT_EQ(presenter.questions.size(), 1);
+    EXPECT_EQ(presenter.infos, QList<QString>{u"Connection to 127.0.0.1:"_s + dyingPort +
+                                              u" failed: Connection refused"_s});
 }
 
 // ---------------------------------------------------------------------------------------------

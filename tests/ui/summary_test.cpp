@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
+#include <functional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -34,7 +35,17 @@ protected:
 
 } // namespace
 
-class SummaryTest : public GroupWindowTest {};
+class SummaryTest : public GroupWindowTest {
+protected:
+    // Runs action once, as a click is handled while the window shows the next listing's first
+    // progress: inside the listing's read loop, whatever the speed of the machine.
+    void WhenTheListingFirstShowsProgress(const std::function<void()>& action) {
+        QObject::connect(
+            form.ProgressBar1, &QProgressBar::valueChanged, &form,
+            [this, action] { QMetaObject::invokeMethod(&form, action, Qt::QueuedConnection); },
+            Qt::SingleShotConnection);
+    }
+};
 
 // ---------------------------------------------------------------------------------------------
 // Listing
@@ -123,14 +134,12 @@ TEST_F(SummaryTest, TheNumberFieldAndStatusShowTheLastValuesWithoutAPaintPerEntr
 }
 
 TEST_F(SummaryTest, TheStatusBarShowsTheSummariesReceivedOfThoseAnnouncedWhileAListingRuns) {
-    OpenGroup(1, 2500,
-              "C: XOVER 1-2500\nS: 224 overview follows\n" + script::Summaries(1, 1000) +
-                  "W: 600\n" + script::Summaries(1001, 2500) + "S: .\n");
+    OpenGroup(1, 2500, script::Overview(1, 2500, script::Summaries(1, 2500)));
     presenter.promptAnswers = {u"1"_s};
     bool shown = false;
     int value = 0;
     int maximum = 0;
-    QTimer::singleShot(300, &form, [&] {
+    WhenTheListingFirstShowsProgress([&] {
         shown = !form.ProgressBar1->isHidden();
         value = form.ProgressBar1->value();
         maximum = form.ProgressBar1->maximum();
@@ -158,6 +167,55 @@ TEST_F(SummaryTest, ADoubleClickOpensTheGroupAndEmptiesTheCaches) {
     EXPECT_EQ(TForm1Access::HeaderTextCache(form).Count(), 0);
     EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet4);
     EXPECT_EQ(SummaryLines().size(), 5);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, AnotherGroupNotListedAfterAllLeavesTheListingWithItsOwnGroupSelected) {
+    const QByteArray other = "zk.test.many";
+    struct Case {
+        const char* how;
+        std::optional<QString> answer; // to the start question, when it is asked
+        int otherLast;
+    };
+    const Case cases[] = {{"cancelled", std::nullopt, 751},
+                          {"no number", u"1x"_s, 751},
+                          {"no articles", std::nullopt, 1}};
+    QByteArray conversation =
+        script::Greeting() + script::GroupList({kGroup.constData(), other.constData()}) +
+        script::Group(kGroup, 1, 2) + script::Overview(1, 2, script::Summaries(1, 2)) +
+        script::Article(2, "Subject: offline?", "small two");
+    for (const Case& c : cases) {
+        conversation += script::Group(other, 1, c.otherLast) + script::Group(kGroup, 1, 2);
+    }
+    StartUp();
+    Connect(conversation + script::Article(1, "Subject: first", "small one"));
+    SelectGroup(QString::fromLatin1(kGroup));
+    form.Button3Click();
+    GetArticle(2);
+    const QString listing = PaneText(form.Memo4);
+    form.show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        form.PageControl1->setCurrentWidget(form.TabSheet3);
+        SelectGroup(QString::fromLatin1(other));
+        presenter.promptAnswers = {c.answer};
+        const QRect item = form.ListBox1->visualItemRect(form.ListBox1->currentItem());
+        QTest::mouseDClick(form.ListBox1->viewport(), Qt::LeftButton, {}, item.center());
+        EXPECT_EQ(PaneText(form.Memo4), listing);
+        EXPECT_EQ(form.QRNNTP1->CurrentGroup, kGroup);
+        EXPECT_EQ(form.windowTitle(), u"ZK News Reader - zk.test.small Start:1 End:2"_s);
+        EXPECT_EQ(TForm1Access::BodyTextCache(form).Count(), 1);
+    }
+    // View Article at Cursor opens the small group's articles: the one read from the cache,
+    // the other from the server.
+    const qsizetype sent = CommandsSent();
+    CaretToLine(2);
+    form.Button9->click();
+    EXPECT_EQ(PaneText(form.Memo2), u"small two"_s);
+    EXPECT_EQ(CommandsSent(), sent);
+    CaretToLine(0);
+    form.Button9->click();
+    EXPECT_EQ(PaneText(form.Memo2), u"small one"_s);
     ExpectScriptPlayed();
 }
 
@@ -286,10 +344,8 @@ TEST_F(SummaryTest, ABodyWithNoBreakSpacesComesBackFromTheCacheUnchanged) {
 }
 
 TEST_F(SummaryTest, ARetrievalAskedForDuringARunningListingIsNotMade) {
-    OpenGroup(1, 3,
-              "C: XOVER 1-3\nS: 224 overview follows\n" + script::Summaries(1, 1) + "W: 200\n" +
-                  script::Summaries(2, 3) + "S: .\n");
-    QTimer::singleShot(50, &form, [&] {
+    OpenGroup(1, 3, script::Overview(1, 3, script::Summaries(1, 3)));
+    WhenTheListingFirstShowsProgress([&] {
         form.Edit7->setText(u"1"_s);
         form.Button4->click();
     });
@@ -302,16 +358,84 @@ TEST_F(SummaryTest, ARetrievalAskedForDuringARunningListingIsNotMade) {
 }
 
 TEST_F(SummaryTest, AListingAskedForDuringARunningListingIsNotStarted) {
-    OpenGroup(1, 600,
-              "C: XOVER 100-600\nS: 224 overview follows\n" + script::Summaries(100, 100) +
-                  "W: 200\n" + script::Summaries(101, 102) + "S: .\n");
+    OpenGroup(1, 600, script::Overview(100, 600, script::Summaries(100, 102)));
     presenter.promptAnswers = {u"100"_s, u"300"_s};
-    QTimer::singleShot(50, &form, [&] { form.Button3->click(); });
+    bool clicked = false;
+    WhenTheListingFirstShowsProgress([&] {
+        form.Button3->click();
+        clicked = true;
+    });
     form.Button3Click();
+    EXPECT_TRUE(clicked);
     // The start asked for belongs to the listing that runs.
     EXPECT_EQ(presenter.prompts.size(), 1);
     EXPECT_EQ(TForm1Access::ListStart(form), 100);
     EXPECT_EQ(SummaryLines().size(), 7);
+    ExpectScriptPlayed();
+}
+
+TEST_F(SummaryTest, ConnectAndDisconnectClickedWhileAListingArrivesAreRefused) {
+    constexpr int kLast = 100000;
+    const QString kBusyMessage = u"The server is still answering: wait until it has finished, "
+                                 u"or press Abort first."_s;
+    const QByteArray summaries = script::Summaries(1, kLast);
+    int connections = 0;
+    for (QPushButton* button : {form.Button1, form.Button2}) {
+        SCOPED_TRACE(button->text().toStdString());
+        presenter.infos.clear();
+        server.AddScript(script::Greeting() + script::GroupList({kGroup.constData()}) +
+                         script::Group(kGroup, 1, kLast) + script::Overview(1, kLast, summaries) +
+                         script::Quit());
+        StartUp();
+        form.Button1Click();
+        SelectGroup(QString::fromLatin1(kGroup));
+        presenter.promptAnswers = {u"1"_s};
+        bool clicked = false;
+        WhenTheListingFirstShowsProgress([&] {
+            button->click();
+            clicked = true;
+        });
+        form.Button3->click();
+        ASSERT_TRUE(clicked);
+        EXPECT_EQ(presenter.infos, QList<QString>{kBusyMessage});
+        const TSummaryState& summary = TForm1Access::Summary(form);
+        EXPECT_EQ(summary.LineCount(), 2 * kLast + 1);
+        EXPECT_EQ(summary.LastEntryNumber(), QByteArray::number(kLast));
+        EXPECT_EQ(summary.Line(2 * 4321), "[4322] From: user4322@example");
+        EXPECT_TRUE(form.QRNNTP1->Connected);
+        EXPECT_EQ(server.Connections(), ++connections);
+        form.QRNNTP1->Disconnect();
+        ExpectScriptPlayed();
+    }
+}
+
+TEST_F(SummaryTest, AfterAnAbortTheConnectionMadeAgainKeepsTheGroupList) {
+    const QByteArray groups = script::GroupList({kGroup.constData(), "zk.test.misc"});
+    const QByteArray listing =
+        script::Group(kGroup, 1, 1500) + script::Overview(1, 1500, script::Summaries(1, 1500));
+    server.AddScript(script::Greeting() + groups + listing);
+    server.AddScript(script::Greeting() + listing + script::Quit());
+    StartUp();
+    form.Button1Click();
+    SelectGroup(QString::fromLatin1(kGroup));
+    bool clicked = false;
+    WhenTheListingFirstShowsProgress([&] {
+        form.Button8->click();
+        clicked = true;
+    });
+    presenter.promptAnswers = {u"1"_s, u"1"_s};
+    form.Button3->click();
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(form.QRNNTP1->Connected);
+
+    presenter.confirmAnswers = {true};
+    form.Button3->click();
+    EXPECT_EQ(presenter.questions.size(), 1);
+    EXPECT_EQ(SummaryLines().size(), 2 * 1500 + 1);
+    EXPECT_EQ(GroupsShown(), (QStringList{u"zk.test.misc"_s, u"zk.test.small"_s}));
+    EXPECT_EQ(TForm1Access::AllGroups(form).Count(), 2);
+    EXPECT_EQ(server.Connections(), 2);
+    form.QRNNTP1->Disconnect();
     ExpectScriptPlayed();
 }
 
@@ -363,13 +487,29 @@ TEST_F(SummaryTest, ViewArticleAtCursorOpensTheEntryFromItsSubjectLineAndNothing
     ExpectScriptPlayed();
 }
 
-TEST_F(SummaryTest, ASubjectMarkOnTheFirstLineHasNoEntryLineAboveToOpen) {
-    OpenGroup(1, 2, script::Overview(1, 2, script::Summary(1, "s", "Subject: spam")));
-    form.Button3Click();
+TEST_F(SummaryTest, EntriesAreKnownByTheirNumbersWhateverTheirFieldsSay) {
+    // Article 1's Subject names an article the listing lacks; article 2's From looks like a
+    // subject line.
+    ListGroup(5,
+              script::Summary(1, "about [5]", "Subject: <s@example>") +
+                  script::Summary(2, "two", "Subject: <t@example>"),
+              script::Article(1, "Subject: about [5]", "one") +
+                  script::Article(2, "Subject: two", "second"));
+    const qsizetype sent = CommandsSent();
+    GetArticle(5);
+    EXPECT_TRUE(TForm1Access::ArticleNotShown(form));
+    EXPECT_EQ(CommandsSent(), sent);
     CaretToLine(0);
+    form.LocateInSummary(5);
+    EXPECT_EQ(form.Memo4->CaretLine(), 0);
     form.Button9->click();
+    EXPECT_EQ(PaneText(form.Memo2), u"one"_s);
+    CaretToLine(2);
+    form.Button9->click();
+    EXPECT_EQ(form.Edit7->text(), u"2"_s);
+    EXPECT_EQ(PaneText(form.Memo2), u"second"_s);
     EXPECT_TRUE(presenter.infos.isEmpty());
-    EXPECT_FALSE(server.Received().contains("ARTICLE 1"));
+    ExpectScriptPlayed();
 }
 
 TEST_F(SummaryTest, LocateInSummarySelectsTheEntrysNumber) {
@@ -525,7 +665,15 @@ TEST_F(SummaryTest, AnExpressionThatCannotCompileIsReportedOnceAndEndsTheSearch)
     QTest::keyClick(form.Memo4, Qt::Key_F3);
     ASSERT_EQ(presenter.infos.size(), 1);
     EXPECT_TRUE(presenter.infos[0].startsWith(u"Regular Expression Error :-"_s));
+    // The user's own expression, without what the search adds to it.
+    EXPECT_TRUE(presenter.infos[0].endsWith(u" at character 10\r\nsubject ( HERE-->"_s))
+        << presenter.infos[0].toStdString();
     EXPECT_EQ(form.Memo4->CaretLine(), 0);
+    // From the last line, with no line left to search, F3 says the same again.
+    CaretToLine(80);
+    QTest::keyClick(form.Memo4, Qt::Key_F3);
+    EXPECT_EQ(presenter.infos.size(), 2);
+    EXPECT_EQ(presenter.infos.last(), presenter.infos.first());
     ExpectScriptPlayed();
 }
 

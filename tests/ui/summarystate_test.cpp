@@ -65,16 +65,18 @@ TEST_F(SummaryStateTest, EntriesAreTwoLinesEachWithTheCaretBehindTheLastUnlessMo
     EXPECT_EQ(summary.Caret(), 0);
 }
 
-TEST_F(SummaryStateTest, TheEntryNumberIsReadFromTheEntrysFirstLine) {
+TEST_F(SummaryStateTest, TheEntryNumberIsTheEntrysWhicheverOfItsLinesTheSelectionStartsOn) {
     AddNumbered(2);
-    Add(3, "s", "Subject: spam");
+    // Fields that look like the entry form are only text: a From holding "Subject: ", a
+    // Subject holding "[7]", a From holding "]".
+    Add(3, "[7] s", "Subject: spam");
     Add(40, "x", "y]z");
     struct Case {
         qint64 line;
         QByteArray number;
     };
-    for (const Case& c : {Case{0, "1"}, Case{3, "2"}, Case{4, QByteArray()}, Case{5, "3"},
-                          Case{6, "40"}, Case{7, "40"}, Case{8, QByteArray()}}) {
+    for (const Case& c : {Case{0, "1"}, Case{3, "2"}, Case{4, "3"}, Case{5, "3"}, Case{6, "40"},
+                          Case{7, "40"}, Case{8, QByteArray()}}) {
         summary.MoveCaret(summary.LineStart(c.line) + 2);
         EXPECT_EQ(summary.EntryNumberAt(), c.number) << c.line;
     }
@@ -136,19 +138,25 @@ TEST_F(SummaryStateTest, TheLineSearchMatchesWholeUnicodeCharacters) {
     EXPECT_TRUE(presenter.infos.isEmpty());
 }
 
-TEST_F(SummaryStateTest, LocateSelectsTheFirstMarkOfTheNumber) {
-    Add(5, "see [7]", "a");
+TEST_F(SummaryStateTest, EntriesAreFoundByTheirNumberNotByAMarkInTheirText) {
+    Add(5, "see [7] and [8]", "[9] <a@b>");
     Add(7, "s", "b");
+    EXPECT_TRUE(summary.HasEntry(7));
+    EXPECT_FALSE(summary.HasEntry(8));
+    EXPECT_FALSE(summary.HasEntry(9));
     EXPECT_TRUE(summary.Locate(7));
-    EXPECT_EQ(summary.SelectionStart(), summary.Text().indexOf("[7]"));
-    EXPECT_EQ(summary.LineOfPosition(summary.Caret()), 1);
+    EXPECT_EQ(summary.SelectionStart(), summary.LineStart(2));
+    EXPECT_EQ(Selected(), "[7]");
     EXPECT_FALSE(summary.Locate(8));
     EXPECT_EQ(Selected(), "[7]");
     // A number from the list's start on opens only when listed; one below always.
     summary.ListStart = 5;
     EXPECT_TRUE(summary.MayOpen(4));
     EXPECT_TRUE(summary.MayOpen(7));
+    EXPECT_FALSE(summary.MayOpen(8));
     EXPECT_FALSE(summary.MayOpen(6));
+    summary.Clear();
+    EXPECT_FALSE(summary.HasEntry(7));
 }
 
 TEST_F(SummaryStateTest, TheCachesKnowArticlesByNumberUntilAnotherGroupIsSelected) {
@@ -182,6 +190,11 @@ TEST_F(SummaryStateTest, ThreadFollowingSearchesTheSubjectBeforeAnyWildcard) {
     EXPECT_EQ(summary.Caret(), summary.LineStart(3));
     summary.PrepareThreadSearch(true);
     EXPECT_EQ(summary.Caret(), summary.LineStart(3));
+    // A From holding "Subject: " is still the entry's first line.
+    Add(3, "s", "Subject: spam");
+    summary.MoveCaret(summary.LineStart(4));
+    summary.PrepareThreadSearch(true);
+    EXPECT_EQ(summary.Caret(), summary.LineStart(5));
 }
 
 TEST_F(SummaryStateTest, AScanStepsWithinTheGroupFromAPositiveNumber) {

@@ -113,8 +113,8 @@ TEST(TDialogPresenter, TheCertificateQuestionWarnsOffersThreeChoicesAndEnterCanc
     const Case cases[] = {
         {nullptr, false, TCertificateAnswer::Cancel, "Certificate not trusted"},
         {"Connect this once", false, TCertificateAnswer::ConnectOnce, "Certificate not trusted"},
-        {"Always trust this certificate for this host", true, TCertificateAnswer::AlwaysTrust,
-         "Certificate changed"},
+        {"Always trust this certificate for this server (host and port)", true,
+         TCertificateAnswer::AlwaysTrust, "Certificate changed"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption);
