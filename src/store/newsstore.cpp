@@ -161,12 +161,17 @@ QList<TStoredGroup> TNewsStore::GroupList(qint64 server) {
     TStatement& list = statements_->groupList;
     list.Bind(1, server);
     QList<TStoredGroup> groups;
+    QList<QByteArray> marks;
     while (list.Step()) {
-        TStoredGroup group{list.Bytes(0), list.Int(1), list.Int(2), list.Int(3) != 0, 0};
-        group.unread = TArticleRanges::Parse(list.Bytes(4)).CountMissing(group.low, group.high);
-        groups.append(group);
+        groups.append({list.Bytes(0), list.Int(1), list.Int(2), list.Int(3) != 0, 0});
+        marks.append(list.Bytes(4));
     }
+    // Done reading before the marks are parsed, which may fail.
     list.Reset();
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        groups[i].unread =
+            TArticleRanges::Parse(marks[i]).CountMissing(groups[i].low, groups[i].high);
+    }
     return groups;
 }
 
@@ -221,12 +226,15 @@ void TNewsStore::MarkUnread(qint64 group, qint64 first, qint64 last) {
 qint64 TNewsStore::UnreadCount(qint64 group) {
     TStatement& state = statements_->groupState;
     state.Bind(1, group);
-    qint64 unread = 0;
-    if (state.Step()) {
-        unread = TArticleRanges::Parse(state.Bytes(2)).CountMissing(state.Int(0), state.Int(1));
+    if (!state.Step()) {
+        state.Reset();
+        return 0;
     }
+    const qint64 low = state.Int(0);
+    const qint64 high = state.Int(1);
+    const QByteArray marks = state.Bytes(2);
     state.Reset();
-    return unread;
+    return TArticleRanges::Parse(marks).CountMissing(low, high);
 }
 
 void TNewsStore::AddSummaries(qint64 group, const QList<TStoredSummary>& batch) {

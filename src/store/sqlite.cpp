@@ -100,11 +100,13 @@ TStatement::~TStatement() {
 }
 
 TStatement& TStatement::Bind(int index, qint64 value) {
+    ResetIfLeftRunning();
     db_.Check(sqlite3_bind_int64(statement_, index, value), "binding a number");
     return *this;
 }
 
 TStatement& TStatement::Bind(int index, QByteArrayView bytes) {
+    ResetIfLeftRunning();
     // An empty view may have no data pointer; SQLite would bind that as NULL.
     const char* data = bytes.isEmpty() ? "" : bytes.data();
     db_.Check(sqlite3_bind_blob64(statement_, index, data,
@@ -114,6 +116,7 @@ TStatement& TStatement::Bind(int index, QByteArrayView bytes) {
 }
 
 TStatement& TStatement::BindText(int index, const QString& text) {
+    ResetIfLeftRunning();
     const QByteArray utf8 = text.toUtf8();
     db_.Check(sqlite3_bind_text64(statement_, index, utf8.constData(),
                                   static_cast<sqlite3_uint64>(utf8.size()), SQLITE_TRANSIENT,
@@ -123,6 +126,7 @@ TStatement& TStatement::BindText(int index, const QString& text) {
 }
 
 TStatement& TStatement::BindNull(int index) {
+    ResetIfLeftRunning();
     db_.Check(sqlite3_bind_null(statement_, index), "binding a null");
     return *this;
 }
@@ -143,6 +147,14 @@ void TStatement::Run() {
     while (Step()) {
     }
     Reset();
+}
+
+void TStatement::ResetIfLeftRunning() {
+    // An exception between two steps leaves the statement in the middle of its rows (and its
+    // read snapshot open); SQLite refuses to bind to it until it is reset.
+    if (sqlite3_stmt_busy(statement_)) {
+        sqlite3_reset(statement_);
+    }
 }
 
 void TStatement::Reset() {

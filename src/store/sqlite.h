@@ -75,6 +75,8 @@ public:
     bool IsNull(int column) const;
 
 private:
+    void ResetIfLeftRunning();
+
     TSqlite& db_;
     sqlite3_stmt* statement_ = nullptr;
 };

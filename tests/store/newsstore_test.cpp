@@ -3,6 +3,7 @@
 #include "testfiles.h"
 
 #include <QDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -245,15 +246,26 @@ TEST_F(NewsStoreTest, TwoStoresShareOneFile) {
 }
 
 // Read marks written by something else that cannot be read fail clearly instead of reading as
-// nothing read.
-TEST_F(NewsStoreTest, DamagedReadMarksFailClearly) {
-    store->Database().Execute("UPDATE newsgroup SET read_marks = 'junk'");
-    try {
-        store->UnreadCount(group);
-        ADD_FAILURE() << "accepted";
-    } catch (const EStoreError& error) {
-        EXPECT_TRUE(error.Message().contains(QStringLiteral("junk"))) << error.what();
+// nothing read, and once they are set right the store goes on as before.
+TEST_F(NewsStoreTest, DamagedReadMarksFailClearlyAndCanBeSetRight) {
+    store->SaveGroupList(server, {{"alt.a", 1, 10}, {"comp.lang.c++", 1, 10}, {"z.z", 1, 10}});
+    store->Database().Execute(
+        ("UPDATE newsgroup SET read_marks = 'junk' WHERE id = " + QByteArray::number(group))
+            .constData());
+    for (const auto& call : {std::function<void()>([&] { store->UnreadCount(group); }),
+                             std::function<void()>([&] { store->GroupList(server); })}) {
+        try {
+            call();
+            ADD_FAILURE() << "accepted";
+        } catch (const EStoreError& error) {
+            EXPECT_TRUE(error.Message().contains(QStringLiteral("junk"))) << error.what();
+        }
     }
+    store->SetReadMarks(group, TArticleRanges::Parse("1-4"));
+    EXPECT_EQ(store->UnreadCount(group), 6);
+    const QList<TStoredGroup> groups = store->GroupList(server);
+    ASSERT_EQ(groups.size(), 3);
+    EXPECT_EQ(groups[1].unread, 6);
 }
 
 class StorePathTest : public ::testing::Test {

@@ -58,6 +58,22 @@ TEST_F(SqliteTest, StoresBytesAndNumbersExactly) {
     EXPECT_FALSE(select.Step());
 }
 
+// A statement left in the middle of its rows, as an exception between two steps leaves it,
+// starts afresh at the next binding instead of refusing it.
+TEST_F(SqliteTest, StatementLeftMidwayRunsAgain) {
+    TSqlite db(path);
+    db.Execute("CREATE TABLE t (n INTEGER); INSERT INTO t VALUES (1), (2), (3)");
+    TStatement select(db, "SELECT n FROM t WHERE n >= ?1 ORDER BY n");
+    select.Bind(1, 1);
+    ASSERT_TRUE(select.Step());
+    select.Bind(1, 2);
+    ASSERT_TRUE(select.Step());
+    EXPECT_EQ(select.Int(0), 2);
+    ASSERT_TRUE(select.Step());
+    EXPECT_EQ(select.Int(0), 3);
+    EXPECT_FALSE(select.Step());
+}
+
 // Every failure names the file and gives SQLite's own reason.
 TEST_F(SqliteTest, ErrorsNameTheFileAndSqlitesText) {
     TSqlite db(path);
