@@ -1,0 +1,111 @@
+#pragma once
+
+#include "store/articleranges.h"
+#include "store/sqlite.h"
+#include "store/storedsummary.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <memory>
+#include <optional>
+
+// A group of a server's group list as stored: the server's low and high marks when last asked,
+// whether the person subscribed to it, and how many of low..high are not marked read.
+struct TStoredGroup {
+    QByteArray name;
+    qint64 low = 0;
+    qint64 high = 0;
+    bool subscribed = false;
+    qint64 unread = 0;
+};
+
+// The server last connected to, to fill the connection fields at start-up. The password is
+// never stored here.
+struct TServerProfile {
+    QString host;
+    quint16 port = 0;
+    QString security;
+    QString user;
+    bool operator==(const TServerProfile&) const = default;
+};
+
+// The local news store: one SQLite file that holds, per server (host and port), the group list
+// with low and high marks, subscriptions, read marks, the summaries as the server sent them and
+// the articles fetched, plus the last server profile. It knows records and bytes only, never
+// the news protocol. Several processes may share the file: one writes at a time, the others
+// wait on the busy time-out.
+//
+// Servers and groups are named by row ids that ServerId and GroupId hand out (and create on
+// first use); every other call takes those ids.
+class TNewsStore {
+public:
+    // How many bytes of articles TrimArticles keeps unless told otherwise.
+    static constexpr qint64 kDefaultArticleLimit = qint64(2) << 30;
+
+    // Opens or creates the store at path and brings its schema up to date. A file that is not
+    // a store, is damaged or is newer than this program fails with an EStoreError naming it.
+    explicit TNewsStore(const QString& path);
+    ~TNewsStore();
+    TNewsStore(const TNewsStore&) = delete;
+    TNewsStore& operator=(const TNewsStore&) = delete;
+
+    const QString& Path() const { return db_.Path(); }
+    TSqlite& Database() { return db_; }
+
+    // The schema steps from the first release on; the file's user_version counts those run.
+    static const QList<const char*>& SchemaSteps();
+
+    qint64 ServerId(const QString& host, quint16 port);
+    qint64 GroupId(qint64 server, QByteArrayView name);
+
+    // Stores the low and high marks of each group in one transaction, adding groups not yet
+    // known; subscriptions and read marks stay as they are.
+    void SaveGroupList(qint64 server, const QList<TStoredGroup>& groups);
+    // The server's groups in name order.
+    QList<TStoredGroup> GroupList(qint64 server);
+    void SetGroupMarks(qint64 group, qint64 low, qint64 high);
+
+    void SetSubscribed(qint64 group, bool subscribed);
+    // The names of the subscribed groups in name order.
+    QList<QByteArray> Subscriptions(qint64 server);
+
+    TArticleRanges ReadMarks(qint64 group);
+    void SetReadMarks(qint64 group, const TArticleRanges& marks);
+    void MarkRead(qint64 group, qint64 first, qint64 last);
+    void MarkUnread(qint64 group, qint64 first, qint64 last);
+    // The numbers between the group's low and high marks that are not marked read.
+    qint64 UnreadCount(qint64 group);
+
+    // Stores a batch of summaries in one transaction; a number already stored is replaced.
+    void AddSummaries(qint64 group, const QList<TStoredSummary>& batch);
+    // The stored summaries numbered from on, in number order.
+    QList<TStoredSummary> Summaries(qint64 group, qint64 from = 0);
+    qint64 SummaryCount(qint64 group);
+    // The highest number stored, 0 when none is.
+    qint64 StoredHigh(qint64 group);
+    // Drops the summaries and articles numbered below low (expired on the server); returns how
+    // many summaries went.
+    qint64 DropExpired(qint64 group, qint64 low);
+
+    // Stores an article's exact bytes, replacing an earlier copy.
+    void StoreArticle(qint64 group, qint64 number, QByteArrayView messageId, QByteArrayView bytes);
+    std::optional<QByteArray> Article(qint64 group, qint64 number);
+    std::optional<QByteArray> ArticleByMessageId(qint64 server, QByteArrayView messageId);
+    // Records that the stored article was read now, which keeps it longest when trimming.
+    void NoteArticleRead(qint64 group, qint64 number);
+    // The bytes of all stored articles of every server.
+    qint64 ArticleBytes();
+    // Removes stored articles until their bytes are at most limit: those read longest ago
+    // first, then those never read, oldest stored first. Returns the bytes removed.
+    qint64 TrimArticles(qint64 limit = kDefaultArticleLimit);
+
+    void SaveLastProfile(const TServerProfile& profile);
+    std::optional<TServerProfile> LastProfile();
+
+private:
+    struct Statements;
+
+    TSqlite db_;
+    std::unique_ptr<Statements> statements_;
+};
