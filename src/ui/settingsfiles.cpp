@@ -1,7 +1,6 @@
 #include "ui/settingsfiles.h"
 
 #include "codec/charsets.h"
-#include "ui/displaytext.h"
 #include "util/filehelpers.h"
 #include "util/presenter.h"
 #include "util/texthelpers.h"
@@ -63,7 +62,7 @@ bool RestrictToOwner(const QString& name) {
 } // namespace
 
 QByteArray SettingsFileUtf8(const QByteArray& fileBytes) {
-    return IsValidUtf8(fileBytes) ? fileBytes : DisplayText(fileBytes).toUtf8();
+    return IsValidUtf8(fileBytes) ? fileBytes : TextOfUndeclaredBytes(fileBytes).toUtf8();
 }
 
 TAccountSettings ParseAccountSettings(const QByteArray& text) {

@@ -182,7 +182,8 @@ TEST_F(NewsStoreTest, DropsExpiredSummariesAndArticles) {
 }
 
 TEST_F(NewsStoreTest, ArticlesRoundTripByteForByte) {
-    QByteArray bytes("Subject: x\r\nMessage-ID: <a@b>\r\n\r\n\0\x01\xff body\r\n", 46);
+    static constexpr char kHead[] = "Subject: x\r\nMessage-ID: <a@b>\r\n\r\n\0\x01\xff body\r\n";
+    QByteArray bytes(kHead, sizeof kHead - 1);
     bytes += QByteArray(300000, '\0');
     store->StoreArticle(group, 9, "<a@b>", bytes);
     Reopen();
