@@ -22,8 +22,10 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <initializer_list>
+#include <memory>
 
 // The window's own state, for the tests' eyes.
 class TForm1Access {
@@ -76,6 +78,29 @@ protected:
         QWidget* focused = QApplication::focusWidget();
         ASSERT_NE(focused, nullptr);
         QTest::keyClick(focused, key, modifiers);
+    }
+
+    // Runs action once, as a click is handled while the window shows the progress that a
+    // listing or an article retrieval reports for the nth time from now on: inside that
+    // operation's read loop, whatever the speed of the machine. The window processes events
+    // when it first shows the bar of an operation, and the action is queued just before.
+    void WhenProgressIsShown(const std::function<void()>& action, int nth = 1) {
+        auto reports = std::make_shared<int>(0);
+        const auto queueOnNth = [this, action, nth, reports] {
+            if (++*reports == nth) {
+                QMetaObject::invokeMethod(&form, action, Qt::QueuedConnection);
+            }
+        };
+        TQRNNTP& client = *form.QRNNTP1;
+        client.OnListProgress = [queueOnNth, show = client.OnListProgress](qint64 received,
+                                                                           qint64 announced) {
+            queueOnNth();
+            show(received, announced);
+        };
+        client.OnArticleProgress = [queueOnNth, show = client.OnArticleProgress](qint64 bytes) {
+            queueOnNth();
+            show(bytes);
+        };
     }
 
     void SelectGroup(const QString& name) {
