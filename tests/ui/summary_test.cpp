@@ -333,15 +333,20 @@ TEST_F(SummaryTest, ABodyWithNoBreakSpacesComesBackFromTheCacheUnchanged) {
 }
 
 TEST_F(SummaryTest, ARetrievalAskedForDuringARunningListingIsNotMade) {
-    OpenGroup(1, 3, script::Overview(1, 3, script::Summaries(1, 3)));
+    // Article 50 lies before the listing's start, so that the summary would let it be opened.
+    OpenGroup(1, 600, script::Overview(100, 600, script::Summaries(100, 102)));
+    presenter.promptAnswers = {u"100"_s};
+    bool clicked = false;
     WhenProgressIsShown([&] {
-        form.Edit7->setText(u"1"_s);
+        form.Edit7->setText(u"50"_s);
         form.Button4->click();
+        clicked = true;
     });
     form.Button3Click();
+    EXPECT_TRUE(clicked);
     EXPECT_TRUE(TForm1Access::ArticleNotShown(form));
     EXPECT_EQ(TForm1Access::AttachTextCache(form).Count(), 0);
-    EXPECT_FALSE(server.Received().contains("ARTICLE 1"));
+    EXPECT_FALSE(server.Received().contains("ARTICLE 50"));
     EXPECT_EQ(SummaryLines().size(), 7);
     ExpectScriptPlayed();
 }
