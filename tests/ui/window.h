@@ -74,7 +74,9 @@ protected:
     void TypeKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         form.show();
         form.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        // Returns once the window is active; the bound is wide because a busy machine may take
+        // seconds to get there.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form, 30000));
         QWidget* focused = QApplication::focusWidget();
         ASSERT_NE(focused, nullptr);
         QTest::keyClick(focused, key, modifiers);
