@@ -238,7 +238,9 @@ bool KillServingProcess(quint16 localPort) {
     QProcess ss;
     ss.start(QStringLiteral("ss"), {QStringLiteral("-tnpH"), QStringLiteral("state"),
                                     QStringLiteral("established"), QStringLiteral("dport = :%1").arg(localPort)});
-    ss.waitForFinished(5000);
+    // Returns as soon as ss ends; the bound only stops a wait for one that hangs, wide because
+    // starting a process on a busy machine may take seconds.
+    ss.waitForFinished(30000);
     const QByteArray out = ss.readAllStandardOutput();
     const qsizetype at = out.indexOf("pid=");
     if (at < 0) {

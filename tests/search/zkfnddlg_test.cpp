@@ -158,7 +158,8 @@ TEST_F(FindDialog, ClickingADirectionReturnsTheFocusToTheText) {
     dialog.dirgrp->show();
     dialog.show();
     dialog.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    // Returns once the dialog is active; the bound is wide for a busy machine.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 30000));
     auto* up = dialog.dirgrp->findChildren<QRadioButton*>().at(0);
     up->setFocus();
     QTest::mouseClick(up, Qt::LeftButton);

@@ -429,12 +429,16 @@ TEST_F(WindowTest, ClosingWhileConnectedSaysQuitAndDisconnects) {
 
 TEST_F(WindowTest, ACloseDuringAListingAbortsItAndReleasesTheListsOnlyAfterItReturned) {
     StartUp();
+    // The listing never ends by itself: the server sends the summaries up to the client's first
+    // progress report and then waits for the QUIT of the close.
+    constexpr int kLast = TQRNNTP::kProgressSummaries;
     Connect(script::Greeting() + script::GroupList({"zk.test.small"}) +
-            script::Group("zk.test.small", 1, 3) + "C: XOVER 1-3\nS: 224 overview follows\n" +
-            script::Summary(1, "one", "a@b") + "W: 300\n" + script::Quit());
+            script::Group("zk.test.small", 1, kLast) + "C: XOVER 1-" + QByteArray::number(kLast) +
+            "\nS: 224 overview follows\n" + script::Summaries(1, kLast) + script::Quit());
     SelectGroup(u"zk.test.small"_s);
+    presenter.promptAnswers = {u"1"_s};
     int groupsSeenByTheClose = -1;
-    QTimer::singleShot(100, &form, [&] {
+    WhenProgressIsShown([&] {
         form.close();
         groupsSeenByTheClose = TForm1Access::AllGroups(form).Count();
     });

@@ -7,20 +7,8 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QTabWidget>
-#include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-// An article whose reply the server holds back for a while, so that a scan can be caught
-// in the middle.
-QByteArray SlowArticle(int number, const QByteArray& body) {
-    return script::Article(number, "Subject: slow " + QByteArray::number(number), body)
-        .replace("\nS: 220", "\nW: 300\nS: 220");
-}
-
-} // namespace
 
 class ScanTest : public GroupWindowTest {
 protected:
@@ -123,17 +111,22 @@ TEST_F(ScanTest, WhenTheNextNumberIsMissingTheShownArticleIsSearchedAgain) {
 }
 
 TEST_F(ScanTest, ALeftClickWhileScanningStopsTheScan) {
-    ListSmallGroup(6, script::Article(2, "Subject: start", "start") + SlowArticle(3, "three") +
-                          SlowArticle(4, "four") + SlowArticle(5, "five"));
+    ListSmallGroup(6, script::Article(2, "Subject: start", "start") +
+                          script::Article(3, "Subject: three", "three") +
+                          script::Article(4, "Subject: four", "four") +
+                          script::Article(5, "Subject: five", "five"));
     GetArticle(2);
     FindDown(u"not there"_s);
     QString caption;
     bool hdrScanEnabled = true;
-    QTimer::singleShot(450, &form, [&] {
-        caption = form.Button14->text();
-        hdrScanEnabled = form.Button18->isEnabled();
-        form.Button14->click();
-    });
+    // The click comes while the scan's second step, article 4, arrives.
+    WhenProgressIsShown(
+        [&] {
+            caption = form.Button14->text();
+            hdrScanEnabled = form.Button18->isEnabled();
+            form.Button14->click();
+        },
+        2);
     RightClick(form.Button14);
     EXPECT_EQ(caption, u"Scanning"_s);
     EXPECT_FALSE(hdrScanEnabled);
@@ -169,15 +162,19 @@ TEST_F(ScanTest, ALeftClickAsksForTheTextAndARightClickWithNoTextDoesNothing) {
 }
 
 TEST_F(ScanTest, ClosingTheWindowEndsTheScanBeforeTheListsAreReleased) {
-    ListSmallGroup(6, script::Article(2, "Subject: start", "start") + SlowArticle(3, "three") +
-                          SlowArticle(4, "four") + script::Quit());
+    ListSmallGroup(6, script::Article(2, "Subject: start", "start") +
+                          script::Article(3, "Subject: three", "three") +
+                          script::Article(4, "Subject: four", "four") + script::Quit());
     GetArticle(2);
     FindDown(u"not there"_s);
     int cachedAtClose = -1;
-    QTimer::singleShot(450, &form, [&] {
-        form.close();
-        cachedAtClose = TForm1Access::BodyTextCache(form).Count();
-    });
+    // The window is closed while the scan's second step, article 4, arrives.
+    WhenProgressIsShown(
+        [&] {
+            form.close();
+            cachedAtClose = TForm1Access::BodyTextCache(form).Count();
+        },
+        2);
     RightClick(form.Button14);
     // The step under way was aborted by the close; nothing was fetched or asked after it.
     EXPECT_EQ(cachedAtClose, 2);

@@ -12,7 +12,6 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
-#include <functional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -35,17 +34,7 @@ protected:
 
 } // namespace
 
-class SummaryTest : public GroupWindowTest {
-protected:
-    // Runs action once, as a click is handled while the window shows the next listing's first
-    // progress: inside the listing's read loop, whatever the speed of the machine.
-    void WhenTheListingFirstShowsProgress(const std::function<void()>& action) {
-        QObject::connect(
-            form.ProgressBar1, &QProgressBar::valueChanged, &form,
-            [this, action] { QMetaObject::invokeMethod(&form, action, Qt::QueuedConnection); },
-            Qt::SingleShotConnection);
-    }
-};
+class SummaryTest : public GroupWindowTest {};
 
 // ---------------------------------------------------------------------------------------------
 // Listing
@@ -139,7 +128,7 @@ TEST_F(SummaryTest, TheStatusBarShowsTheSummariesReceivedOfThoseAnnouncedWhileAL
     bool shown = false;
     int value = 0;
     int maximum = 0;
-    WhenTheListingFirstShowsProgress([&] {
+    WhenProgressIsShown([&] {
         shown = !form.ProgressBar1->isHidden();
         value = form.ProgressBar1->value();
         maximum = form.ProgressBar1->maximum();
@@ -344,15 +333,20 @@ TEST_F(SummaryTest, ABodyWithNoBreakSpacesComesBackFromTheCacheUnchanged) {
 }
 
 TEST_F(SummaryTest, ARetrievalAskedForDuringARunningListingIsNotMade) {
-    OpenGroup(1, 3, script::Overview(1, 3, script::Summaries(1, 3)));
-    WhenTheListingFirstShowsProgress([&] {
-        form.Edit7->setText(u"1"_s);
+    // Article 50 lies before the listing's start, so that the summary would let it be opened.
+    OpenGroup(1, 600, script::Overview(100, 600, script::Summaries(100, 102)));
+    presenter.promptAnswers = {u"100"_s};
+    bool clicked = false;
+    WhenProgressIsShown([&] {
+        form.Edit7->setText(u"50"_s);
         form.Button4->click();
+        clicked = true;
     });
     form.Button3Click();
+    EXPECT_TRUE(clicked);
     EXPECT_TRUE(TForm1Access::ArticleNotShown(form));
     EXPECT_EQ(TForm1Access::AttachTextCache(form).Count(), 0);
-    EXPECT_FALSE(server.Received().contains("ARTICLE 1"));
+    EXPECT_FALSE(server.Received().contains("ARTICLE 50"));
     EXPECT_EQ(SummaryLines().size(), 7);
     ExpectScriptPlayed();
 }
@@ -361,7 +355,7 @@ TEST_F(SummaryTest, AListingAskedForDuringARunningListingIsNotStarted) {
     OpenGroup(1, 600, script::Overview(100, 600, script::Summaries(100, 102)));
     presenter.promptAnswers = {u"100"_s, u"300"_s};
     bool clicked = false;
-    WhenTheListingFirstShowsProgress([&] {
+    WhenProgressIsShown([&] {
         form.Button3->click();
         clicked = true;
     });
@@ -391,7 +385,7 @@ TEST_F(SummaryTest, ConnectAndDisconnectClickedWhileAListingArrivesAreRefused) {
         SelectGroup(QString::fromLatin1(kGroup));
         presenter.promptAnswers = {u"1"_s};
         bool clicked = false;
-        WhenTheListingFirstShowsProgress([&] {
+        WhenProgressIsShown([&] {
             button->click();
             clicked = true;
         });
@@ -419,7 +413,7 @@ TEST_F(SummaryTest, AfterAnAbortTheConnectionMadeAgainKeepsTheGroupList) {
     form.Button1Click();
     SelectGroup(QString::fromLatin1(kGroup));
     bool clicked = false;
-    WhenTheListingFirstShowsProgress([&] {
+    WhenProgressIsShown([&] {
         form.Button8->click();
         clicked = true;
     });

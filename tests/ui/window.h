@@ -22,8 +22,10 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <initializer_list>
+#include <memory>
 
 // The window's own state, for the tests' eyes.
 class TForm1Access {
@@ -72,10 +74,35 @@ protected:
     void TypeKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         form.show();
         form.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        // Returns once the window is active; the bound is wide because a busy machine may take
+        // seconds to get there.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form, 30000));
         QWidget* focused = QApplication::focusWidget();
         ASSERT_NE(focused, nullptr);
         QTest::keyClick(focused, key, modifiers);
+    }
+
+    // Runs action once, as a click is handled while the window shows the progress that a
+    // listing or an article retrieval reports for the nth time from now on: inside that
+    // operation's read loop, whatever the speed of the machine. The window processes events
+    // when it first shows the bar of an operation, and the action is queued just before.
+    void WhenProgressIsShown(const std::function<void()>& action, int nth = 1) {
+        auto reports = std::make_shared<int>(0);
+        const auto queueOnNth = [this, action, nth, reports] {
+            if (++*reports == nth) {
+                QMetaObject::invokeMethod(&form, action, Qt::QueuedConnection);
+            }
+        };
+        TQRNNTP& client = *form.QRNNTP1;
+        client.OnListProgress = [queueOnNth, show = client.OnListProgress](qint64 received,
+                                                                           qint64 announced) {
+            queueOnNth();
+            show(received, announced);
+        };
+        client.OnArticleProgress = [queueOnNth, show = client.OnArticleProgress](qint64 bytes) {
+            queueOnNth();
+            show(bytes);
+        };
     }
 
     void SelectGroup(const QString& name) {
