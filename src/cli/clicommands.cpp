@@ -179,6 +179,7 @@ public:
             if (options_.offline) {
                 return OfflineSummary();
             }
+            OpenStoreForFetching();
             return Online([this](TQRNNTP& nntp) { return Summary(nntp); });
         case TCliCommand::Article:
         case TCliCommand::Head:
@@ -186,6 +187,7 @@ public:
             if (options_.offline) {
                 return OfflineArticle();
             }
+            OpenStoreForFetching();
             return Online([this](TQRNNTP& nntp) { return Article(nntp); });
         case TCliCommand::Extract:
             RefuseOffline();
@@ -254,21 +256,29 @@ private:
     qint64 GroupId(const QByteArray& name) { return Store().GroupId(ServerId(), name); }
 
     // The online listing and retrieval keep what they fetch in a store that was named
-    // (--store or $ZKNEWS_STORE); --new needs one in any case. A named store that cannot be
-    // used is said on standard error and the server's answer still printed.
-    TStoreCache* CacheFor(TQRNNTP& nntp) {
-        const bool named = !options_.storePath.isEmpty() || !qEnvironmentVariableIsEmpty("ZKNEWS_STORE");
+    // (--store or $ZKNEWS_STORE); --new needs one in any case. Opened before the server is
+    // asked anything: a named store that cannot be used is said on standard error and the
+    // server's answer still printed.
+    void OpenStoreForFetching() {
+        const bool named =
+            !options_.storePath.isEmpty() || !qEnvironmentVariableIsEmpty("ZKNEWS_STORE");
         if (!named && !options_.unreadOnly) {
-            return nullptr;
+            return;
         }
         try {
-            cache_ = std::make_unique<TStoreCache>(nntp, Store());
+            Store();
         } catch (const EStoreError& error) {
             if (options_.unreadOnly) {
                 throw;
             }
             console_.Message(error.Message());
-            return nullptr;
+        }
+    }
+
+    // The link of the client to the store opened for fetching; null without one.
+    TStoreCache* CacheFor(TQRNNTP& nntp) {
+        if (store_) {
+            cache_ = std::make_unique<TStoreCache>(nntp, *store_);
         }
         return cache_.get();
     }
