@@ -227,3 +227,50 @@ TEST(CliStore, NewsrcExportAndImportRoundTrip) {
               kExitFailure);
     EXPECT_EQ(second.Run("newsrc export").out, expected);
 }
+
+// The store file: --store FILE, else $ZKNEWS_STORE, else $XDG_DATA_HOME/zknews/news.db.
+TEST(CliStore, TheStoreFileComesFromTheOptionTheVariableOrTheDataFolder) {
+    TestDir files;
+    const QByteArray savedStore = qgetenv("ZKNEWS_STORE");
+    const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    const struct {
+        const char* variable; // empty: unset
+        const char* option;   // empty: none
+        const char* expected;
+    } cases[] = {
+        {"", "", "data/zknews/news.db"},
+        {"variable.db", "", "variable.db"},
+        {"variable.db", "option.db", "option.db"},
+        {"", "option.db", "option.db"},
+    };
+    qputenv("XDG_DATA_HOME", files.Path("data").toLocal8Bit());
+    for (const auto& test : cases) {
+        if (*test.variable != '\0') {
+            qputenv("ZKNEWS_STORE", files.Path(test.variable).toLocal8Bit());
+        } else {
+            qunsetenv("ZKNEWS_STORE");
+        }
+        const QStringList option = *test.option != '\0'
+                                       ? QStringList{QStringLiteral("--store"), files.Path(test.option)}
+                                       : QStringList();
+        const QByteArray group = QByteArray("g.") + test.expected;
+        EXPECT_EQ(RunCliWith(option + QStringList{QStringLiteral("subscribe"),
+                                                  QString::fromLatin1(group)})
+                      .status,
+                  kExitSuccess);
+        EXPECT_EQ(RunCliWith(QStringList{QStringLiteral("--store"), files.Path(test.expected),
+                                         QStringLiteral("subscriptions")})
+                      .out,
+                  group + "\t0\n")
+            << test.expected;
+        QFile::remove(files.Path(test.expected));
+    }
+    qputenv("ZKNEWS_STORE", savedStore);
+    if (savedStore.isNull()) {
+        qunsetenv("ZKNEWS_STORE");
+    }
+    qputenv("XDG_DATA_HOME", savedData);
+    if (savedData.isNull()) {
+        qunsetenv("XDG_DATA_HOME");
+    }
+}
