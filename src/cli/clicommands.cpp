@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QSslCertificate>
 #include <algorithm>
 #include <functional>
@@ -134,22 +135,6 @@ QByteArray StoredSummaryLine(const TStoredSummary& summary) {
     line.replace('\r', '\0');
     line += '\n';
     return line;
-}
-
-// A stored article as the client's header and body lists: the header up to the empty line,
-// the body after it.
-void SplitStoredArticle(const QByteArray& bytes, TStringList& header, TStringList& body) {
-    const qsizetype headerEnd = bytes.startsWith("\r\n") ? 0 : bytes.indexOf("\r\n\r\n") + 2;
-    QList<QByteArray> headerLines = bytes.first(std::max<qsizetype>(headerEnd, 0)).split('\n');
-    QList<QByteArray> bodyLines = bytes.sliced(std::max<qsizetype>(headerEnd, 0) + 2).split('\n');
-    for (auto [lines, list] : {std::pair{&headerLines, &header}, std::pair{&bodyLines, &body}}) {
-        // Every line ends in CR LF, so the split leaves one empty piece after the last.
-        lines->removeLast();
-        for (QByteArray& line : *lines) {
-            line.chop(1);
-            list->Add(line);
-        }
-    }
 }
 
 // The .newsrc line of a stored group: "name: ranges" when subscribed, "name! ranges" if not.
@@ -279,6 +264,7 @@ private:
     TStoreCache* CacheFor(TQRNNTP& nntp) {
         if (store_) {
             cache_ = std::make_unique<TStoreCache>(nntp, *store_);
+            cache_->Attach();
         }
         return cache_.get();
     }
@@ -334,7 +320,7 @@ private:
         }
         TStringList header;
         TStringList body;
-        SplitStoredArticle(*bytes, header, body);
+        TStoreCache::SplitArticle(*bytes, header, body);
         PrintArticle(TDecodedArticle(header, body));
         return true;
     }
@@ -458,6 +444,8 @@ private:
     // is closed without QUIT: the server may be the very thing that stopped answering.
     bool Online(const std::function<bool(TQRNNTP&)>& work) {
         TQRNNTP nntp;
+        // The store's link sets the client's hooks: it goes before the client does.
+        const auto dropCache = qScopeGuard([this] { cache_.reset(); });
         nntp.Host = options_.host;
         nntp.Port = options_.port;
         nntp.TimeOut = options_.timeout;
@@ -550,7 +538,7 @@ private:
     }
 
     bool Article(TQRNNTP& nntp) {
-        TStoreCache* const cache = CacheFor(nntp);
+        CacheFor(nntp);
         nntp.SetGroup(GroupArgument());
         const int number = ArticleNumberArgument();
         // The body is read through the header's declarations, so a readable body takes the
@@ -561,9 +549,6 @@ private:
             nntp.GetArticleBody(number);
         } else {
             nntp.GetArticle(number);
-            if (cache != nullptr) {
-                cache->KeepArticle(number);
-            }
         }
         PrintArticle(TDecodedArticle(nntp.HeaderLines, nntp.BodyLines));
         return true;

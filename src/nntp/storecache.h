@@ -24,6 +24,14 @@ public:
     };
 
     TStoreCache(TQRNNTP& client, TNewsStore& store);
+    ~TStoreCache();
+    TStoreCache(const TStoreCache&) = delete;
+    TStoreCache& operator=(const TStoreCache&) = delete;
+
+    // Sets the client's cache hooks to this store, until this is destroyed: every article
+    // retrieved whole is kept, an article the store holds is answered from it (except with
+    // cmRemote), and with cmLocal a listing of CurrentGroup is answered from the store.
+    void Attach();
 
     qint64 ServerId() const { return server_; }
     qint64 GroupId(QByteArrayView name) { return store_.GroupId(server_, name); }
@@ -43,13 +51,21 @@ public:
     // An article as the store holds it: the header lines, an empty line and the body lines,
     // each ending in CR LF, dots doubled for transmission undone.
     static QByteArray ArticleBytes(const TStringList& headerLines, const TStringList& bodyLines);
+    // The reverse: the header lines up to the empty line and the body lines after it, without
+    // line ends (and without the empty line and a "." line).
+    static void SplitArticle(const QByteArray& bytes, TStringList& headerLines,
+                             TStringList& bodyLines);
 
 private:
     // Drops what the store holds of a renumbered or expired group, as the server's marks say.
     void ForgetOutdated(qint64 group, qint64 low, qint64 high);
     void FetchArticles(qint64 group, qint64 from);
+    // The hooks' answers: true when the store held what was asked for.
+    bool AnswerListing();
+    bool AnswerArticle();
 
     TQRNNTP& client_;
     TNewsStore& store_;
     qint64 server_;
+    bool attached_ = false;
 };

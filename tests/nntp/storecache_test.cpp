@@ -106,3 +106,81 @@ TEST_F(StoreCacheTest, EachServerHasItsOwnGroups) {
     EXPECT_EQ(StoredGroupNamed(store, two.ServerId(), "g")->high, 2);
     EXPECT_EQ(StoredGroupNamed(store, two.ServerId(), "h"), std::nullopt);
 }
+
+// Attached, the link keeps every article the client retrieves whole and answers the next
+// retrieval of it, in each form, as the server did; cmRemote still asks the server.
+TEST_F(StoreCacheTest, AnAttachedStoreKeepsArticlesAndAnswersThemAgain) {
+    const QByteArray header = "From: ann@x\nSubject: Five\nMessage-ID: <5@x>";
+    const QByteArray body = "..dotted\n\nlast";
+    const QByteArray conversation = script::Greeting() + script::Group("g", 1, 5) +
+                                    script::Article(5, header, body) +
+                                    "C: HEAD 5\nS: 221 5 <5@x>\nS: From: ann@x\nS: Subject: Five\n"
+                                    "S: Message-ID: <5@x>\nS: .\n" +
+                                    script::Article(5, header, body);
+    ScriptedNntp client({conversation});
+    client.nntp.Connect();
+    TStoreCache cache(client.nntp, store);
+    cache.Attach();
+    client.nntp.SetGroup("g");
+    client.nntp.GetArticle(5);
+    const QByteArray fromServerHeader = client.nntp.HeaderLines.Text();
+    const QByteArray fromServerBody = client.nntp.BodyLines.Text();
+    EXPECT_EQ(store.ArticleByMessageId(cache.ServerId(), "<5@x>"),
+              "From: ann@x\r\nSubject: Five\r\nMessage-ID: <5@x>\r\n\r\n.dotted\r\n\r\nlast\r\n");
+
+    // Answered by the store: the server's script holds no second ARTICLE before the HEAD.
+    client.nntp.HeaderLines.Clear();
+    client.nntp.BodyLines.Clear();
+    client.nntp.GetArticle(5);
+    EXPECT_EQ(client.nntp.HeaderLines.Text(), fromServerHeader);
+    EXPECT_EQ(client.nntp.BodyLines.Text(), fromServerBody);
+    client.nntp.BodyLines.Clear();
+    client.nntp.GetArticleBody(5);
+    EXPECT_EQ(client.nntp.BodyLines.Text(), fromServerBody);
+    client.nntp.GetArticleHeader(5);
+    const QByteArray fromStoreHead = client.nntp.HeaderLines.Text();
+    EXPECT_EQ(client.events.count(QStringLiteral("article")), 2);
+    EXPECT_EQ(client.events.count(QStringLiteral("body")), 1);
+    EXPECT_EQ(client.events.count(QStringLiteral("header")), 1);
+
+    // The server's HEAD gives the same lines; cmRemote asks the server again.
+    client.nntp.CacheMode = TCacheMode::cmRemote;
+    client.nntp.GetArticleHeader(5);
+    EXPECT_EQ(client.nntp.HeaderLines.Text(), fromStoreHead);
+    client.nntp.GetArticle(5);
+    EXPECT_EQ(client.nntp.BodyLines.Text(), fromServerBody);
+    client.ExpectScriptPlayed();
+}
+
+// With cmLocal the listing comes from the store, as the server sent it; without a store
+// attached (once the link is gone) it stays empty, as before.
+TEST_F(StoreCacheTest, ALocalClientListsFromTheStore) {
+    ScriptedNntp client({script::Greeting() + script::Group("g", 1, 4) +
+                         script::Overview(1, 4, script::Summaries(1, 4))});
+    client.nntp.Connect();
+    QStringList subjects;
+    client.nntp.OnHeaderList = [&](QObject*) {
+        subjects << QString::fromLatin1(client.nntp.HeaderLines.GetValue("Subject"));
+    };
+    {
+        TStoreCache cache(client.nntp, store);
+        ASSERT_EQ(cache.Sync("g", false).stored, 4);
+        client.ExpectScriptPlayed();
+        subjects.clear();
+        cache.Attach();
+        client.nntp.CacheMode = TCacheMode::cmLocal;
+        client.nntp.GetArticleList(false, 3);
+        EXPECT_EQ(subjects, (QStringList{QStringLiteral("Subject 3"), QStringLiteral("Subject 4")}));
+        EXPECT_EQ(client.nntp.LastArticleNo, 4);
+        client.nntp.CurrentGroup = "unknown";
+        subjects.clear();
+        client.nntp.GetArticleList(true, 0);
+        EXPECT_TRUE(subjects.isEmpty());
+    }
+    EXPECT_FALSE(client.nntp.OnHeaderListCacheUpdate);
+    EXPECT_FALSE(client.nntp.OnBodyCacheUpdate);
+    EXPECT_FALSE(client.nntp.OnArticleCacheUpdate);
+    client.nntp.CurrentGroup = "g";
+    client.nntp.GetArticleList(true, 0);
+    EXPECT_TRUE(subjects.isEmpty());
+}
