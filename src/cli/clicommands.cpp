@@ -158,7 +158,7 @@ public:
             out_.write(HelpText());
             return true;
         case TCliCommand::Groups:
-            RefuseOffline();
+            RefuseOffline("groups");
             return Online([this](TQRNNTP& nntp) { return Groups(nntp); });
         case TCliCommand::Summary:
             if (options_.offline) {
@@ -175,10 +175,10 @@ public:
             OpenStoreForFetching();
             return Online([this](TQRNNTP& nntp) { return Article(nntp); });
         case TCliCommand::Extract:
-            RefuseOffline();
+            RefuseOffline("extract");
             return Extract();
         case TCliCommand::Post:
-            RefuseOffline();
+            RefuseOffline("post");
             return Post();
         case TCliCommand::Subscribe:
         case TCliCommand::Unsubscribe:
@@ -186,7 +186,7 @@ public:
         case TCliCommand::Subscriptions:
             return Subscriptions();
         case TCliCommand::Sync:
-            RefuseOffline();
+            RefuseOffline("sync");
             Store();
             return Online([this](TQRNNTP& nntp) { return Sync(nntp); });
         case TCliCommand::MarkRead:
@@ -207,23 +207,11 @@ private:
     QByteArray GroupArgument() const { return arguments_[0].toLocal8Bit(); }
     int ArticleNumberArgument() const { return arguments_[1].toInt(); }
 
-    void RefuseOffline() const {
+    // The commands that cannot do without the server.
+    void RefuseOffline(const char* command) const {
         if (options_.offline) {
-            throw Exception(QStringLiteral("--offline: ") + QLatin1String(CommandName()) +
+            throw Exception(QStringLiteral("--offline: ") + QLatin1String(command) +
                             QStringLiteral(" needs the server"));
-        }
-    }
-
-    const char* CommandName() const {
-        switch (options_.command) {
-        case TCliCommand::Groups:
-            return "groups";
-        case TCliCommand::Extract:
-            return "extract";
-        case TCliCommand::Post:
-            return "post";
-        default:
-            return "sync";
         }
     }
 
