@@ -70,7 +70,7 @@ TEST(CliInnStore, SubscribeSyncReadAndAnswerOfflineAsTheServerDid) {
     // article it holds, so the server's answer is asked for without it.)
     for (const QByteArray& command :
          {QByteArray("summary zk.test.small --all"), QByteArray("summary zk.test.many"),
-          QByteArray("summary zk.test.many --from 700"), QByteArray("summary zk.test.small --new"),
+          QByteArray("summary zk.test.many --from 700"),
           QByteArray("summary zk.test.small --decoded"), QByteArray("article zk.test.small 4"),
           QByteArray("head zk.test.small 7"), QByteArray("body zk.test.small 6"),
           QByteArray("article zk.test.misc 6 --decoded"), QByteArray("body zk.test.small 4 --decoded")}) {
