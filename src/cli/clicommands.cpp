@@ -337,12 +337,24 @@ private:
         if (groups.isEmpty()) {
             groups = Store().Subscriptions(cache.ServerId());
         }
+        // A group the server does not have (any more) keeps the others from nothing: a
+        // scheduled sync goes on and fails at the end.
+        bool allSynced = true;
         for (const QByteArray& name : groups) {
-            const TStoreCache::TSyncCount count = cache.Sync(name, options_.articles);
-            out_.write(name + '\t' + QByteArray::number(count.fresh) + '\t' +
-                       QByteArray::number(count.stored) + '\n');
+            try {
+                const TStoreCache::TSyncCount count = cache.Sync(name, options_.articles);
+                out_.write(name + '\t' + QByteArray::number(count.fresh) + '\t' +
+                           QByteArray::number(count.stored) + '\n');
+            } catch (const NNTPError& error) {
+                if (nntp.ReplyCode != 411) {
+                    throw;
+                }
+                console_.Message(QString::fromLocal8Bit(name) + QStringLiteral(": ") +
+                                 error.Message());
+                allSynced = false;
+            }
         }
-        return true;
+        return allSynced;
     }
 
     bool Mark(bool read) {

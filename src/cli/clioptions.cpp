@@ -76,7 +76,9 @@ const TCommandInfo kCommands[] = {
      "subscribed group) above the highest one stored, and prints one line per\n"
      "group: the name, a tab, the summaries new, a tab, the summaries stored.\n"
      "Those the server has expired are dropped; a group the server numbered\n"
-     "anew is fetched again whole. --articles stores the new articles too."},
+     "anew is fetched again whole. --articles stores the new articles too.\n"
+     "A group the server does not have is named on standard error and the\n"
+     "others are synced all the same (exit status 1)."},
     {"mark-read", TCliCommand::MarkRead, 1, 2, "", "mark-read GROUP [RANGES]",
      "Marks the articles of RANGES read, as in .newsrc: 1-100,105. Without\n"
      "RANGES every article of GROUP up to the last sync's highest number."},

@@ -133,6 +133,19 @@ TEST(CliStore, SyncWithArticlesKeepsEachNewArticleAndSkipsOneThatIsGone) {
     EXPECT_EQ(session.Offline("body misc.test 2").status, kExitFailure);
 }
 
+// A group the server does not have fails on its own; the others are synced all the same.
+TEST(CliStore, SyncGoesOnPastAGroupTheServerDoesNotHave) {
+    StoreSession session({script::Greeting() + "C: GROUP a.gone\nS: 411 no such group\n" +
+                          script::Group("b.here", 1, 1) +
+                          script::Overview(1, 1, script::Summaries(1, 1)) + script::Quit()});
+    ASSERT_EQ(session.Run("subscribe a.gone b.here").status, kExitSuccess);
+    const CliResult sync = session.Run("sync");
+    EXPECT_EQ(sync.status, kExitFailure);
+    EXPECT_EQ(sync.out, "b.here\t1\t1\n");
+    EXPECT_EQ(sync.err, "zknews-cli: a.gone: Invalid Group\n");
+    session.ExpectScriptPlayed();
+}
+
 // Nothing goes to any server offline (port 1 has none: a try would fail differently), and what
 // the store lacks fails with a message that names it.
 TEST(CliStore, OfflineWithNothingStoredFailsClearly) {
