@@ -335,6 +335,16 @@ void TQRNNTP::RetreiveList(int kind, int start) {
     Busy = true;
     WithFinally(
         [&] {
+            if (kind == 2 && CacheMode == TCacheMode::cmLocal) {
+                listingStart_ = start;
+                if (AnsweredByCache(OnHeaderListCacheUpdate)) {
+                    summaryFields_.clear();
+                    for (int i = 0; i + 1 < SummaryLines.Count(); ++i) {
+                        summaryFields_.append(nntpwire::LocateSummaryFields(SummaryLines[i]));
+                    }
+                    ReportSummaries();
+                }
+            }
             if (CacheMode == TCacheMode::cmLocal) {
                 return;
             }
@@ -384,6 +394,23 @@ void TQRNNTP::ReadSummaries(int start) {
     }
     raiseProgress();
     ReportSummaries();
+}
+
+bool TQRNNTP::AnsweredByCache(const THandlerEvent& hook) {
+    bool handled = false;
+    if (hook) {
+        hook(handled);
+    }
+    return handled;
+}
+
+void TQRNNTP::OfferArticleToCache(int number) {
+    if (OnArticleCacheUpdate) {
+        bool handled = false;
+        OnArticleCacheUpdate(handled, 0, HeaderLines.GetValue("From"),
+                             HeaderLines.GetValue("Subject"), HeaderLines.GetValue("Message-ID"),
+                             HeaderLines.GetValue("Date"), number);
+    }
 }
 
 void TQRNNTP::ReportSummaries() {
@@ -485,8 +512,14 @@ void TQRNNTP::RetreiveArticle(int kind, int number) {
     bool completed = false;
     WithFinally(
         [&] {
+            requestedArticle_ = number;
+            requestedPart_ = static_cast<TRetrieval>(kind);
+            if (CacheMode != TCacheMode::cmRemote && AnsweredByCache(OnBodyCacheUpdate)) {
+                completed = true;
+                LastArticleRequested = number;
+                return;
+            }
             CertifyConnect();
-            // There is no article cache: every retrieval goes to the server.
             bool ok = true;
             if (kind == 1) {
                 ok = ReadHead(number);
@@ -507,6 +540,9 @@ void TQRNNTP::RetreiveArticle(int kind, int number) {
                 throw NNTPError(QStringLiteral("Retreival Failed"));
             }
             LastArticleRequested = number;
+            if (kind == 3) {
+                OfferArticleToCache(number);
+            }
         },
         [&] {
             DropIfExchangeOpen();

@@ -145,14 +145,33 @@ public:
     // The largest article header a retrieval takes, line ends included: a header that runs on
     // past it ends the retrieval with "Article header too long" and drops the connection.
     static constexpr qint64 kMaxHeaderBytes = 16 * 1024 * 1024;
-    // Assignable for callers that keep their own cache; the client has none and never raises
-    // them.
+    // The cache hooks, for a caller that keeps what the client fetches (TStoreCache). Unset,
+    // the client asks the server for everything, as CacheMode says.
+    //   OnHeaderListCacheUpdate: with CacheMode cmLocal, GetArticleList raises it first; a cache
+    //     that holds the listing of CurrentGroup from ListingStart() on fills SummaryLines
+    //     (the overview lines and the "." line) and sets handled, and the summaries are
+    //     reported as if the server had sent them. The server's listing may have grown, so
+    //     the other modes never take it from a cache.
+    //   OnBodyCacheUpdate: except with cmRemote, GetArticle, GetArticleHeader and GetArticleBody
+    //     raise it first; a cache that holds article RequestedArticle() of CurrentGroup fills
+    //     HeaderLines and BodyLines (its "." line last) as the retrieval would and sets
+    //     handled. An article does not change, so cmMixed takes it too.
+    //   OnArticleCacheUpdate: raised after GetArticle has retrieved an article from the
+    //     server, with its From, Subject, Message-ID, Date and number (idNo is 0), for the
+    //     cache to keep HeaderLines and BodyLines; handled means nothing there.
+    // OnGroupListCacheUpdate and OnHeaderCacheUpdate are not raised.
     TNotifyEvent OnAbort;
     TGroupRetrievedCacheEvent OnGroupListCacheUpdate;
     THandlerEvent OnHeaderListCacheUpdate;
     THeaderCacheEvent OnHeaderCacheUpdate;
     THeaderCacheEvent OnArticleCacheUpdate;
     THandlerEvent OnBodyCacheUpdate;
+    // The first number of the listing being asked for, for OnHeaderListCacheUpdate.
+    int ListingStart() const { return listingStart_; }
+    // The number of the article being retrieved, for OnBodyCacheUpdate; and which part.
+    int RequestedArticle() const { return requestedArticle_; }
+    enum class TRetrieval : quint8 { Header = 1, Body = 2, Whole = 3 };
+    TRetrieval RequestedPart() const { return requestedPart_; }
 
     void Connect() override;
     void Disconnect() override;
@@ -225,6 +244,10 @@ private:
                    const std::function<void(const QByteArray& line)>& onDataLine,
                    int expectedLines = 0);
     void ReadSummaries(int start);
+    // Raises the hook that may answer the listing or retrieval from a cache; true if it did.
+    bool AnsweredByCache(const THandlerEvent& hook);
+    // Raises OnArticleCacheUpdate for the article just retrieved.
+    void OfferArticleToCache(int number);
     // ReadTillDot into BodyLines, raising OnArticleProgress.
     bool ReadBody(const QByteArray& command);
     void ReportSummaries();
@@ -264,6 +287,9 @@ private:
     // The estimated article count of the last GROUP reply.
     int announcedCount_ = 0;
     bool selectingGroupAgain_ = false;
+    int listingStart_ = 0;
+    int requestedArticle_ = 0;
+    TRetrieval requestedPart_ = TRetrieval::Whole;
     QString attachFilePath_;
     QString newsDir_;
 };

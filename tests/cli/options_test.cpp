@@ -50,6 +50,20 @@ TEST(CliOptions, ConnectionOptionsComeFirstAndTheCommandsOwnAfterIt) {
     const TParsedCommandLine post =
         ParseCommandLine(Args({"post", "a.txt", "--attach", "one.bin", "--attach", "two.bin"}), {});
     EXPECT_EQ(post.options.attachments, Args({"one.bin", "two.bin"}));
+
+    const TParsedCommandLine store = ParseCommandLine(
+        Args({"--store", "my.db", "--offline", "summary", "g", "--new", "--all"}), {});
+    ASSERT_TRUE(store.error.isEmpty()) << store.error.toStdString();
+    EXPECT_EQ(store.options.storePath, QStringLiteral("my.db"));
+    EXPECT_TRUE(store.options.offline);
+    EXPECT_TRUE(store.options.unreadOnly);
+    EXPECT_TRUE(store.options.all);
+    EXPECT_TRUE(defaults.options.storePath.isEmpty());
+    EXPECT_FALSE(defaults.options.offline);
+    const TParsedCommandLine sync = ParseCommandLine(Args({"sync", "a", "b", "--articles"}), {});
+    EXPECT_EQ(sync.options.command, TCliCommand::Sync);
+    EXPECT_EQ(sync.options.arguments, Args({"a", "b"}));
+    EXPECT_TRUE(sync.options.articles);
 }
 
 TEST(CliOptions, ThePasswordComesFromItsFileOrTheEnvironmentNeverFromTheCommandLine) {
@@ -90,6 +104,18 @@ TEST(CliOptions, CommandLinesThatCannotRunAreRefusedWithExitStatus2AndOneLine) {
         {"article", "g", "7", "--all"},
         {"extract", "g", "7"},
         {"encode", "rot13", "in", "out"},
+        {"--store"},
+        {"subscribe"},
+        {"subscriptions", "g"},
+        {"sync", "--new"},
+        {"summary", "g", "--articles"},
+        {"mark-read"},
+        {"mark-read", "g", "1-3", "5"},
+        {"mark-unread", "g"},
+        {"newsrc"},
+        {"newsrc", "import"},
+        {"newsrc", "export", "a", "b"},
+        {"newsrc", "merge", "a"},
     };
     for (const QList<const char*>& words : refused) {
         QStringList arguments;
@@ -113,7 +139,12 @@ TEST(CliOptions, HelpDescribesEveryCommand) {
              {"groups [FILTER]", "summary GROUP [--from N | --all]", "article GROUP N",
               "head GROUP N", "body GROUP N", "extract GROUP N DIR", "post FILE [--attach PATH",
               "find TEXT [--whole-word] [--case]", "encode uu|base64|qp IN OUT",
-              "decode uu|base64|qp IN OUT", "--password-file F", "ZKNEWS_PASSWORD", "-vv"}) {
+              "decode uu|base64|qp IN OUT", "--password-file F", "ZKNEWS_PASSWORD", "-vv",
+              "--store FILE", "--offline", "$ZKNEWS_STORE", "$XDG_DATA_HOME/zknews/news.db",
+              "subscribe GROUP...", "unsubscribe GROUP...", "subscriptions",
+              "sync [GROUP...] [--articles]", "[--new]", "mark-read GROUP [RANGES]",
+              "mark-unread GROUP RANGES", "newsrc export [FILE] | newsrc import FILE",
+              "does not mark it read"}) {
             EXPECT_TRUE(help.out.contains(usage)) << usage;
         }
     }
