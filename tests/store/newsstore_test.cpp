@@ -337,10 +337,12 @@ protected:
     TestDir dir;
     QByteArray savedStore = qgetenv("ZKNEWS_STORE");
     QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    QByteArray savedHome = qgetenv("HOME");
 
     ~StorePathTest() override {
         qputenv("ZKNEWS_STORE", savedStore);
         qputenv("XDG_DATA_HOME", savedDataHome);
+        qputenv("HOME", savedHome);
     }
 };
 
@@ -354,9 +356,11 @@ TEST_F(StorePathTest, EnvironmentChoosesTheFileAndTheFolderIsMade) {
     EXPECT_EQ(NewsStorePath(), dir.Path("elsewhere/my.db"));
     EXPECT_TRUE(QDir(dir.Path("elsewhere")).exists());
 
+    // The fallback folder is made in the home folder, here one of the test's own.
+    qputenv("HOME", dir.Path("home").toUtf8());
     qputenv("ZKNEWS_STORE", "");
     qputenv("XDG_DATA_HOME", "relative/ignored");
-    EXPECT_EQ(NewsStorePath(), QDir::homePath() + QStringLiteral("/.local/share/zknews/news.db"));
+    EXPECT_EQ(NewsStorePath(), dir.Path("home/.local/share/zknews/news.db"));
 }
 
 TEST_F(StorePathTest, FolderThatCannotBeMadeFailsNamingIt) {
