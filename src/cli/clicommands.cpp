@@ -7,7 +7,10 @@
 #include "nntp/nntpwire.h"
 #include "nntp/postcharset.h"
 #include "nntp/qrnntp.h"
+#include "nntp/storecache.h"
 #include "search/searchengine.h"
+#include "store/newsstore.h"
+#include "store/storepath.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +19,7 @@
 #include <QSslCertificate>
 #include <algorithm>
 #include <functional>
+#include <memory>
 
 using nntpwire::StripLineEnd;
 
@@ -116,6 +120,45 @@ QList<QSslCertificate> CaCertificatesIn(const QString& name) {
     return certificates;
 }
 
+// The summary line that the listing prints for an overview line as the store keeps it. A CR
+// inside a field reads as a NUL, as the client reports it.
+QByteArray StoredSummaryLine(const TStoredSummary& summary) {
+    QByteArray line;
+    line.reserve(summary.line.size() + 2);
+    for (const TSummaryColumn& column : kSummaryColumns) {
+        if (&column != &kSummaryColumns[0]) {
+            line += '\t';
+        }
+        line += summary.Field(column.position);
+    }
+    line.replace('\r', '\0');
+    line += '\n';
+    return line;
+}
+
+// A stored article as the client's header and body lists: the header up to the empty line,
+// the body after it.
+void SplitStoredArticle(const QByteArray& bytes, TStringList& header, TStringList& body) {
+    const qsizetype headerEnd = bytes.startsWith("\r\n") ? 0 : bytes.indexOf("\r\n\r\n") + 2;
+    QList<QByteArray> headerLines = bytes.first(std::max<qsizetype>(headerEnd, 0)).split('\n');
+    QList<QByteArray> bodyLines = bytes.sliced(std::max<qsizetype>(headerEnd, 0) + 2).split('\n');
+    for (auto [lines, list] : {std::pair{&headerLines, &header}, std::pair{&bodyLines, &body}}) {
+        // Every line ends in CR LF, so the split leaves one empty piece after the last.
+        lines->removeLast();
+        for (QByteArray& line : *lines) {
+            line.chop(1);
+            list->Add(line);
+        }
+    }
+}
+
+// The .newsrc line of a stored group: "name: ranges" when subscribed, "name! ranges" if not.
+QByteArray NewsrcLine(const TStoredGroup& group, const TArticleRanges& marks) {
+    const QByteArray ranges = marks.Format();
+    return group.name + (group.subscribed ? ':' : '!') + (ranges.isEmpty() ? "" : " " + ranges) +
+           '\n';
+}
+
 class TCommandRun {
 public:
     TCommandRun(const TCliOptions& options, const TCliStreams& streams, TCliConsole& console)
@@ -130,17 +173,42 @@ public:
             out_.write(HelpText());
             return true;
         case TCliCommand::Groups:
+            RefuseOffline();
             return Online([this](TQRNNTP& nntp) { return Groups(nntp); });
         case TCliCommand::Summary:
+            if (options_.offline) {
+                return OfflineSummary();
+            }
+            OpenStoreForFetching();
             return Online([this](TQRNNTP& nntp) { return Summary(nntp); });
         case TCliCommand::Article:
         case TCliCommand::Head:
         case TCliCommand::Body:
+            if (options_.offline) {
+                return OfflineArticle();
+            }
+            OpenStoreForFetching();
             return Online([this](TQRNNTP& nntp) { return Article(nntp); });
         case TCliCommand::Extract:
+            RefuseOffline();
             return Extract();
         case TCliCommand::Post:
+            RefuseOffline();
             return Post();
+        case TCliCommand::Subscribe:
+        case TCliCommand::Unsubscribe:
+            return Subscribe(options_.command == TCliCommand::Subscribe);
+        case TCliCommand::Subscriptions:
+            return Subscriptions();
+        case TCliCommand::Sync:
+            RefuseOffline();
+            Store();
+            return Online([this](TQRNNTP& nntp) { return Sync(nntp); });
+        case TCliCommand::MarkRead:
+        case TCliCommand::MarkUnread:
+            return Mark(options_.command == TCliCommand::MarkRead);
+        case TCliCommand::Newsrc:
+            return arguments_[0] == QLatin1String("export") ? ExportNewsrc() : ImportNewsrc();
         case TCliCommand::Find:
             return Find();
         case TCliCommand::Encode:
@@ -153,6 +221,238 @@ public:
 private:
     QByteArray GroupArgument() const { return arguments_[0].toLocal8Bit(); }
     int ArticleNumberArgument() const { return arguments_[1].toInt(); }
+
+    void RefuseOffline() const {
+        if (options_.offline) {
+            throw Exception(QStringLiteral("--offline: ") + QLatin1String(CommandName()) +
+                            QStringLiteral(" needs the server"));
+        }
+    }
+
+    const char* CommandName() const {
+        switch (options_.command) {
+        case TCliCommand::Groups:
+            return "groups";
+        case TCliCommand::Extract:
+            return "extract";
+        case TCliCommand::Post:
+            return "post";
+        default:
+            return "sync";
+        }
+    }
+
+    // The store, opened on first use: a file that is not a store fails here, naming it.
+    TNewsStore& Store() {
+        if (!store_) {
+            store_ = std::make_unique<TNewsStore>(
+                options_.storePath.isEmpty() ? NewsStorePath() : options_.storePath);
+        }
+        return *store_;
+    }
+
+    qint64 ServerId() { return Store().ServerId(options_.host, static_cast<quint16>(options_.port)); }
+
+    qint64 GroupId(const QByteArray& name) { return Store().GroupId(ServerId(), name); }
+
+    // The online listing and retrieval keep what they fetch in a store that was named
+    // (--store or $ZKNEWS_STORE); --new needs one in any case. Opened before the server is
+    // asked anything: a named store that cannot be used is said on standard error and the
+    // server's answer still printed.
+    void OpenStoreForFetching() {
+        const bool named =
+            !options_.storePath.isEmpty() || !qEnvironmentVariableIsEmpty("ZKNEWS_STORE");
+        if (!named && !options_.unreadOnly) {
+            return;
+        }
+        try {
+            Store();
+        } catch (const EStoreError& error) {
+            if (options_.unreadOnly) {
+                throw;
+            }
+            console_.Message(error.Message());
+        }
+    }
+
+    // The link of the client to the store opened for fetching; null without one.
+    TStoreCache* CacheFor(TQRNNTP& nntp) {
+        if (store_) {
+            cache_ = std::make_unique<TStoreCache>(nntp, *store_);
+        }
+        return cache_.get();
+    }
+
+    // The stored group of the name, which an offline command cannot do without.
+    TStoredGroup StoredGroup(const QByteArray& name) {
+        const std::optional<TStoredGroup> group = StoredGroupNamed(Store(), ServerId(), name);
+        if (!group) {
+            throw Exception(QStringLiteral("--offline: the store ") + Store().Path() +
+                            QStringLiteral(" holds nothing of ") + QString::fromLocal8Bit(name));
+        }
+        return *group;
+    }
+
+    // The first number a listing asks for: --from, every one, or the newest 500.
+    int ListingStart(int first, int last) const {
+        if (options_.all) {
+            return first;
+        }
+        if (options_.from) {
+            return *options_.from;
+        }
+        return last - first > kNewestArticles ? last - kNewestArticles : first;
+    }
+
+    bool OfflineSummary() {
+        const QByteArray name = GroupArgument();
+        const TStoredGroup group = StoredGroup(name);
+        const qint64 id = GroupId(name);
+        const TArticleRanges read =
+            options_.unreadOnly ? Store().ReadMarks(id) : TArticleRanges();
+        const qint64 from = std::max<qint64>(
+            ListingStart(static_cast<int>(group.low), static_cast<int>(group.high)), group.low);
+        for (const TStoredSummary& summary : Store().Summaries(id, from)) {
+            if (summary.number > group.high || read.Contains(summary.number)) {
+                continue;
+            }
+            const QByteArray line = StoredSummaryLine(summary);
+            out_.write(options_.decoded ? DecodedSummaryLine(line) : line);
+        }
+        return true;
+    }
+
+    bool OfflineArticle() {
+        const QByteArray name = GroupArgument();
+        StoredGroup(name);
+        const int number = ArticleNumberArgument();
+        const std::optional<QByteArray> bytes = Store().Article(GroupId(name), number);
+        if (!bytes) {
+            throw Exception(QStringLiteral("--offline: article %1 of %2 is not in the store %3")
+                                .arg(number)
+                                .arg(QString::fromLocal8Bit(name), Store().Path()));
+        }
+        TStringList header;
+        TStringList body;
+        SplitStoredArticle(*bytes, header, body);
+        PrintArticle(TDecodedArticle(header, body));
+        return true;
+    }
+
+    bool Subscribe(bool subscribed) {
+        for (const QString& name : arguments_) {
+            Store().SetSubscribed(GroupId(name.toLocal8Bit()), subscribed);
+        }
+        return true;
+    }
+
+    bool Subscriptions() {
+        for (const QByteArray& name : Store().Subscriptions(ServerId())) {
+            out_.write(name + '\t' + QByteArray::number(Store().UnreadCount(GroupId(name))) +
+                       '\n');
+        }
+        return true;
+    }
+
+    bool Sync(TQRNNTP& nntp) {
+        TStoreCache cache(nntp, Store());
+        QList<QByteArray> groups;
+        for (const QString& name : arguments_) {
+            groups.append(name.toLocal8Bit());
+        }
+        if (groups.isEmpty()) {
+            groups = Store().Subscriptions(cache.ServerId());
+        }
+        for (const QByteArray& name : groups) {
+            const TStoreCache::TSyncCount count = cache.Sync(name, options_.articles);
+            out_.write(name + '\t' + QByteArray::number(count.fresh) + '\t' +
+                       QByteArray::number(count.stored) + '\n');
+        }
+        return true;
+    }
+
+    bool Mark(bool read) {
+        const QByteArray name = GroupArgument();
+        const qint64 id = GroupId(name);
+        TArticleRanges ranges;
+        if (arguments_.size() > 1) {
+            ranges = TArticleRanges::Parse(arguments_[1].toLocal8Bit());
+        } else {
+            const std::optional<TStoredGroup> group = StoredGroupNamed(Store(), ServerId(), name);
+            ranges.Add(1, std::max(group ? group->high : 0, Store().StoredHigh(id)));
+        }
+        for (const TArticleRanges::Range& range : ranges.Ranges()) {
+            if (read) {
+                Store().MarkRead(id, range.first, range.last);
+            } else {
+                Store().MarkUnread(id, range.first, range.last);
+            }
+        }
+        return true;
+    }
+
+    bool ExportNewsrc() {
+        QByteArray text;
+        for (const TStoredGroup& group : Store().GroupList(ServerId())) {
+            text += NewsrcLine(group, Store().ReadMarks(GroupId(group.name)));
+        }
+        if (arguments_.size() < 2) {
+            out_.write(text);
+            return true;
+        }
+        QSaveFile file(arguments_[1]);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() ||
+            !file.commit()) {
+            throw Exception(QStringLiteral("Cannot write file ") + file.fileName() +
+                            QStringLiteral(": ") + file.errorString());
+        }
+        return true;
+    }
+
+    // Reads every line first, so that a file with a bad line changes nothing.
+    bool ImportNewsrc() {
+        const QString path = arguments_[1];
+        struct TEntry {
+            QByteArray name;
+            bool subscribed;
+            TArticleRanges marks;
+        };
+        QList<TEntry> entries;
+        int lineNumber = 0;
+        for (const QByteArray& line : ReadWholeFile(path).split('\n')) {
+            ++lineNumber;
+            const QByteArray text = line.trimmed();
+            if (text.isEmpty()) {
+                continue;
+            }
+            qsizetype end = 0;
+            while (end < text.size() && text[end] != ':' && text[end] != '!' &&
+                   text[end] != ' ' && text[end] != '\t') {
+                ++end;
+            }
+            if (end == 0 || end == text.size() || (text[end] != ':' && text[end] != '!')) {
+                throw Exception(QStringLiteral("%1, line %2: not a .newsrc line: %3")
+                                    .arg(path)
+                                    .arg(lineNumber)
+                                    .arg(QString::fromLocal8Bit(text)));
+            }
+            try {
+                entries.append(TEntry{text.first(end), text[end] == ':',
+                                      TArticleRanges::Parse(text.sliced(end + 1))});
+            } catch (const EStoreError& error) {
+                throw Exception(QStringLiteral("%1, line %2: %3")
+                                    .arg(path)
+                                    .arg(lineNumber)
+                                    .arg(error.Message()));
+            }
+        }
+        for (const TEntry& entry : entries) {
+            const qint64 id = GroupId(entry.name);
+            Store().SetSubscribed(id, entry.subscribed);
+            Store().SetReadMarks(id, entry.marks);
+        }
+        return true;
+    }
 
     // Connects as the options say, runs work and says goodbye. After a failure the connection
     // is closed without QUIT: the server may be the very thing that stopped answering.
@@ -214,29 +514,43 @@ private:
     }
 
     bool Summary(TQRNNTP& nntp) {
+        TStoreCache* const cache = CacheFor(nntp);
         nntp.SetGroup(GroupArgument());
         const int first = nntp.FirstArticleNo;
         const int last = nntp.LastArticleNo;
-        int from = first;
-        if (options_.from) {
-            from = *options_.from;
-        } else if (last - first > kNewestArticles) {
-            from = last - kNewestArticles;
-        }
+        const int from = ListingStart(first, last);
+        const TArticleRanges read = options_.unreadOnly
+                                        ? Store().ReadMarks(cache->GroupId(GroupArgument()))
+                                        : TArticleRanges();
         // The HEAD fall-back reports one summary per number from the start on.
         int nextNumber = options_.all ? first : std::max(from, first);
         nntp.OnHeaderList = [&](QObject*) {
             const int number = nextNumber++;
-            if (!nntp.HeaderLines.IsEmpty()) {
+            if (!nntp.HeaderLines.IsEmpty() && !read.Contains(SummaryNumber(nntp, number))) {
                 const QByteArray line = SummaryLine(nntp.HeaderLines, number);
                 out_.write(options_.decoded ? DecodedSummaryLine(line) : line);
             }
         };
         nntp.GetArticleList(options_.all, from);
+        if (cache != nullptr) {
+            cache->KeepListing();
+        }
         return true;
     }
 
+    // The number of the summary the client reports: its first field, or for the HEAD
+    // fall-back the number asked for.
+    static qint64 SummaryNumber(const TQRNNTP& nntp, int asked) {
+        const QByteArray& field = nntp.HeaderLines[0];
+        const QByteArrayView prefix(nntpwire::kSummaryPrefixes[0]);
+        bool ok = false;
+        const qint64 number =
+            field.startsWith(prefix) ? QByteArrayView(field).sliced(prefix.size()).toLongLong(&ok) : 0;
+        return ok ? number : asked;
+    }
+
     bool Article(TQRNNTP& nntp) {
+        TStoreCache* const cache = CacheFor(nntp);
         nntp.SetGroup(GroupArgument());
         const int number = ArticleNumberArgument();
         // The body is read through the header's declarations, so a readable body takes the
@@ -247,8 +561,15 @@ private:
             nntp.GetArticleBody(number);
         } else {
             nntp.GetArticle(number);
+            if (cache != nullptr) {
+                cache->KeepArticle(number);
+            }
         }
-        const TDecodedArticle article(nntp.HeaderLines, nntp.BodyLines);
+        PrintArticle(TDecodedArticle(nntp.HeaderLines, nntp.BodyLines));
+        return true;
+    }
+
+    void PrintArticle(const TDecodedArticle& article) {
         const bool withHeader = options_.command != TCliCommand::Body;
         const bool withBody = options_.command != TCliCommand::Head;
         const bool both = withHeader && withBody;
@@ -259,7 +580,6 @@ private:
             out_.write((withHeader ? article.Header() : QByteArray()) + (both ? "\r\n" : "") +
                        (withBody ? article.Body() : QByteArray()));
         }
-        return true;
     }
 
     bool Extract() {
@@ -395,6 +715,8 @@ private:
     QIODevice& out_;
     QIODevice& in_;
     TCliConsole& console_;
+    std::unique_ptr<TNewsStore> store_;
+    std::unique_ptr<TStoreCache> cache_;
 };
 
 } // namespace

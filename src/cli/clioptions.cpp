@@ -3,8 +3,12 @@
 #include "codec/qruue.h"
 
 #include <QFile>
+#include <limits>
 
 namespace {
+
+// For the commands that take any number of groups.
+constexpr int kAnyNumber = std::numeric_limits<int>::max();
 
 // NNTP over TLS from the first byte (RFC 8143).
 constexpr int kTlsPort = 563;
@@ -24,12 +28,13 @@ const TCommandInfo kCommands[] = {
     {"groups", TCliCommand::Groups, 0, 1, "", "groups [FILTER]",
      "The server's groups, one name per line, in the server's order. With\n"
      "FILTER only the names that contain it, letter case ignored."},
-    {"summary", TCliCommand::Summary, 1, 1, "--from --all --decoded ",
-     "summary GROUP [--from N | --all] [--decoded]",
+    {"summary", TCliCommand::Summary, 1, 1, "--from --all --decoded --new ",
+     "summary GROUP [--from N | --all] [--new] [--decoded]",
      "One line per article of GROUP, the fields separated by tabs: number,\n"
      "From, Subject, Date, Message-ID, References, Bytes, Lines. From article\n"
-     "N on, or every article; by default the newest 500. --decoded prints From\n"
-     "and Subject readable, encoded words decoded, in UTF-8."},
+     "N on, or every article; by default the newest 500. --new only those not\n"
+     "marked read in the store. --decoded prints From and Subject readable,\n"
+     "encoded words decoded, in UTF-8."},
     {"article", TCliCommand::Article, 2, 2, "--decoded ", "article GROUP N [--decoded]",
      "Article N of GROUP as the server holds it: the header, the empty line,\n"
      "the body, every line ending in CR LF, with the leading dots doubled for\n"
@@ -59,6 +64,28 @@ const TCommandInfo kCommands[] = {
      "any run of characters and ? for exactly one. A TEXT that starts with\n"
      "zkre: is a regular expression (PCRE). Letter case is ignored unless\n"
      "--case is given; --whole-word matches plain texts as whole words only."},
+    {"subscribe", TCliCommand::Subscribe, 1, kAnyNumber, "", "subscribe GROUP...",
+     "Subscribes to each GROUP in the store (the server is not asked)."},
+    {"unsubscribe", TCliCommand::Unsubscribe, 1, kAnyNumber, "", "unsubscribe GROUP...",
+     "Ends the subscription to each GROUP; its read marks are kept."},
+    {"subscriptions", TCliCommand::Subscriptions, 0, 0, "", "subscriptions",
+     "One line per subscribed group, in name order: the name, a tab and the\n"
+     "count of articles not marked read (as of the last sync)."},
+    {"sync", TCliCommand::Sync, 0, kAnyNumber, "--articles ", "sync [GROUP...] [--articles]",
+     "Fetches into the store the summaries of each GROUP (by default every\n"
+     "subscribed group) above the highest one stored, and prints one line per\n"
+     "group: the name, a tab, the summaries new, a tab, the summaries stored.\n"
+     "Those the server has expired are dropped; a group the server numbered\n"
+     "anew is fetched again whole. --articles stores the new articles too."},
+    {"mark-read", TCliCommand::MarkRead, 1, 2, "", "mark-read GROUP [RANGES]",
+     "Marks the articles of RANGES read, as in .newsrc: 1-100,105. Without\n"
+     "RANGES every article of GROUP up to the last sync's highest number."},
+    {"mark-unread", TCliCommand::MarkUnread, 2, 2, "", "mark-unread GROUP RANGES",
+     "Marks the articles of RANGES unread."},
+    {"newsrc", TCliCommand::Newsrc, 1, 2, "", "newsrc export [FILE] | newsrc import FILE",
+     "Writes the subscriptions and read marks as a .newsrc file (to standard\n"
+     "output without FILE) as tin and slrn read it: \"group: ranges\" for a\n"
+     "subscribed group, \"group! ranges\" for another; import reads one."},
     {"encode", TCliCommand::Encode, 3, 3, "", "encode uu|base64|qp IN OUT",
      "Encodes the file IN into the file OUT: uuencoded data lines (without the\n"
      "begin and end lines), Base64 lines or quoted-printable text."},
@@ -200,6 +227,12 @@ private:
                                                "digits of a certificate's digest, not ") +
                                 value);
                 }
+            } else if (option == QLatin1String("--store")) {
+                if (!TakeValue(option, options().storePath)) {
+                    return false;
+                }
+            } else if (option == QLatin1String("--offline")) {
+                options().offline = true;
             } else if (option == QLatin1String("-v")) {
                 options().reportLevel = 1;
             } else if (option == QLatin1String("-vv")) {
@@ -258,6 +291,10 @@ private:
             options().from = from;
         } else if (option == QLatin1String("--all")) {
             options().all = true;
+        } else if (option == QLatin1String("--new")) {
+            options().unreadOnly = true;
+        } else if (option == QLatin1String("--articles")) {
+            options().articles = true;
         } else if (option == QLatin1String("--decoded")) {
             options().decoded = true;
         } else if (option == QLatin1String("--attach")) {
@@ -297,6 +334,12 @@ private:
                 return Fail(QStringLiteral("not an article number: ") + arguments[1]);
             }
             break;
+        case TCliCommand::Newsrc:
+            if (arguments[0] == QLatin1String("export") ||
+                (arguments[0] == QLatin1String("import") && arguments.size() == 2)) {
+                break;
+            }
+            return Fail(usage);
         case TCliCommand::Encode:
         case TCliCommand::Decode:
             if (CodecMethodNamed(arguments[0]) < 0) {
@@ -342,7 +385,8 @@ QByteArray HelpText() {
     QByteArray text =
         "usage: zknews-cli [--host H] [--port P] [--user U] [--password-file F]\n"
         "                  [--timeout MS] [-v | -vv] [--tls | --starttls]\n"
-        "                  [--ca-file F] [--trust-fingerprint SHA256:HEX] COMMAND ...\n"
+        "                  [--ca-file F] [--trust-fingerprint SHA256:HEX]\n"
+        "                  [--store FILE] [--offline] COMMAND ...\n"
         "\n"
         "Reads and posts news on an NNTP server with the client of ZK News Reader.\n"
         "\n"
@@ -363,11 +407,21 @@ QByteArray HelpText() {
         "  --trust-fingerprint SHA256:HEX\n"
         "                      accept the server certificate with this SHA-256 digest\n"
         "                      even when it cannot be verified\n"
+        "  --store FILE        the news store: subscriptions, read marks, summaries and\n"
+        "                      articles kept per server (default $ZKNEWS_STORE, else\n"
+        "                      $XDG_DATA_HOME/zknews/news.db, ~/.local/share by default)\n"
+        "  --offline           send nothing to any server: summary, head, body and\n"
+        "                      article answer from the store, what it lacks fails\n"
         "  --help              this text\n"
         "\n"
         "With --tls or --starttls the server's certificate is checked against the\n"
         "system's CA store and the host name; one that fails ends the command, and\n"
         "the message names its SHA-256 digest.\n"
+        "\n"
+        "With --store FILE or $ZKNEWS_STORE set, summary and article keep what they\n"
+        "fetch in the store, the bytes as the server sent them. Fetching an article\n"
+        "does not mark it read: only mark-read does. A store file that cannot be\n"
+        "used fails the commands that need it, naming the file.\n"
         "\n"
         "Commands:\n";
     for (const TCommandInfo& info : kCommands) {

@@ -10,7 +10,7 @@
 // The command line of zknews-cli:
 //   zknews-cli [--host H] [--port P] [--user U] [--password-file F] [--timeout MS] [-v|-vv]
 //              [--tls | --starttls] [--ca-file F] [--trust-fingerprint SHA256:HEX]
-//              COMMAND ARGUMENTS...
+//              [--store FILE] [--offline] COMMAND ARGUMENTS...
 // Connection options come before the command, the command's own options after it. The
 // password never comes from the command line, where every user of the machine can read it
 // (ps, /proc): it is the first line of the password file, or else the environment variable
@@ -27,7 +27,14 @@ enum class TCliCommand {
     Post,
     Find,
     Encode,
-    Decode
+    Decode,
+    Subscribe,
+    Unsubscribe,
+    Subscriptions,
+    Sync,
+    MarkRead,
+    MarkUnread,
+    Newsrc
 };
 
 struct TCliOptions {
@@ -44,6 +51,10 @@ struct TCliOptions {
     QString caFile;
     // The SHA-256 digest of a server certificate trusted although it cannot be verified.
     QByteArray trustedFingerprint;
+    // The news store file; empty for the default place (NewsStorePath).
+    QString storePath;
+    // Nothing goes to the server: the commands answer from the store or fail.
+    bool offline = false;
 
     TCliCommand command = TCliCommand::Help;
     // The command's positional arguments, in order.
@@ -51,6 +62,10 @@ struct TCliOptions {
     // summary: the first article number wanted, or every article; neither: the newest 500.
     std::optional<int> from;
     bool all = false;
+    // summary: only the articles not marked read.
+    bool unreadOnly = false;
+    // sync: the new articles too, not only their summaries.
+    bool articles = false;
     // summary, article, head, body: the readable text in UTF-8 instead of the server's bytes.
     bool decoded = false;
     // post: files to attach, in order.

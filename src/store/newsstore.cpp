@@ -97,6 +97,12 @@ struct TNewsStore::Statements {
 
 namespace {
 
+// The unread count of a group with those marks. Articles are numbered from 1: the marks 0..0
+// of a group not yet listed, or of an empty one, hold no article.
+qint64 UnreadOf(const TArticleRanges& read, qint64 low, qint64 high) {
+    return read.CountMissing(std::max<qint64>(low, 1), high);
+}
+
 // The single integer the bound statement returns, and the statement reset.
 qint64 ScalarOf(TStatement& statement) {
     const qint64 value = statement.Step() ? statement.Int(0) : 0;
@@ -170,7 +176,7 @@ QList<TStoredGroup> TNewsStore::GroupList(qint64 server) {
     list.Reset();
     for (qsizetype i = 0; i < groups.size(); ++i) {
         groups[i].unread =
-            TArticleRanges::Parse(marks[i]).CountMissing(groups[i].low, groups[i].high);
+            UnreadOf(TArticleRanges::Parse(marks[i]), groups[i].low, groups[i].high);
     }
     return groups;
 }
@@ -234,7 +240,7 @@ qint64 TNewsStore::UnreadCount(qint64 group) {
     const qint64 high = state.Int(1);
     const QByteArray marks = state.Bytes(2);
     state.Reset();
-    return TArticleRanges::Parse(marks).CountMissing(low, high);
+    return UnreadOf(TArticleRanges::Parse(marks), low, high);
 }
 
 void TNewsStore::AddSummaries(qint64 group, const QList<TStoredSummary>& batch) {

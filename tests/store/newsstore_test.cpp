@@ -163,6 +163,22 @@ TEST_F(NewsStoreTest, ReadMarksAddAndRemoveAcrossRestart) {
     EXPECT_EQ(store->UnreadCount(group), 0);
 }
 
+// Articles are numbered from 1: a group whose marks were never listed (0 and 0), or that a
+// server reports empty as "0 0", has nothing unread, read marks or not.
+TEST_F(NewsStoreTest, AGroupWithoutArticlesHasNoneUnread) {
+    const qint64 unlisted = store->GroupId(server, "alt.unlisted");
+    EXPECT_EQ(store->UnreadCount(unlisted), 0);
+    store->MarkRead(unlisted, 1, 10);
+    EXPECT_EQ(store->UnreadCount(unlisted), 0);
+    store->SetGroupMarks(group, 0, 0);
+    EXPECT_EQ(store->UnreadCount(group), 0);
+    store->SetGroupMarks(group, 0, 3);
+    EXPECT_EQ(store->UnreadCount(group), 3);
+    for (const TStoredGroup& listed : store->GroupList(server)) {
+        EXPECT_EQ(listed.unread, listed.name == "alt.unlisted" ? 0 : 3) << listed.name.constData();
+    }
+}
+
 // Numbers below the server's low mark are gone there; they go here too, with their articles,
 // and nothing at or above it is touched.
 TEST_F(NewsStoreTest, DropsExpiredSummariesAndArticles) {

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "nntp/qrnntp.h"
+#include "store/newsstore.h"
+
+#include <QByteArray>
+#include <optional>
+
+// The stored marks of the server's named group; nullopt when the store does not know it.
+std::optional<TStoredGroup> StoredGroupNamed(TNewsStore& store, qint64 server,
+                                             QByteArrayView name);
+
+// The link between a news client and the local store: what the client fetches is kept in the
+// store under the client's server (host and port), and what the store holds can be answered
+// without the server. The command line and the window share it; it owns neither the client nor
+// the store, which must outlive it.
+class TStoreCache {
+public:
+    // What one group's synchronisation did: the summaries that were new, and how many the
+    // store holds of the group afterwards.
+    struct TSyncCount {
+        qint64 fresh = 0;
+        qint64 stored = 0;
+    };
+
+    TStoreCache(TQRNNTP& client, TNewsStore& store);
+
+    qint64 ServerId() const { return server_; }
+    qint64 GroupId(QByteArrayView name) { return store_.GroupId(server_, name); }
+    // Selects the group on the server and stores the summaries above the stored high mark.
+    // Summaries below the server's low mark are expired and dropped. A server whose numbers
+    // went backwards (its high mark below the stored one) has renumbered the group: the stored
+    // summaries, articles and read marks no longer mean those articles and are fetched anew.
+    // withArticles also stores each new article whole.
+    TSyncCount Sync(const QByteArray& name, bool withArticles);
+
+    // Keeps the client's selected-group marks and the summaries of its last listing
+    // (GetArticleList) in the store; answers how many summaries it kept.
+    qint64 KeepListing();
+    // Keeps the article the client retrieved last with GetArticle.
+    void KeepArticle(int number);
+
+    // An article as the store holds it: the header lines, an empty line and the body lines,
+    // each ending in CR LF, dots doubled for transmission undone.
+    static QByteArray ArticleBytes(const TStringList& headerLines, const TStringList& bodyLines);
+
+private:
+    // Drops what the store holds of a renumbered or expired group, as the server's marks say.
+    void ForgetOutdated(qint64 group, qint64 low, qint64 high);
+    void FetchArticles(qint64 group, qint64 from);
+
+    TQRNNTP& client_;
+    TNewsStore& store_;
+    qint64 server_;
+};

@@ -1,0 +1,229 @@
+// The store commands of zknews-cli against the scripted fake server and without any server:
+// what sync asks the server for, what the store then answers offline, read marks and .newsrc
+// files, and how a missing or unusable store fails.
+#include "clirun.h"
+#include "script.h"
+#include "scriptedclient.h"
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList Words(const QByteArray& text) {
+    return QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts);
+}
+
+// A store of the test's own, and zknews-cli run with it, online against a fake server or
+// offline. The server plays one conversation per connection, on one port: the store keeps
+// what it holds per host and port, so every run of a test talks to the same server.
+struct StoreSession : ScriptedServer {
+    TestDir files;
+
+    explicit StoreSession(std::initializer_list<QByteArray> conversations = {})
+        : ScriptedServer(conversations) {}
+
+    QString StorePath() const { return files.Path("news.db"); }
+
+    CliResult Run(const QByteArray& command) {
+        return RunCliWith(Words("--timeout 10000 --port " + QByteArray::number(server.Port()) +
+                                " --store ") +
+                          QStringList{StorePath()} + Words(command));
+    }
+    CliResult Offline(const QByteArray& command) { return Run("--offline " + command); }
+};
+
+const QByteArray kGroup = "misc.test";
+
+QByteArray SyncConversation(int low, int high, int from) {
+    return script::Greeting() + script::Group(kGroup, low, high) +
+           (from <= high ? script::Overview(from, high, script::Summaries(from, high))
+                         : QByteArray()) +
+           script::Quit();
+}
+
+} // namespace
+
+// Each sync asks for the numbers above the stored high mark only; numbers the server expired
+// leave the store, and a group the server numbered anew is fetched again whole, its read marks
+// forgotten with the articles they were about.
+TEST(CliStore, SyncFetchesOnlyWhatIsNewAndFollowsExpiryAndRenumbering) {
+    struct Step {
+        const char* what;
+        int low;
+        int high;
+        int xoverFrom; // past high: no XOVER at all
+        const char* printed;
+        const char* unread; // subscriptions after the step, with 1-2 marked read before it
+    };
+    const Step steps[] = {
+        {"first sync", 1, 5, 1, "misc.test\t5\t5\n", "misc.test\t3\n"},
+        {"nothing new", 1, 5, 6, "misc.test\t0\t5\n", "misc.test\t3\n"},
+        {"three new", 1, 8, 6, "misc.test\t3\t8\n", "misc.test\t6\n"},
+        {"1-3 expired", 4, 9, 9, "misc.test\t1\t6\n", "misc.test\t6\n"},
+        {"renumbered", 1, 3, 1, "misc.test\t3\t3\n", "misc.test\t3\n"},
+    };
+    StoreSession session;
+    for (const Step& step : steps) {
+        session.server.AddScript(SyncConversation(step.low, step.high, step.xoverFrom));
+    }
+    ASSERT_EQ(session.Run("subscribe misc.test").status, kExitSuccess);
+    bool marked = false;
+    for (const Step& step : steps) {
+        const CliResult sync = session.Run("sync");
+        EXPECT_EQ(sync.status, kExitSuccess) << step.what << ": " << sync.err.constData();
+        EXPECT_EQ(sync.out, step.printed) << step.what;
+        if (!marked) {
+            ASSERT_EQ(session.Run("mark-read misc.test 1-2").status, kExitSuccess);
+            marked = true;
+        }
+        EXPECT_EQ(session.Run("subscriptions").out, step.unread) << step.what;
+        session.ExpectScriptPlayed();
+    }
+    // What the renumbered group holds now is the server's new 1-3, nothing of before.
+    EXPECT_EQ(session.Offline("summary misc.test --all").out.count('\n'), 3);
+}
+
+TEST(CliStore, OfflineAnswersAreWhatTheServerGaveByteForByte) {
+    const QByteArray header = "From: Ann <ann@example>\nSubject: Hello\nMessage-ID: <7@example>";
+    const QByteArray body = "first line\n..dotted line\n\nlast line";
+    const QByteArray summaries =
+        "S: 7\tHello\tAnn <ann@example>\tMon, 1 Jan 2024\t<7@example>\t\t120\t4\tXref: x 7\n"
+        "S: 8\tRe: Hello\tbob@example\tTue, 2 Jan 2024\t<8@example>\t<7@example>\t99\t1\n";
+    const QByteArray online = script::Greeting() + script::Group(kGroup, 7, 8) +
+                              script::Overview(7, 8, summaries) + script::Quit();
+    const QByteArray article =
+        script::Greeting() + script::Group(kGroup, 7, 8) + script::Article(7, header, body) +
+        script::Quit();
+    StoreSession session({online, article});
+    const CliResult listing = session.Run("summary misc.test --all");
+    ASSERT_EQ(listing.status, kExitSuccess) << listing.err.constData();
+    const CliResult fetched = session.Run("article misc.test 7");
+    ASSERT_EQ(fetched.status, kExitSuccess) << fetched.err.constData();
+    session.ExpectScriptPlayed();
+
+    EXPECT_EQ(session.Offline("summary misc.test --all").out, listing.out);
+    EXPECT_EQ(session.Offline("summary misc.test").out, listing.out);
+    EXPECT_EQ(session.Offline("article misc.test 7").out, fetched.out);
+    const QByteArray storedHeader = session.Offline("head misc.test 7").out;
+    const QByteArray storedBody = session.Offline("body misc.test 7").out;
+    EXPECT_EQ(storedHeader + "\r\n" + storedBody, fetched.out);
+    EXPECT_EQ(storedBody, "first line\r\n.dotted line\r\n\r\nlast line\r\n");
+    // Fetching an article does not mark it read.
+    EXPECT_EQ(session.Offline("summary misc.test --new").out, listing.out);
+    ASSERT_EQ(session.Run("mark-read misc.test 7").status, kExitSuccess);
+    EXPECT_EQ(session.Offline("summary misc.test --new").out,
+              listing.out.sliced(listing.out.indexOf('\n') + 1));
+    ASSERT_EQ(session.Run("mark-unread misc.test 7-8").status, kExitSuccess);
+    EXPECT_EQ(session.Offline("summary misc.test --new").out, listing.out);
+}
+
+TEST(CliStore, SyncWithArticlesKeepsEachNewArticleAndSkipsOneThatIsGone) {
+    const QByteArray conversation =
+        script::Greeting() + script::Group(kGroup, 1, 2) +
+        script::Overview(1, 2, script::Summaries(1, 2)) +
+        script::Article(1, "Subject: One\nMessage-ID: <1@example>", "body one") +
+        "C: ARTICLE 2\nS: 423 no such article\n" + script::Quit();
+    StoreSession session({conversation});
+    const CliResult sync = session.Run("sync misc.test --articles");
+    EXPECT_EQ(sync.status, kExitSuccess) << sync.err.constData();
+    EXPECT_EQ(sync.out, "misc.test\t2\t2\n");
+    session.ExpectScriptPlayed();
+    EXPECT_EQ(session.Offline("body misc.test 1").out, "body one\r\n");
+    EXPECT_EQ(session.Offline("body misc.test 2").status, kExitFailure);
+}
+
+// Nothing goes to any server offline (port 1 has none: a try would fail differently), and what
+// the store lacks fails with a message that names it.
+TEST(CliStore, OfflineWithNothingStoredFailsClearly) {
+    TestDir files;
+    const QString store = files.Path("news.db");
+    const struct {
+        const char* command;
+        const char* message;
+    } cases[] = {
+        {"summary misc.test", "zknews-cli: --offline: the store %1 holds nothing of misc.test\n"},
+        {"article misc.test 3", "zknews-cli: --offline: the store %1 holds nothing of misc.test\n"},
+        {"head misc.test 3", "zknews-cli: --offline: the store %1 holds nothing of misc.test\n"},
+        {"groups", "zknews-cli: --offline: groups needs the server\n"},
+        {"sync", "zknews-cli: --offline: sync needs the server\n"},
+        {"post x", "zknews-cli: --offline: post needs the server\n"},
+    };
+    for (const auto& test : cases) {
+        const CliResult result = RunCliWith(QStringList{QStringLiteral("--port"), QStringLiteral("1"),
+                                                        QStringLiteral("--store"), store,
+                                                        QStringLiteral("--offline")} +
+                                            Words(test.command));
+        EXPECT_EQ(result.status, kExitFailure) << test.command;
+        EXPECT_EQ(result.err, QString::fromLatin1(test.message).arg(store).toLocal8Bit())
+            << test.command;
+        EXPECT_TRUE(result.out.isEmpty()) << test.command;
+    }
+    // A group the store knows, without the article asked for.
+    ASSERT_EQ(RunCliWith(QStringList{QStringLiteral("--store"), store} +
+                         Words("mark-read misc.test 1-5"))
+                  .status,
+              kExitSuccess);
+    const CliResult article = RunCliWith(QStringList{QStringLiteral("--store"), store,
+                                                     QStringLiteral("--offline")} +
+                                         Words("article misc.test 3"));
+    EXPECT_EQ(article.err, "zknews-cli: --offline: article 3 of misc.test is not in the store " +
+                               store.toLocal8Bit() + "\n");
+}
+
+// A file that is no store fails every command that needs it with a message naming the file;
+// a listing that only keeps what it fetched still prints the server's answer.
+TEST(CliStore, AJunkStoreFileFailsTheCommandsThatNeedItOnly) {
+    StoreSession session({script::Greeting() + script::Group(kGroup, 1, 2) +
+                          script::Overview(1, 2, script::Summaries(1, 2)) + script::Quit()});
+    session.files.Write("news.db", QByteArray(4096, 'j'));
+    for (const char* command : {"subscribe misc.test", "unsubscribe misc.test", "subscriptions",
+                                "sync", "mark-read misc.test", "mark-unread misc.test 1",
+                                "newsrc export", "summary misc.test --new",
+                                "--offline summary misc.test"}) {
+        const CliResult result = session.Run(command);
+        EXPECT_EQ(result.status, kExitFailure) << command;
+        EXPECT_TRUE(result.err.startsWith("zknews-cli: ")) << command;
+        EXPECT_TRUE(result.err.contains(session.StorePath().toLocal8Bit()))
+            << command << ": " << result.err.constData();
+        EXPECT_EQ(result.err.count('\n'), 1) << command << ": " << result.err.constData();
+    }
+    const CliResult listing = session.Run("summary misc.test");
+    EXPECT_EQ(listing.status, kExitSuccess);
+    EXPECT_EQ(listing.out.count('\n'), 2);
+    EXPECT_TRUE(listing.err.contains(session.StorePath().toLocal8Bit())) << listing.err.constData();
+    session.ExpectScriptPlayed();
+    EXPECT_EQ(session.files.Read("news.db"), QByteArray(4096, 'j'));
+}
+
+TEST(CliStore, NewsrcExportAndImportRoundTrip) {
+    StoreSession first;
+    for (const char* command : {"subscribe zk.b zk.a", "mark-read zk.a 1-100,105",
+                                "mark-read zk.b", "mark-read zk.c 3-4,7", "unsubscribe zk.b"}) {
+        ASSERT_EQ(first.Run(command).status, kExitSuccess) << command;
+    }
+    const QByteArray expected = "zk.a: 1-100,105\nzk.b!\nzk.c! 3-4,7\n";
+    EXPECT_EQ(first.Run("newsrc export").out, expected);
+    const QString newsrc = first.files.Path("newsrc");
+    ASSERT_EQ(first.Run("newsrc export " + newsrc.toLocal8Bit()).status, kExitSuccess);
+    EXPECT_EQ(first.files.Read("newsrc"), expected);
+
+    // As tin and slrn write it: blanks and a CR here and there are no matter.
+    StoreSession second;
+    second.files.Write("newsrc", "zk.a:1-100, 105\r\n\nzk.b!\nzk.c!  3-4,7\n");
+    const CliResult imported = second.Run("newsrc import " + second.files.Path("newsrc").toLocal8Bit());
+    ASSERT_EQ(imported.status, kExitSuccess) << imported.err.constData();
+    EXPECT_EQ(second.Run("newsrc export").out, expected);
+    EXPECT_EQ(second.Run("subscriptions").out, "zk.a\t0\n");
+
+    // A bad line anywhere changes nothing and names the file and the line.
+    second.files.Write("bad", "zk.d: 1-3\nzk.a 1-5\n");
+    const CliResult bad = second.Run("newsrc import " + second.files.Path("bad").toLocal8Bit());
+    EXPECT_EQ(bad.status, kExitFailure);
+    EXPECT_EQ(bad.err, "zknews-cli: " + second.files.Path("bad").toLocal8Bit() +
+                           ", line 2: not a .newsrc line: zk.a 1-5\n");
+    second.files.Write("bad", "zk.d: 5-1\n");
+    EXPECT_EQ(second.Run("newsrc import " + second.files.Path("bad").toLocal8Bit()).status,
+              kExitFailure);
+    EXPECT_EQ(second.Run("newsrc export").out, expected);
+}
