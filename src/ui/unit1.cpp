@@ -1,6 +1,8 @@
 #include "ui/unit1.h"
 
+#include "nntp/storecache.h"
 #include "search/zkfnddlg.h"
+#include "store/newsstore.h"
 #include "ui/settingsfiles.h"
 #include "ui/summaryview.h"
 #include "util/edittext.h"
@@ -240,6 +242,8 @@ void TForm1::Timer1Timer() {
     PageControl1->setCurrentWidget(TabSheet3);
     SetEditText(Memo2, QStringLiteral("No Message Selected Yet."));
     LoadSettings();
+    OpenStore();
+    ShowLastProfile();
     SetBackground(Memo5, QColor(0xEB, 0xFE, 0xEB));
     SetBackground(Memo4, QColor(0xE9, 0xEA, 0xF8));
     SetBackground(ListBox1, QColor(0xF8, 0xF2, 0xE9));

@@ -9,7 +9,9 @@
 #include <QMainWindow>
 #include <QString>
 #include <functional>
+#include <memory>
 
+class EStoreError;
 class QComboBox;
 class QFileDialog;
 class QFrame;
@@ -24,6 +26,8 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class TNewsStore;
+class TStoreCache;
 class TSummaryView;
 class Tzkfind;
 
@@ -47,7 +51,8 @@ public:
 // unit1_layout.cpp (the controls), unit1_connection.cpp (the connection page and the client's
 // connection-level events), unit1_summary.cpp (the article list summary and Get Article #),
 // unit1_reading.cpp (the article panes, stepping and threads), unit1_scan.cpp (Msg Scan and
-// Hdr Scan), unit1_posting.cpp (the posting page and quoting).
+// Hdr Scan), unit1_posting.cpp (the posting page and quoting), unit1_store.cpp (the local news
+// store).
 class TForm1 : public QMainWindow {
     Q_OBJECT
     friend class TForm1Access;
@@ -321,6 +326,23 @@ private:
     void ShowProgress(const QString& format, qint64 value, qint64 maximum);
     void HideProgress();
 
+    // The local news store. Opens it at start-up; one that cannot be opened is shown, and when
+    // the file is there the user may set it aside and start a new one. Without a store the
+    // window works from the server alone.
+    void OpenStore();
+    bool OfferToSetStoreAside(const QString& path, const EStoreError& error);
+    // Runs work on the store when there is one; a failure of the store is shown in the status
+    // bar and ends only the work.
+    void UseStore(const std::function<void(TNewsStore& store)>& work);
+    // Fills the connection fields from the server last connected to.
+    void ShowLastProfile();
+    // Saves the client's server as the last profile and keeps what it fetches from now on.
+    void AttachStore();
+    // Keeps the summaries of the client's last listing.
+    void KeepListing();
+    // Keeps the article the client retrieved last, marked read.
+    void KeepReadArticle(int number);
+
     // The article number field as a number; 0 when it holds none.
     int NumberField() const;
     void OpenNeighbour(int number);
@@ -355,6 +377,10 @@ private:
     bool summaryFlushQueued_ = false;
     // Since the progress bar was last painted.
     QElapsedTimer progressShown_;
+
+    // The local news store, and its link to the client while connected; null without them.
+    std::unique_ptr<TNewsStore> store_;
+    std::unique_ptr<TStoreCache> storeCache_;
 
     QLabel* statusPanel_ = nullptr;
     // Protocol and cipher while the connection is encrypted.

@@ -3,6 +3,7 @@
 #include "ui/unit1.h"
 
 #include "nntp/nntpwire.h"
+#include "nntp/storecache.h"
 #include "ui/displaytext.h"
 #include "util/presenter.h"
 
@@ -66,6 +67,7 @@ void TForm1::ConnectToServer() {
     Edit6->clear();
     ListBox1->clear();
     AllGroups.Clear();
+    storeCache_.reset();
     QRNNTP1->ReportLevel = kReportLevel;
     QRNNTP1->TimeOut = kTimeOut;
     QRNNTP1->Host = Edit1->currentText();
@@ -196,6 +198,7 @@ void TForm1::ListBox1KeyPress(char& key) {
 
 void TForm1::QRNNTP1Connect(QObject*) {
     AddHost(Edit1->currentText());
+    AttachStore();
     SetStatusText(QStringLiteral("Connected"));
     if (AllGroups.Count() == 0) {
         QRNNTP1->GetGroupList();

@@ -68,6 +68,7 @@ void TForm1::ListSelectedGroup(bool emptyCaches) {
                     HideProgress();
                     FlushSummary();
                 });
+    KeepListing();
     OpenEntryAtCaret();
 }
 
@@ -188,6 +189,7 @@ void TForm1::Button4Click() {
             return;
         }
         CacheShownArticle(number);
+        KeepReadArticle(number);
     }
     PageControl1->setCurrentWidget(TabSheet1);
     Memo2->setFocus();

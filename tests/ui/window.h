@@ -45,15 +45,22 @@ public:
     }
 };
 
-// A window as the program makes it, its start-up step run, pointed at a fake server.
+// A window as the program makes it, its start-up step run, pointed at a fake server. Its news
+// store is a file in the test's settings directory, never the user's.
 class WindowTest : public ::testing::Test {
 protected:
     WindowTest() {
+        savedStorePath = qgetenv(kStoreVariable);
+        qputenv(kStoreVariable, StorePath().toUtf8());
         QApplication::setQuitOnLastWindowClosed(false);
         form.SettingsDir = settings.path() + u'/';
         form.zkfind = &find;
         form.Edit2->setText(QString::number(server.Port()));
     }
+
+    ~WindowTest() override { qputenv(kStoreVariable, savedStorePath); }
+
+    QString StorePath() const { return settings.filePath(QStringLiteral("news.db")); }
 
     void StartUp() {
         form.Timer1Timer();
@@ -128,6 +135,8 @@ protected:
     // Puts the summary pane's caret at the start of the line.
     void CaretToLine(int line) { form.Memo4->SetCaret(TForm1Access::Summary(form).LineStart(line)); }
 
+    static constexpr char kStoreVariable[] = "ZKNEWS_STORE";
+    QByteArray savedStorePath;
     QTemporaryDir settings;
     TRecordingPresenter presenter;
     FakeServer server;

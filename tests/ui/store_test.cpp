@@ -1,0 +1,165 @@
+// The window's local news store: opening it or setting a damaged one aside, the last server
+// profile, and what the window keeps of what it fetches.
+#include "window.h"
+
+#include "nntp/storecache.h"
+#include "store/newsstore.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+void WriteFile(const QString& name, const QByteArray& bytes) {
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray ReadFile(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+const QByteArray kNotAStore = "this is no database, only bytes a person put here\n";
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Opening the store
+
+TEST_F(GroupWindowTest, KeepsListingsAndArticlesReadInTheStore) {
+    ListSmallGroup(3, script::Article(2, "Subject: two", "kept"));
+    GetArticle(2);
+    ExpectScriptPlayed();
+
+    TNewsStore store(StorePath());
+    const qint64 serverId = store.ServerId(u"127.0.0.1"_s, server.Port());
+    const qint64 group = store.GroupId(serverId, kGroup);
+    EXPECT_EQ(store.SummaryCount(group), 3);
+    EXPECT_EQ(store.StoredHigh(group), 3);
+    const std::optional<QByteArray> article = store.Article(group, 2);
+    ASSERT_TRUE(article.has_value());
+    EXPECT_TRUE(article->contains("Subject: two\r\n\r\nkept")) << article->toStdString();
+    EXPECT_TRUE(store.ReadMarks(group).Contains(2));
+    EXPECT_FALSE(store.ReadMarks(group).Contains(1));
+    EXPECT_TRUE(presenter.infos.isEmpty()) << presenter.infos.join(u'\n').toStdString();
+}
+
+// A store file that cannot be opened is named to the user, who may set it aside; the reader
+// connects and lists from the server whatever the answer.
+struct TDamagedStoreCase {
+    const char* name;
+    bool setAside;
+};
+
+class DamagedStoreTest : public GroupWindowTest,
+                         public ::testing::WithParamInterface<TDamagedStoreCase> {};
+
+TEST_P(DamagedStoreTest, IsNamedAndSetAsideOnlyWhenTheUserAgrees) {
+    WriteFile(StorePath(), kNotAStore);
+    presenter.confirmAnswers = {GetParam().setAside};
+    ListSmallGroup(2);
+    ExpectScriptPlayed();
+    EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject 2"_s)) << PaneText(form.Memo4).toStdString();
+
+    ASSERT_EQ(presenter.questions.size(), 1);
+    const QString asideName = StorePath() + u'.' + QDate::currentDate().toString(Qt::ISODate);
+    EXPECT_EQ(presenter.questions[0].warningCaption, u"News Store"_s);
+    EXPECT_TRUE(presenter.questions[0].text.contains(StorePath()));
+    EXPECT_TRUE(presenter.questions[0].text.contains(asideName));
+    if (GetParam().setAside) {
+        EXPECT_TRUE(presenter.infos.isEmpty()) << presenter.infos.join(u'\n').toStdString();
+        EXPECT_EQ(ReadFile(asideName), kNotAStore);
+        TNewsStore fresh(StorePath());
+        EXPECT_TRUE(fresh.LastProfile().has_value());
+    } else {
+        ASSERT_EQ(presenter.infos.size(), 1);
+        EXPECT_TRUE(presenter.infos[0].contains(StorePath()));
+        EXPECT_TRUE(presenter.infos[0].contains(u"works from the server"_s));
+        EXPECT_EQ(ReadFile(StorePath()), kNotAStore);
+        EXPECT_FALSE(QFile::exists(asideName));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, DamagedStoreTest,
+                         ::testing::Values(TDamagedStoreCase{"SetAside", true},
+                                           TDamagedStoreCase{"KeptAsItIs", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GroupWindowTest, StoreWhoseFolderCannotBeMadeIsNamedAndTheReaderWorksOn) {
+    // A file where the store's folder should be.
+    WriteFile(settings.filePath(u"blocked"_s), "a file");
+    qputenv(kStoreVariable, settings.filePath(u"blocked/news.db"_s).toUtf8());
+    ListSmallGroup(2);
+    ExpectScriptPlayed();
+    EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject 2"_s)) << PaneText(form.Memo4).toStdString();
+    EXPECT_TRUE(presenter.questions.isEmpty());
+    ASSERT_EQ(presenter.infos.size(), 1);
+    EXPECT_TRUE(presenter.infos[0].contains(u"blocked"_s)) << presenter.infos[0].toStdString();
+}
+
+TEST_F(WindowTest, SecondDamagedStoreOfTheDayGetsItsOwnName) {
+    const QString firstAside = StorePath() + u'.' + QDate::currentDate().toString(Qt::ISODate);
+    WriteFile(firstAside, "set aside earlier");
+    WriteFile(StorePath(), kNotAStore);
+    presenter.confirmAnswers = {true};
+    StartUp();
+    EXPECT_EQ(ReadFile(firstAside), "set aside earlier");
+    EXPECT_EQ(ReadFile(firstAside + u"-2"_s), kNotAStore);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The last server profile
+
+struct TProfileCase {
+    const char* name;
+    const char* security;
+    int securityIndex;
+};
+
+class ProfileTest : public WindowTest, public ::testing::WithParamInterface<TProfileCase> {};
+
+TEST_P(ProfileTest, StartUpFillsTheConnectionFieldsFromTheLastProfile) {
+    {
+        TNewsStore store(StorePath());
+        store.SaveLastProfile(TServerProfile{u"news.example"_s, 8119,
+                                             QString::fromLatin1(GetParam().security), u"reader"_s});
+    }
+    // The account file says otherwise: the server last connected to wins.
+    WriteFile(SettingsFile(kAccountFile), "me@example.org\r\n\r\nolduser\r\n\r\nsecurity tls");
+    form.Timer1Timer();
+    EXPECT_EQ(form.Edit1->currentText(), u"news.example"_s);
+    EXPECT_EQ(form.Edit2->text(), u"8119"_s);
+    EXPECT_EQ(form.ComboBox1->currentIndex(), GetParam().securityIndex);
+    EXPECT_EQ(form.Edit3->text(), u"reader"_s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Securities, ProfileTest,
+    ::testing::Values(TProfileCase{"None", "none", TForm1::kSecurityNone},
+                      TProfileCase{"Tls", "tls", TForm1::kSecurityTls},
+                      TProfileCase{"StartTls", "starttls", TForm1::kSecurityStartTls}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WindowTest, ConnectSavesTheProfile) {
+    StartUp();
+    form.Edit3->setText(u"reader"_s);
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}));
+    ExpectScriptPlayed();
+
+    TNewsStore store(StorePath());
+    EXPECT_EQ(store.LastProfile(),
+              (TServerProfile{u"127.0.0.1"_s, server.Port(), u"none"_s, u"reader"_s}));
+}
+
+TEST_F(WindowTest, FailedConnectSavesNoProfile) {
+    StartUp();
+    form.Edit2->setText(u"1"_s);
+    EXPECT_THROW(form.Button1Click(), EShownError);
+    TNewsStore store(StorePath());
+    EXPECT_FALSE(store.LastProfile().has_value());
+}
