@@ -11,6 +11,8 @@
 #include "util/texthelpers.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -98,6 +100,7 @@ void TForm1::BindControls() {
     onClick(Button16, &TForm1::Button16Click);
     onClick(Button17, &TForm1::Button17Click);
     onClick(Button18, &TForm1::Button18Click);
+    onClick(Button19, &TForm1::Button19Click);
     onClick(BitBtn1, &TForm1::BitBtn1Click);
     onClick(BitBtn3, &TForm1::BitBtn3Click);
     const auto onRightClick = [this](QWidget* button, void (TForm1::*handler)(bool&)) {
@@ -111,6 +114,12 @@ void TForm1::BindControls() {
     onRightClick(Button18, &TForm1::Button18ContextPopup);
     connect(Timer1, &QTimer::timeout, this, [this] { Dispatch([this] { Timer1Timer(); }); });
     connect(Edit6, &QLineEdit::textChanged, this, [this] { Dispatch([this] { Edit6Change(); }); });
+    connect(CheckBox1, &QCheckBox::toggled, this,
+            [this] { Dispatch([this] { FillGroupList(Edit6->text()); }); });
+    connect(SubscribeAction, &QAction::triggered, this,
+            [this] { Dispatch([this] { SubscribeSelected(true); }); });
+    connect(UnsubscribeAction, &QAction::triggered, this,
+            [this] { Dispatch([this] { SubscribeSelected(false); }); });
     connect(ComboBox1, &QComboBox::currentIndexChanged, this,
             [this] { Dispatch([this] { ComboBox1Change(); }); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {

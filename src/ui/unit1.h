@@ -1,17 +1,21 @@
 #pragma once
 
 #include "nntp/qrnntp.h"
+#include "store/newsstore.h"
 #include "ui/summarystate.h"
 #include "util/stringlist.h"
 
 #include <QColor>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
 #include <memory>
 
 class EStoreError;
+class QAction;
+class QCheckBox;
 class QComboBox;
 class QFileDialog;
 class QFrame;
@@ -26,7 +30,6 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
-class TNewsStore;
 class TStoreCache;
 class TSummaryView;
 class Tzkfind;
@@ -96,9 +99,14 @@ public:
     QPushButton* Button1;
     QPushButton* Button2;
     QLabel* Label7;
-    QLineEdit* Edit6; // group filter
+    QLineEdit* Edit6;      // group filter
+    QCheckBox* CheckBox1;  // only the subscribed groups in the list
+    QPushButton* Button19; // refresh the group list from the server
     QLabel* Label5;
-    QListWidget* ListBox1; // the groups
+    QListWidget* ListBox1; // the groups: the subscribed first, with their unread counts
+    // The group list's context menu.
+    QAction* SubscribeAction;
+    QAction* UnsubscribeAction;
 
     // " Article List Summary "
     QWidget* TabSheet4;
@@ -166,6 +174,9 @@ public:
     // Another security chosen: TLS moves port 119 to 563, and the others move it back.
     void ComboBox1Change();
     void ListBox1DblClick();
+    void Button19Click(); // refresh groups
+    // Subscribes to the selected group, or unsubscribes from it, in the store.
+    void SubscribeSelected(bool subscribed);
     void ListBox1KeyPress(char& key);
 
     // The client's connection-level events.
@@ -338,6 +349,14 @@ private:
     void ShowLastProfile();
     // Saves the client's server as the last profile and keeps what it fetches from now on.
     void AttachStore();
+    // Shows the groups the store holds of the client's server at once, before the server
+    // answers.
+    void ShowStoredGroups();
+    // Lists the server's groups; the list shown becomes what the server sent, with what the
+    // store says of each, and the store keeps its marks.
+    void ListServerGroups();
+    // What the store says of the groups of the client's server.
+    void ReadStoredGroups();
     // Keeps the summaries of the client's last listing.
     void KeepListing();
     // Keeps the article the client retrieved last, marked read.
@@ -381,6 +400,12 @@ private:
     // The local news store, and its link to the client while connected; null without them.
     std::unique_ptr<TNewsStore> store_;
     std::unique_ptr<TStoreCache> storeCache_;
+    // What the store holds of each group of the connected server, by name.
+    QHash<QByteArray, TStoredGroup> storedGroups_;
+    // The groups of the running LIST as they arrive; shown one by one only when the list shown
+    // did not come from the store.
+    QList<TStoredGroup> listedGroups_;
+    bool groupsFromStore_ = false;
 
     QLabel* statusPanel_ = nullptr;
     // Protocol and cipher while the connection is encrypted.

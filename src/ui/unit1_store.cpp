@@ -77,7 +77,8 @@ bool TForm1::OfferToSetStoreAside(const QString& path, const EStoreError& error)
         QStringLiteral("\n\nSet it aside as ") + name +
         QStringLiteral(" and start a new one? The reader works from the server either way.");
     TPresenter* presenter = InstalledPresenter();
-    if (presenter == nullptr || !presenter->ConfirmWarning(QStringLiteral("News Store"), question)) {
+    if (presenter == nullptr ||
+        !presenter->ConfirmWarning(QStringLiteral("News Store"), question)) {
         return false;
     }
     try {
@@ -139,4 +140,48 @@ void TForm1::KeepReadArticle(int number) {
         store.MarkRead(group, number, number);
         store.NoteArticleRead(group, number);
     });
+}
+
+void TForm1::ReadStoredGroups() {
+    storedGroups_.clear();
+    if (!storeCache_) {
+        return;
+    }
+    UseStore([this](TNewsStore& store) {
+        for (const TStoredGroup& group : store.GroupList(storeCache_->ServerId())) {
+            storedGroups_.insert(group.name, group);
+        }
+    });
+}
+
+void TForm1::ShowStoredGroups() {
+    ReadStoredGroups();
+    AllGroups.Clear();
+    for (auto group = storedGroups_.cbegin(); group != storedGroups_.cend(); ++group) {
+        AllGroups.Add(group.key());
+    }
+    FillGroupList(Edit6->text());
+}
+
+void TForm1::ListServerGroups() {
+    listedGroups_.clear();
+    groupsFromStore_ = AllGroups.Count() > 0;
+    QRNNTP1->GetGroupList();
+    // A list that was read ends with its "." line; a refused LIST leaves nothing, and the
+    // groups shown stay.
+    if (QRNNTP1->GroupLines.IsEmpty()) {
+        return;
+    }
+    AllGroups.Clear();
+    for (const TStoredGroup& group : std::as_const(listedGroups_)) {
+        AllGroups.Add(group.name);
+    }
+    if (storeCache_) {
+        UseStore([this](TNewsStore& store) {
+            store.SaveGroupList(storeCache_->ServerId(), listedGroups_);
+        });
+        ReadStoredGroups();
+    }
+    listedGroups_.clear();
+    FillGroupList(Edit6->text());
 }

@@ -5,6 +5,7 @@
 #include "nntp/storecache.h"
 #include "store/newsstore.h"
 
+#include <QCheckBox>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -64,7 +65,8 @@ TEST_P(DamagedStoreTest, IsNamedAndSetAsideOnlyWhenTheUserAgrees) {
     presenter.confirmAnswers = {GetParam().setAside};
     ListSmallGroup(2);
     ExpectScriptPlayed();
-    EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject 2"_s)) << PaneText(form.Memo4).toStdString();
+    EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject 2"_s))
+        << PaneText(form.Memo4).toStdString();
 
     ASSERT_EQ(presenter.questions.size(), 1);
     const QString asideName = StorePath() + u'.' + QDate::currentDate().toString(Qt::ISODate);
@@ -96,7 +98,8 @@ TEST_F(GroupWindowTest, StoreWhoseFolderCannotBeMadeIsNamedAndTheReaderWorksOn) 
     qputenv(kStoreVariable, settings.filePath(u"blocked/news.db"_s).toUtf8());
     ListSmallGroup(2);
     ExpectScriptPlayed();
-    EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject 2"_s)) << PaneText(form.Memo4).toStdString();
+    EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject 2"_s))
+        << PaneText(form.Memo4).toStdString();
     EXPECT_TRUE(presenter.questions.isEmpty());
     ASSERT_EQ(presenter.infos.size(), 1);
     EXPECT_TRUE(presenter.infos[0].contains(u"blocked"_s)) << presenter.infos[0].toStdString();
@@ -126,8 +129,8 @@ class ProfileTest : public WindowTest, public ::testing::WithParamInterface<TPro
 TEST_P(ProfileTest, StartUpFillsTheConnectionFieldsFromTheLastProfile) {
     {
         TNewsStore store(StorePath());
-        store.SaveLastProfile(TServerProfile{u"news.example"_s, 8119,
-                                             QString::fromLatin1(GetParam().security), u"reader"_s});
+        store.SaveLastProfile(TServerProfile{
+            u"news.example"_s, 8119, QString::fromLatin1(GetParam().security), u"reader"_s});
     }
     // The account file says otherwise: the server last connected to wins.
     WriteFile(SettingsFile(kAccountFile), "me@example.org\r\n\r\nolduser\r\n\r\nsecurity tls");
@@ -138,12 +141,12 @@ TEST_P(ProfileTest, StartUpFillsTheConnectionFieldsFromTheLastProfile) {
     EXPECT_EQ(form.Edit3->text(), u"reader"_s);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Securities, ProfileTest,
-    ::testing::Values(TProfileCase{"None", "none", TForm1::kSecurityNone},
-                      TProfileCase{"Tls", "tls", TForm1::kSecurityTls},
-                      TProfileCase{"StartTls", "starttls", TForm1::kSecurityStartTls}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Securities, ProfileTest,
+                         ::testing::Values(TProfileCase{"None", "none", TForm1::kSecurityNone},
+                                           TProfileCase{"Tls", "tls", TForm1::kSecurityTls},
+                                           TProfileCase{"StartTls", "starttls",
+                                                        TForm1::kSecurityStartTls}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, ConnectSavesTheProfile) {
     StartUp();
@@ -162,4 +165,113 @@ TEST_F(WindowTest, FailedConnectSavesNoProfile) {
     EXPECT_THROW(form.Button1Click(), EShownError);
     TNewsStore store(StorePath());
     EXPECT_FALSE(store.LastProfile().has_value());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The group list from the store
+
+class StoredGroupListTest : public WindowTest {
+protected:
+    static inline const QByteArray kThreeGroups =
+        script::GroupList({"zk.test.small", "alt.test", "zk.test.misc"});
+
+    // Connects to a server of the three groups and subscribes to those named; the rest of the
+    // conversation follows.
+    void SubscribeOnFirstVisit(const QStringList& names, const QByteArray& conversation = {}) {
+        StartUp();
+        Connect(script::Greeting() + kThreeGroups + conversation);
+        for (const QString& name : names) {
+            SelectGroup(name);
+            ChooseFromContextMenu(form.ListBox1, u"Subscribe"_s);
+        }
+    }
+
+    // Connects again; answers the groups shown before the server's list arrived.
+    QStringList ConnectAgainShowingStoredGroups(const QByteArray& groupList) {
+        auto shownBeforeList = std::make_shared<QStringList>();
+        TQRNNTP& client = *form.QRNNTP1;
+        client.OnGroupListUpdate = [this, shownBeforeList, add = client.OnGroupListUpdate](
+                                       const QByteArray& name, int first, int last, bool posting) {
+            if (shownBeforeList->isEmpty()) {
+                *shownBeforeList = GroupsShown();
+            }
+            add(name, first, last, posting);
+        };
+        Connect(script::Greeting() + groupList);
+        return *shownBeforeList;
+    }
+};
+
+TEST_F(StoredGroupListTest, SubscribedGroupsComeFirstWithTheirUnreadCounts) {
+    SubscribeOnFirstVisit({u"zk.test.small"_s, u"alt.test"_s});
+    EXPECT_EQ(GroupsShown(),
+              (QStringList{u"alt.test (10)"_s, u"zk.test.small (10)"_s, u"zk.test.misc"_s}));
+    SelectGroup(u"alt.test (10)"_s);
+    ChooseFromContextMenu(form.ListBox1, u"Unsubscribe"_s);
+    EXPECT_EQ(GroupsShown(),
+              (QStringList{u"zk.test.small (10)"_s, u"alt.test"_s, u"zk.test.misc"_s}));
+    // The selection follows the group wherever it moved.
+    EXPECT_EQ(form.ListBox1->currentItem()->text(), u"alt.test"_s);
+    ExpectScriptPlayed();
+}
+
+TEST_F(StoredGroupListTest, ConnectShowsTheStoredGroupsAtOnceThenWhatTheServerLists) {
+    SubscribeOnFirstVisit({u"zk.test.misc"_s}, script::Quit());
+    const QStringList shownBeforeList = ConnectAgainShowingStoredGroups(
+        script::GroupList({"zk.test.misc", "zk.test.new", "alt.test"}));
+    EXPECT_EQ(shownBeforeList,
+              (QStringList{u"zk.test.misc (10)"_s, u"alt.test"_s, u"zk.test.small"_s}));
+    // A group the server no longer lists goes; a new one comes.
+    EXPECT_EQ(GroupsShown(),
+              (QStringList{u"zk.test.misc (10)"_s, u"alt.test"_s, u"zk.test.new"_s}));
+    EXPECT_EQ(TForm1Access::AllGroups(form).Count(), 3);
+    ExpectScriptPlayed();
+}
+
+TEST_F(StoredGroupListTest, RefreshGroupsListsTheServerAgainKeepingSubscriptions) {
+    SubscribeOnFirstVisit({u"zk.test.small"_s},
+                          script::GroupList({"zk.test.small", "zk.test.new"}));
+    form.Button19->click();
+    EXPECT_EQ(form.Button19->text(), u"Refresh Groups"_s);
+    EXPECT_EQ(GroupsShown(), (QStringList{u"zk.test.small (10)"_s, u"zk.test.new"_s}));
+    ExpectScriptPlayed();
+}
+
+struct TGroupFilterCase {
+    const char* filter;
+    bool subscribedOnly;
+    QStringList shown;
+};
+
+class GroupFilterTest : public StoredGroupListTest,
+                        public ::testing::WithParamInterface<TGroupFilterCase> {};
+
+TEST_P(GroupFilterTest, SubscribedOnlyNarrowsWithTheFilter) {
+    SubscribeOnFirstVisit({u"zk.test.small"_s, u"alt.test"_s});
+    form.Edit6->setText(QString::fromLatin1(GetParam().filter));
+    form.CheckBox1->setChecked(GetParam().subscribedOnly);
+    EXPECT_EQ(form.CheckBox1->text(), u"Subscribed only"_s);
+    EXPECT_EQ(GroupsShown(), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, GroupFilterTest,
+    ::testing::Values(TGroupFilterCase{"", true, {u"alt.test (10)"_s, u"zk.test.small (10)"_s}},
+                      TGroupFilterCase{"ZK", true, {u"zk.test.small (10)"_s}},
+                      TGroupFilterCase{"misc", true, {}},
+                      TGroupFilterCase{"zk", false, {u"zk.test.small (10)"_s, u"zk.test.misc"_s}},
+                      // The count is no part of the name the filter looks at.
+                      TGroupFilterCase{"10", false, {}}));
+
+TEST_F(WindowTest, SubscribingWithoutAStoreSaysWhy) {
+    qputenv(kStoreVariable, settings.filePath(u"missing/folder/news.db"_s).toUtf8());
+    WriteFile(settings.filePath(u"missing"_s), "a file where the folder should be");
+    StartUp();
+    presenter.infos.clear();
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}));
+    SelectGroup(u"zk.test.small"_s);
+    ChooseFromContextMenu(form.ListBox1, u"Subscribe"_s);
+    ASSERT_EQ(presenter.infos.size(), 1);
+    EXPECT_TRUE(presenter.infos[0].contains(u"news store"_s));
+    EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
 }

@@ -12,6 +12,7 @@
 #include "ui/summaryview.h"
 #include "ui/unit1.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -118,6 +119,17 @@ protected:
         form.ListBox1->setCurrentItem(found.first());
     }
 
+    // Chooses the entry of widget's context menu that has the text given.
+    static void ChooseFromContextMenu(QWidget* widget, const QString& text) {
+        for (QAction* action : widget->actions()) {
+            if (action->text() == text) {
+                action->trigger();
+                return;
+            }
+        }
+        FAIL() << "no context menu entry " << text.toStdString();
+    }
+
     void ExpectScriptPlayed() const {
         EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join(u'\n').toStdString();
     }
@@ -133,7 +145,9 @@ protected:
     QStringList SummaryLines() const { return PaneText(form.Memo4).split(u'\n'); }
 
     // Puts the summary pane's caret at the start of the line.
-    void CaretToLine(int line) { form.Memo4->SetCaret(TForm1Access::Summary(form).LineStart(line)); }
+    void CaretToLine(int line) {
+        form.Memo4->SetCaret(TForm1Access::Summary(form).LineStart(line));
+    }
 
     static constexpr char kStoreVariable[] = "ZKNEWS_STORE";
     QByteArray savedStorePath;
