@@ -320,8 +320,10 @@ private:
     // The client's current group in the caption, and the caches given to it.
     void ShowSelectedGroup();
     // Selects the group chosen in the group list and lists it from the start the user
-    // chooses; emptyCaches forgets the articles read before, even of the same group.
-    void ListSelectedGroup(bool emptyCaches);
+    // chooses; emptyCaches forgets the articles read before, even of the same group. fromStore
+    // (opening the group from the group list) shows what the store holds of a group opened
+    // before without asking, and fetches only the numbers above the highest stored.
+    void ListSelectedGroup(bool emptyCaches, bool fromStore);
     // The first number to list of the group selected, asked for when the group spans many;
     // -1, with the user told why where there is something to say, when nothing is to be
     // listed.
@@ -357,6 +359,11 @@ private:
     void ListServerGroups();
     // What the store says of the groups of the client's server.
     void ReadStoredGroups();
+    // The summaries the store holds of the client's current group from its low mark on; none
+    // for a group never opened.
+    QList<TStoredSummary> StoredSummaries();
+    // Adds the stored summaries to the summary as if the server had just sent them.
+    void ShowStoredSummaries(const QList<TStoredSummary>& stored);
     // Keeps the summaries of the client's last listing.
     void KeepListing();
     // Keeps the article the client retrieved last, marked read.

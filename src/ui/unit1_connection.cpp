@@ -229,7 +229,7 @@ void TForm1::ListBox1DblClick() {
     if (item == nullptr || !item->isSelected()) {
         return;
     }
-    ListSelectedGroup(true);
+    ListSelectedGroup(true, true);
 }
 
 void TForm1::ListBox1KeyPress(char& key) {

@@ -185,3 +185,26 @@ void TForm1::ListServerGroups() {
     listedGroups_.clear();
     FillGroupList(Edit6->text());
 }
+
+QList<TStoredSummary> TForm1::StoredSummaries() {
+    QList<TStoredSummary> stored;
+    if (storeCache_) {
+        UseStore([this, &stored](TNewsStore& store) {
+            const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+            stored = store.Summaries(group, QRNNTP1->FirstArticleNo);
+        });
+    }
+    return stored;
+}
+
+void TForm1::ShowStoredSummaries(const QList<TStoredSummary>& stored) {
+    TExStringList fields;
+    const TPostRecordType record(fields);
+    for (const TStoredSummary& summary : stored) {
+        fields.Clear();
+        for (const QByteArray& field : nntpwire::SplitSummaryLine(summary.line)) {
+            fields.Add(field);
+        }
+        Summary.AddEntry(record);
+    }
+}

@@ -275,3 +275,41 @@ TEST_F(WindowTest, SubscribingWithoutAStoreSaysWhy) {
     EXPECT_TRUE(presenter.infos[0].contains(u"news store"_s));
     EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
 }
+
+// ---------------------------------------------------------------------------------------------
+// Opening a group from the group list
+
+TEST_F(GroupWindowTest, AGroupOpenedBeforeShowsItsStoredSummariesAndFetchesOnlyTheNewer) {
+    // The first visit asks where to start, as the group spans many articles.
+    presenter.promptAnswers = {u"599"_s};
+    OpenGroup(1, 600, script::Overview(599, 600, script::Summaries(599, 600)) + script::Quit());
+    form.ListBox1DblClick();
+    ASSERT_EQ(presenter.prompts.size(), 1);
+
+    // Two articles arrived since; the second visit asks nothing and fetches only those.
+    Connect(script::Greeting() + script::GroupList({kGroup.constData()}) +
+            script::Group(kGroup, 1, 602) +
+            script::Overview(601, 602, script::Summaries(601, 602)));
+    SelectGroup(QString::fromLatin1(kGroup));
+    form.ListBox1DblClick();
+    EXPECT_EQ(presenter.prompts.size(), 1);
+    const QString pane = PaneText(form.Memo4);
+    for (const QString& subject :
+         {u"Subject 599"_s, u"Subject 600"_s, u"Subject 601"_s, u"Subject 602"_s}) {
+        EXPECT_TRUE(pane.contains(subject)) << subject.toStdString() << pane.toStdString();
+    }
+    EXPECT_EQ(TForm1Access::ListStart(form), 599);
+    ExpectScriptPlayed();
+}
+
+TEST_F(GroupWindowTest, AGroupWithNothingNewIsShownFromTheStoreAlone) {
+    OpenGroup(1, 3, script::Overview(1, 3, script::Summaries(1, 3)) + script::Group(kGroup, 1, 3));
+    form.ListBox1DblClick();
+    const QString firstListing = PaneText(form.Memo4);
+    const qsizetype commandsBefore = CommandsSent();
+    form.ListBox1DblClick();
+    EXPECT_EQ(PaneText(form.Memo4), firstListing);
+    // Only GROUP went to the server.
+    EXPECT_EQ(CommandsSent(), commandsBefore + 1);
+    ExpectScriptPlayed();
+}
