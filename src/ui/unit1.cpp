@@ -47,6 +47,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), SettingsDir(ProgramDir())
     CreateControls();
     BindControls();
     BindClient();
+    Memo4->IsRead = [this](qint64 number) { return readMarks_.Contains(number); };
     SetDesignSize();
     // The start-up step runs once the event loop does.
     Timer1->start();

@@ -364,6 +364,8 @@ private:
     QList<TStoredSummary> StoredSummaries();
     // Adds the stored summaries to the summary as if the server had just sent them.
     void ShowStoredSummaries(const QList<TStoredSummary>& stored);
+    // Reads the read marks of the client's current group from the store.
+    void ReadReadMarks();
     // Keeps the summaries of the client's last listing.
     void KeepListing();
     // Keeps the article the client retrieved last, marked read.
@@ -407,6 +409,8 @@ private:
     // The local news store, and its link to the client while connected; null without them.
     std::unique_ptr<TNewsStore> store_;
     std::unique_ptr<TStoreCache> storeCache_;
+    // The read marks of the group listed in the summary, as the store holds them.
+    TArticleRanges readMarks_;
     // What the store holds of each group of the connected server, by name.
     QHash<QByteArray, TStoredGroup> storedGroups_;
     // The groups of the running LIST as they arrive; shown one by one only when the list shown

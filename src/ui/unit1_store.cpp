@@ -9,6 +9,7 @@
 #include "store/storepath.h"
 #include "ui/displaytext.h"
 #include "ui/settingsfiles.h"
+#include "ui/summaryview.h"
 #include "util/presenter.h"
 
 #include <QComboBox>
@@ -139,7 +140,9 @@ void TForm1::KeepReadArticle(int number) {
         const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
         store.MarkRead(group, number, number);
         store.NoteArticleRead(group, number);
+        readMarks_ = store.ReadMarks(group);
     });
+    Memo4->viewport()->update();
 }
 
 void TForm1::ReadStoredGroups() {
@@ -206,5 +209,14 @@ void TForm1::ShowStoredSummaries(const QList<TStoredSummary>& stored) {
             fields.Add(field);
         }
         Summary.AddEntry(record);
+    }
+}
+
+void TForm1::ReadReadMarks() {
+    readMarks_ = TArticleRanges();
+    if (storeCache_) {
+        UseStore([this](TNewsStore& store) {
+            readMarks_ = store.ReadMarks(storeCache_->GroupId(QRNNTP1->CurrentGroup));
+        });
     }
 }

@@ -57,6 +57,7 @@ void TForm1::ListSelectedGroup(bool emptyCaches, bool fromStore) {
         return;
     }
     ShowSelectedGroup();
+    ReadReadMarks();
     if (emptyCaches) {
         Summary.ClearTextCaches();
     }

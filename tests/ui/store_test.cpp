@@ -313,3 +313,38 @@ TEST_F(GroupWindowTest, AGroupWithNothingNewIsShownFromTheStoreAlone) {
     EXPECT_EQ(CommandsSent(), commandsBefore + 1);
     ExpectScriptPlayed();
 }
+
+// ---------------------------------------------------------------------------------------------
+// Read marks
+
+TEST_F(GroupWindowTest, ArticlesReadAreDrawnQuieterAlsoOnTheNextVisit) {
+    QList<QColor> shownColours;
+    OpenGroup(1, 3,
+              script::Overview(1, 3, script::Summaries(1, 3)) +
+                  script::Article(2, "Subject: two", "read") + script::Group(kGroup, 1, 3));
+    form.ListBox1DblClick();
+    GetArticle(2);
+    const auto colourOf = [this, &shownColours](int number) {
+        ASSERT_TRUE(TForm1Access::Summary(form).HasEntry(number));
+        for (qint64 line = 0; line < TForm1Access::Summary(form).LineCount(); ++line) {
+            if (TForm1Access::Summary(form).EntryNumberOfLine(line) == number) {
+                shownColours.append(form.Memo4->LineColour(line));
+                return;
+            }
+        }
+    };
+    for (const bool nextVisit : {false, true}) {
+        if (nextVisit) {
+            form.ListBox1DblClick();
+        }
+        shownColours.clear();
+        colourOf(1);
+        colourOf(2);
+        colourOf(3);
+        ASSERT_EQ(shownColours.size(), 3);
+        EXPECT_EQ(shownColours[0], shownColours[2]);
+        EXPECT_NE(shownColours[0], shownColours[1]) << "visit " << nextVisit;
+        EXPECT_EQ(shownColours[1], form.Memo4->palette().color(QPalette::Disabled, QPalette::Text));
+    }
+    ExpectScriptPlayed();
+}
