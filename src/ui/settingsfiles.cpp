@@ -45,6 +45,28 @@ void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
     }
 }
 
+} // namespace
+
+QString SecurityName(TSecurity security) {
+    for (const TSecurityName& entry : kSecurityNames) {
+        if (entry.security == security) {
+            return QString::fromLatin1(entry.name);
+        }
+    }
+    return QString();
+}
+
+TSecurity SecurityNamed(const QString& name) {
+    for (const TSecurityName& entry : kSecurityNames) {
+        if (name.compare(QLatin1String(entry.name), Qt::CaseInsensitive) == 0) {
+            return entry.security;
+        }
+    }
+    return TSecurity::None;
+}
+
+namespace {
+
 // Creates a missing file with owner-only permissions; an existing one is restricted before
 // anything new is written into it. A file that cannot be restricted is reported and not
 // written.

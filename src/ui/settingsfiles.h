@@ -35,6 +35,11 @@ struct TAccountSettings {
     bool operator==(const TAccountSettings&) const = default;
 };
 
+// The word a security choice is saved as ("none", "tls", "starttls"), and back; a word that
+// names none reads as TSecurity::None.
+QString SecurityName(TSecurity security);
+TSecurity SecurityNamed(const QString& name);
+
 // The bytes of a settings file as UTF-8: as they are when they are valid UTF-8, otherwise read
 // as Windows-1252.
 QByteArray SettingsFileUtf8(const QByteArray& fileBytes);

@@ -167,17 +167,20 @@ bool TSummaryState::IsWordCharacterAt(qint64 position) const {
 }
 
 QByteArray TSummaryState::EntryNumberAt() const {
-    const qint64 line = LineOfPosition(SelectionStart());
+    const qint64 number = EntryNumberOfLine(LineOfPosition(SelectionStart()));
+    return number > 0 ? QByteArray::number(number) : QByteArray();
+}
+
+qint64 TSummaryState::EntryNumberOfLine(qint64 line) const {
     // The empty line after the last line end belongs to no entry.
     if (line + 1 >= LineCount()) {
-        return QByteArray();
+        return 0;
     }
     const auto after = std::upper_bound(entryFirstLines_.cbegin(), entryFirstLines_.cend(), line);
     if (after == entryFirstLines_.cbegin()) {
-        return QByteArray();
+        return 0;
     }
-    return QByteArray::number(
-        entryNumbers_[static_cast<size_t>(after - entryFirstLines_.cbegin() - 1)]);
+    return entryNumbers_[static_cast<size_t>(after - entryFirstLines_.cbegin() - 1)];
 }
 
 QByteArray TSummaryState::LastEntryNumber() const {

@@ -63,6 +63,8 @@ public:
     // The article number text of the entry under the selection start, whichever of its lines
     // that is on. Empty on a line of no entry.
     QByteArray EntryNumberAt() const;
+    // The article number of the entry the line belongs to; 0 on a line of no entry.
+    qint64 EntryNumberOfLine(qint64 line) const;
     // The number text of the last entry; empty when there is none.
     QByteArray LastEntryNumber() const;
 

@@ -382,6 +382,14 @@ void TSummaryView::focusOutEvent(QFocusEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // Painting
 
+QColor TSummaryView::LineColour(qint64 line) const {
+    const qint64 number = state_.EntryNumberOfLine(line);
+    if (number > 0 && IsRead && IsRead(number)) {
+        return palette().color(QPalette::Disabled, QPalette::Text);
+    }
+    return palette().color(QPalette::Text);
+}
+
 void TSummaryView::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
     const int lineHeight = LineHeight();
@@ -410,7 +418,7 @@ void TSummaryView::PaintLine(QPainter& painter, qint64 line, const QStaticText& 
     const int lineHeight = LineHeight();
     const int left = kMargin - horizontalScrollBar()->value();
     const QRect lineRect(left, y, viewport()->width() + horizontalScrollBar()->value(), lineHeight);
-    painter.setPen(palette().color(QPalette::Text));
+    painter.setPen(LineColour(line));
     painter.drawStaticText(left, y, laidOut);
 
     const qint64 start = state_.LineStart(line);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QColor>
+#include <functional>
 #include <QHash>
 #include <QStaticText>
 #include <QString>
@@ -36,6 +38,11 @@ public:
     QString SelectedText() const;
     void SelectAll();
     void Copy() const;
+
+    // Whether the article of an entry was read: its lines are drawn in a quieter colour.
+    std::function<bool(qint64 number)> IsRead;
+    // The colour the line's text is drawn in.
+    QColor LineColour(qint64 line) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

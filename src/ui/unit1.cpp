@@ -1,6 +1,8 @@
 #include "ui/unit1.h"
 
+#include "nntp/storecache.h"
 #include "search/zkfnddlg.h"
+#include "store/newsstore.h"
 #include "ui/settingsfiles.h"
 #include "ui/summaryview.h"
 #include "util/edittext.h"
@@ -9,6 +11,8 @@
 #include "util/texthelpers.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -43,6 +47,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), SettingsDir(ProgramDir())
     CreateControls();
     BindControls();
     BindClient();
+    Memo4->IsRead = [this](qint64 number) { return readMarks_.Contains(number); };
     SetDesignSize();
     // The start-up step runs once the event loop does.
     Timer1->start();
@@ -96,6 +101,7 @@ void TForm1::BindControls() {
     onClick(Button16, &TForm1::Button16Click);
     onClick(Button17, &TForm1::Button17Click);
     onClick(Button18, &TForm1::Button18Click);
+    onClick(Button19, &TForm1::Button19Click);
     onClick(BitBtn1, &TForm1::BitBtn1Click);
     onClick(BitBtn3, &TForm1::BitBtn3Click);
     const auto onRightClick = [this](QWidget* button, void (TForm1::*handler)(bool&)) {
@@ -109,6 +115,12 @@ void TForm1::BindControls() {
     onRightClick(Button18, &TForm1::Button18ContextPopup);
     connect(Timer1, &QTimer::timeout, this, [this] { Dispatch([this] { Timer1Timer(); }); });
     connect(Edit6, &QLineEdit::textChanged, this, [this] { Dispatch([this] { Edit6Change(); }); });
+    connect(CheckBox1, &QCheckBox::toggled, this,
+            [this] { Dispatch([this] { FillGroupList(Edit6->text()); }); });
+    connect(SubscribeAction, &QAction::triggered, this,
+            [this] { Dispatch([this] { SubscribeSelected(true); }); });
+    connect(UnsubscribeAction, &QAction::triggered, this,
+            [this] { Dispatch([this] { SubscribeSelected(false); }); });
     connect(ComboBox1, &QComboBox::currentIndexChanged, this,
             [this] { Dispatch([this] { ComboBox1Change(); }); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
@@ -240,6 +252,8 @@ void TForm1::Timer1Timer() {
     PageControl1->setCurrentWidget(TabSheet3);
     SetEditText(Memo2, QStringLiteral("No Message Selected Yet."));
     LoadSettings();
+    OpenStore();
+    ShowLastProfile();
     SetBackground(Memo5, QColor(0xEB, 0xFE, 0xEB));
     SetBackground(Memo4, QColor(0xE9, 0xEA, 0xF8));
     SetBackground(ListBox1, QColor(0xF8, 0xF2, 0xE9));

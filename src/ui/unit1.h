@@ -1,15 +1,21 @@
 #pragma once
 
 #include "nntp/qrnntp.h"
+#include "store/newsstore.h"
 #include "ui/summarystate.h"
 #include "util/stringlist.h"
 
 #include <QColor>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
+#include <memory>
 
+class EStoreError;
+class QAction;
+class QCheckBox;
 class QComboBox;
 class QFileDialog;
 class QFrame;
@@ -24,6 +30,7 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class TStoreCache;
 class TSummaryView;
 class Tzkfind;
 
@@ -47,7 +54,8 @@ public:
 // unit1_layout.cpp (the controls), unit1_connection.cpp (the connection page and the client's
 // connection-level events), unit1_summary.cpp (the article list summary and Get Article #),
 // unit1_reading.cpp (the article panes, stepping and threads), unit1_scan.cpp (Msg Scan and
-// Hdr Scan), unit1_posting.cpp (the posting page and quoting).
+// Hdr Scan), unit1_posting.cpp (the posting page and quoting), unit1_store.cpp (the local news
+// store).
 class TForm1 : public QMainWindow {
     Q_OBJECT
     friend class TForm1Access;
@@ -91,9 +99,14 @@ public:
     QPushButton* Button1;
     QPushButton* Button2;
     QLabel* Label7;
-    QLineEdit* Edit6; // group filter
+    QLineEdit* Edit6;      // group filter
+    QCheckBox* CheckBox1;  // only the subscribed groups in the list
+    QPushButton* Button19; // refresh the group list from the server
     QLabel* Label5;
-    QListWidget* ListBox1; // the groups
+    QListWidget* ListBox1; // the groups: the subscribed first, with their unread counts
+    // The group list's context menu.
+    QAction* SubscribeAction;
+    QAction* UnsubscribeAction;
 
     // " Article List Summary "
     QWidget* TabSheet4;
@@ -161,6 +174,9 @@ public:
     // Another security chosen: TLS moves port 119 to 563, and the others move it back.
     void ComboBox1Change();
     void ListBox1DblClick();
+    void Button19Click(); // refresh groups
+    // Subscribes to the selected group, or unsubscribes from it, in the store.
+    void SubscribeSelected(bool subscribed);
     void ListBox1KeyPress(char& key);
 
     // The client's connection-level events.
@@ -304,8 +320,10 @@ private:
     // The client's current group in the caption, and the caches given to it.
     void ShowSelectedGroup();
     // Selects the group chosen in the group list and lists it from the start the user
-    // chooses; emptyCaches forgets the articles read before, even of the same group.
-    void ListSelectedGroup(bool emptyCaches);
+    // chooses; emptyCaches forgets the articles read before, even of the same group. fromStore
+    // (opening the group from the group list) shows what the store holds of a group opened
+    // before without asking, and fetches only the numbers above the highest stored.
+    void ListSelectedGroup(bool emptyCaches, bool fromStore);
     // The first number to list of the group selected, asked for when the group spans many;
     // -1, with the user told why where there is something to say, when nothing is to be
     // listed.
@@ -320,6 +338,38 @@ private:
     // Shows the progress bar, and lets the window paint it and see a click on Abort.
     void ShowProgress(const QString& format, qint64 value, qint64 maximum);
     void HideProgress();
+
+    // The local news store. Opens it at start-up; one that cannot be opened is shown, and when
+    // the file is there the user may set it aside and start a new one. Without a store the
+    // window works from the server alone.
+    void OpenStore();
+    bool OfferToSetStoreAside(const QString& path, const EStoreError& error);
+    // Runs work on the store when there is one; a failure of the store is shown in the status
+    // bar and ends only the work.
+    void UseStore(const std::function<void(TNewsStore& store)>& work);
+    // Fills the connection fields from the server last connected to.
+    void ShowLastProfile();
+    // Saves the client's server as the last profile and keeps what it fetches from now on.
+    void AttachStore();
+    // Shows the groups the store holds of the client's server at once, before the server
+    // answers.
+    void ShowStoredGroups();
+    // Lists the server's groups; the list shown becomes what the server sent, with what the
+    // store says of each, and the store keeps its marks.
+    void ListServerGroups();
+    // What the store says of the groups of the client's server.
+    void ReadStoredGroups();
+    // The summaries the store holds of the client's current group from its low mark on; none
+    // for a group never opened.
+    QList<TStoredSummary> StoredSummaries();
+    // Adds the stored summaries to the summary as if the server had just sent them.
+    void ShowStoredSummaries(const QList<TStoredSummary>& stored);
+    // Reads the read marks of the client's current group from the store.
+    void ReadReadMarks();
+    // Keeps the summaries of the client's last listing.
+    void KeepListing();
+    // Keeps the article the client retrieved last, marked read.
+    void KeepReadArticle(int number);
 
     // The article number field as a number; 0 when it holds none.
     int NumberField() const;
@@ -355,6 +405,18 @@ private:
     bool summaryFlushQueued_ = false;
     // Since the progress bar was last painted.
     QElapsedTimer progressShown_;
+
+    // The local news store, and its link to the client while connected; null without them.
+    std::unique_ptr<TNewsStore> store_;
+    std::unique_ptr<TStoreCache> storeCache_;
+    // The read marks of the group listed in the summary, as the store holds them.
+    TArticleRanges readMarks_;
+    // What the store holds of each group of the connected server, by name.
+    QHash<QByteArray, TStoredGroup> storedGroups_;
+    // The groups of the running LIST as they arrive; shown one by one only when the list shown
+    // did not come from the store.
+    QList<TStoredGroup> listedGroups_;
+    bool groupsFromStore_ = false;
 
     QLabel* statusPanel_ = nullptr;
     // Protocol and cipher while the connection is encrypted.

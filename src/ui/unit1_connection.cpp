@@ -3,9 +3,11 @@
 #include "ui/unit1.h"
 
 #include "nntp/nntpwire.h"
+#include "nntp/storecache.h"
 #include "ui/displaytext.h"
 #include "util/presenter.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,16 +23,28 @@ const QString kTlsPort = QStringLiteral("563");
 // Each group item keeps the name's bytes, so that the name selected is the name received.
 constexpr int kGroupNameRole = Qt::UserRole;
 
-// Group names sort without regard to case, as the host list does.
+// Subscribed groups come first, each with its unread count; then the names sort without regard
+// to case, as the host list does.
 class TGroupItem : public QListWidgetItem {
 public:
-    explicit TGroupItem(const QByteArray& name) : QListWidgetItem(DisplayText(name)) {
+    TGroupItem(const QByteArray& name, const TStoredGroup* stored)
+        : QListWidgetItem(DisplayText(name)), subscribed_(stored != nullptr && stored->subscribed) {
         setData(kGroupNameRole, name);
+        if (subscribed_) {
+            setText(text() + QStringLiteral(" (") + QString::number(stored->unread) + u')');
+        }
     }
 
     bool operator<(const QListWidgetItem& other) const override {
+        const auto& otherGroup = static_cast<const TGroupItem&>(other);
+        if (subscribed_ != otherGroup.subscribed_) {
+            return subscribed_;
+        }
         return text().compare(other.text(), Qt::CaseInsensitive) < 0;
     }
+
+private:
+    bool subscribed_;
 };
 
 // A warning question with Yes and No; declined when there is nobody to ask.
@@ -66,6 +80,9 @@ void TForm1::ConnectToServer() {
     Edit6->clear();
     ListBox1->clear();
     AllGroups.Clear();
+    storeCache_.reset();
+    storedGroups_.clear();
+    groupsFromStore_ = false;
     QRNNTP1->ReportLevel = kReportLevel;
     QRNNTP1->TimeOut = kTimeOut;
     QRNNTP1->Host = Edit1->currentText();
@@ -156,16 +173,47 @@ void TForm1::FillGroupList(const QString& filter) {
     // Every change starts again from all groups received, so deleting filter characters widens
     // the list again. The list sorts once, after it is filled.
     const QString wanted = filter.toLower();
+    const bool subscribedOnly = CheckBox1->isChecked();
+    ListBox1->setSortingEnabled(false);
     ListBox1->clear();
     for (int i = 0; i < AllGroups.Count(); ++i) {
-        auto* item = new TGroupItem(AllGroups[i]);
-        if (wanted.isEmpty() || item->text().toLower().contains(wanted)) {
-            ListBox1->addItem(item);
-        } else {
-            delete item;
+        const auto stored = storedGroups_.constFind(AllGroups[i]);
+        const TStoredGroup* group = stored == storedGroups_.cend() ? nullptr : &*stored;
+        if (subscribedOnly && (group == nullptr || !group->subscribed)) {
+            continue;
+        }
+        if (wanted.isEmpty() || DisplayText(AllGroups[i]).toLower().contains(wanted)) {
+            ListBox1->addItem(new TGroupItem(AllGroups[i], group));
         }
     }
+    ListBox1->setSortingEnabled(true);
     ListBox1->sortItems();
+}
+
+void TForm1::Button19Click() {
+    if (!RefusedWhileBusy()) {
+        ListServerGroups();
+    }
+}
+
+void TForm1::SubscribeSelected(bool subscribed) {
+    const QByteArray name = SelectedGroup();
+    if (!storeCache_) {
+        ShowInfo(QStringLiteral("Subscriptions are kept in the news store, which is not open."));
+        return;
+    }
+    UseStore([&](TNewsStore& store) {
+        store.SetSubscribed(storeCache_->GroupId(name), subscribed);
+        ReadStoredGroups();
+    });
+    FillGroupList(Edit6->text());
+    const QList<QListWidgetItem*> items =
+        ListBox1->findItems(QStringLiteral("*"), Qt::MatchWildcard);
+    for (QListWidgetItem* item : items) {
+        if (item->data(kGroupNameRole).toByteArray() == name) {
+            ListBox1->setCurrentItem(item);
+        }
+    }
 }
 
 QByteArray TForm1::SelectedGroup() const {
@@ -181,7 +229,7 @@ void TForm1::ListBox1DblClick() {
     if (item == nullptr || !item->isSelected()) {
         return;
     }
-    ListSelectedGroup(true);
+    ListSelectedGroup(true, true);
 }
 
 void TForm1::ListBox1KeyPress(char& key) {
@@ -196,9 +244,11 @@ void TForm1::ListBox1KeyPress(char& key) {
 
 void TForm1::QRNNTP1Connect(QObject*) {
     AddHost(Edit1->currentText());
+    AttachStore();
     SetStatusText(QStringLiteral("Connected"));
     if (AllGroups.Count() == 0) {
-        QRNNTP1->GetGroupList();
+        ShowStoredGroups();
+        ListServerGroups();
     }
 }
 
@@ -249,9 +299,15 @@ void TForm1::QRNNTP1Status(QObject*, const QString& status) {
     SetStatusText(status);
 }
 
-void TForm1::QRNNTP1GroupListUpdate(const QByteArray& name, int, int, bool) {
-    ListBox1->addItem(new TGroupItem(name));
-    AllGroups.Add(name);
+void TForm1::QRNNTP1GroupListUpdate(const QByteArray& name, int firstArticle, int lastArticle,
+                                    bool) {
+    listedGroups_.append(TStoredGroup{name, firstArticle, lastArticle});
+    if (!groupsFromStore_) {
+        const auto stored = storedGroups_.constFind(name);
+        ListBox1->addItem(
+            new TGroupItem(name, stored == storedGroups_.cend() ? nullptr : &*stored));
+        AllGroups.Add(name);
+    }
 }
 
 void TForm1::QRNNTP1GroupSelect(QObject*) {

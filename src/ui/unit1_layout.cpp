@@ -5,16 +5,18 @@
 #include "ui/fonts.h"
 #include "ui/summaryview.h"
 
+#include <QAction>
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -127,7 +129,8 @@ void TForm1::CreateConnectionPage() {
     Edit2->setFixedWidth(kPortFieldWidth);
     Label17 = NewLabel("Label17", QStringLiteral("Security: "), Panel4);
     ComboBox1 = Named(new QComboBox(Panel4), "ComboBox1");
-    ComboBox1->addItems({QStringLiteral("None"), QStringLiteral("TLS"), QStringLiteral("STARTTLS")});
+    ComboBox1->addItems(
+        {QStringLiteral("None"), QStringLiteral("TLS"), QStringLiteral("STARTTLS")});
     ComboBox1->setCurrentIndex(kSecurityNone);
     Label18 = NewLabel("Label18", QStringLiteral("Not encrypted"), Panel4);
     // Wide enough for a usual description, so that the page keeps its columns when it comes.
@@ -142,6 +145,8 @@ void TForm1::CreateConnectionPage() {
     Button2 = NewButton("Button2", QStringLiteral("&Disconnect"), Panel4);
     Label7 = NewLabel("Label7", QStringLiteral("Filter List with:"), Panel4);
     Edit6 = Named(new QLineEdit(Panel4), "Edit6");
+    CheckBox1 = Named(new QCheckBox(QStringLiteral("Subscribed only"), Panel4), "CheckBox1");
+    Button19 = NewButton("Button19", QStringLiteral("Refresh Groups"), Panel4);
     Label5 = NewLabel("Label5", QStringLiteral("Newsgroup List (Double Click to Select)"), Panel4);
     Label5->setAlignment(Qt::AlignHCenter);
 
@@ -159,7 +164,9 @@ void TForm1::CreateConnectionPage() {
     grid->addWidget(Label18, 1, 4, 1, 2);
     grid->addWidget(Button2, 1, 6);
     grid->addWidget(Label7, 2, 0);
-    grid->addWidget(Edit6, 2, 1, 1, 6);
+    grid->addWidget(Edit6, 2, 1, 1, 4);
+    grid->addWidget(CheckBox1, 2, 5);
+    grid->addWidget(Button19, 2, 6);
     grid->addWidget(Label5, 3, 0, 1, 7);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
@@ -169,6 +176,10 @@ void TForm1::CreateConnectionPage() {
     ListBox1->setSortingEnabled(true);
     ListBox1->setFont(FontOf("Maiandra GD", 10));
     SetTextColour(ListBox1, Qt::red);
+    ListBox1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    SubscribeAction = new QAction(QStringLiteral("Subscribe"), ListBox1);
+    UnsubscribeAction = new QAction(QStringLiteral("Unsubscribe"), ListBox1);
+    ListBox1->addActions({SubscribeAction, UnsubscribeAction});
     page->addWidget(ListBox1, 1);
 }
 

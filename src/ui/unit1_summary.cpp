@@ -7,18 +7,18 @@
 #include "search/zkfnddlg.h"
 #include "ui/displaytext.h"
 #include "ui/summaryview.h"
-#include "util/texthelpers.h"
 #include "util/edittext.h"
 #include "util/finally.h"
 #include "util/presenter.h"
+#include "util/texthelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QProgressBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
@@ -37,10 +37,10 @@ QString EntryMark(int number) {
 } // namespace
 
 void TForm1::Button3Click() {
-    ListSelectedGroup(false);
+    ListSelectedGroup(false, false);
 }
 
-void TForm1::ListSelectedGroup(bool emptyCaches) {
+void TForm1::ListSelectedGroup(bool emptyCaches, bool fromStore) {
     // A listing asked for while another client operation waits would be skipped by the client,
     // after the summary had been emptied under the running one.
     if (QRNNTP1->Busy) {
@@ -49,12 +49,15 @@ void TForm1::ListSelectedGroup(bool emptyCaches) {
     const QByteArray previousGroup = QRNNTP1->CurrentGroup;
     choosingGroup_ = true;
     WithFinally([this] { QRNNTP1->SetGroup(SelectedGroup()); }, [this] { choosingGroup_ = false; });
-    const qint64 start = ListingStart();
+    // A group opened before shows what the store holds of it and fetches only what is newer.
+    const QList<TStoredSummary> stored = fromStore ? StoredSummaries() : QList<TStoredSummary>();
+    const qint64 start = stored.isEmpty() ? ListingStart() : stored.first().number;
     if (start < 0) {
         KeepListedGroup(previousGroup);
         return;
     }
     ShowSelectedGroup();
+    ReadReadMarks();
     if (emptyCaches) {
         Summary.ClearTextCaches();
     }
@@ -62,12 +65,20 @@ void TForm1::ListSelectedGroup(bool emptyCaches) {
     PageControl1->setCurrentWidget(TabSheet4);
     Memo4->setFocus();
     Summary.Clear();
+    ShowStoredSummaries(stored);
     Memo4->ContentsChanged();
-    WithFinally([this] { QRNNTP1->GetArticleList(false, Summary.ListStart); },
+    const qint64 fetchFrom = stored.isEmpty() ? start : stored.last().number + 1;
+    if (fetchFrom > QRNNTP1->LastArticleNo) {
+        FlushSummary();
+        OpenEntryAtCaret();
+        return;
+    }
+    WithFinally([this, fetchFrom] { QRNNTP1->GetArticleList(false, static_cast<int>(fetchFrom)); },
                 [this] {
                     HideProgress();
                     FlushSummary();
                 });
+    KeepListing();
     OpenEntryAtCaret();
 }
 
@@ -188,6 +199,7 @@ void TForm1::Button4Click() {
             return;
         }
         CacheShownArticle(number);
+        KeepReadArticle(number);
     }
     PageControl1->setCurrentWidget(TabSheet1);
     Memo2->setFocus();

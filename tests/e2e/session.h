@@ -22,13 +22,18 @@
 #include <QTextLayout>
 #include <gtest/gtest.h>
 
+// The window's news store is a file in the test's settings directory, never the user's.
 class Session : public ::testing::Test {
 protected:
     Session() {
+        savedStorePath = qgetenv("ZKNEWS_STORE");
+        qputenv("ZKNEWS_STORE", settings.filePath(QStringLiteral("news.db")).toUtf8());
         QApplication::setQuitOnLastWindowClosed(false);
         form.SettingsDir = settings.path() + u'/';
         form.zkfind = &find;
     }
+
+    ~Session() override { qputenv("ZKNEWS_STORE", savedStorePath); }
 
     void SetUp() override { ZK_REQUIRE_NEWS_SERVER_OR_SKIP(); }
 
@@ -78,6 +83,7 @@ protected:
 
     QStringList SummaryLines() const { return PaneText(form.Memo4).split(u'\n'); }
 
+    QByteArray savedStorePath;
     QTemporaryDir settings;
     TRecordingPresenter presenter;
     TForm1 form;

@@ -12,6 +12,7 @@
 #include "ui/summaryview.h"
 #include "ui/unit1.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -45,15 +46,22 @@ public:
     }
 };
 
-// A window as the program makes it, its start-up step run, pointed at a fake server.
+// A window as the program makes it, its start-up step run, pointed at a fake server. Its news
+// store is a file in the test's settings directory, never the user's.
 class WindowTest : public ::testing::Test {
 protected:
     WindowTest() {
+        savedStorePath = qgetenv(kStoreVariable);
+        qputenv(kStoreVariable, StorePath().toUtf8());
         QApplication::setQuitOnLastWindowClosed(false);
         form.SettingsDir = settings.path() + u'/';
         form.zkfind = &find;
         form.Edit2->setText(QString::number(server.Port()));
     }
+
+    ~WindowTest() override { qputenv(kStoreVariable, savedStorePath); }
+
+    QString StorePath() const { return settings.filePath(QStringLiteral("news.db")); }
 
     void StartUp() {
         form.Timer1Timer();
@@ -111,6 +119,17 @@ protected:
         form.ListBox1->setCurrentItem(found.first());
     }
 
+    // Chooses the entry of widget's context menu that has the text given.
+    static void ChooseFromContextMenu(QWidget* widget, const QString& text) {
+        for (QAction* action : widget->actions()) {
+            if (action->text() == text) {
+                action->trigger();
+                return;
+            }
+        }
+        FAIL() << "no context menu entry " << text.toStdString();
+    }
+
     void ExpectScriptPlayed() const {
         EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join(u'\n').toStdString();
     }
@@ -126,8 +145,12 @@ protected:
     QStringList SummaryLines() const { return PaneText(form.Memo4).split(u'\n'); }
 
     // Puts the summary pane's caret at the start of the line.
-    void CaretToLine(int line) { form.Memo4->SetCaret(TForm1Access::Summary(form).LineStart(line)); }
+    void CaretToLine(int line) {
+        form.Memo4->SetCaret(TForm1Access::Summary(form).LineStart(line));
+    }
 
+    static constexpr char kStoreVariable[] = "ZKNEWS_STORE";
+    QByteArray savedStorePath;
     QTemporaryDir settings;
     TRecordingPresenter presenter;
     FakeServer server;

@@ -1,0 +1,222 @@
+// The local news store behind the window: opening it (or setting a damaged one aside), the
+// last server profile, and keeping what the client fetches.
+#include "ui/unit1.h"
+
+#include "nntp/nntpwire.h"
+#include "nntp/storecache.h"
+#include "store/newsstore.h"
+#include "store/storeerror.h"
+#include "store/storepath.h"
+#include "ui/displaytext.h"
+#include "ui/settingsfiles.h"
+#include "ui/summaryview.h"
+#include "util/presenter.h"
+
+#include <QComboBox>
+#include <QDate>
+#include <QFile>
+#include <QLineEdit>
+
+namespace {
+
+const QString kWithoutStore =
+    QStringLiteral("\n\nThe reader works from the server, keeping nothing until it starts again.");
+
+// The SQLite files that go with a store file and must move with it.
+const QStringList kStoreCompanions = {QStringLiteral("-wal"), QStringLiteral("-shm"),
+                                      QStringLiteral("-journal")};
+
+// A name beside path, not yet taken, that says when the file was set aside.
+QString SetAsideName(const QString& path) {
+    const QString dated = path + u'.' + QDate::currentDate().toString(Qt::ISODate);
+    QString name = dated;
+    for (int n = 2; QFile::exists(name); ++n) {
+        name = dated + u'-' + QString::number(n);
+    }
+    return name;
+}
+
+// Renames the store file and its companions to name; throws when the file stays where it is.
+void SetStoreAside(const QString& path, const QString& name) {
+    QFile store(path);
+    if (!store.rename(name)) {
+        throw EStoreError(QStringLiteral("Could not rename ") + path + QStringLiteral(": ") +
+                          store.errorString());
+    }
+    for (const QString& suffix : kStoreCompanions) {
+        if (QFile::exists(path + suffix)) {
+            QFile::rename(path + suffix, name + suffix);
+        }
+    }
+}
+
+} // namespace
+
+void TForm1::OpenStore() {
+    QString path;
+    try {
+        path = NewsStorePath();
+        store_ = std::make_unique<TNewsStore>(path);
+        return;
+    } catch (const EStoreError& error) {
+        if (path.isEmpty() || !QFile::exists(path) || !OfferToSetStoreAside(path, error)) {
+            ShowInfo(error.Message() + kWithoutStore);
+            return;
+        }
+    }
+    try {
+        store_ = std::make_unique<TNewsStore>(path);
+    } catch (const EStoreError& error) {
+        ShowInfo(error.Message() + kWithoutStore);
+    }
+}
+
+bool TForm1::OfferToSetStoreAside(const QString& path, const EStoreError& error) {
+    const QString name = SetAsideName(path);
+    const QString question =
+        QStringLiteral("The news store cannot be opened: ") + error.Message() +
+        QStringLiteral("\n\nSet it aside as ") + name +
+        QStringLiteral(" and start a new one? The reader works from the server either way.");
+    TPresenter* presenter = InstalledPresenter();
+    if (presenter == nullptr ||
+        !presenter->ConfirmWarning(QStringLiteral("News Store"), question)) {
+        return false;
+    }
+    try {
+        SetStoreAside(path, name);
+    } catch (const EStoreError& renameError) {
+        ShowInfo(renameError.Message() + kWithoutStore);
+        return false;
+    }
+    return true;
+}
+
+void TForm1::UseStore(const std::function<void(TNewsStore& store)>& work) {
+    if (!store_) {
+        return;
+    }
+    try {
+        work(*store_);
+    } catch (const EStoreError& error) {
+        // The reader goes on from the server: the store's trouble is shown, not raised.
+        SetStatusText(QStringLiteral("News store: ") + error.Message());
+    }
+}
+
+void TForm1::ShowLastProfile() {
+    UseStore([this](TNewsStore& store) {
+        const std::optional<TServerProfile> profile = store.LastProfile();
+        if (!profile) {
+            return;
+        }
+        Edit1->setCurrentText(profile->host);
+        Edit2->setText(QString::number(profile->port));
+        SelectSecurity(SecurityNamed(profile->security));
+        Edit3->setText(profile->user);
+    });
+}
+
+void TForm1::AttachStore() {
+    storeCache_.reset();
+    UseStore([this](TNewsStore& store) {
+        store.SaveLastProfile(TServerProfile{QRNNTP1->Host, static_cast<quint16>(QRNNTP1->Port),
+                                             SecurityName(QRNNTP1->Security), Edit3->text()});
+        storeCache_ = std::make_unique<TStoreCache>(*QRNNTP1, store);
+    });
+}
+
+void TForm1::KeepListing() {
+    if (storeCache_) {
+        UseStore([this](TNewsStore&) { storeCache_->KeepListing(); });
+    }
+}
+
+void TForm1::KeepReadArticle(int number) {
+    if (!storeCache_) {
+        return;
+    }
+    UseStore([this, number](TNewsStore& store) {
+        storeCache_->KeepArticle(number);
+        const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+        store.MarkRead(group, number, number);
+        store.NoteArticleRead(group, number);
+        readMarks_ = store.ReadMarks(group);
+    });
+    Memo4->viewport()->update();
+}
+
+void TForm1::ReadStoredGroups() {
+    storedGroups_.clear();
+    if (!storeCache_) {
+        return;
+    }
+    UseStore([this](TNewsStore& store) {
+        for (const TStoredGroup& group : store.GroupList(storeCache_->ServerId())) {
+            storedGroups_.insert(group.name, group);
+        }
+    });
+}
+
+void TForm1::ShowStoredGroups() {
+    ReadStoredGroups();
+    AllGroups.Clear();
+    for (auto group = storedGroups_.cbegin(); group != storedGroups_.cend(); ++group) {
+        AllGroups.Add(group.key());
+    }
+    FillGroupList(Edit6->text());
+}
+
+void TForm1::ListServerGroups() {
+    listedGroups_.clear();
+    groupsFromStore_ = AllGroups.Count() > 0;
+    QRNNTP1->GetGroupList();
+    // A list that was read ends with its "." line; a refused LIST leaves nothing, and the
+    // groups shown stay.
+    if (QRNNTP1->GroupLines.IsEmpty()) {
+        return;
+    }
+    AllGroups.Clear();
+    for (const TStoredGroup& group : std::as_const(listedGroups_)) {
+        AllGroups.Add(group.name);
+    }
+    if (storeCache_) {
+        UseStore([this](TNewsStore& store) {
+            store.SaveGroupList(storeCache_->ServerId(), listedGroups_);
+        });
+        ReadStoredGroups();
+    }
+    listedGroups_.clear();
+    FillGroupList(Edit6->text());
+}
+
+QList<TStoredSummary> TForm1::StoredSummaries() {
+    QList<TStoredSummary> stored;
+    if (storeCache_) {
+        UseStore([this, &stored](TNewsStore& store) {
+            const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+            stored = store.Summaries(group, QRNNTP1->FirstArticleNo);
+        });
+    }
+    return stored;
+}
+
+void TForm1::ShowStoredSummaries(const QList<TStoredSummary>& stored) {
+    TExStringList fields;
+    const TPostRecordType record(fields);
+    for (const TStoredSummary& summary : stored) {
+        fields.Clear();
+        for (const QByteArray& field : nntpwire::SplitSummaryLine(summary.line)) {
+            fields.Add(field);
+        }
+        Summary.AddEntry(record);
+    }
+}
+
+void TForm1::ReadReadMarks() {
+    readMarks_ = TArticleRanges();
+    if (storeCache_) {
+        UseStore([this](TNewsStore& store) {
+            readMarks_ = store.ReadMarks(storeCache_->GroupId(QRNNTP1->CurrentGroup));
+        });
+    }
+}

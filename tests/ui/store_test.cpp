@@ -1,0 +1,350 @@
+// The window's local news store: opening it or setting a damaged one aside, the last server
+// profile, and what the window keeps of what it fetches.
+#include "window.h"
+
+#include "nntp/storecache.h"
+#include "store/newsstore.h"
+
+#include <QCheckBox>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+void WriteFile(const QString& name, const QByteArray& bytes) {
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray ReadFile(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+const QByteArray kNotAStore = "this is no database, only bytes a person put here\n";
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Opening the store
+
+TEST_F(GroupWindowTest, KeepsListingsAndArticlesReadInTheStore) {
+    ListSmallGroup(3, script::Article(2, "Subject: two", "kept"));
+    GetArticle(2);
+    ExpectScriptPlayed();
+
+    TNewsStore store(StorePath());
+    const qint64 serverId = store.ServerId(u"127.0.0.1"_s, server.Port());
+    const qint64 group = store.GroupId(serverId, kGroup);
+    EXPECT_EQ(store.SummaryCount(group), 3);
+    EXPECT_EQ(store.StoredHigh(group), 3);
+    const std::optional<QByteArray> article = store.Article(group, 2);
+    ASSERT_TRUE(article.has_value());
+    EXPECT_TRUE(article->contains("Subject: two\r\n\r\nkept")) << article->toStdString();
+    EXPECT_TRUE(store.ReadMarks(group).Contains(2));
+    EXPECT_FALSE(store.ReadMarks(group).Contains(1));
+    EXPECT_TRUE(presenter.infos.isEmpty()) << presenter.infos.join(u'\n').toStdString();
+}
+
+// A store file that cannot be opened is named to the user, who may set it aside; the reader
+// connects and lists from the server whatever the answer.
+struct TDamagedStoreCase {
+    const char* name;
+    bool setAside;
+};
+
+class DamagedStoreTest : public GroupWindowTest,
+                         public ::testing::WithParamInterface<TDamagedStoreCase> {};
+
+TEST_P(DamagedStoreTest, IsNamedAndSetAsideOnlyWhenTheUserAgrees) {
+    WriteFile(StorePath(), kNotAStore);
+    presenter.confirmAnswers = {GetParam().setAside};
+    ListSmallGroup(2);
+    ExpectScriptPlayed();
+    EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject 2"_s))
+        << PaneText(form.Memo4).toStdString();
+
+    ASSERT_EQ(presenter.questions.size(), 1);
+    const QString asideName = StorePath() + u'.' + QDate::currentDate().toString(Qt::ISODate);
+    EXPECT_EQ(presenter.questions[0].warningCaption, u"News Store"_s);
+    EXPECT_TRUE(presenter.questions[0].text.contains(StorePath()));
+    EXPECT_TRUE(presenter.questions[0].text.contains(asideName));
+    if (GetParam().setAside) {
+        EXPECT_TRUE(presenter.infos.isEmpty()) << presenter.infos.join(u'\n').toStdString();
+        EXPECT_EQ(ReadFile(asideName), kNotAStore);
+        TNewsStore fresh(StorePath());
+        EXPECT_TRUE(fresh.LastProfile().has_value());
+    } else {
+        ASSERT_EQ(presenter.infos.size(), 1);
+        EXPECT_TRUE(presenter.infos[0].contains(StorePath()));
+        EXPECT_TRUE(presenter.infos[0].contains(u"works from the server"_s));
+        EXPECT_EQ(ReadFile(StorePath()), kNotAStore);
+        EXPECT_FALSE(QFile::exists(asideName));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, DamagedStoreTest,
+                         ::testing::Values(TDamagedStoreCase{"SetAside", true},
+                                           TDamagedStoreCase{"KeptAsItIs", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GroupWindowTest, StoreWhoseFolderCannotBeMadeIsNamedAndTheReaderWorksOn) {
+    // A file where the store's folder should be.
+    WriteFile(settings.filePath(u"blocked"_s), "a file");
+    qputenv(kStoreVariable, settings.filePath(u"blocked/news.db"_s).toUtf8());
+    ListSmallGroup(2);
+    ExpectScriptPlayed();
+    EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject 2"_s))
+        << PaneText(form.Memo4).toStdString();
+    EXPECT_TRUE(presenter.questions.isEmpty());
+    ASSERT_EQ(presenter.infos.size(), 1);
+    EXPECT_TRUE(presenter.infos[0].contains(u"blocked"_s)) << presenter.infos[0].toStdString();
+}
+
+TEST_F(WindowTest, SecondDamagedStoreOfTheDayGetsItsOwnName) {
+    const QString firstAside = StorePath() + u'.' + QDate::currentDate().toString(Qt::ISODate);
+    WriteFile(firstAside, "set aside earlier");
+    WriteFile(StorePath(), kNotAStore);
+    presenter.confirmAnswers = {true};
+    StartUp();
+    EXPECT_EQ(ReadFile(firstAside), "set aside earlier");
+    EXPECT_EQ(ReadFile(firstAside + u"-2"_s), kNotAStore);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The last server profile
+
+struct TProfileCase {
+    const char* name;
+    const char* security;
+    int securityIndex;
+};
+
+class ProfileTest : public WindowTest, public ::testing::WithParamInterface<TProfileCase> {};
+
+TEST_P(ProfileTest, StartUpFillsTheConnectionFieldsFromTheLastProfile) {
+    {
+        TNewsStore store(StorePath());
+        store.SaveLastProfile(TServerProfile{
+            u"news.example"_s, 8119, QString::fromLatin1(GetParam().security), u"reader"_s});
+    }
+    // The account file says otherwise: the server last connected to wins.
+    WriteFile(SettingsFile(kAccountFile), "me@example.org\r\n\r\nolduser\r\n\r\nsecurity tls");
+    form.Timer1Timer();
+    EXPECT_EQ(form.Edit1->currentText(), u"news.example"_s);
+    EXPECT_EQ(form.Edit2->text(), u"8119"_s);
+    EXPECT_EQ(form.ComboBox1->currentIndex(), GetParam().securityIndex);
+    EXPECT_EQ(form.Edit3->text(), u"reader"_s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Securities, ProfileTest,
+                         ::testing::Values(TProfileCase{"None", "none", TForm1::kSecurityNone},
+                                           TProfileCase{"Tls", "tls", TForm1::kSecurityTls},
+                                           TProfileCase{"StartTls", "starttls",
+                                                        TForm1::kSecurityStartTls}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WindowTest, ConnectSavesTheProfile) {
+    StartUp();
+    form.Edit3->setText(u"reader"_s);
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}));
+    ExpectScriptPlayed();
+
+    TNewsStore store(StorePath());
+    EXPECT_EQ(store.LastProfile(),
+              (TServerProfile{u"127.0.0.1"_s, server.Port(), u"none"_s, u"reader"_s}));
+}
+
+TEST_F(WindowTest, FailedConnectSavesNoProfile) {
+    StartUp();
+    form.Edit2->setText(u"1"_s);
+    EXPECT_THROW(form.Button1Click(), EShownError);
+    TNewsStore store(StorePath());
+    EXPECT_FALSE(store.LastProfile().has_value());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The group list from the store
+
+class StoredGroupListTest : public WindowTest {
+protected:
+    static inline const QByteArray kThreeGroups =
+        script::GroupList({"zk.test.small", "alt.test", "zk.test.misc"});
+
+    // Connects to a server of the three groups and subscribes to those named; the rest of the
+    // conversation follows.
+    void SubscribeOnFirstVisit(const QStringList& names, const QByteArray& conversation = {}) {
+        StartUp();
+        Connect(script::Greeting() + kThreeGroups + conversation);
+        for (const QString& name : names) {
+            SelectGroup(name);
+            ChooseFromContextMenu(form.ListBox1, u"Subscribe"_s);
+        }
+    }
+
+    // Connects again; answers the groups shown before the server's list arrived.
+    QStringList ConnectAgainShowingStoredGroups(const QByteArray& groupList) {
+        auto shownBeforeList = std::make_shared<QStringList>();
+        TQRNNTP& client = *form.QRNNTP1;
+        client.OnGroupListUpdate = [this, shownBeforeList, add = client.OnGroupListUpdate](
+                                       const QByteArray& name, int first, int last, bool posting) {
+            if (shownBeforeList->isEmpty()) {
+                *shownBeforeList = GroupsShown();
+            }
+            add(name, first, last, posting);
+        };
+        Connect(script::Greeting() + groupList);
+        return *shownBeforeList;
+    }
+};
+
+TEST_F(StoredGroupListTest, SubscribedGroupsComeFirstWithTheirUnreadCounts) {
+    SubscribeOnFirstVisit({u"zk.test.small"_s, u"alt.test"_s});
+    EXPECT_EQ(GroupsShown(),
+              (QStringList{u"alt.test (10)"_s, u"zk.test.small (10)"_s, u"zk.test.misc"_s}));
+    SelectGroup(u"alt.test (10)"_s);
+    ChooseFromContextMenu(form.ListBox1, u"Unsubscribe"_s);
+    EXPECT_EQ(GroupsShown(),
+              (QStringList{u"zk.test.small (10)"_s, u"alt.test"_s, u"zk.test.misc"_s}));
+    // The selection follows the group wherever it moved.
+    EXPECT_EQ(form.ListBox1->currentItem()->text(), u"alt.test"_s);
+    ExpectScriptPlayed();
+}
+
+TEST_F(StoredGroupListTest, ConnectShowsTheStoredGroupsAtOnceThenWhatTheServerLists) {
+    SubscribeOnFirstVisit({u"zk.test.misc"_s}, script::Quit());
+    const QStringList shownBeforeList = ConnectAgainShowingStoredGroups(
+        script::GroupList({"zk.test.misc", "zk.test.new", "alt.test"}));
+    EXPECT_EQ(shownBeforeList,
+              (QStringList{u"zk.test.misc (10)"_s, u"alt.test"_s, u"zk.test.small"_s}));
+    // A group the server no longer lists goes; a new one comes.
+    EXPECT_EQ(GroupsShown(),
+              (QStringList{u"zk.test.misc (10)"_s, u"alt.test"_s, u"zk.test.new"_s}));
+    EXPECT_EQ(TForm1Access::AllGroups(form).Count(), 3);
+    ExpectScriptPlayed();
+}
+
+TEST_F(StoredGroupListTest, RefreshGroupsListsTheServerAgainKeepingSubscriptions) {
+    SubscribeOnFirstVisit({u"zk.test.small"_s},
+                          script::GroupList({"zk.test.small", "zk.test.new"}));
+    form.Button19->click();
+    EXPECT_EQ(form.Button19->text(), u"Refresh Groups"_s);
+    EXPECT_EQ(GroupsShown(), (QStringList{u"zk.test.small (10)"_s, u"zk.test.new"_s}));
+    ExpectScriptPlayed();
+}
+
+struct TGroupFilterCase {
+    const char* filter;
+    bool subscribedOnly;
+    QStringList shown;
+};
+
+class GroupFilterTest : public StoredGroupListTest,
+                        public ::testing::WithParamInterface<TGroupFilterCase> {};
+
+TEST_P(GroupFilterTest, SubscribedOnlyNarrowsWithTheFilter) {
+    SubscribeOnFirstVisit({u"zk.test.small"_s, u"alt.test"_s});
+    form.Edit6->setText(QString::fromLatin1(GetParam().filter));
+    form.CheckBox1->setChecked(GetParam().subscribedOnly);
+    EXPECT_EQ(form.CheckBox1->text(), u"Subscribed only"_s);
+    EXPECT_EQ(GroupsShown(), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, GroupFilterTest,
+    ::testing::Values(TGroupFilterCase{"", true, {u"alt.test (10)"_s, u"zk.test.small (10)"_s}},
+                      TGroupFilterCase{"ZK", true, {u"zk.test.small (10)"_s}},
+                      TGroupFilterCase{"misc", true, {}},
+                      TGroupFilterCase{"zk", false, {u"zk.test.small (10)"_s, u"zk.test.misc"_s}},
+                      // The count is no part of the name the filter looks at.
+                      TGroupFilterCase{"10", false, {}}));
+
+TEST_F(WindowTest, SubscribingWithoutAStoreSaysWhy) {
+    qputenv(kStoreVariable, settings.filePath(u"missing/folder/news.db"_s).toUtf8());
+    WriteFile(settings.filePath(u"missing"_s), "a file where the folder should be");
+    StartUp();
+    presenter.infos.clear();
+    Connect(script::Greeting() + script::GroupList({"zk.test.small"}));
+    SelectGroup(u"zk.test.small"_s);
+    ChooseFromContextMenu(form.ListBox1, u"Subscribe"_s);
+    ASSERT_EQ(presenter.infos.size(), 1);
+    EXPECT_TRUE(presenter.infos[0].contains(u"news store"_s));
+    EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening a group from the group list
+
+TEST_F(GroupWindowTest, AGroupOpenedBeforeShowsItsStoredSummariesAndFetchesOnlyTheNewer) {
+    // The first visit asks where to start, as the group spans many articles.
+    presenter.promptAnswers = {u"599"_s};
+    OpenGroup(1, 600, script::Overview(599, 600, script::Summaries(599, 600)) + script::Quit());
+    form.ListBox1DblClick();
+    ASSERT_EQ(presenter.prompts.size(), 1);
+
+    // Two articles arrived since; the second visit asks nothing and fetches only those.
+    Connect(script::Greeting() + script::GroupList({kGroup.constData()}) +
+            script::Group(kGroup, 1, 602) +
+            script::Overview(601, 602, script::Summaries(601, 602)));
+    SelectGroup(QString::fromLatin1(kGroup));
+    form.ListBox1DblClick();
+    EXPECT_EQ(presenter.prompts.size(), 1);
+    const QString pane = PaneText(form.Memo4);
+    for (const QString& subject :
+         {u"Subject 599"_s, u"Subject 600"_s, u"Subject 601"_s, u"Subject 602"_s}) {
+        EXPECT_TRUE(pane.contains(subject)) << subject.toStdString() << pane.toStdString();
+    }
+    EXPECT_EQ(TForm1Access::ListStart(form), 599);
+    ExpectScriptPlayed();
+}
+
+TEST_F(GroupWindowTest, AGroupWithNothingNewIsShownFromTheStoreAlone) {
+    OpenGroup(1, 3, script::Overview(1, 3, script::Summaries(1, 3)) + script::Group(kGroup, 1, 3));
+    form.ListBox1DblClick();
+    const QString firstListing = PaneText(form.Memo4);
+    const qsizetype commandsBefore = CommandsSent();
+    form.ListBox1DblClick();
+    EXPECT_EQ(PaneText(form.Memo4), firstListing);
+    // Only GROUP went to the server.
+    EXPECT_EQ(CommandsSent(), commandsBefore + 1);
+    ExpectScriptPlayed();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Read marks
+
+TEST_F(GroupWindowTest, ArticlesReadAreDrawnQuieterAlsoOnTheNextVisit) {
+    QList<QColor> shownColours;
+    OpenGroup(1, 3,
+              script::Overview(1, 3, script::Summaries(1, 3)) +
+                  script::Article(2, "Subject: two", "read") + script::Group(kGroup, 1, 3));
+    form.ListBox1DblClick();
+    GetArticle(2);
+    const auto colourOf = [this, &shownColours](int number) {
+        ASSERT_TRUE(TForm1Access::Summary(form).HasEntry(number));
+        for (qint64 line = 0; line < TForm1Access::Summary(form).LineCount(); ++line) {
+            if (TForm1Access::Summary(form).EntryNumberOfLine(line) == number) {
+                shownColours.append(form.Memo4->LineColour(line));
+                return;
+            }
+        }
+    };
+    for (const bool nextVisit : {false, true}) {
+        if (nextVisit) {
+            form.ListBox1DblClick();
+        }
+        shownColours.clear();
+        colourOf(1);
+        colourOf(2);
+        colourOf(3);
+        ASSERT_EQ(shownColours.size(), 3);
+        EXPECT_EQ(shownColours[0], shownColours[2]);
+        EXPECT_NE(shownColours[0], shownColours[1]) << "visit " << nextVisit;
+        EXPECT_EQ(shownColours[1], form.Memo4->palette().color(QPalette::Disabled, QPalette::Text));
+    }
+    ExpectScriptPlayed();
+}
