@@ -57,6 +57,11 @@ struct TDamagedStoreCase {
     bool setAside;
 };
 
+// Named in the test list by its name, not its bytes.
+void PrintTo(const TDamagedStoreCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class DamagedStoreTest : public GroupWindowTest,
                          public ::testing::WithParamInterface<TDamagedStoreCase> {};
 
@@ -123,6 +128,11 @@ struct TProfileCase {
     const char* security;
     int securityIndex;
 };
+
+// Named in the test list by its name, not its bytes.
+void PrintTo(const TProfileCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ProfileTest : public WindowTest, public ::testing::WithParamInterface<TProfileCase> {};
 
@@ -238,10 +248,16 @@ TEST_F(StoredGroupListTest, RefreshGroupsListsTheServerAgainKeepingSubscriptions
 }
 
 struct TGroupFilterCase {
+    const char* name;
     const char* filter;
     bool subscribedOnly;
     QStringList shown;
 };
+
+// Named in the test list by its name, not its bytes.
+void PrintTo(const TGroupFilterCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class GroupFilterTest : public StoredGroupListTest,
                         public ::testing::WithParamInterface<TGroupFilterCase> {};
@@ -256,12 +272,14 @@ TEST_P(GroupFilterTest, SubscribedOnlyNarrowsWithTheFilter) {
 
 INSTANTIATE_TEST_SUITE_P(
     Filters, GroupFilterTest,
-    ::testing::Values(TGroupFilterCase{"", true, {u"alt.test (10)"_s, u"zk.test.small (10)"_s}},
-                      TGroupFilterCase{"ZK", true, {u"zk.test.small (10)"_s}},
-                      TGroupFilterCase{"misc", true, {}},
-                      TGroupFilterCase{"zk", false, {u"zk.test.small (10)"_s, u"zk.test.misc"_s}},
-                      // The count is no part of the name the filter looks at.
-                      TGroupFilterCase{"10", false, {}}));
+    ::testing::Values(
+        TGroupFilterCase{"SubscribedOnly", "", true, {u"alt.test (10)"_s, u"zk.test.small (10)"_s}},
+        TGroupFilterCase{"SubscribedMatching", "ZK", true, {u"zk.test.small (10)"_s}},
+        TGroupFilterCase{"SubscribedMatchingNone", "misc", true, {}},
+        TGroupFilterCase{"AllMatching", "zk", false, {u"zk.test.small (10)"_s, u"zk.test.misc"_s}},
+        // The count is no part of the name the filter looks at.
+        TGroupFilterCase{"CountNotMatched", "10", false, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, SubscribingWithoutAStoreSaysWhy) {
     qputenv(kStoreVariable, settings.filePath(u"missing/folder/news.db"_s).toUtf8());
