@@ -2,6 +2,7 @@
 // list and its filter, the client's connection-level events, closing.
 #include "window.h"
 
+#include "testfiles.h"
 #include "wait.h"
 
 #include <QCryptographicHash>
@@ -15,17 +16,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-void WriteFile(const QString& name, const QByteArray& bytes) {
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray ReadFile(const QString& name) {
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
 
 QStringList HostHistory(const TForm1& form) {
     QStringList hosts;
@@ -85,8 +75,8 @@ TEST_F(WindowTest, ClosingWritesBothFilesByteForByteTheAccountFileForItsOwnerOnl
     form.Edit4->setText(u"se cret "_s);
     EXPECT_TRUE(form.close());
 
-    EXPECT_EQ(ReadFile(SettingsFile(kHostHistoryFile)), "News.A.example\r\nnews.b.example\r\n");
-    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)),
+    EXPECT_EQ(FileBytes(SettingsFile(kHostHistoryFile)), "News.A.example\r\nnews.b.example\r\n");
+    EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)),
               "me@example.org\r\nreply@example.org\r\nfred\r\nse cret ");
     EXPECT_EQ(QFile::permissions(SettingsFile(kAccountFile)),
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
@@ -109,9 +99,9 @@ TEST_F(WindowTest, TheSettingsAreWrittenInUtf8AndFilesOfEarlierVersionsInWindows
     form.Edit10->setText(replyTo);
     form.Edit1->addItem(host);
     form.close();
-    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)),
+    EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)),
               from.toUtf8() + "\r\n" + replyTo.toUtf8() + "\r\nuser\r\np\xC3\xA4ss");
-    EXPECT_EQ(ReadFile(SettingsFile(kHostHistoryFile)),
+    EXPECT_EQ(FileBytes(SettingsFile(kHostHistoryFile)),
               "caf\xC3\xA9.example\r\n" + host.toUtf8() + "\r\n");
 
     // The next start reads back what was typed.
@@ -133,7 +123,7 @@ TEST_F(WindowTest, AnAccountFileOthersCouldReadIsRestrictedBeforeThePasswordGoes
     StartUp();
     form.Edit4->setText(u"secret"_s);
     form.close();
-    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)), "old\r\n\r\n\r\nsecret");
+    EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)), "old\r\n\r\n\r\nsecret");
     EXPECT_FALSE(QFile::permissions(SettingsFile(kAccountFile)) &
                  (QFileDevice::ReadOther | QFileDevice::ReadGroup));
 }
@@ -161,13 +151,13 @@ TEST_F(WindowTest, SecurityAndKeptCertificatesAreWrittenAfterTheFourLinesOnlyWhe
     EXPECT_EQ(form.QRNNTP1->TrustedCertificates, kept);
     form.ComboBox1->setCurrentIndex(TForm1::kSecurityTls);
     form.close();
-    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)),
+    EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)),
               "from\r\nreply\r\nuser\r\npass\r\nsecurity tls\r\n" + trust);
 
     form.ComboBox1->setCurrentIndex(TForm1::kSecurityNone);
     form.QRNNTP1->TrustedCertificates.clear();
     form.close();
-    EXPECT_EQ(ReadFile(SettingsFile(kAccountFile)), "from\r\nreply\r\nuser\r\npass");
+    EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)), "from\r\nreply\r\nuser\r\npass");
 }
 
 TEST_F(WindowTest, ChoosingTlsMovesPort119To563AndTheOtherChoicesMoveItBack) {
@@ -208,7 +198,7 @@ TEST_F(WindowTest, ConnectingWithTlsAsksAboutTheCertificateKeepsItAndShowsTheEnc
     form.close();
     ExpectScriptPlayed();
     EXPECT_EQ(form.Label18->text(), u"Not encrypted"_s);
-    EXPECT_TRUE(ReadFile(SettingsFile(kAccountFile))
+    EXPECT_TRUE(FileBytes(SettingsFile(kAccountFile))
                     .endsWith("\r\nsecurity tls\r\ntrust 127.0.0.1 " +
                               QByteArray::number(server.Port()) + " SHA256:" +
                               TestCertificate(u"good"_s)

@@ -2,6 +2,7 @@
 // profile, and what the window keeps of what it fetches.
 #include "window.h"
 
+#include "testfiles.h"
 #include "nntp/storecache.h"
 #include "store/newsstore.h"
 
@@ -13,17 +14,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-void WriteFile(const QString& name, const QByteArray& bytes) {
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray ReadFile(const QString& name) {
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
 
 const QByteArray kNotAStore = "this is no database, only bytes a person put here\n";
 
@@ -80,14 +70,14 @@ TEST_P(DamagedStoreTest, IsNamedAndSetAsideOnlyWhenTheUserAgrees) {
     EXPECT_TRUE(presenter.questions[0].text.contains(asideName));
     if (GetParam().setAside) {
         EXPECT_TRUE(presenter.infos.isEmpty()) << presenter.infos.join(u'\n').toStdString();
-        EXPECT_EQ(ReadFile(asideName), kNotAStore);
+        EXPECT_EQ(FileBytes(asideName), kNotAStore);
         TNewsStore fresh(StorePath());
         EXPECT_TRUE(fresh.LastProfile().has_value());
     } else {
         ASSERT_EQ(presenter.infos.size(), 1);
         EXPECT_TRUE(presenter.infos[0].contains(StorePath()));
         EXPECT_TRUE(presenter.infos[0].contains(u"works from the server"_s));
-        EXPECT_EQ(ReadFile(StorePath()), kNotAStore);
+        EXPECT_EQ(FileBytes(StorePath()), kNotAStore);
         EXPECT_FALSE(QFile::exists(asideName));
     }
 }
@@ -116,8 +106,8 @@ TEST_F(WindowTest, SecondDamagedStoreOfTheDayGetsItsOwnName) {
     WriteFile(StorePath(), kNotAStore);
     presenter.confirmAnswers = {true};
     StartUp();
-    EXPECT_EQ(ReadFile(firstAside), "set aside earlier");
-    EXPECT_EQ(ReadFile(firstAside + u"-2"_s), kNotAStore);
+    EXPECT_EQ(FileBytes(firstAside), "set aside earlier");
+    EXPECT_EQ(FileBytes(firstAside + u"-2"_s), kNotAStore);
 }
 
 // ---------------------------------------------------------------------------------------------
