@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
-  libpcre2-dev libsqlite3-dev
+  libpcre2-dev libsqlite3-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   inn2 apache2-utils iproute2 openssl
   xvfb xauth imagemagick

@@ -5,6 +5,7 @@
 #include "script.h"
 #include "scriptedclient.h"
 
+#include "testfiles.h"
 #include "testhelpers.h"
 #include "yencencode.h"
 #include <QBuffer>
@@ -40,11 +41,6 @@ QByteArray ServedLines(const QByteArray& text) {
 // A server conversation that answers "ARTICLE 1" with the given header and body lines.
 QByteArray ArticleScript(const QByteArray& header, const QByteArray& body) {
     return script::Greeting() + script::Article(1, ServedLines(header), ServedLines(body));
-}
-
-QByteArray FileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
 // A client that reads article 1 from a fake server with attachment extraction into a
@@ -588,9 +584,7 @@ struct Poster : ScriptedNntp {
 
     QString WriteFile(const char* name, const QByteArray& bytes) const {
         const QString path = dir.path() + QLatin1Char('/') + QLatin1String(name);
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
+        ::WriteFile(path, bytes);
         return path;
     }
 

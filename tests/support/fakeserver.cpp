@@ -259,3 +259,7 @@ void FakeServer::Advance(Session* session) {
         ++session->next;
     }
 }
+
+void ExpectScriptPlayed(const FakeServer& server) {
+    EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join(u'\n').toStdString();
+}

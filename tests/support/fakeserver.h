@@ -86,3 +86,7 @@ private:
 QList<QSslCertificate> TestCertificateAuthority();
 // The certificate name.pem of the test certificates.
 QSslCertificate TestCertificate(const QString& name);
+
+// Fails the calling test, listing them, when any line the client sent was not the one the
+// server's scripts waited for.
+void ExpectScriptPlayed(const FakeServer& server);

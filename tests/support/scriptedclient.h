@@ -29,10 +29,7 @@ struct ScriptedServer {
         }
     }
 
-    // Every line the client sent was the one the scripts wait for.
-    void ExpectScriptPlayed() const {
-        EXPECT_TRUE(server.Failures().isEmpty()) << server.Failures().join(u'\n').toStdString();
-    }
+    void ExpectScriptPlayed() const { ::ExpectScriptPlayed(server); }
 
     // Points a connection (TNetwire or a client derived from it) at the server. A time-out of
     // 10 s is far above any reply the scripts hold back, so only a real hang reaches it.
