@@ -253,6 +253,8 @@ private:
         if (store_) {
             cache_ = std::make_unique<TStoreCache>(nntp, *store_);
             cache_->Attach();
+            // An article the store holds is printed from there; listings ask the server.
+            nntp.CacheMode = TCacheMode::cmRemote;
         }
         return cache_.get();
     }

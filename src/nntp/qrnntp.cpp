@@ -514,7 +514,7 @@ void TQRNNTP::RetreiveArticle(int kind, int number) {
         [&] {
             requestedArticle_ = number;
             requestedPart_ = static_cast<TRetrieval>(kind);
-            if (CacheMode != TCacheMode::cmRemote && AnsweredByCache(OnBodyCacheUpdate)) {
+            if (CacheMode != TCacheMode::cmMixed && AnsweredByCache(OnBodyCacheUpdate)) {
                 completed = true;
                 LastArticleRequested = number;
                 return;

@@ -18,6 +18,10 @@ public:
     using Exception::Exception;
 };
 
+// Where the client takes what a cache (see the cache hooks) may hold. cmMixed: everything from
+// the server. cmRemote: an article the cache holds from the cache, the rest from the server.
+// cmLocal: articles as cmRemote; the group list, the article listing and the group selection
+// send nothing to the server (a listing comes from the cache).
 enum class TCacheMode : quint8 { cmMixed = 0, cmRemote = 1, cmLocal = 2 };
 
 using TVarFileNameEvent = std::function<void(QString& fileName)>;
@@ -152,10 +156,10 @@ public:
     //     (the overview lines and the "." line) and sets handled, and the summaries are
     //     reported as if the server had sent them. The server's listing may have grown, so
     //     the other modes never take it from a cache.
-    //   OnBodyCacheUpdate: except with cmRemote, GetArticle, GetArticleHeader and GetArticleBody
-    //     raise it first; a cache that holds article RequestedArticle() of CurrentGroup fills
-    //     HeaderLines and BodyLines (its "." line last) as the retrieval would and sets
-    //     handled. An article does not change, so cmMixed takes it too.
+    //   OnBodyCacheUpdate: with cmRemote and cmLocal, GetArticle, GetArticleHeader and
+    //     GetArticleBody raise it first; a cache that holds article RequestedArticle() of
+    //     CurrentGroup fills HeaderLines and BodyLines (its "." line last) as the retrieval
+    //     would and sets handled. With cmMixed every article comes from the server.
     //   OnArticleCacheUpdate: raised after GetArticle has retrieved an article from the
     //     server, with its From, Subject, Message-ID, Date and number (idNo is 0), for the
     //     cache to keep HeaderLines and BodyLines; handled means nothing there.

@@ -29,8 +29,9 @@ public:
     TStoreCache& operator=(const TStoreCache&) = delete;
 
     // Sets the client's cache hooks to this store, until this is destroyed: every article
-    // retrieved whole is kept, an article the store holds is answered from it (except with
-    // cmRemote), and with cmLocal a listing of CurrentGroup is answered from the store.
+    // retrieved whole is kept, an article the store holds is answered from it (with cmRemote
+    // and cmLocal; cmMixed asks the server), and with cmLocal a listing of CurrentGroup is
+    // answered from the store.
     void Attach();
 
     qint64 ServerId() const { return server_; }

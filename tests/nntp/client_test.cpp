@@ -185,7 +185,7 @@ TEST(NntpGroups, LocalCacheModeSelectsWithoutTheServer) {
     EXPECT_EQ(c.nntp.FirstArticleNo, 0);
     c.nntp.GetGroupList();
     c.nntp.GetArticleList(true, 0);
-    c.nntp.GetArticle(4); // articles always come from the server
+    c.nntp.GetArticle(4); // without a cache, articles come from the server
     EXPECT_EQ(c.events.last(), QStringLiteral("article"));
     c.ExpectScriptPlayed();
 }

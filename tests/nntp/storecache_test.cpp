@@ -108,7 +108,7 @@ TEST_F(StoreCacheTest, EachServerHasItsOwnGroups) {
 }
 
 // Attached, the link keeps every article the client retrieves whole and answers the next
-// retrieval of it, in each form, as the server did; cmRemote still asks the server.
+// retrieval of it, in each form, as the server did; cmMixed still asks the server.
 TEST_F(StoreCacheTest, AnAttachedStoreKeepsArticlesAndAnswersThemAgain) {
     const QByteArray header = "From: ann@x\nSubject: Five\nMessage-ID: <5@x>";
     const QByteArray body = "..dotted\n\nlast";
@@ -121,6 +121,7 @@ TEST_F(StoreCacheTest, AnAttachedStoreKeepsArticlesAndAnswersThemAgain) {
     client.nntp.Connect();
     TStoreCache cache(client.nntp, store);
     cache.Attach();
+    client.nntp.CacheMode = TCacheMode::cmRemote;
     client.nntp.SetGroup("g");
     client.nntp.GetArticle(5);
     const QByteArray fromServerHeader = client.nntp.HeaderLines.Text();
@@ -143,13 +144,39 @@ TEST_F(StoreCacheTest, AnAttachedStoreKeepsArticlesAndAnswersThemAgain) {
     EXPECT_EQ(client.events.count(QStringLiteral("body")), 1);
     EXPECT_EQ(client.events.count(QStringLiteral("header")), 1);
 
-    // The server's HEAD gives the same lines; cmRemote asks the server again.
-    client.nntp.CacheMode = TCacheMode::cmRemote;
+    // The server's HEAD gives the same lines; cmMixed asks the server again.
+    client.nntp.CacheMode = TCacheMode::cmMixed;
     client.nntp.GetArticleHeader(5);
     EXPECT_EQ(client.nntp.HeaderLines.Text(), fromStoreHead);
     client.nntp.GetArticle(5);
     EXPECT_EQ(client.nntp.BodyLines.Text(), fromServerBody);
     client.ExpectScriptPlayed();
+}
+
+// A stored article comes from the store with cmRemote and cmLocal, from the server with cmMixed.
+TEST_F(StoreCacheTest, TheCacheModeSaysWhetherAStoredArticleComesFromTheStore) {
+    struct Case {
+        const char* name;
+        TCacheMode mode;
+        bool fromStore;
+    };
+    const Case cases[] = {{"mixed", TCacheMode::cmMixed, false},
+                          {"remote", TCacheMode::cmRemote, true},
+                          {"local", TCacheMode::cmLocal, true}};
+    for (const Case& c : cases) {
+        const QByteArray serverArticle = script::Article(7, "Subject: from the server", "server");
+        ScriptedNntp client(
+            {script::Greeting() + script::Group("g", 1, 7) + (c.fromStore ? "" : serverArticle)});
+        client.nntp.Connect();
+        TStoreCache cache(client.nntp, store);
+        cache.Attach();
+        client.nntp.SetGroup("g");
+        store.StoreArticle(cache.GroupId("g"), 7, "<7@x>", "Subject: stored\r\n\r\nstored\r\n");
+        client.nntp.CacheMode = c.mode;
+        client.nntp.GetArticle(7);
+        EXPECT_EQ(client.nntp.BodyLines[0], c.fromStore ? "stored" : "server") << c.name;
+        client.ExpectScriptPlayed();
+    }
 }
 
 // With cmLocal the listing comes from the store, as the server sent it; without a store
