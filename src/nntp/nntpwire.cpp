@@ -6,7 +6,10 @@
 #include "util/exception.h"
 #include "util/filehelpers.h"
 
+#include <QTimeZone>
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace nntpwire {
 
@@ -56,6 +59,62 @@ GroupLine ParseGroupLine(const QByteArray& line) {
     const QByteArray status = NthWord(line, ' ', 4);
     group.posting = status == "y" || status == "m";
     return group;
+}
+
+namespace {
+
+// A group line's name, its two numbers and its status; nullopt for anything else.
+std::optional<GroupLine> GroupLineOf(const QByteArray& line) {
+    const QList<QByteArray> words = line.split(' ');
+    if (words.size() < 3 || words.size() > 4 || words[0].isEmpty()) {
+        return std::nullopt;
+    }
+    bool highOk = false;
+    bool lowOk = false;
+    GroupLine group{words[0], words[2].toInt(&lowOk), words[1].toInt(&highOk), false};
+    if (!highOk || !lowOk || group.first < 0 || group.last < 0) {
+        return std::nullopt;
+    }
+    const QByteArray status = words.value(3);
+    group.posting = status == "y" || status == "m";
+    return group;
+}
+
+} // namespace
+
+QList<GroupLine> ParseGroupList(const QList<QByteArray>& lines, const QByteArray& command) {
+    QList<GroupLine> groups;
+    groups.reserve(lines.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const std::optional<GroupLine> group = GroupLineOf(lines[i]);
+        if (!group) {
+            throw Exception(QStringLiteral("Malformed %1 reply, line %2 is no group line: '%3'")
+                                .arg(QString::fromLatin1(command))
+                                .arg(i + 1)
+                                .arg(QString::fromLatin1(lines[i])));
+        }
+        groups.append(*group);
+    }
+    return groups;
+}
+
+QByteArray NewGroupsCommand(const QDateTime& since) {
+    return "NEWGROUPS " +
+           since.toUTC().toString(QStringLiteral("yyyyMMdd HHmmss")).toLatin1() + " GMT";
+}
+
+QDateTime ParseDateReply(const QByteArray& reply) {
+    const QByteArray line = StripLineEnd(reply);
+    const QByteArray stamp = NthWord(line, ' ', 2);
+    const QString text = QString::fromLatin1(stamp);
+    // Date and time apart: read as one, a time the local clock skips would not be valid.
+    const QDate date = QDate::fromString(text.first(std::min<qsizetype>(text.size(), 8)),
+                                         QStringLiteral("yyyyMMdd"));
+    const QTime time = QTime::fromString(text.mid(8), QStringLiteral("HHmmss"));
+    if (stamp.size() != 14 || !date.isValid() || !time.isValid()) {
+        throw Exception(QStringLiteral("Malformed DATE reply: '%1'").arg(QString::fromLatin1(line)));
+    }
+    return QDateTime(date, time, QTimeZone::utc());
 }
 
 GroupRange ParseGroupReply(const QByteArray& reply) {

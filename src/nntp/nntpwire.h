@@ -4,6 +4,7 @@
 // XOVER extension). The client only moves bytes; everything here is tested without a socket.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <array>
@@ -42,6 +43,20 @@ struct GroupLine {
 // A LIST line: name, last article number, first article number, posting status ("y" and "m"
 // accept posts). A number that is not a number raises the conversion error.
 GroupLine ParseGroupLine(const QByteArray& line);
+
+// The groups of the data lines of a LIST (ACTIVE) or NEWGROUPS reply, its "." line left out:
+// each line "name high low status" (RFC 3977, section 7.6.3), the status optional. A line that
+// is not one raises an error that names the command and the line and quotes it; no group is
+// taken then, not even those before it.
+QList<GroupLine> ParseGroupList(const QList<QByteArray>& lines, const QByteArray& command);
+
+// RFC 3977, section 7.3: "NEWGROUPS yyyymmdd hhmmss GMT", asking for the groups created after
+// since (taken in UTC).
+QByteArray NewGroupsCommand(const QDateTime& since);
+
+// RFC 3977, section 7.1: the server's time of a DATE reply ("111 yyyymmddhhmmss"), in UTC. A
+// reply without such a time raises an error that quotes it.
+QDateTime ParseDateReply(const QByteArray& reply);
 
 struct GroupRange {
     int first = 0;

@@ -292,6 +292,59 @@ void TQRNNTP::GetGroupList() {
     RetreiveList(1, 0);
 }
 
+void TQRNNTP::GetNewGroups(const QDateTime& since) {
+    if (Busy) {
+        return;
+    }
+    Busy = true;
+    WithFinally(
+        [&] {
+            GroupLines.Clear();
+            if (CacheMode == TCacheMode::cmLocal) {
+                return;
+            }
+            CertifyConnect();
+            const QByteArray command = nntpwire::NewGroupsCommand(since);
+            if (!ReadTillDot(GroupLines, command)) {
+                return;
+            }
+            QList<QByteArray> dataLines;
+            for (int i = 0; i + 1 < GroupLines.Count(); ++i) {
+                dataLines.append(GroupLines[i]);
+            }
+            for (const nntpwire::GroupLine& group :
+                 nntpwire::ParseGroupList(dataLines, "NEWGROUPS")) {
+                if (OnGroupListUpdate) {
+                    OnGroupListUpdate(group.name, group.first, group.last, group.posting);
+                }
+            }
+        },
+        [this] {
+            DropIfExchangeOpen();
+            Busy = false;
+        });
+}
+
+QDateTime TQRNNTP::GetServerTime() {
+    if (Busy || CacheMode == TCacheMode::cmLocal) {
+        return QDateTime::currentDateTimeUtc();
+    }
+    Busy = true;
+    QDateTime time;
+    WithFinally(
+        [&] {
+            CertifyConnect();
+            const QByteArray reply = Transaction("DATE");
+            time = ReplyCode == 111 ? nntpwire::ParseDateReply(reply)
+                                    : QDateTime::currentDateTimeUtc();
+        },
+        [this] {
+            DropIfExchangeOpen();
+            Busy = false;
+        });
+    return time;
+}
+
 void TQRNNTP::GetArticleList(bool all, int from) {
     RetreiveList(2, all || from < FirstArticleNo ? FirstArticleNo : from);
 }

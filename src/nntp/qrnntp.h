@@ -189,6 +189,15 @@ public:
     void AbortResume(QObject* sender);
 
     void GetGroupList();
+    // NEWGROUPS (RFC 3977, section 7.3): the groups created after since, into GroupLines and
+    // one OnGroupListUpdate each, as GetGroupList. The events come once the whole reply is read
+    // and every line is a group line; a malformed line raises the error naming it and reports
+    // no group. A refused command leaves GroupLines empty; with cmLocal nothing is sent.
+    void GetNewGroups(const QDateTime& since);
+    // DATE (RFC 3977, section 7.1): the server's clock, in UTC, for a later GetNewGroups; the
+    // local clock when the server refuses the command, with cmLocal, and inside a running
+    // operation. A 111 reply without a time raises the error quoting it.
+    QDateTime GetServerTime();
     void SetGroup(const QByteArray& name);
     void GetArticleList(bool all, int from);
     void GetArticle(int number) { RetreiveArticle(3, number); }

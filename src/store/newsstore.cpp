@@ -2,6 +2,8 @@
 
 #include "store/migrations.h"
 
+#include <QTimeZone>
+
 namespace {
 
 // Version 1, the first release. Summaries keep only the number and the raw overview line: the
@@ -43,6 +45,14 @@ CREATE TABLE last_profile (
   port INTEGER NOT NULL,
   security TEXT NOT NULL,
   user TEXT NOT NULL);
+)";
+
+// Version 2: the server's clock when its group list was last asked for, whole or the groups
+// created since the time before, so that the next time asks only for newer groups.
+constexpr const char* kGroupListTimes = R"(
+CREATE TABLE group_list_time (
+  server INTEGER PRIMARY KEY REFERENCES server (id) ON DELETE CASCADE,
+  listed_at INTEGER NOT NULL);
 )";
 
 } // namespace
@@ -130,7 +140,7 @@ TNewsStore::TNewsStore(const QString& path) : db_(path) {
 TNewsStore::~TNewsStore() = default;
 
 const QList<const char*>& TNewsStore::SchemaSteps() {
-    static const QList<const char*> steps = {kSchemaVersion1};
+    static const QList<const char*> steps = {kSchemaVersion1, kGroupListTimes};
     return steps;
 }
 
@@ -346,4 +356,22 @@ std::optional<TServerProfile> TNewsStore::LastProfile() {
     }
     last.Reset();
     return profile;
+}
+
+std::optional<QDateTime> TNewsStore::GroupListTime(qint64 server) {
+    TStatement time(db_, "SELECT listed_at FROM group_list_time WHERE server = ?1");
+    time.Bind(1, server);
+    std::optional<QDateTime> listedAt;
+    if (time.Step()) {
+        listedAt = QDateTime::fromSecsSinceEpoch(time.Int(0), QTimeZone::utc());
+    }
+    time.Reset();
+    return listedAt;
+}
+
+void TNewsStore::SetGroupListTime(qint64 server, const QDateTime& time) {
+    TStatement(db_, "INSERT OR REPLACE INTO group_list_time (server, listed_at) VALUES (?1, ?2)")
+        .Bind(1, server)
+        .Bind(2, time.toSecsSinceEpoch())
+        .Run();
 }

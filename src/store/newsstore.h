@@ -5,6 +5,7 @@
 #include "store/storedsummary.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <memory>
@@ -99,6 +100,11 @@ public:
     // Removes stored articles until their bytes are at most limit: those read longest ago
     // first, then those never read, oldest stored first. Returns the bytes removed.
     qint64 TrimArticles(qint64 limit = kDefaultArticleLimit);
+
+    // The server's clock (seconds, UTC) when its group list was last asked for, whole or the
+    // groups created since; nullopt before the first time.
+    std::optional<QDateTime> GroupListTime(qint64 server);
+    void SetGroupListTime(qint64 server, const QDateTime& time);
 
     void SaveLastProfile(const TServerProfile& profile);
     std::optional<TServerProfile> LastProfile();

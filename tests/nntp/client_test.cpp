@@ -5,6 +5,7 @@
 #include "testhelpers.h"
 
 #include <QEventLoop>
+#include <QTimeZone>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -188,6 +189,69 @@ TEST(NntpGroups, LocalCacheModeSelectsWithoutTheServer) {
     c.nntp.GetArticle(4); // without a cache, articles come from the server
     EXPECT_EQ(c.events.last(), QStringLiteral("article"));
     c.ExpectScriptPlayed();
+}
+
+// NEWGROUPS reports the new groups as LIST does, only once the whole reply is read and every
+// line is a group line: a malformed reply reports none, and the connection stays in step.
+TEST(NntpGroups, NewGroupsReportsWholeReplyOrNothing) {
+    struct Case {
+        const char* name;
+        QByteArray reply;
+        QStringList reported;
+        QString error;
+    };
+    const QList<Case> cases = {
+        {"new groups", "S: 231 new groups\nS: a.new 10 5 y\nS: b.new 3 1 n\nS: .\n",
+         {QStringLiteral("a.new 5-10"), QStringLiteral("b.new 1-3")}, {}},
+        {"none", "S: 231 new groups\nS: .\n", {}, {}},
+        {"refused", "S: 500 what?\n", {}, {}},
+        {"malformed", "S: 231 new groups\nS: a.new 10 5 y\nS: b.new x 1 n\nS: .\n", {},
+         QStringLiteral("Malformed NEWGROUPS reply, line 2 is no group line: 'b.new x 1 n'")},
+    };
+    for (const Case& c : cases) {
+        ScriptedNntp client({script::Greeting() + "C: NEWGROUPS 20260102 030405 GMT\n" +
+                             c.reply + script::Date("20260102030406")});
+        client.nntp.Connect();
+        QStringList reported;
+        client.nntp.OnGroupListUpdate = [&](const QByteArray& name, int first, int last, bool) {
+            reported << QStringLiteral("%1 %2-%3").arg(QString::fromLatin1(name)).arg(first).arg(last);
+        };
+        const QDateTime since(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
+        QString error;
+        try {
+            client.nntp.GetNewGroups(since);
+        } catch (const Exception& e) {
+            error = e.Message();
+        }
+        EXPECT_EQ(error, c.error) << c.name;
+        EXPECT_EQ(reported, c.reported) << c.name;
+        EXPECT_EQ(client.nntp.GroupLines.IsEmpty(), c.reply.startsWith("S: 5")) << c.name;
+        EXPECT_EQ(client.nntp.GetServerTime(), since.addSecs(1)) << c.name;
+        client.ExpectScriptPlayed();
+    }
+}
+
+// DATE gives the server's clock; a server that does not know it leaves the local clock, and a
+// reply without a time is an error.
+TEST(NntpGroups, ServerTimeFromDateOrTheLocalClock) {
+    ScriptedNntp client({script::Greeting() + "C: DATE\nS: 500 unknown command\n" +
+                         "C: DATE\nS: 111 yesterday\n" + script::Date("19991231235959")});
+    client.nntp.Connect();
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    const QDateTime local = client.nntp.GetServerTime();
+    EXPECT_GE(local, before);
+    EXPECT_LE(local, QDateTime::currentDateTimeUtc());
+    EXPECT_EQ(MessageOf<Exception>([&] { client.nntp.GetServerTime(); }),
+              QStringLiteral("Malformed DATE reply: '111 yesterday'"));
+    EXPECT_EQ(client.nntp.GetServerTime(),
+              QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59), QTimeZone::utc()));
+    client.ExpectScriptPlayed();
+    // Working from the cache alone, the server is not asked.
+    client.nntp.CacheMode = TCacheMode::cmLocal;
+    client.nntp.GetServerTime();
+    client.nntp.GetNewGroups(before);
+    EXPECT_TRUE(client.nntp.GroupLines.IsEmpty());
+    EXPECT_EQ(client.server.Received().size(), 3);
 }
 
 TEST(NntpGroups, TheGroupListRaisesOneEventPerGroup) {

@@ -12,6 +12,8 @@
 #include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QTemporaryDir>
+#include <QTimeZone>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace NewsServer;
@@ -68,6 +70,23 @@ TEST_F(Inn, ListsGroupsSelectsAndSummarises) {
 
     EXPECT_THROW(nntp.SetGroup("zk.test.no-such-group"), NNTPError);
     EXPECT_EQ(nntp.CurrentGroup, kSmallGroup);
+}
+
+// The server's clock is near ours; every test group was created after 1990 and none after a
+// day from now.
+TEST_F(Inn, TellsItsTimeAndTheGroupsCreatedSince) {
+    const QDateTime serverTime = nntp.GetServerTime();
+    // Both clocks are this machine's; a minute allows for a slow start of the server's reply.
+    EXPECT_LE(std::abs(serverTime.secsTo(QDateTime::currentDateTimeUtc())), 60);
+    QList<QByteArray> groups;
+    nntp.OnGroupListUpdate = [&](const QByteArray& name, int, int, bool) { groups << name; };
+    nntp.GetNewGroups(QDateTime(QDate(1990, 1, 1), QTime(0, 0), QTimeZone::utc()));
+    EXPECT_TRUE(groups.contains(kSmallGroup));
+    EXPECT_TRUE(groups.contains(kEmptyGroup));
+    groups.clear();
+    nntp.GetNewGroups(serverTime.addDays(1));
+    EXPECT_TRUE(groups.isEmpty());
+    EXPECT_EQ(nntp.GroupLines.Count(), 1);
 }
 
 TEST_F(Inn, FetchesArticlesHeadersAndBodiesWithDotsIntact) {

@@ -1,6 +1,7 @@
 #include "nntp/nntpwire.h"
 #include "nntp/qrnntp.h"
 
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
 using namespace nntpwire;
@@ -31,6 +32,64 @@ TEST(NntpWire, GroupLinesAndGroupReplies) {
     EXPECT_EQ(range.last, 10);
     EXPECT_EQ(ParseGroupReply("211 6 5 10\r\n").last, 10);
     EXPECT_EQ(ParseGroupReply("").first, 0);
+}
+
+TEST(NntpWire, GroupListsTakeWholeGroupLinesOnly) {
+    const QList<GroupLine> groups =
+        ParseGroupList({"misc.new 10 5 y", "alt.quiet 0000000003 0000000001 n", "old.style 7 7"},
+                       "NEWGROUPS");
+    ASSERT_EQ(groups.size(), 3);
+    EXPECT_EQ(groups[0].name, "misc.new");
+    EXPECT_EQ(groups[0].first, 5);
+    EXPECT_EQ(groups[0].last, 10);
+    EXPECT_TRUE(groups[0].posting);
+    EXPECT_EQ(groups[1].last, 3);
+    EXPECT_FALSE(groups[1].posting);
+    EXPECT_FALSE(groups[2].posting);
+    EXPECT_TRUE(ParseGroupList({}, "NEWGROUPS").isEmpty());
+
+    // Every malformed line is named, quoted, and fails the whole list.
+    const QList<QByteArray> malformed = {"",
+                                         "lonely.name",
+                                         "a.b 10",
+                                         "a.b ten 5 y",
+                                         "a.b 10 five y",
+                                         "a.b 10 -5 y",
+                                         "a.b 10 5 y extra",
+                                         " a.b 10 5 y",
+                                         "a.b  10 5 y",
+                                         "a.b 99999999999 5 y"};
+    for (const QByteArray& line : malformed) {
+        try {
+            ParseGroupList({"good.group 2 1 y", line}, "NEWGROUPS");
+            ADD_FAILURE() << "taken: " << line.toStdString();
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.Message(),
+                      QStringLiteral("Malformed NEWGROUPS reply, line 2 is no group line: '") +
+                          QString::fromLatin1(line) + u'\'');
+        }
+    }
+}
+
+TEST(NntpWire, NewGroupsAsksInGmtAndDateRepliesReadAsUtc) {
+    const QDateTime utc(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
+    EXPECT_EQ(NewGroupsCommand(utc), "NEWGROUPS 20260102 030405 GMT");
+    EXPECT_EQ(NewGroupsCommand(utc.toTimeZone(QTimeZone(3600 * 9))),
+              "NEWGROUPS 20260102 030405 GMT");
+    EXPECT_EQ(ParseDateReply("111 20260102030405\r\n"), utc);
+    EXPECT_EQ(ParseDateReply("111 20260102030405\r\n").offsetFromUtc(), 0);
+    for (const QByteArray& reply : {QByteArray("111"), QByteArray("111 2026010203040"),
+                                    QByteArray("111 202601020304056"),
+                                    QByteArray("111 20261302030405"),
+                                    QByteArray("111 20260102250405"), QByteArray("111 today")}) {
+        try {
+            ParseDateReply(reply + "\r\n");
+            ADD_FAILURE() << "taken: " << reply.toStdString();
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.Message(), QStringLiteral("Malformed DATE reply: '") +
+                                           QString::fromLatin1(reply) + u'\'');
+        }
+    }
 }
 
 TEST(NntpWire, SummaryLinesSplitIntoAtMostNineWholeFields) {

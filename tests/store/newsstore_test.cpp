@@ -1,9 +1,12 @@
 #include "store/newsstore.h"
+#include "store/migrations.h"
 #include "store/storepath.h"
 #include "testfiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTimeZone>
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -250,6 +253,38 @@ TEST_F(NewsStoreTest, KeepsTheLastServerProfile) {
     store->SaveLastProfile(last);
     Reopen();
     EXPECT_EQ(store->LastProfile(), last);
+}
+
+// Each server's group list time is its own, to the second, and outlives the program.
+TEST_F(NewsStoreTest, KeepsEachServersGroupListTime) {
+    const qint64 other = store->ServerId(QStringLiteral("news.example.org"), 119);
+    EXPECT_EQ(store->GroupListTime(server), std::nullopt);
+    const QDateTime first(QDate(2026, 3, 29), QTime(1, 30, 5), QTimeZone::utc());
+    store->SetGroupListTime(server, first);
+    store->SetGroupListTime(other, first.addDays(-400));
+    store->SetGroupListTime(server, first.addSecs(90));
+    Reopen();
+    EXPECT_EQ(store->GroupListTime(server), first.addSecs(90));
+    EXPECT_EQ(store->GroupListTime(other), first.addDays(-400));
+}
+
+// A file of the first release gains the group list times and keeps what it held.
+TEST_F(NewsStoreTest, AFileOfTheFirstVersionIsBroughtUpToDate) {
+    store.reset();
+    QFile::remove(path);
+    {
+        TSqlite db(path);
+        MigrateSchema(db, {TNewsStore::SchemaSteps().first()});
+        db.Execute("INSERT INTO server (id, host, port) VALUES (7, 'old.example', 119);"
+                   "INSERT INTO newsgroup (server, name, high) VALUES (7, 'old.group', 12);");
+    }
+    Reopen();
+    const qint64 old = store->ServerId(QStringLiteral("old.example"), 119);
+    EXPECT_EQ(old, 7);
+    ASSERT_EQ(store->GroupList(old).size(), 1);
+    EXPECT_EQ(store->GroupList(old)[0].high, 12);
+    EXPECT_EQ(store->GroupListTime(old), std::nullopt);
+    EXPECT_EQ(store->Database().QueryInt("PRAGMA user_version"), TNewsStore::SchemaSteps().size());
 }
 
 // Two stores on one file, as the window and a sync from cron: both write, both see the other's

@@ -18,6 +18,20 @@ inline QByteArray GroupList(std::initializer_list<const char*> names) {
     return lines + "S: .\n";
 }
 
+// NEWGROUPS since the time given ("yyyymmdd hhmmss"), answered with the groups named.
+inline QByteArray NewGroups(const QByteArray& since, std::initializer_list<const char*> names) {
+    QByteArray lines = "C: NEWGROUPS " + since + " GMT\nS: 231 list of new newsgroups follows\n";
+    for (const char* name : names) {
+        lines += "S: " + QByteArray(name) + " 10 1 y\n";
+    }
+    return lines + "S: .\n";
+}
+
+// DATE, answered with the server's time ("yyyymmddhhmmss").
+inline QByteArray Date(const QByteArray& stamp) {
+    return "C: DATE\nS: 111 " + stamp + '\n';
+}
+
 inline QByteArray Group(const QByteArray& name, int first, int last) {
     return "C: GROUP " + name + "\nS: 211 " + QByteArray::number(last - first + 1) + ' ' +
            QByteArray::number(first) + ' ' + QByteArray::number(last) + ' ' + name + '\n';
