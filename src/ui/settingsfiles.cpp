@@ -24,7 +24,7 @@ struct TSecurityName {
 constexpr TSecurityName kSecurityNames[] = {
     {TSecurity::None, "none"}, {TSecurity::Tls, "tls"}, {TSecurity::StartTls, "starttls"}};
 
-// "security WORD" or "trust HOST PORT SHA256:HEX"; anything else changes nothing.
+// "security WORD", "trust HOST PORT SHA256:HEX" or "offline"; anything else changes nothing.
 void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
     const QList<QByteArray> words = TrimBlanksAndControls(line).split(' ');
     const QByteArray key = words.value(0).toLower();
@@ -34,6 +34,8 @@ void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
                 settings.security = entry.security;
             }
         }
+    } else if (key == "offline" && words.size() == 1) {
+        settings.workOffline = true;
     } else if (key == "trust" && words.size() == 4) {
         bool isNumber = false;
         const int port = words[2].toInt(&isNumber);
@@ -108,6 +110,9 @@ QByteArray AccountSettingsText(const TAccountSettings& settings) {
         if (settings.security == entry.security && entry.security != TSecurity::None) {
             text += lineEnd + "security " + entry.name;
         }
+    }
+    if (settings.workOffline) {
+        text += lineEnd + "offline";
     }
     for (const TCertificatePin& pin : settings.trustedCertificates) {
         text += lineEnd + "trust " + pin.host.toUtf8() + ' ' + QByteArray::number(pin.port) + ' ' +

@@ -17,9 +17,10 @@
 // file is kept readable and writable by its owner only). Then, only when there is something
 // to say, each on a line of its own after a CR LF:
 //   security tls                     (or starttls; no such line means none)
+//   offline                          Work offline is checked
 //   trust HOST PORT SHA256:HEX       a certificate the user chose to always trust for a server
 // A reader that knows only the four lines ignores the others, and a file without them reads
-// as security none with no trusted certificates.
+// as security none, online, with no trusted certificates.
 
 inline constexpr char kHostHistoryFile[] = "zknewsreader.cfg";
 inline constexpr char kAccountFile[] = "zknewsreader.cf2";
@@ -31,6 +32,7 @@ struct TAccountSettings {
     QByteArray password;
     TSecurity security = TSecurity::None;
     TCertificatePins trustedCertificates;
+    bool workOffline = false;
 
     bool operator==(const TAccountSettings&) const = default;
 };
@@ -46,8 +48,8 @@ QByteArray SettingsFileUtf8(const QByteArray& fileBytes);
 
 // The four fields of the account file's text (in UTF-8): field n is the text between the (n-1)-th
 // and the n-th LF, trimmed of blanks and control characters at both ends (which drops the CR).
-// Missing fields are empty. Of the lines after the fourth, those that say security and trust are
-// read; others are ignored.
+// Missing fields are empty. Of the lines after the fourth, those that say security, offline and
+// trust are read; others are ignored.
 TAccountSettings ParseAccountSettings(const QByteArray& text);
 
 // The account file's text for settings.

@@ -102,6 +102,7 @@ void TForm1::BindControls() {
     onClick(Button17, &TForm1::Button17Click);
     onClick(Button18, &TForm1::Button18Click);
     onClick(Button19, &TForm1::Button19Click);
+    onClick(CheckBox2, &TForm1::CheckBox2Click);
     onClick(BitBtn1, &TForm1::BitBtn1Click);
     onClick(BitBtn3, &TForm1::BitBtn3Click);
     const auto onRightClick = [this](QWidget* button, void (TForm1::*handler)(bool&)) {
@@ -280,6 +281,7 @@ void TForm1::LoadSettings() {
     Edit3->setText(QString::fromUtf8(account.userId));
     Edit4->setText(QString::fromUtf8(account.password));
     SelectSecurity(account.security);
+    CheckBox2->setChecked(account.workOffline);
     QRNNTP1->TrustedCertificates = account.trustedCertificates;
 }
 
@@ -288,7 +290,8 @@ void TForm1::SaveSettings() {
     SaveOwnerOnlyFile(SettingsFile(kAccountFile),
                       AccountSettingsText({Edit9->text().toUtf8(), Edit10->text().toUtf8(),
                                            Edit3->text().toUtf8(), Edit4->text().toUtf8(),
-                                           SelectedSecurity(), QRNNTP1->TrustedCertificates}));
+                                           SelectedSecurity(), QRNNTP1->TrustedCertificates,
+                                           CheckBox2->isChecked()}));
 }
 
 void TForm1::SetHostHistory(const TStringList& hosts) {

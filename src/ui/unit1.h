@@ -6,12 +6,14 @@
 #include "util/stringlist.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class EStoreError;
 class QAction;
@@ -102,6 +104,9 @@ public:
     QLineEdit* Edit6;      // group filter
     QCheckBox* CheckBox1;  // only the subscribed groups in the list
     QPushButton* Button19; // refresh the group list from the server
+    // Work offline: the group list, summaries and articles of the server named come from the
+    // store, and nothing is sent to any server.
+    QCheckBox* CheckBox2;
     QLabel* Label5;
     QListWidget* ListBox1; // the groups: the subscribed first, with their unread counts
     // The group list's context menu.
@@ -175,6 +180,8 @@ public:
     void ComboBox1Change();
     void ListBox1DblClick();
     void Button19Click(); // refresh groups
+    // Work offline checked or cleared: opens the server named from the store, or connects.
+    void CheckBox2Click();
     // Subscribes to the selected group, or unsubscribes from it, in the store.
     void SubscribeSelected(bool subscribed);
     void ListBox1KeyPress(char& key);
@@ -355,8 +362,25 @@ private:
     // answers.
     void ShowStoredGroups();
     // Lists the server's groups; the list shown becomes what the server sent, with what the
-    // store says of each, and the store keeps its marks.
+    // store says of each, and the store keeps its marks and the server's time of the list.
     void ListServerGroups();
+    // On connecting: the groups created since the server's time of the last list the store
+    // keeps, or the whole list the first time and from a server that refuses NEWGROUPS.
+    void UpdateServerGroups();
+    // Adds the groups created since to the stored list shown; false when the server refused.
+    bool ListNewGroups(const QDateTime& since);
+    // Keeps the groups of the list just read (listedGroups_) and the server's time of it.
+    void KeepListedGroups(const QDateTime& listedAt);
+    std::optional<QDateTime> StoredGroupListTime();
+    // True while Work offline is checked: the client is in cmLocal.
+    bool WorkingOffline() const;
+    // Work offline's Connect: the groups the store holds of the server named, no connection.
+    void OpenStoredServer();
+    // Selects the group to be listed: on the server, or working offline as the store holds it.
+    void SelectGroup(const QByteArray& name);
+    void SelectStoredGroup(const QByteArray& name);
+    // False, with the status bar saying why, for an article that working offline cannot show.
+    bool ArticleAtHand(int number);
     // What the store says of the groups of the client's server.
     void ReadStoredGroups();
     // The summaries the store holds of the client's current group from its low mark on; none

@@ -90,7 +90,12 @@ void TForm1::ConnectToServer() {
     QRNNTP1->UserId = WireBytes(Edit3->text());
     QRNNTP1->Password = WireBytes(Edit4->text());
     QRNNTP1->Security = SelectedSecurity();
-    ConnectClient();
+    QRNNTP1->CacheMode = WorkingOffline() ? TCacheMode::cmLocal : TCacheMode::cmRemote;
+    if (WorkingOffline()) {
+        OpenStoredServer();
+    } else {
+        ConnectClient();
+    }
     ListBox1->setFocus();
 }
 
@@ -191,9 +196,23 @@ void TForm1::FillGroupList(const QString& filter) {
 }
 
 void TForm1::Button19Click() {
-    if (!RefusedWhileBusy()) {
+    if (RefusedWhileBusy()) {
+        return;
+    }
+    if (WorkingOffline()) {
+        ShowStoredGroups();
+    } else {
         ListServerGroups();
     }
+}
+
+void TForm1::CheckBox2Click() {
+    // The check is what the user asked for; a server still answering keeps the mode it has.
+    if (RefusedWhileBusy()) {
+        CheckBox2->setChecked(!CheckBox2->isChecked());
+        return;
+    }
+    ConnectToServer();
 }
 
 void TForm1::SubscribeSelected(bool subscribed) {
@@ -248,7 +267,7 @@ void TForm1::QRNNTP1Connect(QObject*) {
     SetStatusText(QStringLiteral("Connected"));
     if (AllGroups.Count() == 0) {
         ShowStoredGroups();
-        ListServerGroups();
+        UpdateServerGroups();
     }
 }
 
@@ -280,6 +299,10 @@ void TForm1::QRNNTP1ConnectionFailed(QObject*) {
 }
 
 void TForm1::QRNNTP1ConnectionRequired(bool& handled) {
+    if (WorkingOffline()) {
+        SetStatusText(QStringLiteral("Working offline: the server is not asked"));
+        return;
+    }
     if (!WarnYesNo(QStringLiteral("Connection Required"),
                    QStringLiteral("Connection Required. Connect?"))) {
         return;

@@ -143,6 +143,9 @@ void TForm1::CreateConnectionPage() {
     Edit4 = Named(new QLineEdit(Panel4), "Edit4");
     Edit4->setEchoMode(QLineEdit::Password);
     Button2 = NewButton("Button2", QStringLiteral("&Disconnect"), Panel4);
+    CheckBox2 = Named(new QCheckBox(QStringLiteral("Work &offline"), Panel4), "CheckBox2");
+    CheckBox2->setToolTip(QStringLiteral("The group list, summaries and articles kept in the "
+                                         "news store, without connecting to the server"));
     Label7 = NewLabel("Label7", QStringLiteral("Filter List with:"), Panel4);
     Edit6 = Named(new QLineEdit(Panel4), "Edit6");
     CheckBox1 = Named(new QCheckBox(QStringLiteral("Subscribed only"), Panel4), "CheckBox1");
@@ -163,11 +166,12 @@ void TForm1::CreateConnectionPage() {
     grid->addWidget(Edit4, 1, 3);
     grid->addWidget(Label18, 1, 4, 1, 2);
     grid->addWidget(Button2, 1, 6);
+    grid->addWidget(CheckBox2, 0, 7);
     grid->addWidget(Label7, 2, 0);
     grid->addWidget(Edit6, 2, 1, 1, 4);
     grid->addWidget(CheckBox1, 2, 5);
     grid->addWidget(Button19, 2, 6);
-    grid->addWidget(Label5, 3, 0, 1, 7);
+    grid->addWidget(Label5, 3, 0, 1, 8);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
     page->addWidget(Panel4);

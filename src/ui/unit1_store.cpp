@@ -12,6 +12,7 @@
 #include "ui/summaryview.h"
 #include "util/presenter.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
 #include <QFile>
@@ -119,9 +120,14 @@ void TForm1::ShowLastProfile() {
 void TForm1::AttachStore() {
     storeCache_.reset();
     UseStore([this](TNewsStore& store) {
-        store.SaveLastProfile(TServerProfile{QRNNTP1->Host, static_cast<quint16>(QRNNTP1->Port),
-                                             SecurityName(QRNNTP1->Security), Edit3->text()});
+        if (!WorkingOffline()) {
+            store.SaveLastProfile(TServerProfile{QRNNTP1->Host,
+                                                 static_cast<quint16>(QRNNTP1->Port),
+                                                 SecurityName(QRNNTP1->Security), Edit3->text()});
+        }
         storeCache_ = std::make_unique<TStoreCache>(*QRNNTP1, store);
+        // Articles read are kept as they arrive and shown from the store the next time.
+        storeCache_->Attach();
     });
 }
 
@@ -135,8 +141,8 @@ void TForm1::KeepReadArticle(int number) {
     if (!storeCache_) {
         return;
     }
+    // The attached store has kept the article as it arrived, or has just answered it.
     UseStore([this, number](TNewsStore& store) {
-        storeCache_->KeepArticle(number);
         const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
         store.MarkRead(group, number, number);
         store.NoteArticleRead(group, number);
@@ -169,6 +175,8 @@ void TForm1::ShowStoredGroups() {
 void TForm1::ListServerGroups() {
     listedGroups_.clear();
     groupsFromStore_ = AllGroups.Count() > 0;
+    // Asked before the list, so that a group made while it arrives is new the next time.
+    const QDateTime listedAt = QRNNTP1->GetServerTime();
     QRNNTP1->GetGroupList();
     // A list that was read ends with its "." line; a refused LIST leaves nothing, and the
     // groups shown stay.
@@ -179,14 +187,113 @@ void TForm1::ListServerGroups() {
     for (const TStoredGroup& group : std::as_const(listedGroups_)) {
         AllGroups.Add(group.name);
     }
+    KeepListedGroups(listedAt);
+}
+
+void TForm1::UpdateServerGroups() {
+    const std::optional<QDateTime> since = StoredGroupListTime();
+    if (!since || !ListNewGroups(*since)) {
+        ListServerGroups();
+    }
+}
+
+bool TForm1::ListNewGroups(const QDateTime& since) {
+    listedGroups_.clear();
+    groupsFromStore_ = true;
+    const QDateTime listedAt = QRNNTP1->GetServerTime();
+    QRNNTP1->GetNewGroups(since);
+    if (QRNNTP1->GroupLines.IsEmpty()) {
+        return false;
+    }
+    // The groups known before keep what the store says of them; the new ones join them.
+    KeepListedGroups(listedAt);
+    ShowStoredGroups();
+    return true;
+}
+
+void TForm1::KeepListedGroups(const QDateTime& listedAt) {
     if (storeCache_) {
-        UseStore([this](TNewsStore& store) {
+        UseStore([this, &listedAt](TNewsStore& store) {
             store.SaveGroupList(storeCache_->ServerId(), listedGroups_);
+            store.SetGroupListTime(storeCache_->ServerId(), listedAt);
         });
         ReadStoredGroups();
     }
     listedGroups_.clear();
     FillGroupList(Edit6->text());
+}
+
+std::optional<QDateTime> TForm1::StoredGroupListTime() {
+    std::optional<QDateTime> time;
+    if (storeCache_) {
+        UseStore([this, &time](TNewsStore& store) {
+            time = store.GroupListTime(storeCache_->ServerId());
+        });
+    }
+    return time;
+}
+
+bool TForm1::WorkingOffline() const {
+    return CheckBox2->isChecked();
+}
+
+void TForm1::OpenStoredServer() {
+    AttachStore();
+    if (!storeCache_) {
+        SetStatusText(QStringLiteral("Working offline needs the news store, which is not open"));
+        return;
+    }
+    ShowStoredGroups();
+    SetStatusText(QStringLiteral("Working offline: %1 groups of %2:%3 from the news store")
+                      .arg(AllGroups.Count())
+                      .arg(QRNNTP1->Host)
+                      .arg(QRNNTP1->Port));
+}
+
+void TForm1::SelectGroup(const QByteArray& name) {
+    if (WorkingOffline()) {
+        SelectStoredGroup(name);
+    } else {
+        QRNNTP1->SetGroup(name);
+    }
+}
+
+void TForm1::SelectStoredGroup(const QByteArray& name) {
+    // The marks the server gave last; a group of which nothing is stored has nothing to list.
+    const TStoredGroup group = storedGroups_.value(name);
+    qint64 stored = 0;
+    if (storeCache_) {
+        UseStore([this, &name, &stored](TNewsStore& store) {
+            stored = store.SummaryCount(storeCache_->GroupId(name));
+        });
+    }
+    QRNNTP1->CurrentGroup = name;
+    QRNNTP1->FirstArticleNo = stored > 0 ? static_cast<int>(group.low) : 0;
+    QRNNTP1->LastArticleNo = stored > 0 ? static_cast<int>(group.high) : 0;
+    if (stored == 0) {
+        SetStatusText(QStringLiteral("Working offline: the news store holds no summaries of ") +
+                      DisplayText(name));
+    }
+    QRNNTP1GroupSelect(QRNNTP1);
+}
+
+bool TForm1::ArticleAtHand(int number) {
+    if (!WorkingOffline()) {
+        return true;
+    }
+    bool stored = false;
+    if (storeCache_) {
+        UseStore([this, number, &stored](TNewsStore& store) {
+            const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+            stored = store.Article(group, number).has_value();
+        });
+    }
+    if (!stored) {
+        SetStatusText(QStringLiteral("Working offline: article %1 of %2 is not in the news store")
+                          .arg(number)
+                          .arg(DisplayText(QRNNTP1->CurrentGroup)));
+    }
+    return stored;
 }
 
 QList<TStoredSummary> TForm1::StoredSummaries() {

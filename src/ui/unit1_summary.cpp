@@ -48,7 +48,7 @@ void TForm1::ListSelectedGroup(bool emptyCaches, bool fromStore) {
     }
     const QByteArray previousGroup = QRNNTP1->CurrentGroup;
     choosingGroup_ = true;
-    WithFinally([this] { QRNNTP1->SetGroup(SelectedGroup()); }, [this] { choosingGroup_ = false; });
+    WithFinally([this] { SelectGroup(SelectedGroup()); }, [this] { choosingGroup_ = false; });
     // A group opened before shows what the store holds of it and fetches only what is newer.
     const QList<TStoredSummary> stored = fromStore ? StoredSummaries() : QList<TStoredSummary>();
     const qint64 start = stored.isEmpty() ? ListingStart() : stored.first().number;
@@ -112,7 +112,7 @@ void TForm1::KeepListedGroup(const QByteArray& previousGroup) {
     // The summary still lists the group selected before, and opening its entries asks the
     // server by number: that group is selected again, and caption and caches stay with it.
     if (!previousGroup.isEmpty() && previousGroup != QRNNTP1->CurrentGroup) {
-        QRNNTP1->SetGroup(previousGroup);
+        SelectGroup(previousGroup);
     } else {
         ShowSelectedGroup();
     }
@@ -182,7 +182,7 @@ void TForm1::Button4Click() {
         }
         // Inside a running operation the client would skip the retrieval, and the panes of the
         // article shown would be cached as this one.
-        if (QRNNTP1->Busy) {
+        if (QRNNTP1->Busy || !ArticleAtHand(number)) {
             ArticleNotShown = true;
             return;
         }

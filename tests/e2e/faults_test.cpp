@@ -13,14 +13,15 @@ namespace {
 
 class Faults : public GroupWindowTest {
 protected:
-    // A second connection, as the user makes it after the failure.
+    // A second connection, as the user makes it after the failure: the group list of the
+    // first is kept, and only the groups new since are asked for.
     void ExpectANewConnectWorks() {
         EXPECT_FALSE(form.QRNNTP1->Busy);
-        server.AddScript(script::Greeting() + script::GroupList({"zk.test.small"}) +
-                         script::Quit());
+        server.AddScript(script::Greeting() + script::NewGroups({}) + script::Quit());
         form.Button1->click();
         EXPECT_TRUE(form.QRNNTP1->Connected);
         EXPECT_EQ(form.ListBox1->count(), 1);
+        ExpectScriptPlayed();
     }
 };
 

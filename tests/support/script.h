@@ -10,7 +10,16 @@ inline QByteArray Greeting() {
     return "S: 200 news.example ready\n";
 }
 
-inline QByteArray GroupList(std::initializer_list<const char*> names) {
+// The server's clock in the DATE replies of the scripts, and as NEWGROUPS asks since it.
+inline constexpr char kServerTime[] = "20260102030405";
+
+// DATE, answered with the server's time ("yyyymmddhhmmss").
+inline QByteArray Date(const QByteArray& stamp = kServerTime) {
+    return "C: DATE\nS: 111 " + stamp + '\n';
+}
+
+// LIST, answered with the groups named.
+inline QByteArray List(std::initializer_list<const char*> names) {
     QByteArray lines = "C: LIST\nS: 215 list of newsgroups follows\n";
     for (const char* name : names) {
         lines += "S: " + QByteArray(name) + " 10 1 y\n";
@@ -18,18 +27,21 @@ inline QByteArray GroupList(std::initializer_list<const char*> names) {
     return lines + "S: .\n";
 }
 
-// NEWGROUPS since the time given ("yyyymmdd hhmmss"), answered with the groups named.
-inline QByteArray NewGroups(const QByteArray& since, std::initializer_list<const char*> names) {
-    QByteArray lines = "C: NEWGROUPS " + since + " GMT\nS: 231 list of new newsgroups follows\n";
+// The whole group list as the window asks for it with a store to keep its time: the server's
+// time (kServerTime), then LIST.
+inline QByteArray GroupList(std::initializer_list<const char*> names) {
+    return Date() + List(names);
+}
+
+// The groups created since the group list of kServerTime, as the window asks for them on
+// connecting again: the server's time, then NEWGROUPS, answered with the groups named.
+inline QByteArray NewGroups(std::initializer_list<const char*> names) {
+    QByteArray lines = Date() + "C: NEWGROUPS 20260102 030405 GMT\n"
+                                "S: 231 list of new newsgroups follows\n";
     for (const char* name : names) {
         lines += "S: " + QByteArray(name) + " 10 1 y\n";
     }
     return lines + "S: .\n";
-}
-
-// DATE, answered with the server's time ("yyyymmddhhmmss").
-inline QByteArray Date(const QByteArray& stamp) {
-    return "C: DATE\nS: 111 " + stamp + '\n';
 }
 
 inline QByteArray Group(const QByteArray& name, int first, int last) {

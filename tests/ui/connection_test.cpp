@@ -335,11 +335,13 @@ TEST_F(WindowTest, TheFilterNarrowsAndWidensWithoutRegardToCase) {
     EXPECT_EQ(GroupsShown().size(), 3);
     form.Edit6->clear();
     EXPECT_EQ(GroupsShown().size(), 4);
-    // Connecting again empties the filter and starts from the new list.
+    // Connecting again empties the filter and starts from the list with the new groups.
     form.Edit6->setText(u"comp"_s);
-    Connect(script::Greeting() + script::GroupList({"zk.test.post", "news.answers"}));
+    Connect(script::Greeting() + script::NewGroups({"zk.test.post", "news.answers"}));
     EXPECT_EQ(form.Edit6->text(), QString());
-    EXPECT_EQ(GroupsShown(), (QStringList{u"news.answers"_s, u"zk.test.post"_s}));
+    EXPECT_EQ(GroupsShown(), (QStringList{u"alt.binaries.test"_s, u"comp.lang"_s,
+                                          u"news.answers"_s, u"zk.test.many"_s, u"zk.test.post"_s,
+                                          u"zk.test.small"_s}));
 }
 
 TEST_F(WindowTest, DoubleClickingWithNothingSelectedDoesNothing) {
@@ -347,7 +349,7 @@ TEST_F(WindowTest, DoubleClickingWithNothingSelectedDoesNothing) {
     Connect(script::Greeting() + script::GroupList({"zk.test.small"}));
     form.ListBox1->clearSelection();
     form.ListBox1DblClick();
-    EXPECT_EQ(server.Received().size(), 1); // only the LIST
+    EXPECT_EQ(server.Received().size(), 2); // only DATE and LIST
     EXPECT_TRUE(presenter.infos.isEmpty());
 }
 
@@ -357,7 +359,7 @@ TEST_F(WindowTest, ListingWithNoGroupSelectedFailsBeforeAnythingIsSent) {
     form.ListBox1->clearSelection();
     form.Button3->click();
     EXPECT_EQ(presenter.infos, QList<QString>{u"List index out of bounds (-1)"_s});
-    EXPECT_EQ(server.Received().size(), 1);
+    EXPECT_EQ(server.Received().size(), 2);
 }
 
 TEST_F(WindowTest, SelectingAGroupShowsItsRangeInTheCaption) {
@@ -374,7 +376,7 @@ TEST_F(WindowTest, SelectingAGroupShowsItsRangeInTheCaption) {
 
 TEST_F(WindowTest, AnOperationWithoutConnectionOffersToConnect) {
     StartUp();
-    server.AddScript(script::Greeting() + script::GroupList({"zk.test.small"}) + script::Quit());
+    server.AddScript(script::Greeting() + script::List({"zk.test.small"}) + script::Quit());
     presenter.confirmAnswers = {true};
     form.QRNNTP1->GetGroupList();
     ASSERT_EQ(presenter.questions.size(), 1);
