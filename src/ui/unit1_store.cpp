@@ -244,8 +244,10 @@ void TForm1::OpenStoredServer() {
         return;
     }
     ShowStoredGroups();
-    SetStatusText(QStringLiteral("Working offline: %1 groups of %2:%3 from the news store")
-                      .arg(AllGroups.Count())
+    const int count = AllGroups.Count();
+    SetStatusText(QStringLiteral("Working offline: %1 %2 of %3:%4 from the news store")
+                      .arg(count)
+                      .arg(count == 1 ? QStringLiteral("group") : QStringLiteral("groups"))
                       .arg(QRNNTP1->Host)
                       .arg(QRNNTP1->Port));
 }

@@ -211,7 +211,7 @@ TEST_F(WorkOfflineTest, CheckingItShowsTheStoredServerAndSendsNothing) {
     EXPECT_FALSE(form.QRNNTP1->Connected);
     EXPECT_EQ(form.QRNNTP1->CacheMode, TCacheMode::cmLocal);
     EXPECT_EQ(GroupsShown(), QStringList{QString::fromLatin1(kGroup)});
-    EXPECT_TRUE(form.StatusText().startsWith(u"Working offline: 1 groups of 127.0.0.1:"_s))
+    EXPECT_TRUE(form.StatusText().startsWith(u"Working offline: 1 group of 127.0.0.1:"_s))
         << form.StatusText().toStdString();
 
     // The summaries, the article read and a step to one never read: all from the store.
