@@ -267,7 +267,11 @@ void TForm1::QRNNTP1Connect(QObject*) {
     SetStatusText(QStringLiteral("Connected"));
     if (AllGroups.Count() == 0) {
         ShowStoredGroups();
-        UpdateServerGroups();
+        // A connection made for a running operation that needed one: the client would skip
+        // the lists inside it, and the next Connect brings the stored list up to date.
+        if (!QRNNTP1->Busy) {
+            UpdateServerGroups();
+        }
     }
 }
 

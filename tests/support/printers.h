@@ -1,7 +1,8 @@
 #pragma once
 
-// Readable test failure messages for Qt's string types.
+// Readable test failure messages for Qt's string and time types.
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -41,4 +42,8 @@ inline void PrintTo(const QStringList& list, std::ostream* out) {
         *out << ", ";
     }
     *out << '}';
+}
+
+inline void PrintTo(const QDateTime& time, std::ostream* out) {
+    PrintTo(time.toString(Qt::ISODate), out);
 }

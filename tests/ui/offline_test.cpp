@@ -180,6 +180,21 @@ INSTANTIATE_TEST_SUITE_P(
                        u"Malformed NEWGROUPS reply, line 2 is no group line: 'zk.test.bad'"_s}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A connection made again for an operation that needed one lists nothing inside it: the time
+// of the last list stays, for the next Connect to ask for every group new since.
+TEST_F(StoreFirstTest, AConnectionMadeForAnArticleKeepsTheTimeOfTheLastList) {
+    ListSmallGroup(3, script::Quit());
+    form.Edit2->setText(u"1"_s);
+    EXPECT_THROW(form.Button1Click(), EShownError);
+    form.Edit2->setText(QString::number(server.Port()));
+    presenter.confirmAnswers = {true};
+    server.AddScript(script::Greeting() + script::Article(2, "Subject: two", "body"));
+    GetArticle(2);
+    EXPECT_EQ(PaneText(form.Memo2), u"body"_s);
+    ExpectScriptPlayed();
+    EXPECT_EQ(Store().GroupListTime(ServerId()), kFirstListTime);
+}
+
 TEST_F(StoreFirstTest, RefreshGroupsListsEveryGroupAndKeepsItsTime) {
     StartUp();
     Connect(script::Greeting() + script::GroupList({"zk.test.small", "alt.test"}) +
