@@ -135,14 +135,8 @@ void TForm1::KeepReadArticle(int number) {
     if (!storeCache_) {
         return;
     }
-    UseStore([this, number](TNewsStore& store) {
-        storeCache_->KeepArticle(number);
-        const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
-        store.MarkRead(group, number, number);
-        store.NoteArticleRead(group, number);
-        readMarks_ = store.ReadMarks(group);
-    });
-    Memo4->viewport()->update();
+    UseStore([this, number](TNewsStore&) { storeCache_->KeepArticle(number); });
+    MarkArticleRead(number);
 }
 
 void TForm1::ReadStoredGroups() {
@@ -189,12 +183,13 @@ void TForm1::ListServerGroups() {
     FillGroupList(Edit6->text());
 }
 
-QList<TStoredSummary> TForm1::StoredSummaries() {
-    QList<TStoredSummary> stored;
+TForm1::TStoredListing TForm1::StoredListing() {
+    TStoredListing stored;
     if (storeCache_) {
         UseStore([this, &stored](TNewsStore& store) {
             const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
-            stored = store.Summaries(group, QRNNTP1->FirstArticleNo);
+            stored.high = store.StoredHigh(group);
+            stored.summaries = store.Summaries(group, QRNNTP1->FirstArticleNo);
         });
     }
     return stored;
@@ -219,4 +214,98 @@ void TForm1::ReadReadMarks() {
             readMarks_ = store.ReadMarks(storeCache_->GroupId(QRNNTP1->CurrentGroup));
         });
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Read marks
+
+void TForm1::MarkArticleRead(int number) {
+    if (!storeCache_) {
+        return;
+    }
+    UseStore([this, number](TNewsStore& store) {
+        const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+        store.MarkRead(group, number, number);
+        store.NoteArticleRead(group, number);
+        readMarks_ = store.ReadMarks(group);
+    });
+    ReadMarksChanged();
+}
+
+bool TForm1::ReadMarksKept() {
+    if (QRNNTP1->CurrentGroup.isEmpty()) {
+        SetStatusText(QStringLiteral("No group is listed."));
+        return false;
+    }
+    if (!storeCache_) {
+        ShowInfo(QStringLiteral("Read marks are kept in the news store, which is not open."));
+        return false;
+    }
+    return true;
+}
+
+void TForm1::MarkGroupRead() {
+    if (!ReadMarksKept()) {
+        return;
+    }
+    UseStore([this](TNewsStore& store) {
+        const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+        // The high mark the server gave on selecting the group, its latest word.
+        store.MarkRead(group, 1, QRNNTP1->LastArticleNo);
+        readMarks_ = store.ReadMarks(group);
+    });
+    ReadMarksChanged();
+}
+
+void TForm1::MarkSelectedUnread() {
+    if (!ReadMarksKept()) {
+        return;
+    }
+    TArticleRanges numbers;
+    for (const qint64 number : Summary.SelectedEntryNumbers()) {
+        numbers.Add(number, number);
+    }
+    if (numbers.IsEmpty()) {
+        return;
+    }
+    UseStore([this, &numbers](TNewsStore& store) {
+        const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+        store.MarkUnread(group, numbers);
+        readMarks_ = store.ReadMarks(group);
+    });
+    ReadMarksChanged();
+}
+
+void TForm1::ReadMarksChanged() {
+    Memo4->viewport()->update();
+    ShowUnreadCount(QRNNTP1->CurrentGroup);
+}
+
+void TForm1::ShowUnreadCount(const QByteArray& name) {
+    const auto stored = storedGroups_.find(name);
+    if (!storeCache_ || stored == storedGroups_.end()) {
+        return;
+    }
+    UseStore([this, &stored](TNewsStore& store) {
+        stored->unread = store.UnreadCount(storeCache_->GroupId(stored->name));
+    });
+    ShowGroupUnread(name, stored->unread);
+}
+
+QList<QByteArray> TForm1::SubscribedGroupsWithUnread() {
+    QList<QByteArray> after;
+    QList<QByteArray> before;
+    if (!storeCache_) {
+        return after;
+    }
+    UseStore([this, &after, &before](TNewsStore& store) {
+        const QByteArray& current = QRNNTP1->CurrentGroup;
+        for (const QByteArray& name : store.Subscriptions(storeCache_->ServerId())) {
+            if (name != current && store.UnreadCount(storeCache_->GroupId(name)) > 0) {
+                (name > current ? after : before).append(name);
+            }
+        }
+    });
+    // Round from the current group: those after it by name first, then those before.
+    return after + before;
 }
