@@ -1,5 +1,5 @@
 // The local news store behind the window: opening it (or setting a damaged one aside), the
-// last server profile, and keeping what the client fetches.
+// last server profile, keeping what the client fetches, and the read marks.
 #include "ui/unit1.h"
 
 #include "nntp/nntpwire.h"
