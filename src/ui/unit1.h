@@ -407,8 +407,8 @@ private:
     // Reads the group's unread count from the store and shows it in the group list.
     void ShowUnreadCount(const QByteArray& name);
     void ShowGroupUnread(const QByteArray& name, qint64 unread);
-    // The subscribed groups but the current one that have unread articles, in name order
-    // going round from the current group.
+    // The subscribed groups the server lists, but the current one, that have unread articles,
+    // in name order going round from the current group.
     QList<QByteArray> SubscribedGroupsWithUnread();
     // Opens the first unread entry of the summary after the entry of article number after,
     // going round; false when every entry is read.

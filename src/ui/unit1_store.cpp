@@ -301,7 +301,9 @@ QList<QByteArray> TForm1::SubscribedGroupsWithUnread() {
     UseStore([this, &after, &before](TNewsStore& store) {
         const QByteArray& current = QRNNTP1->CurrentGroup;
         for (const QByteArray& name : store.Subscriptions(storeCache_->ServerId())) {
-            if (name != current && store.UnreadCount(storeCache_->GroupId(name)) > 0) {
+            // A group the server no longer lists could not be selected.
+            if (name != current && AllGroups.IndexOf(name) >= 0 &&
+                store.UnreadCount(storeCache_->GroupId(name)) > 0) {
                 (name > current ? after : before).append(name);
             }
         }

@@ -328,6 +328,23 @@ INSTANTIATE_TEST_SUITE_P(Means, NextUnreadTest,
                                            TNextUnreadCase{"SpaceBar", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ReadMarksTest, NextUnreadStartsAtTheFirstSubscribedGroupAndSkipsOnesTheServerDropped) {
+    const QByteArray dropped = "zk.test.dropped";
+    ConnectSubscribed({kGroup.constData(), dropped.constData()}, {kGroup, dropped},
+                      script::Quit());
+    Connect(script::Greeting() + script::GroupList({kGroup.constData()}) +
+            script::Group(kGroup, 1, 2) + script::Overview(1, 2, script::Summaries(1, 2)) +
+            script::Article(1, "Subject: one", "first") +
+            script::Article(2, "Subject: two", "second"));
+    for (const QString& next : {u"zk.test.small:1"_s, u"zk.test.small:2"_s}) {
+        form.Button20->click();
+        EXPECT_EQ(ArticleShown(), next);
+    }
+    form.Button20->click();
+    EXPECT_EQ(form.StatusText(), u"No unread articles left in the subscribed groups."_s);
+    ExpectScriptPlayed();
+}
+
 TEST_F(ReadMarksTest, SpacePagesDownThroughTheBodyAndOnlyAtItsEndOpensTheNextUnread) {
     ListSmallGroup(2, script::Article(1, "Subject: long", LongBody()) +
                           script::Article(2, "Subject: next", "short"));
