@@ -330,8 +330,7 @@ INSTANTIATE_TEST_SUITE_P(Means, NextUnreadTest,
 
 TEST_F(ReadMarksTest, NextUnreadStartsAtTheFirstSubscribedGroupAndSkipsOnesTheServerDropped) {
     const QByteArray dropped = "zk.test.dropped";
-    ConnectSubscribed({kGroup.constData(), dropped.constData()}, {kGroup, dropped},
-                      script::Quit());
+    ConnectSubscribed({kGroup.constData(), dropped.constData()}, {kGroup, dropped}, script::Quit());
     Connect(script::Greeting() + script::GroupList({kGroup.constData()}) +
             script::Group(kGroup, 1, 2) + script::Overview(1, 2, script::Summaries(1, 2)) +
             script::Article(1, "Subject: one", "first") +
