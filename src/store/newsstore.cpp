@@ -239,6 +239,16 @@ void TNewsStore::MarkUnread(qint64 group, qint64 first, qint64 last) {
     transaction.Commit();
 }
 
+void TNewsStore::MarkUnread(qint64 group, const TArticleRanges& numbers) {
+    TTransaction transaction(db_);
+    TArticleRanges marks = ReadMarks(group);
+    for (const TArticleRanges::Range& range : numbers.Ranges()) {
+        marks.Remove(range.first, range.last);
+    }
+    SetReadMarks(group, marks);
+    transaction.Commit();
+}
+
 qint64 TNewsStore::UnreadCount(qint64 group) {
     TStatement& state = statements_->groupState;
     state.Bind(1, group);

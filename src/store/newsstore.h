@@ -75,6 +75,8 @@ public:
     void SetReadMarks(qint64 group, const TArticleRanges& marks);
     void MarkRead(qint64 group, qint64 first, qint64 last);
     void MarkUnread(qint64 group, qint64 first, qint64 last);
+    // Marks every number of the set unread in one transaction.
+    void MarkUnread(qint64 group, const TArticleRanges& numbers);
     // The numbers between the group's low and high marks that are not marked read.
     qint64 UnreadCount(qint64 group);
 

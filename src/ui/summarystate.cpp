@@ -187,6 +187,39 @@ QByteArray TSummaryState::LastEntryNumber() const {
     return entryNumbers_.empty() ? QByteArray() : QByteArray::number(entryNumbers_.back());
 }
 
+std::vector<qint64> TSummaryState::SelectedEntryNumbers() const {
+    const qint64 firstLine = LineOfPosition(SelectionStart());
+    qint64 lastLine = LineOfPosition(SelectionEnd());
+    // A selection that ends at a line's start takes nothing of that line.
+    if (HasSelection() && lastLine > firstLine && LineStart(lastLine) == SelectionEnd()) {
+        --lastLine;
+    }
+    std::vector<qint64> numbers;
+    const qint64 first = EntryNumberOfLine(firstLine);
+    if (first > 0) {
+        numbers.push_back(first);
+    }
+    auto entry = std::upper_bound(entryFirstLines_.cbegin(), entryFirstLines_.cend(), firstLine);
+    for (; entry != entryFirstLines_.cend() && *entry <= lastLine; ++entry) {
+        numbers.push_back(entryNumbers_[static_cast<size_t>(entry - entryFirstLines_.cbegin())]);
+    }
+    return numbers;
+}
+
+qint64 TSummaryState::NextEntryNumber(qint64 after,
+                                      const std::function<bool(qint64)>& wanted) const {
+    const auto count = static_cast<qint64>(entryNumbers_.size());
+    // Without an entry of its own the search starts at the first entry.
+    const qint64 start = EntryOfNumber(after) + 1;
+    for (qint64 step = 0; step < count; ++step) {
+        const qint32 number = entryNumbers_[static_cast<size_t>((start + step) % count)];
+        if (number != after && wanted(number)) {
+            return number;
+        }
+    }
+    return 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Searching
 

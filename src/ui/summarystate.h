@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <vector>
 
 class TPostRecordType;
@@ -67,6 +68,13 @@ public:
     qint64 EntryNumberOfLine(qint64 line) const;
     // The number text of the last entry; empty when there is none.
     QByteArray LastEntryNumber() const;
+    // The numbers of the entries the selection touches, in summary order; without a selection
+    // the number of the entry under the caret. Empty on a line of no entry.
+    std::vector<qint64> SelectedEntryNumbers() const;
+    // The number of the first entry after the entry of article number after (from the first
+    // entry when the summary has none for it) that wanted accepts, going round to the entries
+    // before; 0 when no entry is accepted.
+    qint64 NextEntryNumber(qint64 after, const std::function<bool(qint64)>& wanted) const;
 
     // Searches line by line from the caret's line, down or up, for the find text (the UTF-8 of
     // the search engine's syntax, matched character by character as Unicode), and selects the

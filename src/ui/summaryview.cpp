@@ -365,6 +365,11 @@ void TSummaryView::contextMenuEvent(QContextMenuEvent* event) {
     QAction* copy = menu.addAction(tr("&Copy"), this, &TSummaryView::Copy);
     copy->setEnabled(state_.HasSelection());
     menu.addAction(tr("Select All"), this, &TSummaryView::SelectAll);
+    // What the window does with the entries follows what the view itself does.
+    if (!actions().isEmpty()) {
+        menu.addSeparator();
+        menu.addActions(actions());
+    }
     menu.exec(event->globalPos());
 }
 

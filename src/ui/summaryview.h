@@ -14,7 +14,8 @@ class TSummaryState;
 // The summary pane: a read-only view of a TSummaryState that paints only the lines in sight,
 // each made into text from its UTF-8 when it is painted. Caret and selection are the state's; the
 // view moves them by mouse and keyboard (arrows, Page Up/Down, Home/End, Ctrl+Home/End, with
-// Shift to select), selects all, copies to the clipboard, and scrolls in whole lines.
+// Shift to select), selects all, copies to the clipboard, and scrolls in whole lines. Its context
+// menu offers Copy and Select All, then the actions added to the view.
 class TSummaryView : public QAbstractScrollArea {
     Q_OBJECT
 public:

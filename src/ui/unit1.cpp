@@ -102,6 +102,8 @@ void TForm1::BindControls() {
     onClick(Button17, &TForm1::Button17Click);
     onClick(Button18, &TForm1::Button18Click);
     onClick(Button19, &TForm1::Button19Click);
+    onClick(Button20, &TForm1::Button20Click);
+    onClick(Button21, &TForm1::Button21Click);
     onClick(CheckBox2, &TForm1::CheckBox2Click);
     onClick(BitBtn1, &TForm1::BitBtn1Click);
     onClick(BitBtn3, &TForm1::BitBtn3Click);
@@ -122,6 +124,10 @@ void TForm1::BindControls() {
             [this] { Dispatch([this] { SubscribeSelected(true); }); });
     connect(UnsubscribeAction, &QAction::triggered, this,
             [this] { Dispatch([this] { SubscribeSelected(false); }); });
+    connect(MarkUnreadAction, &QAction::triggered, this,
+            [this] { Dispatch([this] { MarkSelectedUnread(); }); });
+    connect(MarkGroupReadAction, &QAction::triggered, this,
+            [this] { Dispatch([this] { MarkGroupRead(); }); });
     connect(ComboBox1, &QComboBox::currentIndexChanged, this,
             [this] { Dispatch([this] { ComboBox1Change(); }); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
@@ -217,6 +223,13 @@ bool TForm1::KeyPressFilter(QObject* watched, QKeyEvent* event) {
     if (watched == Memo4) {
         int key = event->key();
         Dispatch([&] { Memo4KeyDown(key, event->modifiers() & ~Qt::KeypadModifier); });
+        return key == 0;
+    }
+    if (watched == Memo2) {
+        int key = event->key();
+        Dispatch([&] {
+            Memo2KeyDown(key, event->modifiers() & ~Qt::KeypadModifier, event->isAutoRepeat());
+        });
         return key == 0;
     }
     if (!IsEnterKey(event)) {

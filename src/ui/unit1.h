@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QString>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -123,6 +124,9 @@ public:
     QLineEdit* Edit7; // article number
     QLabel* Label13;
     TSummaryView* Memo4; // the summary pane, a view of Summary
+    // The summary pane's context menu, after the pane's own entries.
+    QAction* MarkUnreadAction;
+    QAction* MarkGroupReadAction;
 
     // " Reading Articles "
     QWidget* TabSheet1;
@@ -137,6 +141,8 @@ public:
     QPushButton* Button13;
     QPushButton* Button10;
     QLabel* Label9;
+    QPushButton* Button20; // next unread
+    QPushButton* Button21; // mark group read
     QPlainTextEdit* Memo2; // the body pane
     QLabel* Label8;
     QPlainTextEdit* Memo1; // the attachments pane
@@ -247,6 +253,16 @@ public:
     void FollowThread();
     void Button11Click(); // launch text
     void TabSheet1Show();
+    // Key down in the body pane; key is cleared to swallow it. repeated: a key held down.
+    void Memo2KeyDown(int& key, Qt::KeyboardModifiers shift, bool repeated);
+    // Opens the next unread entry of the summary after the article opened last, going round to
+    // those before it; then the first unread entry of the next subscribed group with unread
+    // articles, in name order from the current group on, which it lists.
+    void Button20Click();
+    // Marks every article of the listed group read, up to its high mark.
+    void Button21Click();
+    // Marks the articles of the summary entries selected (or under the caret) unread.
+    void MarkSelectedUnread();
 
     // Msg Scan and Hdr Scan. A right click sets handled, so that no context menu opens.
     void Button14Click();
@@ -326,11 +342,13 @@ private:
     QByteArray SelectedGroup() const;
     // The client's current group in the caption, and the caches given to it.
     void ShowSelectedGroup();
-    // Selects the group chosen in the group list and lists it from the start the user
-    // chooses; emptyCaches forgets the articles read before, even of the same group. fromStore
-    // (opening the group from the group list) shows what the store holds of a group opened
-    // before without asking, and fetches only the numbers above the highest stored.
-    void ListSelectedGroup(bool emptyCaches, bool fromStore);
+    // Lists the group chosen in the group list, unless a client operation runs.
+    void ListSelectedGroup(bool emptyCaches);
+    // Selects the group and lists it: a group opened before shows what the store holds of it
+    // without asking and fetches only the numbers above the highest stored, as they arrive;
+    // any other from the start the user chooses. emptyCaches forgets the articles read before,
+    // even of the same group. False when nothing was listed.
+    bool ListGroup(const QByteArray& name, bool emptyCaches);
     // The first number to list of the group selected, asked for when the group spans many;
     // -1, with the user told why where there is something to say, when nothing is to be
     // listed.
@@ -383,9 +401,18 @@ private:
     bool ArticleAtHand(int number);
     // What the store says of the groups of the client's server.
     void ReadStoredGroups();
-    // The summaries the store holds of the client's current group from its low mark on; none
-    // for a group never opened.
-    QList<TStoredSummary> StoredSummaries();
+    // What the store holds of the client's current group: its summaries from the group's low
+    // mark on, and the highest number stored, 0 for a group never opened.
+    struct TStoredListing {
+        qint64 high = 0;
+        QList<TStoredSummary> summaries;
+        bool OpenedBefore() const { return high > 0; }
+        // Where its listing starts: at the first summary held, else above the highest stored.
+        qint64 Start(qint64 low) const {
+            return summaries.isEmpty() ? std::max(high + 1, low) : summaries.first().number;
+        }
+    };
+    TStoredListing StoredListing();
     // Adds the stored summaries to the summary as if the server had just sent them.
     void ShowStoredSummaries(const QList<TStoredSummary>& stored);
     // Reads the read marks of the client's current group from the store.
@@ -394,6 +421,24 @@ private:
     void KeepListing();
     // Keeps the article the client retrieved last, marked read.
     void KeepReadArticle(int number);
+    // Marks the article of the listed group read in the store at once.
+    void MarkArticleRead(int number);
+    // True when the listed group's read marks can be changed; otherwise the user is told why.
+    bool ReadMarksKept();
+    void MarkGroupRead();
+    // The summary and the group's unread count show the read marks anew.
+    void ReadMarksChanged();
+    // Reads the group's unread count from the store and shows it in the group list.
+    void ShowUnreadCount(const QByteArray& name);
+    void ShowGroupUnread(const QByteArray& name, qint64 unread);
+    // The subscribed groups the server lists, but the current one, that have unread articles,
+    // in name order going round from the current group.
+    QList<QByteArray> SubscribedGroupsWithUnread();
+    // Opens the first unread entry of the summary after the entry of article number after,
+    // going round; false when every entry is read.
+    bool OpenUnreadEntryAfter(qint64 after);
+    // The body pane shows the end of the article.
+    bool BodyAtEnd() const;
 
     // The article number field as a number; 0 when it holds none.
     int NumberField() const;
@@ -407,6 +452,8 @@ private:
     void AppendEmptyLines(int count);
 
     bool ArticleNotShown = false;
+    // The number of the article asked for last in the listed group; 0 when none was.
+    qint64 articleAsked_ = 0;
     // True while a group is selected to be listed: the selection is shown only once the
     // listing starts.
     bool choosingGroup_ = false;

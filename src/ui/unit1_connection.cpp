@@ -31,8 +31,14 @@ public:
         : QListWidgetItem(DisplayText(name)), subscribed_(stored != nullptr && stored->subscribed) {
         setData(kGroupNameRole, name);
         if (subscribed_) {
-            setText(text() + QStringLiteral(" (") + QString::number(stored->unread) + u')');
+            ShowUnread(stored->unread);
         }
+    }
+
+    bool Subscribed() const { return subscribed_; }
+    QByteArray Name() const { return data(kGroupNameRole).toByteArray(); }
+    void ShowUnread(qint64 unread) {
+        setText(DisplayText(Name()) + QStringLiteral(" (") + QString::number(unread) + u')');
     }
 
     bool operator<(const QListWidgetItem& other) const override {
@@ -235,6 +241,20 @@ void TForm1::SubscribeSelected(bool subscribed) {
     }
 }
 
+void TForm1::ShowGroupUnread(const QByteArray& name, qint64 unread) {
+    // Only subscribed groups show a count, and they come first.
+    for (int i = 0; i < ListBox1->count(); ++i) {
+        auto* item = static_cast<TGroupItem*>(ListBox1->item(i));
+        if (!item->Subscribed()) {
+            return;
+        }
+        if (item->Name() == name) {
+            item->ShowUnread(unread);
+            return;
+        }
+    }
+}
+
 QByteArray TForm1::SelectedGroup() const {
     const QListWidgetItem* item = ListBox1->currentItem();
     if (item == nullptr || !item->isSelected()) {
@@ -248,7 +268,7 @@ void TForm1::ListBox1DblClick() {
     if (item == nullptr || !item->isSelected()) {
         return;
     }
-    ListSelectedGroup(true, true);
+    ListSelectedGroup(true);
 }
 
 void TForm1::ListBox1KeyPress(char& key) {

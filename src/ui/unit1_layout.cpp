@@ -214,6 +214,9 @@ void TForm1::CreateSummaryPage() {
     Memo4 = Named(new TSummaryView(Summary, TabSheet4), "Memo4");
     Memo4->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo4->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MarkUnreadAction = new QAction(QStringLiteral("Mark Unread"), Memo4);
+    MarkGroupReadAction = new QAction(QStringLiteral("Mark Group Read"), Memo4);
+    Memo4->addActions({MarkUnreadAction, MarkGroupReadAction});
     page->addWidget(Memo4, 1);
 }
 
@@ -262,8 +265,22 @@ void TForm1::CreateReadingPage() {
     row->addStretch(1);
     page->addLayout(row);
 
+    // Reading on through the unread articles belongs with the body.
+    auto* bodyRow = new QHBoxLayout;
+    bodyRow->setSpacing(kButtonRowSpacing);
     Label9 = NewLabel("Label9", QStringLiteral("Article Body"), TabSheet1);
-    page->addWidget(Label9);
+    bodyRow->addWidget(Label9, 1);
+    Button20 = NewButton("Button20", QStringLiteral("Next &Unread"), TabSheet1);
+    Button20->setToolTip(
+        QStringLiteral("Next Unread Article, in the Next Subscribed Group when "
+                       "this One has None Left\n(Space at the End of an Article)"));
+    Button21 = NewButton("Button21", QStringLiteral("Mark Group &Read"), TabSheet1);
+    Button21->setToolTip(QStringLiteral("Mark Every Article of this Group Read"));
+    for (QPushButton* button : {Button20, Button21}) {
+        button->setFont(buttonFont);
+        bodyRow->addWidget(button);
+    }
+    page->addLayout(bodyRow);
     Memo2 = NewPane("Memo2", TabSheet1);
     Memo2->setFont(FontOf("Trebuchet MS", 10));
     SetBackground(Memo2, Qt::cyan);

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTextBlock>
 
@@ -101,6 +102,56 @@ void TForm1::FormKeyUp(int& key, Qt::KeyboardModifiers shift) {
         key = 0;
         BitBtn1Click();
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Next unread
+
+void TForm1::Button20Click() {
+    // The listing of the next group would be skipped by the client inside a running operation.
+    if (QRNNTP1->Busy || OpenUnreadEntryAfter(articleAsked_)) {
+        return;
+    }
+    for (const QByteArray& group : SubscribedGroupsWithUnread()) {
+        if (!ListGroup(group, true)) {
+            return;
+        }
+        if (OpenUnreadEntryAfter(0)) {
+            return;
+        }
+    }
+    SetStatusText(QStringLiteral("No unread articles left in the subscribed groups."));
+}
+
+bool TForm1::OpenUnreadEntryAfter(qint64 after) {
+    const qint64 number = Summary.NextEntryNumber(
+        after, [this](qint64 entry) { return !readMarks_.Contains(entry); });
+    if (number == 0) {
+        return false;
+    }
+    OpenNeighbour(static_cast<int>(number));
+    return true;
+}
+
+void TForm1::Button21Click() {
+    MarkGroupRead();
+}
+
+void TForm1::Memo2KeyDown(int& key, Qt::KeyboardModifiers shift, bool repeated) {
+    // Space pages down through the body, and at its end goes on to the next unread article. A
+    // space held down stops at the end instead of running through the articles.
+    if (key != Qt::Key_Space || shift != Qt::NoModifier || !BodyAtEnd()) {
+        return;
+    }
+    key = 0;
+    if (!repeated) {
+        Button20Click();
+    }
+}
+
+bool TForm1::BodyAtEnd() const {
+    const QScrollBar* scrollBar = Memo2->verticalScrollBar();
+    return scrollBar->value() >= scrollBar->maximum();
 }
 
 // ---------------------------------------------------------------------------------------------

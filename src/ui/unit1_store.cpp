@@ -1,5 +1,5 @@
 // The local news store behind the window: opening it (or setting a damaged one aside), the
-// last server profile, and keeping what the client fetches.
+// last server profile, keeping what the client fetches, and the read marks.
 #include "ui/unit1.h"
 
 #include "nntp/nntpwire.h"
@@ -142,13 +142,7 @@ void TForm1::KeepReadArticle(int number) {
         return;
     }
     // The attached store has kept the article as it arrived, or has just answered it.
-    UseStore([this, number](TNewsStore& store) {
-        const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
-        store.MarkRead(group, number, number);
-        store.NoteArticleRead(group, number);
-        readMarks_ = store.ReadMarks(group);
-    });
-    Memo4->viewport()->update();
+    MarkArticleRead(number);
 }
 
 void TForm1::ReadStoredGroups() {
@@ -298,12 +292,13 @@ bool TForm1::ArticleAtHand(int number) {
     return stored;
 }
 
-QList<TStoredSummary> TForm1::StoredSummaries() {
-    QList<TStoredSummary> stored;
+TForm1::TStoredListing TForm1::StoredListing() {
+    TStoredListing stored;
     if (storeCache_) {
         UseStore([this, &stored](TNewsStore& store) {
             const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
-            stored = store.Summaries(group, QRNNTP1->FirstArticleNo);
+            stored.high = store.StoredHigh(group);
+            stored.summaries = store.Summaries(group, QRNNTP1->FirstArticleNo);
         });
     }
     return stored;
@@ -328,4 +323,100 @@ void TForm1::ReadReadMarks() {
             readMarks_ = store.ReadMarks(storeCache_->GroupId(QRNNTP1->CurrentGroup));
         });
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Read marks
+
+void TForm1::MarkArticleRead(int number) {
+    if (!storeCache_) {
+        return;
+    }
+    UseStore([this, number](TNewsStore& store) {
+        const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+        store.MarkRead(group, number, number);
+        store.NoteArticleRead(group, number);
+        readMarks_ = store.ReadMarks(group);
+    });
+    ReadMarksChanged();
+}
+
+bool TForm1::ReadMarksKept() {
+    if (QRNNTP1->CurrentGroup.isEmpty()) {
+        SetStatusText(QStringLiteral("No group is listed."));
+        return false;
+    }
+    if (!storeCache_) {
+        ShowInfo(QStringLiteral("Read marks are kept in the news store, which is not open."));
+        return false;
+    }
+    return true;
+}
+
+void TForm1::MarkGroupRead() {
+    if (!ReadMarksKept()) {
+        return;
+    }
+    UseStore([this](TNewsStore& store) {
+        const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+        // The high mark the server gave on selecting the group, its latest word.
+        store.MarkRead(group, 1, QRNNTP1->LastArticleNo);
+        readMarks_ = store.ReadMarks(group);
+    });
+    ReadMarksChanged();
+}
+
+void TForm1::MarkSelectedUnread() {
+    if (!ReadMarksKept()) {
+        return;
+    }
+    TArticleRanges numbers;
+    for (const qint64 number : Summary.SelectedEntryNumbers()) {
+        numbers.Add(number, number);
+    }
+    if (numbers.IsEmpty()) {
+        return;
+    }
+    UseStore([this, &numbers](TNewsStore& store) {
+        const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+        store.MarkUnread(group, numbers);
+        readMarks_ = store.ReadMarks(group);
+    });
+    ReadMarksChanged();
+}
+
+void TForm1::ReadMarksChanged() {
+    Memo4->viewport()->update();
+    ShowUnreadCount(QRNNTP1->CurrentGroup);
+}
+
+void TForm1::ShowUnreadCount(const QByteArray& name) {
+    const auto stored = storedGroups_.find(name);
+    if (!storeCache_ || stored == storedGroups_.end()) {
+        return;
+    }
+    UseStore([this, &stored](TNewsStore& store) {
+        stored->unread = store.UnreadCount(storeCache_->GroupId(stored->name));
+    });
+    ShowGroupUnread(name, stored->unread);
+}
+
+QList<QByteArray> TForm1::SubscribedGroupsWithUnread() {
+    QList<QByteArray> after;
+    QList<QByteArray> before;
+    if (!storeCache_) {
+        return after;
+    }
+    UseStore([this, &after, &before](TNewsStore& store) {
+        const QByteArray& current = QRNNTP1->CurrentGroup;
+        for (const QByteArray& name : store.Subscriptions(storeCache_->ServerId())) {
+            // A group the server no longer lists could not be selected.
+            if (name != current && AllGroups.IndexOf(name) >= 0 &&
+                store.UnreadCount(storeCache_->GroupId(name)) > 0) {
+                (name > current ? after : before).append(name);
+            }
+        }
+    });
+    // Round from the current group: those after it by name first, then those before.
+    return after + before;
 }

@@ -37,24 +37,29 @@ QString EntryMark(int number) {
 } // namespace
 
 void TForm1::Button3Click() {
-    ListSelectedGroup(false, false);
+    ListSelectedGroup(false);
 }
 
-void TForm1::ListSelectedGroup(bool emptyCaches, bool fromStore) {
+void TForm1::ListSelectedGroup(bool emptyCaches) {
     // A listing asked for while another client operation waits would be skipped by the client,
     // after the summary had been emptied under the running one.
-    if (QRNNTP1->Busy) {
-        return;
+    if (!QRNNTP1->Busy) {
+        ListGroup(SelectedGroup(), emptyCaches);
     }
+}
+
+bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches) {
     const QByteArray previousGroup = QRNNTP1->CurrentGroup;
     choosingGroup_ = true;
-    WithFinally([this] { SelectGroup(SelectedGroup()); }, [this] { choosingGroup_ = false; });
-    // A group opened before shows what the store holds of it and fetches only what is newer.
-    const QList<TStoredSummary> stored = fromStore ? StoredSummaries() : QList<TStoredSummary>();
-    const qint64 start = stored.isEmpty() ? ListingStart() : stored.first().number;
+    WithFinally([this, &name] { SelectGroup(name); }, [this] { choosingGroup_ = false; });
+    // A group opened before shows what the store holds of it and fetches only what is newer;
+    // the start is asked for only on the first visit.
+    const TStoredListing stored = StoredListing();
+    const qint64 start =
+        stored.OpenedBefore() ? stored.Start(QRNNTP1->FirstArticleNo) : ListingStart();
     if (start < 0) {
         KeepListedGroup(previousGroup);
-        return;
+        return false;
     }
     ShowSelectedGroup();
     ReadReadMarks();
@@ -65,13 +70,14 @@ void TForm1::ListSelectedGroup(bool emptyCaches, bool fromStore) {
     PageControl1->setCurrentWidget(TabSheet4);
     Memo4->setFocus();
     Summary.Clear();
-    ShowStoredSummaries(stored);
+    articleAsked_ = 0;
+    ShowStoredSummaries(stored.summaries);
     Memo4->ContentsChanged();
-    const qint64 fetchFrom = stored.isEmpty() ? start : stored.last().number + 1;
+    const qint64 fetchFrom = std::max(stored.high + 1, start);
     if (fetchFrom > QRNNTP1->LastArticleNo) {
         FlushSummary();
         OpenEntryAtCaret();
-        return;
+        return true;
     }
     WithFinally([this, fetchFrom] { QRNNTP1->GetArticleList(false, static_cast<int>(fetchFrom)); },
                 [this] {
@@ -79,7 +85,9 @@ void TForm1::ListSelectedGroup(bool emptyCaches, bool fromStore) {
                     FlushSummary();
                 });
     KeepListing();
+    ShowUnreadCount(QRNNTP1->CurrentGroup);
     OpenEntryAtCaret();
+    return true;
 }
 
 qint64 TForm1::ListingStart() {
@@ -171,9 +179,12 @@ void TForm1::FlushSummary() {
 
 void TForm1::Button4Click() {
     const int number = nntpwire::StrToInt(WireBytes(Edit7->text()));
+    articleAsked_ = number;
     const int cached = Summary.CachedArticleIndex(number);
     if (cached >= 0) {
         ShowCachedArticle(cached);
+        // It may have been marked unread since it was read.
+        MarkArticleRead(number);
     } else {
         // Numbers from the start of the summary on are fetched only when it lists them.
         if (!Summary.MayOpen(number)) {

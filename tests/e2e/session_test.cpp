@@ -36,9 +36,24 @@ TEST_F(Session, ConnectFilterAndOpenALargeGroupFromItsNewestArticles) {
     EXPECT_FALSE(PaneText(form.Memo4).contains(QStringLiteral("[%1] From: ").arg(kManyCount - 501)));
     EXPECT_EQ(form.Edit7->text(), QString::number(kManyCount));
 
-    // A start below the first number lists from the first.
-    presenter.promptAnswers = {QStringLiteral("-5")};
+    // Listed again, the group opened before comes from the store without a question.
     form.Button3Click();
+    EXPECT_EQ(presenter.prompts.size(), 1);
+    EXPECT_EQ(SummaryLines(), lines);
+    EXPECT_EQ(form.Edit7->text(), QString::number(kManyCount));
+}
+
+TEST_F(Session, WithoutAStoreEachListingAsksAndAStartBelowTheFirstListsFromTheFirst) {
+    // A file where the store's folder should be: the window works from the server alone.
+    WriteFile(settings.filePath(QStringLiteral("blocked")), "a file");
+    qputenv("ZKNEWS_STORE", settings.filePath(QStringLiteral("blocked/news.db")).toUtf8());
+    StartUp();
+    ConnectTo(kPort);
+    SelectGroup(kManyGroup);
+    presenter.promptAnswers = {QString::number(kManyCount - 500), QStringLiteral("-5")};
+    form.ListBox1DblClick();
+    form.Button3Click();
+    EXPECT_EQ(presenter.prompts.size(), 2);
     EXPECT_TRUE(SummaryLines().first().startsWith(QStringLiteral("[1] From: ")));
     EXPECT_EQ(SummaryLines().filter(QStringLiteral("    Subject: ")).size(), kManyCount);
 }

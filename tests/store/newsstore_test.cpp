@@ -162,6 +162,8 @@ TEST_F(NewsStoreTest, ReadMarksAddAndRemoveAcrossRestart) {
     Reopen();
     EXPECT_EQ(store->ReadMarks(group).Format(), QByteArray("1-3,6-10"));
     EXPECT_EQ(store->UnreadCount(group), 12);
+    store->MarkUnread(group, TArticleRanges::Parse("2,7-8,15"));
+    EXPECT_EQ(store->ReadMarks(group).Format(), QByteArray("1,3,6,9-10"));
     store->SetReadMarks(group, TArticleRanges::Parse("1-20"));
     EXPECT_EQ(store->UnreadCount(group), 0);
 }

@@ -88,9 +88,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, DamagedStoreTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GroupWindowTest, StoreWhoseFolderCannotBeMadeIsNamedAndTheReaderWorksOn) {
-    // A file where the store's folder should be.
-    WriteFile(settings.filePath(u"blocked"_s), "a file");
-    qputenv(kStoreVariable, settings.filePath(u"blocked/news.db"_s).toUtf8());
+    WithoutStore();
     ListSmallGroup(2);
     ExpectScriptPlayed();
     EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject 2"_s))

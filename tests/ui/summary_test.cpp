@@ -74,14 +74,19 @@ TEST_F(SummaryTest, FiveHundredAndOneNumbersAskForTheStartProposingTheNewest500)
 }
 
 TEST_F(SummaryTest, AStartAboveTheLastListsTheNewest500AndOneBelowTheFirstTheWholeGroup) {
-    OpenGroup(100, 750,
-              script::Overview(250, 750, script::Summaries(750, 750)) +
-                  script::Group(kGroup, 100, 750) +
-                  script::Overview(100, 750, script::Summaries(100, 100)));
+    // Each group on its first visit: the start is asked for only then.
+    const QByteArray other = "zk.test.other";
+    StartUp();
+    Connect(
+        script::Greeting() + script::GroupList({kGroup.constData(), other.constData()}) +
+        script::Group(kGroup, 100, 750) + script::Overview(250, 750, script::Summaries(750, 750)) +
+        script::Group(other, 100, 750) + script::Overview(100, 750, script::Summaries(100, 100)));
     // Beyond 32 bits too: the start is compared as entered.
     presenter.promptAnswers = {u"99999999999"_s, u"-5"_s};
+    SelectGroup(QString::fromLatin1(kGroup));
     form.Button3Click();
     EXPECT_EQ(TForm1Access::ListStart(form), 250);
+    SelectGroup(QString::fromLatin1(other));
     form.Button3Click();
     EXPECT_EQ(TForm1Access::ListStart(form), 100);
     EXPECT_EQ(SummaryLines().first(), u"[100] From: user100@example"_s);
@@ -89,11 +94,14 @@ TEST_F(SummaryTest, AStartAboveTheLastListsTheNewest500AndOneBelowTheFirstTheWho
 }
 
 TEST_F(SummaryTest, ACancelledOrInvalidStartKeepsThePreviousListing) {
+    // With a store only the first visit asks; without one every listing does.
+    WithoutStore();
     OpenGroup(1, 600,
               script::Overview(100, 600, script::Summaries(100, 101)) +
                   script::Group(kGroup, 1, 600) + script::Group(kGroup, 1, 600));
     presenter.promptAnswers = {u"100"_s, std::nullopt, u"1x"_s};
     form.Button3Click();
+    presenter.infos.clear();
     const QString listing = PaneText(form.Memo4);
     form.Button3Click();
     EXPECT_EQ(TForm1Access::ListStart(form), 100);
@@ -377,14 +385,16 @@ TEST_F(SummaryTest, ConnectAndDisconnectClickedWhileAListingArrivesAreRefused) {
     for (QPushButton* button : {form.Button1, form.Button2}) {
         SCOPED_TRACE(button->text().toStdString());
         presenter.infos.clear();
-        // The second connection asks only for the groups new since the first.
-        const QByteArray groups = connections == 0 ? script::GroupList({kGroup.constData()})
-                                                   : script::NewGroups({});
-        server.AddScript(script::Greeting() + groups + script::Group(kGroup, 1, kLast) +
+        // A group of its own for each button: a group listed before is shown from the store.
+        // The second connection asks only for the groups new since the first: that group.
+        const QByteArray group = kGroup + '.' + QByteArray::number(connections);
+        const QByteArray groups = connections == 0 ? script::GroupList({group.constData()})
+                                                   : script::NewGroups({group.constData()});
+        server.AddScript(script::Greeting() + groups + script::Group(group, 1, kLast) +
                          script::Overview(1, kLast, summaries) + script::Quit());
         StartUp();
         form.Button1Click();
-        SelectGroup(QString::fromLatin1(kGroup));
+        SelectGroup(QString::fromLatin1(group));
         presenter.promptAnswers = {u"1"_s};
         bool clicked = false;
         WhenProgressIsShown([&] {

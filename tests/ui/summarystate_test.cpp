@@ -209,3 +209,56 @@ TEST_F(SummaryStateTest, AScanStepsWithinTheGroupFromAPositiveNumber) {
             << c.number << ' ' << c.down;
     }
 }
+
+// Next Unread: the entries after the given article's come first, then those before it; the
+// article itself last of all, never.
+TEST_F(SummaryStateTest, TheNextEntryWantedGoesRoundFromTheEntryAfterTheOneGiven) {
+    for (const int number : {3, 5, 8, 9}) {
+        Add(number, "s", "u");
+    }
+    struct Case {
+        qint64 after;
+        QList<qint64> wanted;
+        qint64 next;
+    };
+    const Case cases[] = {
+        {5, {3, 5, 8, 9}, 8}, {5, {9, 3}, 9}, {9, {3, 8}, 3}, // round from the last entry
+        {8, {3, 5}, 3}, // round past the end to the earlier entries
+        {0, {5, 8}, 5}, // without an article, from the first entry
+        {4, {3, 9}, 3}, // a number the summary lacks counts as none
+        {5, {5}, 0},    // the article given is not its own next
+        {5, {}, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(summary.NextEntryNumber(c.after, [&c](qint64 n) { return c.wanted.contains(n); }),
+                  c.next)
+            << "after " << c.after;
+    }
+    EXPECT_EQ(TSummaryState().NextEntryNumber(0, [](qint64) { return true; }), 0);
+}
+
+// Mark Unread: the entries any part of the selection lies on, or the caret's entry.
+TEST_F(SummaryStateTest, TheSelectedEntriesAreThoseTheSelectionTouches) {
+    AddNumbered(4);
+    const auto at = [this](qint64 line, qint64 column) { return summary.LineStart(line) + column; };
+    struct Case {
+        const char* name;
+        qint64 anchor;
+        qint64 caret;
+        std::vector<qint64> numbers;
+    };
+    const Case cases[] = {
+        {"caret on a From line", at(2, 3), at(2, 3), {2}},
+        {"caret on a Subject line", at(5, 0), at(5, 0), {3}},
+        {"within one entry", at(2, 1), at(3, 4), {2}},
+        {"from a Subject line into the next entry", at(1, 6), at(2, 1), {1, 2}},
+        {"whole entries up to a line start", at(2, 0), at(6, 0), {2, 3}},
+        {"selected upwards", at(7, 2), at(0, 0), {1, 2, 3, 4}},
+        {"caret behind the last entry", at(8, 0), at(8, 0), {}},
+    };
+    for (const Case& c : cases) {
+        summary.MoveCaret(c.anchor);
+        summary.MoveCaret(c.caret, true);
+        EXPECT_EQ(summary.SelectedEntryNumbers(), c.numbers) << c.name;
+    }
+}

@@ -7,6 +7,7 @@
 #include "recordingpresenter.h"
 #include "script.h"
 #include "search/zkfnddlg.h"
+#include "testfiles.h"
 #include "ui/displaytext.h"
 #include "ui/settingsfiles.h"
 #include "ui/summaryview.h"
@@ -62,6 +63,13 @@ protected:
     ~WindowTest() override { qputenv(kStoreVariable, savedStorePath); }
 
     QString StorePath() const { return settings.filePath(QStringLiteral("news.db")); }
+
+    // The window starts without a store: a file stands where the store's folder should be, and
+    // the window works from the server alone (after telling so).
+    void WithoutStore() {
+        WriteFile(settings.filePath(QStringLiteral("blocked")), "a file");
+        qputenv(kStoreVariable, settings.filePath(QStringLiteral("blocked/news.db")).toUtf8());
+    }
 
     void StartUp() {
         form.Timer1Timer();
