@@ -1,5 +1,5 @@
-// The parsers of the news server's one-line replies: XOVER summary lines, LIST lines and the
-// GROUP reply.
+// The parsers of the news server's one-line replies: XOVER summary lines, LIST lines, the
+// GROUP and DATE replies; and of a NEWGROUPS reply's lines, the input split at its line ends.
 #include "fuzzsupport.h"
 #include "nntp/nntpwire.h"
 #include "util/exception.h"
@@ -34,6 +34,34 @@ void ParseGroupLineOrRefuse(const QByteArray& line) {
     }
 }
 
+// Every line a group, or the whole list refused naming the line.
+void ParseGroupListOrRefuse(const QByteArray& text) {
+    const QList<QByteArray> lines = text.split('\n');
+    try {
+        const QList<nntpwire::GroupLine> groups = nntpwire::ParseGroupList(lines, "NEWGROUPS");
+        fuzz::Require(groups.size() == lines.size(), "one group per line");
+        for (const nntpwire::GroupLine& group : groups) {
+            fuzz::Require(!group.name.isEmpty() && !group.name.contains(' '),
+                          "a group name is one word");
+            fuzz::Require(group.first >= 0 && group.last >= 0, "article numbers are not negative");
+        }
+    } catch (const Exception& error) {
+        fuzz::Require(error.Message().startsWith(QStringLiteral("Malformed NEWGROUPS reply, line ")),
+                      "a refused list names the line");
+    }
+}
+
+void ParseDateOrRefuse(const QByteArray& line) {
+    try {
+        const QDateTime time = nntpwire::ParseDateReply(line);
+        fuzz::Require(time.isValid() && time.offsetFromUtc() == 0, "a server time is UTC");
+        fuzz::Require(nntpwire::NewGroupsCommand(time).size() == 29,
+                      "NEWGROUPS asks with a whole date and time");
+    } catch (const Exception&) {
+        // No time of 14 digits that is a date and a time of day.
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -41,6 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckSummaryFields(line);
     ParseGroupLineOrRefuse(line);
     nntpwire::ParseGroupReply(line);
+    ParseDateOrRefuse(line);
+    ParseGroupListOrRefuse(line);
     const QByteArray bare = nntpwire::StripLineEnd(line);
     fuzz::Require(!bare.endsWith("\r\n") || line.endsWith("\r\n\r\n") ||
                       line.endsWith("\r\n\n"),
