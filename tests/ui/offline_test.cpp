@@ -94,14 +94,6 @@ TEST_F(StoreFirstTest, AnArticleReadBeforeIsShownFromTheStoreAndOthersAreKeptOnc
 // ---------------------------------------------------------------------------------------------
 // The group list: the whole list the first time, the groups new since on connecting again
 
-TEST_F(StoreFirstTest, TheFirstConnectListsEveryGroupAndKeepsTheServersTime) {
-    StartUp();
-    Connect(script::Greeting() + script::GroupList({"zk.test.small", "alt.test"}));
-    ExpectScriptPlayed();
-    EXPECT_EQ(GroupsShown(), (QStringList{u"alt.test"_s, u"zk.test.small"_s}));
-    EXPECT_EQ(Store().GroupListTime(ServerId()), kFirstListTime);
-}
-
 struct TNewGroupsCase {
     const char* name;
     // The conversation of the second connection, after the greeting.
@@ -193,16 +185,6 @@ TEST_F(StoreFirstTest, AConnectionMadeForAnArticleKeepsTheTimeOfTheLastList) {
     EXPECT_EQ(PaneText(form.Memo2), u"body"_s);
     ExpectScriptPlayed();
     EXPECT_EQ(Store().GroupListTime(ServerId()), kFirstListTime);
-}
-
-TEST_F(StoreFirstTest, RefreshGroupsListsEveryGroupAndKeepsItsTime) {
-    StartUp();
-    Connect(script::Greeting() + script::GroupList({"zk.test.small", "alt.test"}) +
-            script::Date(kNextDayStamp) + script::List({"zk.test.small", "zk.test.new"}));
-    form.Button19->click();
-    ExpectScriptPlayed();
-    EXPECT_EQ(GroupsShown(), (QStringList{u"zk.test.new"_s, u"zk.test.small"_s}));
-    EXPECT_EQ(Store().GroupListTime(ServerId()), kNextDay);
 }
 
 // ---------------------------------------------------------------------------------------------
