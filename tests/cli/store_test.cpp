@@ -118,6 +118,22 @@ TEST(CliStore, OfflineAnswersAreWhatTheServerGaveByteForByte) {
     EXPECT_EQ(session.Offline("summary misc.test --new").out, listing.out);
 }
 
+// With a store named, an article it holds is printed from there: the next run asks the
+// server only to select the group.
+TEST(CliStore, AStoredArticleIsPrintedFromTheStore) {
+    const QByteArray fetched = script::Greeting() + script::Group(kGroup, 1, 1) +
+                               script::Article(1, "Subject: One", "body one") + script::Quit();
+    const QByteArray selectedOnly = script::Greeting() + script::Group(kGroup, 1, 1) +
+                                    script::Quit();
+    StoreSession session({fetched, selectedOnly});
+    const CliResult first = session.Run("article misc.test 1");
+    ASSERT_EQ(first.status, kExitSuccess) << first.err.constData();
+    const CliResult again = session.Run("article misc.test 1");
+    EXPECT_EQ(again.status, kExitSuccess) << again.err.constData();
+    EXPECT_EQ(again.out, first.out);
+    session.ExpectScriptPlayed();
+}
+
 TEST(CliStore, SyncWithArticlesKeepsEachNewArticleAndSkipsOneThatIsGone) {
     const QByteArray conversation =
         script::Greeting() + script::Group(kGroup, 1, 2) +
