@@ -1,7 +1,9 @@
 #include "nntp/storecache.h"
 
 #include "nntp/decodedarticle.h"
+#include "store/summarywriter.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
@@ -106,8 +108,7 @@ TStoreCache::TSyncCount TStoreCache::Sync(const QByteArray& name, bool withArtic
     store_.SetGroupMarks(group, low, high);
     TSyncCount count;
     if (from <= high && high > 0) {
-        client_.GetArticleList(false, static_cast<int>(from));
-        count.fresh = KeepListing();
+        count.fresh = ListAndKeep(group, from);
         if (withArticles) {
             FetchArticles(group, from);
         }
@@ -126,20 +127,49 @@ void TStoreCache::ForgetOutdated(qint64 group, qint64 low, qint64 high) {
     store_.DropExpired(group, low);
 }
 
+qint64 TStoreCache::ListAndKeep(qint64 group, qint64 from) {
+    // The server's reply arrives faster than the store takes it: each batch is stored on the
+    // writer's thread while this one reads the rest of the reply.
+    TSummaryWriter writer(store_, group);
+    int taken = 0;
+    const auto handOver = [&] {
+        writer.Add(SummariesListed(taken, client_.SummaryLines.Count()));
+        taken = client_.SummaryLines.Count();
+    };
+    const TListProgressEvent progress = client_.OnListProgress;
+    const auto restoreProgress = qScopeGuard([&] { client_.OnListProgress = progress; });
+    client_.OnListProgress = [&](qint64 received, qint64 announced) {
+        if (progress) {
+            progress(received, announced);
+        }
+        if (client_.SummaryLines.Count() - taken >= kSyncBatch) {
+            handOver();
+        }
+    };
+    client_.GetArticleList(false, static_cast<int>(from));
+    handOver();
+    return writer.Finish();
+}
+
 qint64 TStoreCache::KeepListing() {
     const qint64 group = GroupId(client_.CurrentGroup);
     store_.SetGroupMarks(group, client_.FirstArticleNo, client_.LastArticleNo);
+    const QList<TStoredSummary> batch = SummariesListed(0, client_.SummaryLines.Count());
+    store_.AddSummaries(group, batch);
+    return batch.size();
+}
+
+QList<TStoredSummary> TStoreCache::SummariesListed(int first, int end) const {
     QList<TStoredSummary> batch;
-    batch.reserve(client_.SummaryLines.Count());
-    for (int i = 0; i < client_.SummaryLines.Count(); ++i) {
+    batch.reserve(end - first);
+    for (int i = first; i < end; ++i) {
         const QByteArray& line = client_.SummaryLines[i];
         // The "." line that ends the reply, and anything else without a number, is no summary.
         if (const qint64 number = SummaryNumber(line); number > 0) {
             batch.append(TStoredSummary{number, line});
         }
     }
-    store_.AddSummaries(group, batch);
-    return batch.size();
+    return batch;
 }
 
 void TStoreCache::FetchArticles(qint64 group, qint64 from) {

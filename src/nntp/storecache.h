@@ -56,7 +56,16 @@ public:
     static void SplitArticle(const QByteArray& bytes, TStringList& headerLines,
                              TStringList& bodyLines);
 
+    // How many summaries of a sync's listing are stored in one transaction while the rest of
+    // the listing arrives.
+    static constexpr int kSyncBatch = 10000;
+
 private:
+    // Lists the group from from on and stores its summaries, batch by batch as they arrive;
+    // answers how many were stored.
+    qint64 ListAndKeep(qint64 group, qint64 from);
+    // The summaries among the client's listed lines first..end - 1.
+    QList<TStoredSummary> SummariesListed(int first, int end) const;
     // Drops what the store holds of a renumbered or expired group, as the server's marks say.
     void ForgetOutdated(qint64 group, qint64 low, qint64 high);
     void FetchArticles(qint64 group, qint64 from);

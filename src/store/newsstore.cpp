@@ -45,6 +45,20 @@ CREATE TABLE last_profile (
   user TEXT NOT NULL);
 )";
 
+// Version 2: summaries keyed by group and number alone. A rowid table kept a second b-tree,
+// the (newsgroup, number) index, beside the rows, and every stored summary went into both.
+constexpr const char* kSchemaVersion2 = R"(
+CREATE TABLE summary_by_number (
+  newsgroup INTEGER NOT NULL,
+  number INTEGER NOT NULL,
+  line BLOB NOT NULL,
+  PRIMARY KEY (newsgroup, number)) WITHOUT ROWID;
+INSERT INTO summary_by_number (newsgroup, number, line)
+  SELECT newsgroup, number, line FROM summary;
+DROP TABLE summary;
+ALTER TABLE summary_by_number RENAME TO summary;
+)";
+
 } // namespace
 
 // Prepared once per store and reused for every call.
@@ -130,7 +144,7 @@ TNewsStore::TNewsStore(const QString& path) : db_(path) {
 TNewsStore::~TNewsStore() = default;
 
 const QList<const char*>& TNewsStore::SchemaSteps() {
-    static const QList<const char*> steps = {kSchemaVersion1};
+    static const QList<const char*> steps = {kSchemaVersion1, kSchemaVersion2};
     return steps;
 }
 

@@ -89,6 +89,31 @@ TEST_F(StoreCacheTest, TheStoreKeepsTheServersBytes) {
     EXPECT_EQ(store.Article(cache.GroupId("g"), 3), std::nullopt);
 }
 
+// A listing of several batches is stored whole and in order while it arrives; the client's own
+// progress handler still hears of it and is the client's again afterwards.
+TEST_F(StoreCacheTest, LongListingIsStoredWholeBatchByBatch) {
+    constexpr int kLast = 2 * TStoreCache::kSyncBatch + 500;
+    ScriptedNntp client({script::Greeting() + script::Group("g", 1, kLast) +
+                         script::Overview(1, kLast, script::Summaries(1, kLast))});
+    client.nntp.Connect();
+    qint64 lastReported = 0;
+    client.nntp.OnListProgress = [&](qint64 received, qint64) { lastReported = received; };
+    TStoreCache cache(client.nntp, store);
+    const TStoreCache::TSyncCount count = cache.Sync("g", false);
+    client.ExpectScriptPlayed();
+    EXPECT_EQ(count.fresh, kLast);
+    EXPECT_EQ(count.stored, kLast);
+    EXPECT_EQ(lastReported, kLast);
+    const QList<TStoredSummary> stored = store.Summaries(cache.GroupId("g"));
+    ASSERT_EQ(stored.size(), kLast);
+    for (int i = 0; i < kLast; ++i) {
+        ASSERT_EQ(stored[i].number, i + 1);
+        ASSERT_EQ(stored[i].line, client.nntp.SummaryLines[i]);
+    }
+    client.nntp.OnListProgress(7, 0);
+    EXPECT_EQ(lastReported, 7);
+}
+
 // The store knows servers by host and port: two servers' groups of one name stay apart.
 TEST_F(StoreCacheTest, EachServerHasItsOwnGroups) {
     ScriptedNntp first({script::Greeting() + script::Group("g", 1, 1) +
@@ -170,7 +195,8 @@ TEST_F(StoreCacheTest, ALocalClientListsFromTheStore) {
         cache.Attach();
         client.nntp.CacheMode = TCacheMode::cmLocal;
         client.nntp.GetArticleList(false, 3);
-        EXPECT_EQ(subjects, (QStringList{QStringLiteral("Subject 3"), QStringLiteral("Subject 4")}));
+        EXPECT_EQ(subjects,
+                  (QStringList{QStringLiteral("Subject 3"), QStringLiteral("Subject 4")}));
         EXPECT_EQ(client.nntp.LastArticleNo, 4);
         client.nntp.CurrentGroup = "unknown";
         subjects.clear();
