@@ -359,11 +359,14 @@ private:
     void ListServerGroups();
     // What the store says of the groups of the client's server.
     void ReadStoredGroups();
-    // The summaries the store holds of the client's current group from its low mark on; none
-    // for a group never opened.
-    QList<TStoredSummary> StoredSummaries();
-    // Adds the stored summaries to the summary as if the server had just sent them.
-    void ShowStoredSummaries(const QList<TStoredSummary>& stored);
+    // The first and last numbers of the summaries the store holds of the client's current group
+    // from its low mark on; nullopt for a group never opened.
+    std::optional<std::pair<qint64, qint64>> StoredSummaryRange();
+    // Adds the stored summaries first..last to the summary as if the server had just sent them,
+    // read from the store a part at a time. The first part is painted at once: the top of a
+    // large group is in sight before the rest is read.
+    void ShowStoredSummaries(std::pair<qint64, qint64> range);
+    void AddStoredEntry(const TStoredSummary& summary);
     // Reads the read marks of the client's current group from the store.
     void ReadReadMarks();
     // Keeps the summaries of the client's last listing.

@@ -189,27 +189,68 @@ void TForm1::ListServerGroups() {
     FillGroupList(Edit6->text());
 }
 
-QList<TStoredSummary> TForm1::StoredSummaries() {
-    QList<TStoredSummary> stored;
+std::optional<std::pair<qint64, qint64>> TForm1::StoredSummaryRange() {
+    std::optional<std::pair<qint64, qint64>> range;
     if (storeCache_) {
-        UseStore([this, &stored](TNewsStore& store) {
+        UseStore([this, &range](TNewsStore& store) {
             const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
-            stored = store.Summaries(group, QRNNTP1->FirstArticleNo);
+            range = store.SummaryRange(group, QRNNTP1->FirstArticleNo);
         });
     }
-    return stored;
+    return range;
 }
 
-void TForm1::ShowStoredSummaries(const QList<TStoredSummary>& stored) {
-    TExStringList fields;
-    const TPostRecordType record(fields);
-    for (const TStoredSummary& summary : stored) {
-        fields.Clear();
-        for (const QByteArray& field : nntpwire::SplitSummaryLine(summary.line)) {
+void TForm1::ShowStoredSummaries(std::pair<qint64, qint64> range) {
+    // About a screenful first, then parts that keep the summaries read but not yet shown small.
+    constexpr qint64 kFirstPart = 200;
+    constexpr qint64 kPart = 20000;
+    qint64 part = kFirstPart;
+    for (qint64 from = range.first; from <= range.second;) {
+        QList<TStoredSummary> stored;
+        UseStore([&](TNewsStore& store) {
+            stored = store.Summaries(storeCache_->GroupId(QRNNTP1->CurrentGroup), from, part);
+        });
+        if (stored.isEmpty()) {
+            return;
+        }
+        for (const TStoredSummary& summary : std::as_const(stored)) {
+            // A sync of another process may have stored newer ones meanwhile: they are
+            // fetched from the server with the rest.
+            if (summary.number > range.second) {
+                return;
+            }
+            AddStoredEntry(summary);
+        }
+        if (part == kFirstPart) {
+            Memo4->ContentsChanged();
+            Memo4->viewport()->repaint();
+        }
+        from = stored.last().number + 1;
+        part = kPart;
+    }
+}
+
+void TForm1::AddStoredEntry(const TStoredSummary& summary) {
+    const QByteArray& line = summary.line;
+    const nntpwire::SummaryFields located = nntpwire::LocateSummaryFields(line);
+    if (located.hasCr) {
+        // The client turns a CR into a NUL: its own splitting keeps the entry as it would be.
+        TExStringList fields;
+        for (const QByteArray& field : nntpwire::SplitSummaryLine(line)) {
             fields.Add(field);
         }
-        Summary.AddEntry(record);
+        Summary.AddEntry(TPostRecordType(fields));
+        return;
     }
+    // The fields where the line holds them, as the client's record would give them.
+    const auto field = [&](int index) {
+        if (index >= located.count) {
+            return QByteArray();
+        }
+        const QByteArrayView bytes = located.Field(line, index);
+        return QByteArray::fromRawData(bytes.data(), bytes.size());
+    };
+    Summary.AddEntry(nntpwire::StrToIntDef(field(0), 0), field(2), field(1));
 }
 
 void TForm1::ReadReadMarks() {

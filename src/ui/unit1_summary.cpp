@@ -50,8 +50,9 @@ void TForm1::ListSelectedGroup(bool emptyCaches, bool fromStore) {
     choosingGroup_ = true;
     WithFinally([this] { QRNNTP1->SetGroup(SelectedGroup()); }, [this] { choosingGroup_ = false; });
     // A group opened before shows what the store holds of it and fetches only what is newer.
-    const QList<TStoredSummary> stored = fromStore ? StoredSummaries() : QList<TStoredSummary>();
-    const qint64 start = stored.isEmpty() ? ListingStart() : stored.first().number;
+    const std::optional<std::pair<qint64, qint64>> stored =
+        fromStore ? StoredSummaryRange() : std::nullopt;
+    const qint64 start = stored ? stored->first : ListingStart();
     if (start < 0) {
         KeepListedGroup(previousGroup);
         return;
@@ -65,9 +66,11 @@ void TForm1::ListSelectedGroup(bool emptyCaches, bool fromStore) {
     PageControl1->setCurrentWidget(TabSheet4);
     Memo4->setFocus();
     Summary.Clear();
-    ShowStoredSummaries(stored);
+    if (stored) {
+        ShowStoredSummaries(*stored);
+    }
     Memo4->ContentsChanged();
-    const qint64 fetchFrom = stored.isEmpty() ? start : stored.last().number + 1;
+    const qint64 fetchFrom = stored ? stored->second + 1 : start;
     if (fetchFrom > QRNNTP1->LastArticleNo) {
         FlushSummary();
         OpenEntryAtCaret();

@@ -322,6 +322,28 @@ TEST_F(GroupWindowTest, AGroupWithNothingNewIsShownFromTheStoreAlone) {
     ExpectScriptPlayed();
 }
 
+// A stored group larger than the part the window reads and paints first is shown whole from
+// the store, each entry as the server's listing showed it: encoded words decoded, a CR inside
+// a field, a line of only a number.
+TEST_F(GroupWindowTest, ALargeStoredGroupIsShownWholeAsTheServerListedIt) {
+    constexpr int kLast = 450;
+    const QByteArray overview =
+        script::Summaries(1, kLast - 3) +
+        "S: 448\t=?UTF-8?Q?caf=C3=A9?=\t=?ISO-8859-1?Q?M=FCller?= <m@x>\td\t<448@x>\t\t1\t1\n"
+        "S: 449\tcarriage\rreturn\tb@x\td\t<449@x>\t\t1\t1\n"
+        "S: 450\n";
+    presenter.promptAnswers = {u"1"_s};
+    OpenGroup(1, kLast,
+              script::Overview(1, kLast, overview) + script::Group(kGroup, 1, kLast));
+    form.ListBox1DblClick();
+    const QString fromServer = PaneText(form.Memo4);
+    ASSERT_TRUE(fromServer.contains(u"[450]"_s)) << fromServer.toStdString();
+    ASSERT_TRUE(fromServer.contains(u"café"_s)) << fromServer.toStdString();
+    form.ListBox1DblClick();
+    EXPECT_EQ(PaneText(form.Memo4), fromServer);
+    ExpectScriptPlayed();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Read marks
 
