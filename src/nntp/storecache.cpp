@@ -32,12 +32,31 @@ TStoreCache::~TStoreCache() {
 
 void TStoreCache::Attach() {
     attached_ = true;
-    client_.OnHeaderListCacheUpdate = [this](bool& handled) { handled = AnswerListing(); };
-    client_.OnBodyCacheUpdate = [this](bool& handled) { handled = AnswerArticle(); };
+    client_.OnHeaderListCacheUpdate = [this](bool& handled) {
+        handled = Guarded([this] { return AnswerListing(); });
+    };
+    client_.OnBodyCacheUpdate = [this](bool& handled) {
+        handled = Guarded([this] { return AnswerArticle(); });
+    };
     client_.OnArticleCacheUpdate = [this](bool&, int, const QByteArray&, const QByteArray&,
                                           const QByteArray&, const QByteArray&, int number) {
-        KeepArticle(number);
+        Guarded([this, number] {
+            KeepArticle(number);
+            return true;
+        });
     };
+}
+
+bool TStoreCache::Guarded(const std::function<bool()>& work) {
+    try {
+        return work();
+    } catch (const EStoreError& error) {
+        if (!OnStoreFailure) {
+            throw;
+        }
+        OnStoreFailure(error);
+        return false;
+    }
 }
 
 bool TStoreCache::AnswerListing() {

@@ -4,6 +4,7 @@
 #include "store/newsstore.h"
 
 #include <QByteArray>
+#include <functional>
 #include <optional>
 
 // The stored marks of the server's named group; nullopt when the store does not know it.
@@ -32,6 +33,9 @@ public:
     // retrieved whole is kept, an article the store holds is answered from it (except with
     // cmRemote), and with cmLocal a listing of CurrentGroup is answered from the store.
     void Attach();
+    // With the hooks attached, a failure of the store (a full disk, a read-only file) is handed
+    // here and the retrieval goes on from the server as without a store; unset, it is raised.
+    std::function<void(const EStoreError& error)> OnStoreFailure;
 
     qint64 ServerId() const { return server_; }
     qint64 GroupId(QByteArrayView name) { return store_.GroupId(server_, name); }
@@ -72,6 +76,9 @@ private:
     // The hooks' answers: true when the store held what was asked for.
     bool AnswerListing();
     bool AnswerArticle();
+    // Runs a hook's work; a failure of the store goes to OnStoreFailure when that is set, and
+    // then answers false.
+    bool Guarded(const std::function<bool()>& work);
 
     TQRNNTP& client_;
     TNewsStore& store_;

@@ -86,7 +86,8 @@ struct TNewsStore::Statements {
           // every row to find both at once.
           summaryRange(db, "SELECT (SELECT min(number) FROM summary "
                            "WHERE newsgroup = ?1 AND number >= ?2), "
-                           "(SELECT max(number) FROM summary WHERE newsgroup = ?1 AND number >= ?2)"),
+                           "(SELECT max(number) FROM summary "
+                           "WHERE newsgroup = ?1 AND number >= ?2)"),
           summaryCount(db, "SELECT count(*) FROM summary WHERE newsgroup = ?1"),
           storedHigh(db, "SELECT coalesce(max(number), 0) FROM summary WHERE newsgroup = ?1"),
           dropSummaries(db, "DELETE FROM summary WHERE newsgroup = ?1 AND number < ?2"),

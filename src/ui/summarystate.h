@@ -25,7 +25,8 @@ public:
     // by searching it, since a From or Subject may hold "[7]" or "Subject: " too.
     static QByteArray SummaryEntry(const TPostRecordType& record);
     // The same from the article number and the From and Subject fields as the server sent them.
-    static QByteArray SummaryEntry(qint64 number, const QByteArray& from, const QByteArray& subject);
+    static QByteArray SummaryEntry(qint64 number, const QByteArray& from,
+                                   const QByteArray& subject);
 
     // Entries. AddEntry appends an article's entry; a caret at the end stays behind it.
     void AddEntry(const TPostRecordType& record);
