@@ -16,8 +16,12 @@
 #include <QDate>
 #include <QFile>
 #include <QLineEdit>
+#include <QStatusBar>
 
 namespace {
+
+// Long enough to read a message naming a file.
+constexpr int kStoreTroubleMs = 20000;
 
 const QString kWithoutStore =
     QStringLiteral("\n\nThe reader works from the server, keeping nothing until it starts again.");
@@ -98,8 +102,11 @@ void TForm1::UseStore(const std::function<void(TNewsStore& store)>& work) {
     try {
         work(*store_);
     } catch (const EStoreError& error) {
-        // The reader goes on from the server: the store's trouble is shown, not raised.
-        SetStatusText(QStringLiteral("News store: ") + error.Message());
+        // The reader goes on from the server: the store's trouble is shown, not raised. It
+        // stands over the status line for a while: the details of the article shown next would
+        // replace it there at once.
+        StatusBar1->showMessage(QStringLiteral("News store: ") + error.Message(),
+                                kStoreTroubleMs);
     }
 }
 

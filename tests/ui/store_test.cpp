@@ -2,6 +2,7 @@
 // profile, and what the window keeps of what it fetches.
 #include "window.h"
 
+#include "filesizelimit.h"
 #include "testfiles.h"
 #include "nntp/storecache.h"
 #include "store/newsstore.h"
@@ -10,6 +11,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
+#include <QStatusBar>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -37,6 +40,29 @@ TEST_F(GroupWindowTest, KeepsListingsAndArticlesReadInTheStore) {
     EXPECT_TRUE(article->contains("Subject: two\r\n\r\nkept")) << article->toStdString();
     EXPECT_TRUE(store.ReadMarks(group).Contains(2));
     EXPECT_FALSE(store.ReadMarks(group).Contains(1));
+    EXPECT_TRUE(presenter.infos.isEmpty()) << presenter.infos.join(u'\n').toStdString();
+}
+
+// On a full disk (as root too: the process's file size limit stops the store's writes) the
+// window lists the group and shows the article from the server, and says in the status bar
+// which file could not keep them, where the article's details do not hide it; no box
+// interrupts the reading.
+TEST_F(GroupWindowTest, OnAFullDiskTheWindowListsAndReadsFromTheServer) {
+    const QByteArray body = QByteArray("a body line\n").repeated(10000);
+    QString status;
+    // The store is made while there is room.
+    StartUp();
+    {
+        const TFileSizeLimit limit(64 * 1024);
+        ListSmallGroup(300, script::Article(2, "Subject: two", body));
+        GetArticle(2);
+        status = form.StatusBar1->currentMessage();
+    }
+    ExpectScriptPlayed();
+    EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject: Subject 300"_s));
+    EXPECT_EQ(form.Memo2->toPlainText().count(u"a body line"_s), 10000);
+    EXPECT_TRUE(status.contains(StorePath())) << status.toStdString();
+    EXPECT_TRUE(status.contains(u"full"_s)) << status.toStdString();
     EXPECT_TRUE(presenter.infos.isEmpty()) << presenter.infos.join(u'\n').toStdString();
 }
 
