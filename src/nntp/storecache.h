@@ -43,7 +43,9 @@ public:
     // Summaries below the server's low mark are expired and dropped. A server whose numbers
     // went backwards (its high mark below the stored one) has renumbered the group: the stored
     // summaries, articles and read marks no longer mean those articles and are fetched anew.
-    // withArticles also stores each new article whole.
+    // withArticles also stores each new article whole. The summaries are stored on a thread of
+    // their own while the listing arrives: nothing else may use the store meanwhile, so a
+    // cache that syncs is not one whose hooks are attached.
     TSyncCount Sync(const QByteArray& name, bool withArticles);
 
     // Keeps the client's selected-group marks and the summaries of its last listing

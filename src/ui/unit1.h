@@ -364,8 +364,9 @@ private:
     std::optional<std::pair<qint64, qint64>> StoredSummaryRange();
     // Adds the stored summaries first..last to the summary as if the server had just sent them,
     // read from the store a part at a time. The first part is painted at once: the top of a
-    // large group is in sight before the rest is read.
-    void ShowStoredSummaries(std::pair<qint64, qint64> range);
+    // large group is in sight before the rest is read. Answers the last number shown, short of
+    // last when the store failed meanwhile (first - 1 when it showed none).
+    qint64 ShowStoredSummaries(std::pair<qint64, qint64> range);
     void AddStoredEntry(const TStoredSummary& summary);
     // Reads the read marks of the client's current group from the store.
     void ReadReadMarks();

@@ -207,26 +207,28 @@ std::optional<std::pair<qint64, qint64>> TForm1::StoredSummaryRange() {
     return range;
 }
 
-void TForm1::ShowStoredSummaries(std::pair<qint64, qint64> range) {
+qint64 TForm1::ShowStoredSummaries(std::pair<qint64, qint64> range) {
     // About a screenful first, then parts that keep the summaries read but not yet shown small.
     constexpr qint64 kFirstPart = 200;
     constexpr qint64 kPart = 20000;
     qint64 part = kFirstPart;
+    qint64 shown = range.first - 1;
     for (qint64 from = range.first; from <= range.second;) {
         QList<TStoredSummary> stored;
         UseStore([&](TNewsStore& store) {
             stored = store.Summaries(storeCache_->GroupId(QRNNTP1->CurrentGroup), from, part);
         });
         if (stored.isEmpty()) {
-            return;
+            return shown;
         }
         for (const TStoredSummary& summary : std::as_const(stored)) {
             // A sync of another process may have stored newer ones meanwhile: they are
             // fetched from the server with the rest.
             if (summary.number > range.second) {
-                return;
+                return shown;
             }
             AddStoredEntry(summary);
+            shown = summary.number;
         }
         if (part == kFirstPart) {
             Memo4->ContentsChanged();
@@ -235,6 +237,7 @@ void TForm1::ShowStoredSummaries(std::pair<qint64, qint64> range) {
         from = stored.last().number + 1;
         part = kPart;
     }
+    return shown;
 }
 
 void TForm1::AddStoredEntry(const TStoredSummary& summary) {

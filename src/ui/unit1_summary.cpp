@@ -66,11 +66,9 @@ void TForm1::ListSelectedGroup(bool emptyCaches, bool fromStore) {
     PageControl1->setCurrentWidget(TabSheet4);
     Memo4->setFocus();
     Summary.Clear();
-    if (stored) {
-        ShowStoredSummaries(*stored);
-    }
+    // What the store failed to give is fetched from the server.
+    const qint64 fetchFrom = stored ? ShowStoredSummaries(*stored) + 1 : start;
     Memo4->ContentsChanged();
-    const qint64 fetchFrom = stored ? stored->second + 1 : start;
     if (fetchFrom > QRNNTP1->LastArticleNo) {
         FlushSummary();
         OpenEntryAtCaret();
