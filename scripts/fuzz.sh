@@ -36,6 +36,7 @@ declare -A target_seeds=(
   [bodydisplay]="$articles $seeds/mime"
   [search]="$seeds/search"
   [settings]="$seeds/settings"
+  [newsrc]="$seeds/newsrc"
 )
 # Options of a target beyond the common ones: a header field of encoded words is read in one
 # piece, and hostile ones run to hundreds of kilobytes.
@@ -43,7 +44,7 @@ declare -A target_options=(
   [header]="-max_len=600000"
 )
 targets=(summaryline header attachments uucode base64 quotedprintable codecblocks yenc bodydisplay
-         search settings)
+         search settings newsrc)
 
 mkdir -p "$dir/fuzz-artifacts"
 status=0

@@ -11,19 +11,28 @@
 //
 //   bench_window_listing [GROUP [HOST]]     (default zk.test.big 127.0.0.1; port 119)
 //   bench_window_listing --generate N       (N generated summaries; no news server asked)
+//   bench_window_listing --stored N         (a stored group of N generated summaries, below)
 //
 // Either form may end in "--screenshots DIR": after the figures the window is then worked by
 // keys as a person would, and pictures of it are saved in DIR at the top of the summary, with
 // lines selected and copied about halfway down, at its end, and at an entry found near its end.
 //
+// --stored N fills a store of its own with N generated summaries of one group, as earlier syncs
+// would have, and the replay server announces just those: the window, double-clicking the group,
+// lists it from the store and asks the server for nothing newer. It prints "window stored 1M
+// first screen MS" (from the double-click until the summary pane has painted its first screen of
+// entries), "window stored 1M list S" (until the whole group is listed, entries and scroll
+// range) and "window stored peak memory MIB" ("1M" is N in millions).
+//
 // Grep-able lines: "replay window/raw RATIO", "replay window/raw cpu RATIO" (processor time of
-// this thread, which the machine's other load does not inflate), "replay F3 MS", "replay scroll frame MS",
-// "replay page frame MS", "replay scroll frame cpu MS", "replay page frame cpu MS" (the worst
-// frame's processor time), "replay peak memory MIB".
+// this thread, which the machine's other load does not inflate), "replay F3 MS", "replay scroll
+// frame MS", "replay page frame MS", "replay scroll frame cpu MS", "replay page frame cpu MS" (the
+// worst frame's processor time), "replay peak memory MIB".
 #include "rawxover.h"
 #include "recordingpresenter.h"
 #include "replayserver.h"
 #include "search/zkfnddlg.h"
+#include "store/newsstore.h"
 #include "ui/summaryview.h"
 #include "ui/unit1.h"
 
@@ -36,6 +45,7 @@
 #include <QListWidget>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <csignal>
@@ -52,8 +62,32 @@ constexpr int kFrames = 200;
 // A wheel notch scrolls three lines.
 constexpr int kWheelLines = 3;
 
-// Runs the replay server in a child process until this process ends; answers its port.
-quint16 StartReplayProcess(const QStringList& args) {
+// Stores the overview's summaries as syncs from the replay server on port would have left them:
+// in batches, under the group's name on that server, with the group's marks.
+void FillStore(const QString& path, quint16 port, const TOverview& overview) {
+    constexpr qsizetype kBatch = 10000;
+    TNewsStore store(path);
+    const qint64 server = store.ServerId(QStringLiteral("127.0.0.1"), port);
+    store.SaveGroupList(server, {TStoredGroup{overview.group, overview.First(), overview.Last()}});
+    const qint64 group = store.GroupId(server, overview.group);
+    for (qsizetype first = 0; first < overview.numbers.size(); first += kBatch) {
+        QList<TStoredSummary> batch;
+        const qsizetype end = std::min(first + kBatch, overview.numbers.size());
+        for (qsizetype i = first; i < end; ++i) {
+            const qsizetype lineEnd =
+                i + 1 < overview.numbers.size() ? overview.offsets[i + 1] : overview.lines.size();
+            // Without its CR LF, as the store keeps a line.
+            batch.append(
+                {overview.numbers[i],
+                 overview.lines.mid(overview.offsets[i], lineEnd - overview.offsets[i] - 2)});
+        }
+        store.AddSummaries(group, batch);
+    }
+}
+
+// Runs the replay server in a child process until this process ends; answers its port. With a
+// store path, the child first fills that store with the group it serves.
+quint16 StartReplayProcess(const QStringList& args, const QString& storePath = QString()) {
     int portPipe[2];
     int lifePipe[2];
     if (::pipe(portPipe) != 0 || ::pipe(lifePipe) != 0) {
@@ -62,12 +96,21 @@ quint16 StartReplayProcess(const QStringList& args) {
     }
     if (::fork() == 0) {
         ::close(lifePipe[1]);
+        const bool generated = args.value(1) == QStringLiteral("--generate") ||
+                               args.value(1) == QStringLiteral("--stored");
         const TReplayServer server(
-            args.value(1) == QStringLiteral("--generate")
-                ? GenerateOverview("zk.test.generated", args.value(2).toInt())
-                : CaptureOverview(args.value(2, QStringLiteral("127.0.0.1")), 119,
-                                  args.value(1, QStringLiteral("zk.test.big")).toLatin1()));
+            generated ? GenerateOverview("zk.test.generated", args.value(2).toInt())
+                      : CaptureOverview(args.value(2, QStringLiteral("127.0.0.1")), 119,
+                                        args.value(1, QStringLiteral("zk.test.big")).toLatin1()));
         const quint16 port = server.Port();
+        if (!storePath.isEmpty()) {
+            try {
+                FillStore(storePath, port, server.Overview());
+            } catch (const Exception& error) {
+                std::fprintf(stderr, "filling the store: %s\n", error.what());
+                std::_Exit(1);
+            }
+        }
         if (::write(portPipe[1], &port, sizeof port) != sizeof port) {
             std::_Exit(1);
         }
@@ -261,6 +304,65 @@ bool TakeScreenshots(TForm1& form, Tzkfind& find, const QString& directory, cons
     return copiedSelection && found;
 }
 
+// Milliseconds from its start until the summary pane first paints with entries in it.
+class FirstScreenClock : public QObject {
+public:
+    explicit FirstScreenClock(TForm1& form) : form_(form) {
+        form.Memo4->viewport()->installEventFilter(this);
+        elapsed_.start();
+    }
+    double Ms() const { return ms_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && ms_ < 0 && form_.Memo4->LineCount() > 1) {
+            // Measured after the paint: the first screen is on it.
+            form_.Memo4->viewport()->removeEventFilter(this);
+            QApplication::sendEvent(watched, event);
+            ms_ = elapsed_.nsecsElapsed() / 1e6;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    TForm1& form_;
+    QElapsedTimer elapsed_;
+    double ms_ = -1;
+};
+
+// The window lists a stored group of count summaries: first screen, whole list, peak memory.
+int ListStoredGroup(TForm1& form, quint16 port, int count) {
+    const QByteArray group = "zk.test.generated";
+    if (!OpenConnection(form, port, group)) {
+        return 1;
+    }
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const FirstScreenClock firstScreen(form);
+    form.ListBox1DblClick();
+    // The listing is complete once every entry is in and the pane's scroll range holds them.
+    while (form.Memo4->LineCount() < 2 * qint64(count) + 1 ||
+           form.Memo4->verticalScrollBar()->maximum() +
+                   form.Memo4->verticalScrollBar()->pageStep() <
+               form.Memo4->LineCount()) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        constexpr qint64 kGiveUpMs = 600000;
+        if (elapsed.elapsed() > kGiveUpMs) {
+            std::fprintf(stderr, "the stored group was not listed whole\n");
+            return 1;
+        }
+    }
+    const double listSeconds = elapsed.nsecsElapsed() / 1e9;
+    QApplication::processEvents();
+    const QByteArray millions = QByteArray::number(count / 1e6, 'g', 3) + 'M';
+    std::printf("window stored %s first screen MS %.1f\n", millions.constData(), firstScreen.Ms());
+    std::printf("window stored %s list S %.3f\n", millions.constData(), listSeconds);
+    std::printf("window stored peak memory MIB %.1f\n", PeakMemoryMiB());
+    form.QRNNTP1->Disconnect();
+    return firstScreen.Ms() >= 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -276,8 +378,13 @@ int main(int argc, char** argv) {
         screenshots = args.takeLast();
         args.removeLast();
     }
+    const bool stored = args.value(1) == QStringLiteral("--stored");
+    QTemporaryDir storeDir;
+    const QString storePath = storeDir.filePath(QStringLiteral("news.db"));
+    // The window's store: the filled one, or one of this run's own that the listing fills.
+    qputenv("ZKNEWS_STORE", QFile::encodeName(storePath));
     // Before any thread of this process exists.
-    const quint16 port = StartReplayProcess(args);
+    const quint16 port = StartReplayProcess(args, stored ? storePath : QString());
     const QByteArray group = args.value(1) == QStringLiteral("--generate")
                                  ? QByteArrayLiteral("zk.test.generated")
                                  : args.value(1, QStringLiteral("zk.test.big")).toLatin1();
@@ -290,6 +397,11 @@ int main(int argc, char** argv) {
     form.Timer1->stop();
     form.show();
     ActivateWindow(form);
+    if (stored) {
+        // The start-up the timer would run, which opens the store.
+        form.Timer1Timer();
+        return ListStoredGroup(form, port, args.value(2).toInt());
+    }
     const QString host = QStringLiteral("127.0.0.1");
     if (args.value(1) != QStringLiteral("--generate")) {
         if (!ListFromNewsServer(form, presenter, group)) {
@@ -352,8 +464,7 @@ int main(int argc, char** argv) {
     const FrameTimes scroll =
         TimeFrames(form.Memo4, [bar] { bar->setValue(bar->value() + kWheelLines); });
     form.Memo4->SetCaret(0);
-    const FrameTimes page =
-        TimeFrames(form.Memo4, [] { PressKey(Qt::Key_PageDown); });
+    const FrameTimes page = TimeFrames(form.Memo4, [] { PressKey(Qt::Key_PageDown); });
     std::printf("replay scroll frame %.3f (mean %.3f ms)\n", scroll.worstMs, scroll.meanMs);
     std::printf("replay page frame %.3f (mean %.3f ms)\n", page.worstMs, page.meanMs);
     std::printf("replay scroll frame cpu %.3f ms\n", scroll.worstCpuMs);

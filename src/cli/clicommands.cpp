@@ -9,6 +9,7 @@
 #include "nntp/qrnntp.h"
 #include "nntp/storecache.h"
 #include "search/searchengine.h"
+#include "store/newsrc.h"
 #include "store/newsstore.h"
 #include "store/storepath.h"
 
@@ -137,13 +138,6 @@ QByteArray StoredSummaryLine(const TStoredSummary& summary) {
     return line;
 }
 
-// The .newsrc line of a stored group: "name: ranges" when subscribed, "name! ranges" if not.
-QByteArray NewsrcLine(const TStoredGroup& group, const TArticleRanges& marks) {
-    const QByteArray ranges = marks.Format();
-    return group.name + (group.subscribed ? ':' : '!') + (ranges.isEmpty() ? "" : " " + ranges) +
-           '\n';
-}
-
 class TCommandRun {
 public:
     TCommandRun(const TCliOptions& options, const TCliStreams& streams, TCliConsole& console)
@@ -252,6 +246,10 @@ private:
     TStoreCache* CacheFor(TQRNNTP& nntp) {
         if (store_) {
             cache_ = std::make_unique<TStoreCache>(nntp, *store_);
+            // What the server sends is printed whether or not the store can keep it.
+            cache_->OnStoreFailure = [this](const EStoreError& error) {
+                console_.Message(error.Message());
+            };
             cache_->Attach();
             // An article the store holds is printed from there; listings ask the server.
             nntp.CacheMode = TCacheMode::cmRemote;
@@ -382,7 +380,9 @@ private:
     bool ExportNewsrc() {
         QByteArray text;
         for (const TStoredGroup& group : Store().GroupList(ServerId())) {
-            text += NewsrcLine(group, Store().ReadMarks(GroupId(group.name)));
+            const TNewsrcEntry entry{group.name, group.subscribed,
+                                     Store().ReadMarks(GroupId(group.name))};
+            text += NewsrcLine(entry) + '\n';
         }
         if (arguments_.size() < 2) {
             out_.write(text);
@@ -400,41 +400,13 @@ private:
     // Reads every line first, so that a file with a bad line changes nothing.
     bool ImportNewsrc() {
         const QString path = arguments_[1];
-        struct TEntry {
-            QByteArray name;
-            bool subscribed;
-            TArticleRanges marks;
-        };
-        QList<TEntry> entries;
-        int lineNumber = 0;
-        for (const QByteArray& line : ReadWholeFile(path).split('\n')) {
-            ++lineNumber;
-            const QByteArray text = line.trimmed();
-            if (text.isEmpty()) {
-                continue;
-            }
-            qsizetype end = 0;
-            while (end < text.size() && text[end] != ':' && text[end] != '!' &&
-                   text[end] != ' ' && text[end] != '\t') {
-                ++end;
-            }
-            if (end == 0 || end == text.size() || (text[end] != ':' && text[end] != '!')) {
-                throw Exception(QStringLiteral("%1, line %2: not a .newsrc line: %3")
-                                    .arg(path)
-                                    .arg(lineNumber)
-                                    .arg(QString::fromLocal8Bit(text)));
-            }
-            try {
-                entries.append(TEntry{text.first(end), text[end] == ':',
-                                      TArticleRanges::Parse(text.sliced(end + 1))});
-            } catch (const EStoreError& error) {
-                throw Exception(QStringLiteral("%1, line %2: %3")
-                                    .arg(path)
-                                    .arg(lineNumber)
-                                    .arg(error.Message()));
-            }
+        QList<TNewsrcEntry> entries;
+        try {
+            entries = ParseNewsrc(ReadWholeFile(path));
+        } catch (const EStoreError& error) {
+            throw Exception(path + QStringLiteral(", ") + error.Message());
         }
-        for (const TEntry& entry : entries) {
+        for (const TNewsrcEntry& entry : entries) {
             const qint64 id = GroupId(entry.name);
             Store().SetSubscribed(id, entry.subscribed);
             Store().SetReadMarks(id, entry.marks);
@@ -523,7 +495,11 @@ private:
         };
         nntp.GetArticleList(options_.all, from);
         if (cache != nullptr) {
-            cache->KeepListing();
+            try {
+                cache->KeepListing();
+            } catch (const EStoreError& error) {
+                cache->OnStoreFailure(error);
+            }
         }
         return true;
     }

@@ -2,6 +2,7 @@
 
 #include "nntp/decodedarticle.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
@@ -30,12 +31,31 @@ TStoreCache::~TStoreCache() {
 
 void TStoreCache::Attach() {
     attached_ = true;
-    client_.OnHeaderListCacheUpdate = [this](bool& handled) { handled = AnswerListing(); };
-    client_.OnBodyCacheUpdate = [this](bool& handled) { handled = AnswerArticle(); };
+    client_.OnHeaderListCacheUpdate = [this](bool& handled) {
+        handled = Guarded([this] { return AnswerListing(); });
+    };
+    client_.OnBodyCacheUpdate = [this](bool& handled) {
+        handled = Guarded([this] { return AnswerArticle(); });
+    };
     client_.OnArticleCacheUpdate = [this](bool&, int, const QByteArray&, const QByteArray&,
                                           const QByteArray&, const QByteArray&, int number) {
-        KeepArticle(number);
+        Guarded([this, number] {
+            KeepArticle(number);
+            return true;
+        });
     };
+}
+
+bool TStoreCache::Guarded(const std::function<bool()>& work) {
+    try {
+        return work();
+    } catch (const EStoreError& error) {
+        if (!OnStoreFailure) {
+            throw;
+        }
+        OnStoreFailure(error);
+        return false;
+    }
 }
 
 bool TStoreCache::AnswerListing() {
@@ -106,8 +126,7 @@ TStoreCache::TSyncCount TStoreCache::Sync(const QByteArray& name, bool withArtic
     store_.SetGroupMarks(group, low, high);
     TSyncCount count;
     if (from <= high && high > 0) {
-        client_.GetArticleList(false, static_cast<int>(from));
-        count.fresh = KeepListing();
+        count.fresh = ListAndKeep(group, from);
         if (withArticles) {
             FetchArticles(group, from);
         }
@@ -126,20 +145,64 @@ void TStoreCache::ForgetOutdated(qint64 group, qint64 low, qint64 high) {
     store_.DropExpired(group, low);
 }
 
+qint64 TStoreCache::ListAndKeep(qint64 group, qint64 from) {
+    // Each batch is stored as soon as it is in, while the server goes on sending the rest into
+    // the socket's buffers, instead of all of it after the listing. A failure of the store
+    // stops the storing, not the listing, and is raised once the reply is read: the
+    // connection stays in step and the batches before it stay committed.
+    int taken = 0;
+    qint64 stored = 0;
+    std::optional<EStoreError> failure;
+    const auto storeListed = [&] {
+        const QList<TStoredSummary> batch = SummariesListed(taken, client_.SummaryLines.Count());
+        taken = client_.SummaryLines.Count();
+        if (failure) {
+            return;
+        }
+        try {
+            store_.AddSummaries(group, batch);
+            stored += batch.size();
+        } catch (const EStoreError& error) {
+            failure = error;
+        }
+    };
+    const TListProgressEvent progress = client_.OnListProgress;
+    const auto restoreProgress = qScopeGuard([&] { client_.OnListProgress = progress; });
+    client_.OnListProgress = [&](qint64 received, qint64 announced) {
+        if (progress) {
+            progress(received, announced);
+        }
+        if (client_.SummaryLines.Count() - taken >= kSyncBatch) {
+            storeListed();
+        }
+    };
+    client_.GetArticleList(false, static_cast<int>(from));
+    storeListed();
+    if (failure) {
+        throw *failure;
+    }
+    return stored;
+}
+
 qint64 TStoreCache::KeepListing() {
     const qint64 group = GroupId(client_.CurrentGroup);
     store_.SetGroupMarks(group, client_.FirstArticleNo, client_.LastArticleNo);
+    const QList<TStoredSummary> batch = SummariesListed(0, client_.SummaryLines.Count());
+    store_.AddSummaries(group, batch);
+    return batch.size();
+}
+
+QList<TStoredSummary> TStoreCache::SummariesListed(int first, int end) const {
     QList<TStoredSummary> batch;
-    batch.reserve(client_.SummaryLines.Count());
-    for (int i = 0; i < client_.SummaryLines.Count(); ++i) {
+    batch.reserve(end - first);
+    for (int i = first; i < end; ++i) {
         const QByteArray& line = client_.SummaryLines[i];
         // The "." line that ends the reply, and anything else without a number, is no summary.
         if (const qint64 number = SummaryNumber(line); number > 0) {
             batch.append(TStoredSummary{number, line});
         }
     }
-    store_.AddSummaries(group, batch);
-    return batch.size();
+    return batch;
 }
 
 void TStoreCache::FetchArticles(qint64 group, qint64 from) {

@@ -4,6 +4,7 @@
 #include "store/newsstore.h"
 
 #include <QByteArray>
+#include <functional>
 #include <optional>
 
 // The stored marks of the server's named group; nullopt when the store does not know it.
@@ -33,6 +34,9 @@ public:
     // and cmLocal; cmMixed asks the server), and with cmLocal a listing of CurrentGroup is
     // answered from the store.
     void Attach();
+    // With the hooks attached, a failure of the store (a full disk, a read-only file) is handed
+    // here and the retrieval goes on from the server as without a store; unset, it is raised.
+    std::function<void(const EStoreError& error)> OnStoreFailure;
 
     qint64 ServerId() const { return server_; }
     qint64 GroupId(QByteArrayView name) { return store_.GroupId(server_, name); }
@@ -40,7 +44,8 @@ public:
     // Summaries below the server's low mark are expired and dropped. A server whose numbers
     // went backwards (its high mark below the stored one) has renumbered the group: the stored
     // summaries, articles and read marks no longer mean those articles and are fetched anew.
-    // withArticles also stores each new article whole.
+    // withArticles also stores each new article whole. The summaries are stored in batches
+    // while the listing arrives.
     TSyncCount Sync(const QByteArray& name, bool withArticles);
 
     // Keeps the client's selected-group marks and the summaries of its last listing
@@ -57,13 +62,25 @@ public:
     static void SplitArticle(const QByteArray& bytes, TStringList& headerLines,
                              TStringList& bodyLines);
 
+    // How many summaries of a sync's listing are stored in one transaction while the rest of
+    // the listing arrives.
+    static constexpr int kSyncBatch = 10000;
+
 private:
+    // Lists the group from from on and stores its summaries, batch by batch as they arrive;
+    // answers how many were stored.
+    qint64 ListAndKeep(qint64 group, qint64 from);
+    // The summaries among the client's listed lines first..end - 1.
+    QList<TStoredSummary> SummariesListed(int first, int end) const;
     // Drops what the store holds of a renumbered or expired group, as the server's marks say.
     void ForgetOutdated(qint64 group, qint64 low, qint64 high);
     void FetchArticles(qint64 group, qint64 from);
     // The hooks' answers: true when the store held what was asked for.
     bool AnswerListing();
     bool AnswerArticle();
+    // Runs a hook's work; a failure of the store goes to OnStoreFailure when that is set, and
+    // then answers false.
+    bool Guarded(const std::function<bool()>& work);
 
     TQRNNTP& client_;
     TNewsStore& store_;

@@ -55,6 +55,20 @@ CREATE TABLE group_list_time (
   listed_at INTEGER NOT NULL);
 )";
 
+// Version 3: summaries keyed by group and number alone. A rowid table kept a second b-tree,
+// the (newsgroup, number) index, beside the rows, and every stored summary went into both.
+constexpr const char* kSummaryByNumber = R"(
+CREATE TABLE summary_by_number (
+  newsgroup INTEGER NOT NULL,
+  number INTEGER NOT NULL,
+  line BLOB NOT NULL,
+  PRIMARY KEY (newsgroup, number)) WITHOUT ROWID;
+INSERT INTO summary_by_number (newsgroup, number, line)
+  SELECT newsgroup, number, line FROM summary;
+DROP TABLE summary;
+ALTER TABLE summary_by_number RENAME TO summary;
+)";
+
 } // namespace
 
 // Prepared once per store and reused for every call.
@@ -77,7 +91,13 @@ struct TNewsStore::Statements {
           addSummary(db, "INSERT OR REPLACE INTO summary (newsgroup, number, line) "
                          "VALUES (?1, ?2, ?3)"),
           summaries(db, "SELECT number, line FROM summary WHERE newsgroup = ?1 AND number >= ?2 "
-                        "ORDER BY number"),
+                        "ORDER BY number LIMIT ?3"),
+          // Each in a query of its own: SQLite looks up a lone min or max in the key, but reads
+          // every row to find both at once.
+          summaryRange(db, "SELECT (SELECT min(number) FROM summary "
+                           "WHERE newsgroup = ?1 AND number >= ?2), "
+                           "(SELECT max(number) FROM summary "
+                           "WHERE newsgroup = ?1 AND number >= ?2)"),
           summaryCount(db, "SELECT count(*) FROM summary WHERE newsgroup = ?1"),
           storedHigh(db, "SELECT coalesce(max(number), 0) FROM summary WHERE newsgroup = ?1"),
           dropSummaries(db, "DELETE FROM summary WHERE newsgroup = ?1 AND number < ?2"),
@@ -100,9 +120,10 @@ struct TNewsStore::Statements {
           lastProfile(db, "SELECT host, port, security, user FROM last_profile WHERE id = 1") {}
 
     TStatement findServer, addServer, findGroup, addGroup, saveGroup, groupList, setMarks,
-        setSubscribed, subscriptions, groupState, setReadMarks, addSummary, summaries, summaryCount,
-        storedHigh, dropSummaries, dropArticles, storeArticle, article, articleByMessageId,
-        noteRead, articleBytes, trimOrder, dropArticle, saveProfile, lastProfile;
+        setSubscribed, subscriptions, groupState, setReadMarks, addSummary, summaries,
+        summaryRange, summaryCount, storedHigh, dropSummaries, dropArticles, storeArticle, article,
+        articleByMessageId, noteRead, articleBytes, trimOrder, dropArticle, saveProfile,
+        lastProfile;
 };
 
 namespace {
@@ -140,7 +161,8 @@ TNewsStore::TNewsStore(const QString& path) : db_(path) {
 TNewsStore::~TNewsStore() = default;
 
 const QList<const char*>& TNewsStore::SchemaSteps() {
-    static const QList<const char*> steps = {kSchemaVersion1, kGroupListTimes};
+    static const QList<const char*> steps = {kSchemaVersion1, kGroupListTimes,
+                                             kSummaryByNumber};
     return steps;
 }
 
@@ -272,15 +294,26 @@ void TNewsStore::AddSummaries(qint64 group, const QList<TStoredSummary>& batch) 
     transaction.Commit();
 }
 
-QList<TStoredSummary> TNewsStore::Summaries(qint64 group, qint64 from) {
+QList<TStoredSummary> TNewsStore::Summaries(qint64 group, qint64 from, qint64 limit) {
     TStatement& list = statements_->summaries;
-    list.Bind(1, group).Bind(2, from);
+    list.Bind(1, group).Bind(2, from).Bind(3, limit);
     QList<TStoredSummary> summaries;
     while (list.Step()) {
         summaries.append({list.Int(0), list.Bytes(1)});
     }
     list.Reset();
     return summaries;
+}
+
+std::optional<std::pair<qint64, qint64>> TNewsStore::SummaryRange(qint64 group, qint64 from) {
+    TStatement& range = statements_->summaryRange;
+    range.Bind(1, group).Bind(2, from);
+    std::optional<std::pair<qint64, qint64>> numbers;
+    if (range.Step() && !range.IsNull(0)) {
+        numbers = std::make_pair(range.Int(0), range.Int(1));
+    }
+    range.Reset();
+    return numbers;
 }
 
 qint64 TNewsStore::SummaryCount(qint64 group) {

@@ -82,8 +82,11 @@ public:
 
     // Stores a batch of summaries in one transaction; a number already stored is replaced.
     void AddSummaries(qint64 group, const QList<TStoredSummary>& batch);
-    // The stored summaries numbered from on, in number order.
-    QList<TStoredSummary> Summaries(qint64 group, qint64 from = 0);
+    // The stored summaries numbered from on, in number order; at most limit of them when limit
+    // is not negative, so that a large group can be read a part at a time.
+    QList<TStoredSummary> Summaries(qint64 group, qint64 from = 0, qint64 limit = -1);
+    // The lowest and highest numbers stored from from on; nullopt when none is.
+    std::optional<std::pair<qint64, qint64>> SummaryRange(qint64 group, qint64 from);
     qint64 SummaryCount(qint64 group);
     // The highest number stored, 0 when none is.
     qint64 StoredHigh(qint64 group);

@@ -5,6 +5,30 @@
 
 namespace {
 
+// What a person can do about a failure to write, said beside SQLite's own words, which name
+// neither the disk nor the folder.
+QString WriteFailureHint(int rc) {
+    switch (rc) {
+    case SQLITE_IOERR_WRITE:
+    case SQLITE_IOERR_FSYNC:
+    case SQLITE_IOERR_TRUNCATE:
+        return QStringLiteral(" (writing failed: is the disk full? What was stored before "
+                              "stays)");
+    default:
+        break;
+    }
+    switch (rc & 0xff) {
+    case SQLITE_FULL:
+        return QStringLiteral(" (the disk is full: what was stored before stays; free some "
+                              "space)");
+    case SQLITE_READONLY:
+        return QStringLiteral(" (the file or its folder is read-only: what was stored before "
+                              "stays, nothing new is kept)");
+    default:
+        return {};
+    }
+}
+
 QString ErrorText(sqlite3* db, int rc) {
     // The connection's message is more precise ("no such table: x") when it belongs to rc.
     if (db != nullptr && sqlite3_extended_errcode(db) == rc) {
@@ -21,7 +45,7 @@ TSqlite::TSqlite(const QString& path, int busyTimeoutMs) : path_(path) {
         sqlite3_open_v2(name.constData(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        const QString reason = ErrorText(db_, rc);
+        const QString reason = ErrorText(db_, rc) + WriteFailureHint(rc);
         sqlite3_close_v2(db_);
         db_ = nullptr;
         throw EStoreError(
@@ -38,6 +62,12 @@ TSqlite::TSqlite(const QString& path, int busyTimeoutMs) : path_(path) {
         // In WAL mode NORMAL loses no committed transaction on a crash of the program, only
         // possibly the last ones on a power cut, and saves a sync per commit.
         Execute("PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON");
+        // The log is copied into the file after a commit once it holds this many pages, and
+        // what is left at close. SQLite's 1000 pages are 4 MB of its usual small pages but
+        // 32 MB of these: a sync's whole log was then copied at close, after the listing,
+        // instead of a few megabytes at a time while the rest of it arrives.
+        Execute(
+            ("PRAGMA wal_autocheckpoint=" + QByteArray::number(kAutoCheckpointPages)).constData());
         QueryInt("SELECT count(*) FROM sqlite_schema");
     } catch (...) {
         sqlite3_close_v2(db_);
@@ -54,7 +84,9 @@ void TSqlite::Execute(const char* sql) {
     char* message = nullptr;
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
     if (rc != SQLITE_OK) {
-        const QString reason = message != nullptr ? QString::fromUtf8(message) : ErrorText(db_, rc);
+        const QString reason =
+            (message != nullptr ? QString::fromUtf8(message) : ErrorText(db_, rc)) +
+            WriteFailureHint(rc);
         sqlite3_free(message);
         throw EStoreError(QStringLiteral("The news store %1 failed: %2 (%3)")
                               .arg(path_, reason, QString::fromUtf8(sql).simplified()));
@@ -81,8 +113,9 @@ void TSqlite::Check(int rc, const char* doing) const {
 }
 
 void TSqlite::Fail(int rc, const char* doing) const {
-    throw EStoreError(QStringLiteral("The news store %1 failed %2: %3")
-                          .arg(path_, QString::fromUtf8(doing), ErrorText(db_, rc)));
+    throw EStoreError(
+        QStringLiteral("The news store %1 failed %2: %3")
+            .arg(path_, QString::fromUtf8(doing), ErrorText(db_, rc) + WriteFailureHint(rc)));
 }
 
 TStatement::TStatement(TSqlite& db, const char* sql) : db_(db) {

@@ -17,6 +17,8 @@ class TSqlite {
 public:
     // Long enough for another process's transaction of a large batch to finish.
     static constexpr int kDefaultBusyTimeoutMs = 30000;
+    // The write-ahead log's pages (32 KB each) that start a checkpoint after a commit: 4 MB.
+    static constexpr int kAutoCheckpointPages = 128;
 
     // Opens or creates path. A file that is not a database, or whose header is damaged, fails
     // here rather than at the first query.

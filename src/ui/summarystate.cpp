@@ -37,9 +37,14 @@ QByteArray FieldText(const QByteArray& value) {
 } // namespace
 
 QByteArray TSummaryState::SummaryEntry(const TPostRecordType& record) {
-    const QByteArray number = QByteArray::number(record.GetArticleId());
-    const QByteArray from = FieldText(record.GetPrFromAddress());
-    const QByteArray subject = FieldText(record.GetPrSubject());
+    return SummaryEntry(record.GetArticleId(), record.GetPrFromAddress(), record.GetPrSubject());
+}
+
+QByteArray TSummaryState::SummaryEntry(qint64 articleNumber, const QByteArray& fromField,
+                                       const QByteArray& subjectField) {
+    const QByteArray number = QByteArray::number(articleNumber);
+    const QByteArray from = FieldText(fromField);
+    const QByteArray subject = FieldText(subjectField);
     const QByteArrayView fromMark = "] From: ";
     const QByteArrayView subjectMark = "\n    Subject: ";
     // Built in one allocation: this runs for every summary of a listing.
@@ -54,10 +59,14 @@ QByteArray TSummaryState::SummaryEntry(const TPostRecordType& record) {
 // Entries
 
 void TSummaryState::AddEntry(const TPostRecordType& record) {
+    AddEntry(record.GetArticleId(), record.GetPrFromAddress(), record.GetPrSubject());
+}
+
+void TSummaryState::AddEntry(qint64 number, const QByteArray& from, const QByteArray& subject) {
     const bool caretAtEnd = caret_ == Size() && anchor_ == Size();
-    entryNumbers_.push_back(record.GetArticleId());
+    entryNumbers_.push_back(static_cast<qint32>(number));
     entryFirstLines_.push_back(LineCount() - 1);
-    AppendLines(SummaryEntry(record));
+    AppendLines(SummaryEntry(number, from, subject));
     if (caretAtEnd) {
         caret_ = anchor_ = Size();
     }

@@ -25,9 +25,13 @@ public:
     // search relies on this form; entries are found by the numbers kept beside the text, never
     // by searching it, since a From or Subject may hold "[7]" or "Subject: " too.
     static QByteArray SummaryEntry(const TPostRecordType& record);
+    // The same from the article number and the From and Subject fields as the server sent them.
+    static QByteArray SummaryEntry(qint64 number, const QByteArray& from,
+                                   const QByteArray& subject);
 
     // Entries. AddEntry appends an article's entry; a caret at the end stays behind it.
     void AddEntry(const TPostRecordType& record);
+    void AddEntry(qint64 number, const QByteArray& from, const QByteArray& subject);
     void Clear();
     const QByteArray& Text() const { return text_; }
     qint64 Size() const { return text_.size(); }

@@ -401,20 +401,23 @@ private:
     bool ArticleAtHand(int number);
     // What the store says of the groups of the client's server.
     void ReadStoredGroups();
-    // What the store holds of the client's current group: its summaries from the group's low
-    // mark on, and the highest number stored, 0 for a group never opened.
+    // What the store holds of the client's current group: the first and last numbers of its
+    // summaries from the group's low mark on, and the highest number stored, 0 for a group
+    // never opened (whose summaries may all have expired since).
     struct TStoredListing {
         qint64 high = 0;
-        QList<TStoredSummary> summaries;
+        std::optional<std::pair<qint64, qint64>> range;
         bool OpenedBefore() const { return high > 0; }
         // Where its listing starts: at the first summary held, else above the highest stored.
-        qint64 Start(qint64 low) const {
-            return summaries.isEmpty() ? std::max(high + 1, low) : summaries.first().number;
-        }
+        qint64 Start(qint64 low) const { return range ? range->first : std::max(high + 1, low); }
     };
     TStoredListing StoredListing();
-    // Adds the stored summaries to the summary as if the server had just sent them.
-    void ShowStoredSummaries(const QList<TStoredSummary>& stored);
+    // Adds the stored summaries first..last to the summary as if the server had just sent them,
+    // read from the store a part at a time. The first part is painted at once: the top of a
+    // large group is in sight before the rest is read. Answers the last number shown, short of
+    // last when the store failed meanwhile (first - 1 when it showed none).
+    qint64 ShowStoredSummaries(std::pair<qint64, qint64> range);
+    void AddStoredEntry(const TStoredSummary& summary);
     // Reads the read marks of the client's current group from the store.
     void ReadReadMarks();
     // Keeps the summaries of the client's last listing.

@@ -17,8 +17,12 @@
 #include <QDate>
 #include <QFile>
 #include <QLineEdit>
+#include <QStatusBar>
 
 namespace {
+
+// Long enough to read a message naming a file.
+constexpr int kStoreTroubleMs = 20000;
 
 const QString kWithoutStore =
     QStringLiteral("\n\nThe reader works from the server, keeping nothing until it starts again.");
@@ -99,8 +103,11 @@ void TForm1::UseStore(const std::function<void(TNewsStore& store)>& work) {
     try {
         work(*store_);
     } catch (const EStoreError& error) {
-        // The reader goes on from the server: the store's trouble is shown, not raised.
-        SetStatusText(QStringLiteral("News store: ") + error.Message());
+        // The reader goes on from the server: the store's trouble is shown, not raised. It
+        // stands over the status line for a while: the details of the article shown next would
+        // replace it there at once.
+        StatusBar1->showMessage(QStringLiteral("News store: ") + error.Message(),
+                                kStoreTroubleMs);
     }
 }
 
@@ -298,22 +305,66 @@ TForm1::TStoredListing TForm1::StoredListing() {
         UseStore([this, &stored](TNewsStore& store) {
             const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
             stored.high = store.StoredHigh(group);
-            stored.summaries = store.Summaries(group, QRNNTP1->FirstArticleNo);
+            stored.range = store.SummaryRange(group, QRNNTP1->FirstArticleNo);
         });
     }
     return stored;
 }
 
-void TForm1::ShowStoredSummaries(const QList<TStoredSummary>& stored) {
-    TExStringList fields;
-    const TPostRecordType record(fields);
-    for (const TStoredSummary& summary : stored) {
-        fields.Clear();
-        for (const QByteArray& field : nntpwire::SplitSummaryLine(summary.line)) {
+qint64 TForm1::ShowStoredSummaries(std::pair<qint64, qint64> range) {
+    // About a screenful first, then parts that keep the summaries read but not yet shown small.
+    constexpr qint64 kFirstPart = 200;
+    constexpr qint64 kPart = 20000;
+    qint64 part = kFirstPart;
+    qint64 shown = range.first - 1;
+    for (qint64 from = range.first; from <= range.second;) {
+        QList<TStoredSummary> stored;
+        UseStore([&](TNewsStore& store) {
+            stored = store.Summaries(storeCache_->GroupId(QRNNTP1->CurrentGroup), from, part);
+        });
+        if (stored.isEmpty()) {
+            return shown;
+        }
+        for (const TStoredSummary& summary : std::as_const(stored)) {
+            // A sync of another process may have stored newer ones meanwhile: they are
+            // fetched from the server with the rest.
+            if (summary.number > range.second) {
+                return shown;
+            }
+            AddStoredEntry(summary);
+            shown = summary.number;
+        }
+        if (part == kFirstPart) {
+            Memo4->ContentsChanged();
+            Memo4->viewport()->repaint();
+        }
+        from = stored.last().number + 1;
+        part = kPart;
+    }
+    return shown;
+}
+
+void TForm1::AddStoredEntry(const TStoredSummary& summary) {
+    const QByteArray& line = summary.line;
+    const nntpwire::SummaryFields located = nntpwire::LocateSummaryFields(line);
+    if (located.hasCr) {
+        // The client turns a CR into a NUL: its own splitting keeps the entry as it would be.
+        TExStringList fields;
+        for (const QByteArray& field : nntpwire::SplitSummaryLine(line)) {
             fields.Add(field);
         }
-        Summary.AddEntry(record);
+        Summary.AddEntry(TPostRecordType(fields));
+        return;
     }
+    // The fields where the line holds them, as the client's record would give them.
+    const auto field = [&](int index) {
+        if (index >= located.count) {
+            return QByteArray();
+        }
+        const QByteArrayView bytes = located.Field(line, index);
+        return QByteArray::fromRawData(bytes.data(), bytes.size());
+    };
+    Summary.AddEntry(nntpwire::StrToIntDef(field(0), 0), field(2), field(1));
 }
 
 void TForm1::ReadReadMarks() {

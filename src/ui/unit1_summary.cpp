@@ -71,9 +71,10 @@ bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches) {
     Memo4->setFocus();
     Summary.Clear();
     articleAsked_ = 0;
-    ShowStoredSummaries(stored.summaries);
+    // What the store failed to give is fetched from the server.
+    const qint64 shown = stored.range ? ShowStoredSummaries(*stored.range) : stored.high;
     Memo4->ContentsChanged();
-    const qint64 fetchFrom = std::max(stored.high + 1, start);
+    const qint64 fetchFrom = std::max(shown + 1, start);
     if (fetchFrom > QRNNTP1->LastArticleNo) {
         FlushSummary();
         OpenEntryAtCaret();

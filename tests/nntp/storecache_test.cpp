@@ -89,6 +89,62 @@ TEST_F(StoreCacheTest, TheStoreKeepsTheServersBytes) {
     EXPECT_EQ(store.Article(cache.GroupId("g"), 3), std::nullopt);
 }
 
+// A listing of several batches is stored whole and in order while it arrives; the client's own
+// progress handler still hears of it and is the client's again afterwards.
+TEST_F(StoreCacheTest, LongListingIsStoredWholeBatchByBatch) {
+    constexpr int kLast = 2 * TStoreCache::kSyncBatch + 500;
+    ScriptedNntp client({script::Greeting() + script::Group("g", 1, kLast) +
+                         script::Overview(1, kLast, script::Summaries(1, kLast))});
+    client.nntp.Connect();
+    qint64 lastReported = 0;
+    client.nntp.OnListProgress = [&](qint64 received, qint64) { lastReported = received; };
+    TStoreCache cache(client.nntp, store);
+    const TStoreCache::TSyncCount count = cache.Sync("g", false);
+    client.ExpectScriptPlayed();
+    EXPECT_EQ(count.fresh, kLast);
+    EXPECT_EQ(count.stored, kLast);
+    EXPECT_EQ(lastReported, kLast);
+    const QList<TStoredSummary> stored = store.Summaries(cache.GroupId("g"));
+    ASSERT_EQ(stored.size(), kLast);
+    for (int i = 0; i < kLast; ++i) {
+        ASSERT_EQ(stored[i].number, i + 1);
+        ASSERT_EQ(stored[i].line, client.nntp.SummaryLines[i]);
+    }
+    client.nntp.OnListProgress(7, 0);
+    EXPECT_EQ(lastReported, 7);
+}
+
+// The disk fills up in the middle of a long sync: the listing is still read to its end (the
+// connection stays in step for the next command), the sync fails naming the file, and the
+// batches stored before the failure stay whole.
+TEST_F(StoreCacheTest, ASyncOnAFullDiskKeepsTheBatchesBeforeAndReadsTheReplyToItsEnd) {
+    constexpr int kLast = 4 * TStoreCache::kSyncBatch;
+    ScriptedNntp client({script::Greeting() + script::Group("g", 1, kLast) +
+                         script::Overview(1, kLast, script::Summaries(1, kLast)) +
+                         script::Group("g", 1, kLast)});
+    client.nntp.Connect();
+    TStoreCache cache(client.nntp, store);
+    cache.GroupId("g");
+    // Room for a batch and a half: the second batch cannot be stored.
+    const qint64 batchBytes = script::Summaries(1, TStoreCache::kSyncBatch).size();
+    const qint64 room = store.Database().QueryInt("PRAGMA page_count") +
+                        batchBytes * 3 / 2 / store.Database().QueryInt("PRAGMA page_size");
+    store.Database().Execute(("PRAGMA max_page_count=" + QByteArray::number(room)).constData());
+    try {
+        cache.Sync("g", false);
+        ADD_FAILURE() << "the sync did not fail";
+    } catch (const EStoreError& error) {
+        EXPECT_TRUE(error.Message().contains(store.Path())) << error.what();
+        EXPECT_TRUE(error.Message().contains(QStringLiteral("the disk is full"))) << error.what();
+    }
+    const qint64 stored = store.SummaryCount(cache.GroupId("g"));
+    EXPECT_GT(stored, 0);
+    EXPECT_LT(stored, kLast);
+    EXPECT_EQ(stored % TStoreCache::kSyncBatch, 0);
+    client.nntp.SetGroup("g");
+    client.ExpectScriptPlayed();
+}
+
 // The store knows servers by host and port: two servers' groups of one name stay apart.
 TEST_F(StoreCacheTest, EachServerHasItsOwnGroups) {
     ScriptedNntp first({script::Greeting() + script::Group("g", 1, 1) +
@@ -197,7 +253,8 @@ TEST_F(StoreCacheTest, ALocalClientListsFromTheStore) {
         cache.Attach();
         client.nntp.CacheMode = TCacheMode::cmLocal;
         client.nntp.GetArticleList(false, 3);
-        EXPECT_EQ(subjects, (QStringList{QStringLiteral("Subject 3"), QStringLiteral("Subject 4")}));
+        EXPECT_EQ(subjects,
+                  (QStringList{QStringLiteral("Subject 3"), QStringLiteral("Subject 4")}));
         EXPECT_EQ(client.nntp.LastArticleNo, 4);
         client.nntp.CurrentGroup = "unknown";
         subjects.clear();

@@ -114,6 +114,26 @@ TEST_F(NewsStoreTest, LaterBatchReplacesNumbersAlreadyStored) {
     EXPECT_EQ(summaries[10].line, QByteArray("11\tnewer"));
 }
 
+// A large group is read a part at a time: from a number on, at most so many, and the first
+// and last numbers stored from a number on, other groups left out.
+TEST_F(NewsStoreTest, SummariesAreReadAPartAtATime) {
+    store->AddSummaries(group, Generated(5, 20));
+    store->AddSummaries(store->GroupId(server, "other"), Generated(1, 30));
+    const struct {
+        qint64 from;
+        qint64 limit;
+        qint64 first;
+        qint64 last;
+    } parts[] = {{0, -1, 5, 20}, {0, 3, 5, 7}, {8, 5, 8, 12}, {19, 5, 19, 20}, {21, 5, 0, -1}};
+    for (const auto& part : parts) {
+        SCOPED_TRACE(part.from);
+        EXPECT_EQ(store->Summaries(group, part.from, part.limit), Generated(part.first, part.last));
+    }
+    const std::pair<qint64, qint64> range{9, 20};
+    EXPECT_EQ(store->SummaryRange(group, 9), range);
+    EXPECT_EQ(store->SummaryRange(group, 21), std::nullopt);
+}
+
 TEST_F(NewsStoreTest, ServersAndGroupsAreKeptApart) {
     const qint64 sameHostOtherPort = store->ServerId(QStringLiteral("news.example.com"), 563);
     EXPECT_NE(sameHostOtherPort, server);

@@ -275,4 +275,36 @@ TEST_F(MigrationTest, NewsStoreMigratesFromVersionZero) {
     EXPECT_TRUE(message.contains(QStringLiteral("99"))) << message.toStdString();
 }
 
+// A store of the first release, its summaries in a rowid table with an index beside it, is
+// brought to the table keyed by group and number alone: every summary, read mark and article
+// is still there, byte for byte.
+TEST_F(MigrationTest, SummariesMoveToTheTableKeyedByGroupAndNumber) {
+    const QList<TStoredSummary> kept = {{1, "1\tfirst\tx\t\t<1@x>\t\t1\t1"},
+                                        {2, QByteArray("2\t\xff\0bytes", 9)},
+                                        {70000, "70000\tlast"}};
+    {
+        TSqlite db(path);
+        MigrateSchema(db, {TNewsStore::SchemaSteps().first()});
+        db.Execute("INSERT INTO server (host, port) VALUES ('h', 119);"
+                   "INSERT INTO newsgroup (server, name, read_marks) VALUES (1, x'67', '1-2');"
+                   "INSERT INTO article (newsgroup, number, message_id, size, bytes) "
+                   "VALUES (1, 2, '<2@x>', 4, 'body')");
+        TStatement insert(db, "INSERT INTO summary (newsgroup, number, line) VALUES (?1, ?2, ?3)");
+        for (qint64 other : {1, 2}) {
+            for (const TStoredSummary& summary : kept) {
+                insert.Bind(1, other).Bind(2, summary.number).Bind(3, summary.line).Run();
+            }
+        }
+    }
+    TNewsStore store(path);
+    const qint64 group = store.GroupId(store.ServerId(QStringLiteral("h"), 119), "g");
+    EXPECT_EQ(store.Summaries(group), kept);
+    EXPECT_EQ(store.Summaries(2), kept);
+    EXPECT_EQ(store.ReadMarks(group).Format(), QByteArray("1-2"));
+    EXPECT_EQ(store.Article(group, 2), QByteArray("body"));
+    EXPECT_TRUE(TextOf(store.Database(), "SELECT sql FROM sqlite_schema WHERE name = 'summary'")
+                    .contains(QStringLiteral("WITHOUT ROWID")));
+    EXPECT_EQ(TextOf(store.Database(), "PRAGMA integrity_check"), QStringLiteral("ok"));
+}
+
 } // namespace

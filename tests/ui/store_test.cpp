@@ -2,6 +2,7 @@
 // profile, and what the window keeps of what it fetches.
 #include "window.h"
 
+#include "filesizelimit.h"
 #include "testfiles.h"
 #include "nntp/storecache.h"
 #include "store/newsstore.h"
@@ -10,6 +11,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
+#include <QStatusBar>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -37,6 +40,29 @@ TEST_F(GroupWindowTest, KeepsListingsAndArticlesReadInTheStore) {
     EXPECT_TRUE(article->contains("Subject: two\r\n\r\nkept")) << article->toStdString();
     EXPECT_TRUE(store.ReadMarks(group).Contains(2));
     EXPECT_FALSE(store.ReadMarks(group).Contains(1));
+    EXPECT_TRUE(presenter.infos.isEmpty()) << presenter.infos.join(u'\n').toStdString();
+}
+
+// On a full disk (as root too: the process's file size limit stops the store's writes) the
+// window lists the group and shows the article from the server, and says in the status bar
+// which file could not keep them, where the article's details do not hide it; no box
+// interrupts the reading.
+TEST_F(GroupWindowTest, OnAFullDiskTheWindowListsAndReadsFromTheServer) {
+    const QByteArray body = QByteArray("a body line\n").repeated(10000);
+    QString status;
+    // The store is made while there is room.
+    StartUp();
+    {
+        const TFileSizeLimit limit(64 * 1024);
+        ListSmallGroup(300, script::Article(2, "Subject: two", body));
+        GetArticle(2);
+        status = form.StatusBar1->currentMessage();
+    }
+    ExpectScriptPlayed();
+    EXPECT_TRUE(PaneText(form.Memo4).contains(u"Subject: Subject 300"_s));
+    EXPECT_EQ(form.Memo2->toPlainText().count(u"a body line"_s), 10000);
+    EXPECT_TRUE(status.contains(StorePath())) << status.toStdString();
+    EXPECT_TRUE(status.contains(u"full"_s)) << status.toStdString();
     EXPECT_TRUE(presenter.infos.isEmpty()) << presenter.infos.join(u'\n').toStdString();
 }
 
@@ -317,6 +343,28 @@ TEST_F(GroupWindowTest, AGroupWithNothingNewIsShownFromTheStoreAlone) {
     EXPECT_EQ(PaneText(form.Memo4), firstListing);
     // Only GROUP went to the server.
     EXPECT_EQ(CommandsSent(), commandsBefore + 1);
+    ExpectScriptPlayed();
+}
+
+// A stored group larger than the part the window reads and paints first is shown whole from
+// the store, each entry as the server's listing showed it: encoded words decoded, a CR inside
+// a field, a line of only a number.
+TEST_F(GroupWindowTest, ALargeStoredGroupIsShownWholeAsTheServerListedIt) {
+    constexpr int kLast = 450;
+    const QByteArray overview =
+        script::Summaries(1, kLast - 3) +
+        "S: 448\t=?UTF-8?Q?caf=C3=A9?=\t=?ISO-8859-1?Q?M=FCller?= <m@x>\td\t<448@x>\t\t1\t1\n"
+        "S: 449\tcarriage\rreturn\tb@x\td\t<449@x>\t\t1\t1\n"
+        "S: 450\n";
+    presenter.promptAnswers = {u"1"_s};
+    OpenGroup(1, kLast,
+              script::Overview(1, kLast, overview) + script::Group(kGroup, 1, kLast));
+    form.ListBox1DblClick();
+    const QString fromServer = PaneText(form.Memo4);
+    ASSERT_TRUE(fromServer.contains(u"[450]"_s)) << fromServer.toStdString();
+    ASSERT_TRUE(fromServer.contains(u"café"_s)) << fromServer.toStdString();
+    form.ListBox1DblClick();
+    EXPECT_EQ(PaneText(form.Memo4), fromServer);
     ExpectScriptPlayed();
 }
 
