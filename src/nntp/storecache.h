@@ -64,6 +64,9 @@ private:
     // The hooks' answers: true when the store held what was asked for.
     bool AnswerListing();
     bool AnswerArticle();
+    // The article the client asks for, by number of CurrentGroup or by Message-ID in any group
+    // of the server; nullopt when the store lacks it.
+    std::optional<QByteArray> StoredArticleRequested();
 
     TQRNNTP& client_;
     TNewsStore& store_;
