@@ -63,10 +63,10 @@ int RunReader(const QString& argument) {
         QObject::connect(form.Timer1, &QTimer::timeout, &form, [&form, url] {
             QTimer::singleShot(0, &form, [&form, url] { form.OpenUrl(url); });
         });
-    } else if (const QString& host = argument; !host.isEmpty()) {
+    } else if (!argument.isEmpty()) {
         // Connected after the window's own start-up step, which fills the host box first.
         QObject::connect(form.Timer1, &QTimer::timeout, &form,
-                         [&form, host] { form.Edit1->setCurrentText(host); });
+                         [&form, argument] { form.Edit1->setCurrentText(argument); });
     }
     Tzkgrabstr zkgrabstr(&form);
     TDialogPresenter presenter(zkgrabstr);
