@@ -200,6 +200,11 @@ public:
 private:
     QByteArray GroupArgument() const { return arguments_[0].toLocal8Bit(); }
     int ArticleNumberArgument() const { return arguments_[1].toInt(); }
+    // article, head and body name their article by a Message-ID alone, or by group and number.
+    bool ByMessageId() const { return arguments_.size() == 1; }
+    QByteArray MessageIdArgument() const {
+        return nntpwire::CheckedMessageId(arguments_[0].toUtf8());
+    }
 
     // The commands that cannot do without the server.
     void RefuseOffline(const char* command) const {
@@ -297,6 +302,9 @@ private:
     }
 
     bool OfflineArticle() {
+        if (ByMessageId()) {
+            return PrintStoredArticle(Store().ArticleByMessageId(ServerId(), MessageIdArgument()));
+        }
         const QByteArray name = GroupArgument();
         StoredGroup(name);
         const int number = ArticleNumberArgument();
@@ -305,6 +313,14 @@ private:
             throw Exception(QStringLiteral("--offline: article %1 of %2 is not in the store %3")
                                 .arg(number)
                                 .arg(QString::fromLocal8Bit(name), Store().Path()));
+        }
+        return PrintStoredArticle(bytes);
+    }
+
+    bool PrintStoredArticle(const std::optional<QByteArray>& bytes) {
+        if (!bytes) {
+            throw Exception(QStringLiteral("--offline: no article ") + arguments_[0] +
+                            QStringLiteral(" in the store ") + Store().Path());
         }
         TStringList header;
         TStringList body;
@@ -517,6 +533,18 @@ private:
 
     bool Article(TQRNNTP& nntp) {
         CacheFor(nntp);
+        if (ByMessageId()) {
+            const QByteArray id = MessageIdArgument();
+            if (options_.command == TCliCommand::Head) {
+                nntp.GetArticleHeaderById(id);
+            } else if (options_.command == TCliCommand::Body && !options_.decoded) {
+                nntp.GetArticleBodyById(id);
+            } else {
+                nntp.GetArticleById(id);
+            }
+            PrintArticle(TDecodedArticle(nntp.HeaderLines, nntp.BodyLines));
+            return true;
+        }
         nntp.SetGroup(GroupArgument());
         const int number = ArticleNumberArgument();
         // The body is read through the header's declarations, so a readable body takes the

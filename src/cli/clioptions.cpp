@@ -1,6 +1,7 @@
 #include "cli/clioptions.h"
 
 #include "codec/qruue.h"
+#include "nntp/nntpwire.h"
 
 #include <QFile>
 #include <limits>
@@ -35,16 +36,19 @@ const TCommandInfo kCommands[] = {
      "N on, or every article; by default the newest 500. --new only those not\n"
      "marked read in the store. --decoded prints From and Subject readable,\n"
      "encoded words decoded, in UTF-8."},
-    {"article", TCliCommand::Article, 2, 2, "--decoded ", "article GROUP N [--decoded]",
+    {"article", TCliCommand::Article, 1, 2, "--decoded ",
+     "article GROUP N | '<MESSAGE-ID>' [--decoded]",
      "Article N of GROUP as the server holds it: the header, the empty line,\n"
      "the body, every line ending in CR LF, with the leading dots doubled for\n"
      "transmission undone. --decoded prints it readable, in UTF-8 with LF line\n"
      "ends: header fields unfolded with encoded words decoded, the body with\n"
-     "its transfer encoding undone and its charset converted."},
-    {"head", TCliCommand::Head, 2, 2, "--decoded ", "head GROUP N [--decoded]",
-     "The header of article N as article prints it, without the empty line."},
-    {"body", TCliCommand::Body, 2, 2, "--decoded ", "body GROUP N [--decoded]",
-     "The body of article N, as article prints it."},
+     "its transfer encoding undone and its charset converted. An argument that\n"
+     "starts with \"<\" is a Message-ID, in whichever group: from the store\n"
+     "when it holds it, else from the server (ARTICLE <id>)."},
+    {"head", TCliCommand::Head, 1, 2, "--decoded ", "head GROUP N | '<MESSAGE-ID>' [--decoded]",
+     "The header of the article as article prints it, without the empty line."},
+    {"body", TCliCommand::Body, 1, 2, "--decoded ", "body GROUP N | '<MESSAGE-ID>' [--decoded]",
+     "The body of the article, as article prints it."},
     {"extract", TCliCommand::Extract, 3, 3, "", "extract GROUP N DIR",
      "Decodes the attachments of article N (uuencoded and yEnc blocks, MIME\n"
      "parts) into files in the directory DIR, which must exist, and prints their\n"
@@ -331,6 +335,13 @@ private:
         case TCliCommand::Article:
         case TCliCommand::Head:
         case TCliCommand::Body:
+            if (arguments[0].startsWith(u'<')) {
+                return arguments.size() == 1 ? CheckMessageId(arguments[0]) : Fail(usage);
+            }
+            if (arguments.size() != 2) {
+                return Fail(usage);
+            }
+            [[fallthrough]];
         case TCliCommand::Extract:
             if (!NumberIn(arguments[1])) {
                 return Fail(QStringLiteral("not an article number: ") + arguments[1]);
@@ -351,6 +362,17 @@ private:
             break;
         default:
             break;
+        }
+        return true;
+    }
+
+    // Refused here, before any server is asked: a blank or a line end in it would send a
+    // second command.
+    bool CheckMessageId(const QString& argument) {
+        try {
+            nntpwire::CheckedMessageId(argument.toUtf8());
+        } catch (const Exception& error) {
+            return Fail(error.Message());
         }
         return true;
     }

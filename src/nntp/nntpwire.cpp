@@ -319,4 +319,207 @@ QString NumberedFileName(const QString& name, int n) {
     return dot < 0 ? name + suffix : name.left(dot) + suffix + name.mid(dot);
 }
 
+namespace {
+
+bool IsVisibleAscii(char c) {
+    return c > ' ' && c < '\x7f';
+}
+
+// The text for an error message: at most 80 characters, bytes outside printable ASCII as \xNN.
+QString Quoted(QByteArrayView text) {
+    QString quoted;
+    for (const char c : text.first(std::min<qsizetype>(text.size(), 80))) {
+        quoted += c >= ' ' && c < '\x7f'
+                      ? QString(QLatin1Char(c))
+                      : QStringLiteral("\\x%1").arg(uchar(c), 2, 16, QLatin1Char('0'));
+    }
+    return text.size() > 80 ? quoted + QStringLiteral("...") : quoted;
+}
+
+bool StartsWithNoCase(QByteArrayView text, QByteArrayView prefix) {
+    return text.size() >= prefix.size() &&
+           text.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
+}
+
+// The widest a word around a cursor is read: a news: URL of the longest Message-ID.
+constexpr qsizetype kMaxWordAround = kMaxMessageIdBytes + 16;
+
+bool IsWordBreak(char c) {
+    return !IsVisibleAscii(c) || c == '"';
+}
+
+// The word (no blanks, controls or quotes) that touches position, at most kMaxWordAround to
+// each side of it.
+QByteArrayView WordAround(QByteArrayView line, qsizetype position) {
+    qsizetype start = std::clamp<qsizetype>(position, 0, line.size());
+    qsizetype end = start;
+    const qsizetype leftmost = std::max<qsizetype>(0, start - kMaxWordAround);
+    const qsizetype rightmost = std::min(line.size(), end + kMaxWordAround);
+    while (start > leftmost && !IsWordBreak(line[start - 1])) {
+        --start;
+    }
+    while (end < rightmost && !IsWordBreak(line[end])) {
+        ++end;
+    }
+    return line.sliced(start, end - start);
+}
+
+// The "<...>" of the word that holds offset (or ends right before it); of two touching it,
+// the one after it.
+QByteArrayView BracketsAround(QByteArrayView word, qsizetype offset) {
+    const qsizetype open = word.lastIndexOf('<', std::min(offset, word.size() - 1));
+    if (open < 0) {
+        return {};
+    }
+    const qsizetype close = word.indexOf('>', open);
+    if (close < 0 || close + 1 < offset) {
+        return {};
+    }
+    return word.sliced(open, close + 1 - open);
+}
+
+// The news: URL of a word, without the angle brackets or the punctuation of the sentence
+// around it.
+QByteArrayView UrlOfWord(QByteArrayView word) {
+    if (word.startsWith('<')) {
+        word = word.sliced(1);
+    }
+    while (!word.isEmpty() && QByteArrayView(">.,;:)!?'").contains(word.back())) {
+        word.chop(1);
+    }
+    return word;
+}
+
+} // namespace
+
+bool IsMessageId(QByteArrayView text) {
+    if (text.size() < 5 || text.size() > kMaxMessageIdBytes || !text.startsWith('<') ||
+        !text.endsWith('>')) {
+        return false;
+    }
+    const QByteArrayView inside = text.sliced(1, text.size() - 2);
+    const qsizetype at = inside.indexOf('@');
+    return at > 0 && at + 1 < inside.size() &&
+           std::all_of(inside.begin(), inside.end(), [](char c) {
+               return IsVisibleAscii(c) && c != '<' && c != '>';
+           });
+}
+
+QByteArray CheckedMessageId(QByteArrayView typed) {
+    const QByteArrayView id = typed.trimmed();
+    if (!IsMessageId(id)) {
+        throw Exception(QStringLiteral("Not a Message-ID: '%1' (one looks like <part@domain>, "
+                                       "without blanks or control characters)")
+                            .arg(Quoted(typed)));
+    }
+    return id.toByteArray();
+}
+
+QByteArray MessageIdAt(QByteArrayView line, qsizetype position) {
+    position = std::clamp<qsizetype>(position, 0, line.size());
+    const QByteArrayView word = WordAround(line, position);
+    if (word.isEmpty()) {
+        return {};
+    }
+    const QByteArrayView url = UrlOfWord(word);
+    if (StartsWithNoCase(url, "news:")) {
+        try {
+            return ParseNewsUrl(url).messageId;
+        } catch (const Exception&) {
+            return {};
+        }
+    }
+    const qsizetype offset = position - (word.data() - line.data());
+    const QByteArrayView id = BracketsAround(word, offset);
+    return IsMessageId(id) ? id.toByteArray() : QByteArray();
+}
+
+bool IsNewsUrl(QByteArrayView text) {
+    return StartsWithNoCase(text, "news:") || StartsWithNoCase(text, "nntp:");
+}
+
+bool IsGroupName(QByteArrayView name) {
+    return !name.isEmpty() && name.size() <= 497 &&
+           std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '+' || c == '-' || c == '_' || c == '.';
+           });
+}
+
+namespace {
+
+[[noreturn]] void FailUrl(QByteArrayView url, const QString& why) {
+    throw Exception(QStringLiteral("Not a news URL: '%1' (%2)").arg(Quoted(url), why));
+}
+
+// The host and port of a URL's authority ("host", "host:port", "[::1]:port").
+void ReadAuthority(QByteArrayView url, QByteArrayView authority, NewsUrl& read) {
+    const qsizetype bracket = authority.startsWith('[') ? authority.indexOf(']') : 0;
+    const qsizetype colon = authority.indexOf(':', std::max<qsizetype>(bracket, 0));
+    QByteArrayView host = colon < 0 ? authority : authority.first(colon);
+    if (bracket > 0) {
+        host = host.sliced(1, bracket - 1);
+    }
+    if (host.isEmpty() || !std::all_of(host.begin(), host.end(), IsVisibleAscii)) {
+        FailUrl(url, QStringLiteral("no host"));
+    }
+    read.host = QString::fromLatin1(host);
+    if (colon >= 0) {
+        bool ok = false;
+        read.port = authority.sliced(colon + 1).toInt(&ok);
+        if (!ok || read.port < 1 || read.port > 65535) {
+            FailUrl(url, QStringLiteral("the port is no number from 1 to 65535"));
+        }
+    }
+}
+
+QByteArray CheckedGroup(QByteArrayView url, const QByteArray& group) {
+    if (!IsGroupName(group)) {
+        FailUrl(url, QStringLiteral("no group name"));
+    }
+    return group;
+}
+
+} // namespace
+
+NewsUrl ParseNewsUrl(QByteArrayView url) {
+    const bool nntp = StartsWithNoCase(url, "nntp:");
+    if (!nntp && !StartsWithNoCase(url, "news:")) {
+        FailUrl(url, QStringLiteral("news: or nntp: expected"));
+    }
+    NewsUrl read;
+    QByteArrayView rest = url.sliced(5);
+    if (rest.startsWith("//")) {
+        rest = rest.sliced(2);
+        const qsizetype slash = rest.indexOf('/');
+        ReadAuthority(url, slash < 0 ? rest : rest.first(slash), read);
+        rest = slash < 0 ? QByteArrayView() : rest.sliced(slash + 1);
+    } else if (nntp) {
+        FailUrl(url, QStringLiteral("an nntp: URL names its host: nntp://host/group/number"));
+    }
+    const QByteArray path = QByteArray::fromPercentEncoding(rest.toByteArray());
+    if (nntp) {
+        const qsizetype slash = path.indexOf('/');
+        bool ok = false;
+        read.number = slash < 0 ? 0 : path.sliced(slash + 1).toInt(&ok);
+        if (!ok || read.number < 1) {
+            FailUrl(url, QStringLiteral("nntp://host/group/number expected"));
+        }
+        read.group = CheckedGroup(url, path.first(slash));
+    } else if (path.contains('@')) {
+        const QByteArray id = path.startsWith('<') ? path : '<' + path + '>';
+        if (!IsMessageId(id)) {
+            FailUrl(url, QStringLiteral("a Message-ID has no blanks or control characters"));
+        }
+        read.messageId = id;
+    } else {
+        read.group = CheckedGroup(url, path);
+    }
+    return read;
+}
+
+int ReplyArticleNumber(const QByteArray& reply) {
+    return std::max(0, StrToIntDef(NthWord(StripLineEnd(reply), ' ', 2), 0));
+}
+
 } // namespace nntpwire

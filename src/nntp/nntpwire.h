@@ -117,4 +117,44 @@ QString SafeFileName(const QByteArray& name, const QString& fallback);
 // first dot and ext everything after it ("a.tar.gz" -> "a_1.tar.gz", "README" -> "README_1").
 QString NumberedFileName(const QString& name, int n);
 
+// RFC 5536, section 3.1.3 (RFC 3977, section 3.6): a Message-ID is "<", printable US-ASCII
+// without blanks, ">", at most 250 bytes; every one in use has an "@" between its two halves.
+constexpr qsizetype kMaxMessageIdBytes = 250;
+bool IsMessageId(QByteArrayView text);
+// The Message-ID as typed, blanks around it dropped; anything that is not one (a blank or a
+// control character inside, which could end the command line and start another, no "<...@...>"
+// form, too long) raises an error that quotes it readably.
+QByteArray CheckedMessageId(QByteArrayView typed);
+
+// The Message-ID a cursor at position (between characters) of the line stands on: a
+// "<...@...>" or a news: URL naming one ("news:abc@host", "<news:abc@host>"); empty when there
+// is none. Only the word around the position is looked at, so a References line of any length
+// costs no more than a short one.
+QByteArray MessageIdAt(QByteArrayView line, qsizetype position);
+
+// What a news: or nntp: URL (RFC 5538) names: an article by Message-ID ("news:<id>", also
+// without the angle brackets), a group ("news:group.name"), or an article by number
+// ("nntp://host/group/N"). host is empty when the URL names none (the reader's own server);
+// port is 0 when the URL gives none.
+struct NewsUrl {
+    QByteArray messageId;
+    QByteArray group;
+    int number = 0;
+    QString host;
+    int port = 0;
+};
+// True for text that starts with "news:" or "nntp:" (letter case ignored).
+bool IsNewsUrl(QByteArrayView text);
+// The URL read; anything it cannot be (another scheme, a malformed Message-ID, a group name
+// with characters no group has, an nntp: URL without host, group or number) raises an error
+// that quotes it.
+NewsUrl ParseNewsUrl(QByteArrayView url);
+
+// RFC 3977, section 4.1 as used: a group name is letters, digits and "+-_.", nothing else.
+bool IsGroupName(QByteArrayView name);
+
+// The article number of an ARTICLE, HEAD or BODY reply ("220 12 <id>"); 0 when the article is
+// not in the selected group, or the reply gives none.
+int ReplyArticleNumber(const QByteArray& reply);
+
 } // namespace nntpwire

@@ -499,7 +499,7 @@ void TQRNNTP::SetSummaryHeaderLines(const QByteArray& line, const nntpwire::Summ
 void TQRNNTP::ReportHeadersOneByOne(int start) {
     // For servers without XOVER: one HEAD per article; a missing article reports an empty list.
     for (int number = start; number <= LastArticleNo; ++number) {
-        ReadHead(number);
+        ReadHead(Number(number));
         Raise(OnHeaderList);
     }
 }
@@ -507,9 +507,21 @@ void TQRNNTP::ReportHeadersOneByOne(int start) {
 // ---------------------------------------------------------------------------------------------
 // Articles
 
-void TQRNNTP::ReadTillBlankLine(int number) {
+namespace {
+
+// RFC 3977, section 6.2.1: 430 answers a Message-ID the server does not know.
+[[noreturn]] void FailNoSuchArticle(const QByteArray& messageId) {
+    throw NNTPError(QStringLiteral("No such article ") + QString::fromLatin1(messageId));
+}
+
+} // namespace
+
+void TQRNNTP::ReadTillBlankLine(const QByteArray& article) {
     HeaderLines.Clear();
-    Transaction("ARTICLE " + Number(number));
+    Transaction("ARTICLE " + article);
+    if (ReplyCode == 430 && article.startsWith('<')) {
+        FailNoSuchArticle(article);
+    }
     if (ReplyCode >= 299) {
         if (ReplyCode == 423) {
             Raise(OnInvalidArticle);
@@ -528,9 +540,9 @@ void TQRNNTP::ReadTillBlankLine(int number) {
     } while (!line.isEmpty());
 }
 
-bool TQRNNTP::ReadHead(int number) {
+bool TQRNNTP::ReadHead(const QByteArray& article) {
     qint64 headerBytes = 0;
-    return ReadReply(HeaderLines, "HEAD " + Number(number), [&](const QByteArray& line) {
+    return ReadReply(HeaderLines, "HEAD " + article, [&](const QByteArray& line) {
         headerBytes += line.size() + 2;
         CheckHeaderSize(headerBytes);
     });
@@ -557,47 +569,62 @@ bool TQRNNTP::ReadBody(const QByteArray& command) {
     return ok;
 }
 
-void TQRNNTP::RetreiveArticle(int kind, int number) {
+void TQRNNTP::RetreiveArticle(int kind, int number, const QByteArray& messageId) {
     if (Busy) {
         return;
     }
+    const bool byId = !messageId.isEmpty();
+    const QByteArray article = byId ? nntpwire::CheckedMessageId(messageId) : Number(number);
     Busy = true;
     bool completed = false;
     WithFinally(
         [&] {
             requestedArticle_ = number;
+            requestedMessageId_ = byId ? article : QByteArray();
             requestedPart_ = static_cast<TRetrieval>(kind);
             if (CacheMode != TCacheMode::cmMixed && AnsweredByCache(OnBodyCacheUpdate)) {
                 completed = true;
-                LastArticleRequested = number;
+                if (!byId) {
+                    LastArticleRequested = number;
+                }
                 return;
             }
             CertifyConnect();
             bool ok = true;
             if (kind == 1) {
-                ok = ReadHead(number);
-                HeaderLines.SetValue("ArtId", Number(number));
+                ok = ReadHead(article);
             } else if (kind == 2) {
-                ok = ReadBody("BODY " + Number(number));
+                ok = ReadBody("BODY " + article);
             } else {
-                ReadTillBlankLine(number);
+                ReadTillBlankLine(article);
                 BytesTotal = nntpwire::StrToIntDef(HeaderLines.GetValue("Lines"), 0);
                 ok = ReadBody(QByteArray());
                 if (ParseAttachments) {
                     ExtractAttachments();
                 }
-                HeaderLines.SetValue("ArtId", Number(number));
+            }
+            // By number the reply repeats the number; by Message-ID it says where the article
+            // is in the current group, if anywhere.
+            const int filedAs = byId ? nntpwire::ReplyArticleNumber(LastReply) : number;
+            if (kind != 2) {
+                HeaderLines.SetValue("ArtId", Number(filedAs));
             }
             completed = true;
+            if (!ok && byId && ReplyCode == 430) {
+                FailNoSuchArticle(article);
+            }
             if (!ok) {
                 throw NNTPError(QStringLiteral("Retreival Failed"));
             }
-            LastArticleRequested = number;
-            if (kind == 3) {
-                OfferArticleToCache(number);
+            if (!byId) {
+                LastArticleRequested = number;
+            }
+            if (kind == 3 && filedAs > 0) {
+                OfferArticleToCache(filedAs);
             }
         },
         [&] {
+            requestedMessageId_.clear();
             DropIfExchangeOpen();
             Busy = false;
             if (completed) {

@@ -158,8 +158,10 @@ public:
     //     the other modes never take it from a cache.
     //   OnBodyCacheUpdate: with cmRemote and cmLocal, GetArticle, GetArticleHeader and
     //     GetArticleBody raise it first; a cache that holds article RequestedArticle() of
-    //     CurrentGroup fills HeaderLines and BodyLines (its "." line last) as the retrieval
-    //     would and sets handled. With cmMixed every article comes from the server.
+    //     CurrentGroup (or, when RequestedMessageId() is not empty, the article of that
+    //     Message-ID in any group of the server) fills HeaderLines and BodyLines (its "." line
+    //     last) as the retrieval would and sets handled. With cmMixed every article comes from
+    //     the server.
     //   OnArticleCacheUpdate: raised after GetArticle has retrieved an article from the
     //     server, with its From, Subject, Message-ID, Date and number (idNo is 0), for the
     //     cache to keep HeaderLines and BodyLines; handled means nothing there.
@@ -176,6 +178,8 @@ public:
     int RequestedArticle() const { return requestedArticle_; }
     enum class TRetrieval : quint8 { Header = 1, Body = 2, Whole = 3 };
     TRetrieval RequestedPart() const { return requestedPart_; }
+    // The Message-ID being retrieved; empty for a retrieval by number.
+    const QByteArray& RequestedMessageId() const { return requestedMessageId_; }
 
     void Connect() override;
     void Disconnect() override;
@@ -203,6 +207,14 @@ public:
     void GetArticle(int number) { RetreiveArticle(3, number); }
     void GetArticleHeader(int number) { RetreiveArticle(1, number); }
     void GetArticleBody(int number) { RetreiveArticle(2, number); }
+    // RFC 3977, section 6.2.1: the article of a Message-ID, in whichever group it is filed,
+    // retrieved and reported as by number; ArtId is the number the reply gives (0 when the
+    // article is not in CurrentGroup), and only an article of CurrentGroup is offered to the
+    // cache to keep. The id is checked first (nntpwire::CheckedMessageId): a malformed one
+    // raises its error and nothing is sent. An unknown one (430) raises "No such article".
+    void GetArticleById(const QByteArray& messageId) { RetreiveArticle(3, 0, messageId); }
+    void GetArticleHeaderById(const QByteArray& messageId) { RetreiveArticle(1, 0, messageId); }
+    void GetArticleBodyById(const QByteArray& messageId) { RetreiveArticle(2, 0, messageId); }
     // Sends PostHeader, PostBody and each of PostAttachments as a uuencoded block.
     void PostArticle();
 
@@ -215,11 +227,13 @@ protected:
     // Reads a multi-line reply into list, up to and including the "." line. Sends command
     // first unless it is empty; false, with the list empty, when the reply refuses.
     bool ReadTillDot(TStringList& list, const QByteArray& command);
-    void RetreiveArticle(int kind, int number);
-    // Sends ARTICLE and reads the header part of the reply up to its empty line.
-    void ReadTillBlankLine(int number);
+    // The article of that number, or of messageId when it is not empty.
+    void RetreiveArticle(int kind, int number, const QByteArray& messageId = {});
+    // Sends ARTICLE for the article named (number or Message-ID) and reads the header part of
+    // the reply up to its empty line.
+    void ReadTillBlankLine(const QByteArray& article);
     // ReadTillDot of HEAD into HeaderLines, within kMaxHeaderBytes.
-    bool ReadHead(int number);
+    bool ReadHead(const QByteArray& article);
     // Raises "Reply line too long" as NNTPError, the connection dropped.
     [[noreturn]] void FailLineTooLong() override;
     void ExtractAttachments();
@@ -303,6 +317,7 @@ private:
     int listingStart_ = 0;
     int requestedArticle_ = 0;
     TRetrieval requestedPart_ = TRetrieval::Whole;
+    QByteArray requestedMessageId_;
     QString attachFilePath_;
     QString newsDir_;
 };

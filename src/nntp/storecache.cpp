@@ -80,10 +80,7 @@ bool TStoreCache::AnswerArticle() {
     if (client_.ParseAttachments) {
         return false;
     }
-    const std::optional<TStoredGroup> group =
-        StoredGroupNamed(store_, server_, client_.CurrentGroup);
-    const std::optional<QByteArray> bytes =
-        group ? store_.Article(GroupId(group->name), client_.RequestedArticle()) : std::nullopt;
+    const std::optional<QByteArray> bytes = StoredArticleRequested();
     if (!bytes) {
         return false;
     }
@@ -104,6 +101,15 @@ bool TStoreCache::AnswerArticle() {
         client_.BodyLines.Assign(body);
     }
     return true;
+}
+
+std::optional<QByteArray> TStoreCache::StoredArticleRequested() {
+    if (!client_.RequestedMessageId().isEmpty()) {
+        return store_.ArticleByMessageId(server_, client_.RequestedMessageId());
+    }
+    const std::optional<TStoredGroup> group =
+        StoredGroupNamed(store_, server_, client_.CurrentGroup);
+    return group ? store_.Article(GroupId(group->name), client_.RequestedArticle()) : std::nullopt;
 }
 
 std::optional<TStoredGroup> StoredGroupNamed(TNewsStore& store, qint64 server,

@@ -81,6 +81,9 @@ private:
     // Runs a hook's work; a failure of the store goes to OnStoreFailure when that is set, and
     // then answers false.
     bool Guarded(const std::function<bool()>& work);
+    // The article the client asks for, by number of CurrentGroup or by Message-ID in any group
+    // of the server; nullopt when the store lacks it.
+    std::optional<QByteArray> StoredArticleRequested();
 
     TQRNNTP& client_;
     TNewsStore& store_;

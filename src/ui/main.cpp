@@ -3,6 +3,8 @@
 //
 //   zknews [HOST]     HOST is put into the host box once the start-up step has loaded the
 //                     settings, ready for Connect.
+//   zknews URL        a news: or nntp: URL (a browser's link): once the start-up step is done,
+//                     the window connects and opens the article or group it names.
 //   zknews --help     the usage text, without a window.
 #include "search/zkfnddlg.h"
 #include "ui/unit1.h"
@@ -20,10 +22,16 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: zknews [HOST]\n"
+    "usage: zknews [HOST | URL]\n"
     "\n"
     "ZK News Reader, a Usenet news reader. Opens the reader's window; HOST, the\n"
-    "news server, is put into the host box, ready for Connect.\n"
+    "news server, is put into the host box, ready for Connect. A URL connects\n"
+    "and opens what it names:\n"
+    "  news:<id>  news:id@host      the article of that Message-ID\n"
+    "  news:group.name              the group, listed\n"
+    "  nntp://host[:port]/group/N   article N of the group on that server\n"
+    "A URL's host other than the settings' one is reached on the URL's port\n"
+    "(119 unless given) without TLS.\n"
     "\n"
     "  -h, --help   this text\n"
     "\n"
@@ -47,12 +55,18 @@ void ShowStartError(const QString& message) {
     QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), message);
 }
 
-int RunReader(const QString& host) {
+int RunReader(const QString& argument) {
     TForm1 form;
-    if (!host.isEmpty()) {
+    const QByteArray url = argument.toUtf8();
+    if (nntpwire::IsNewsUrl(url)) {
+        // Once the start-up step has filled the connection fields, and the window shows.
+        QObject::connect(form.Timer1, &QTimer::timeout, &form, [&form, url] {
+            QTimer::singleShot(0, &form, [&form, url] { form.OpenUrl(url); });
+        });
+    } else if (!argument.isEmpty()) {
         // Connected after the window's own start-up step, which fills the host box first.
         QObject::connect(form.Timer1, &QTimer::timeout, &form,
-                         [&form, host] { form.Edit1->setCurrentText(host); });
+                         [&form, argument] { form.Edit1->setCurrentText(argument); });
     }
     Tzkgrabstr zkgrabstr(&form);
     TDialogPresenter presenter(zkgrabstr);

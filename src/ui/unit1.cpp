@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -212,6 +213,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyRelease) {
         return KeyReleaseFilter(static_cast<QKeyEvent*>(event));
     }
+    // A click on a Message-ID in the header or body pane opens it; the press has put the
+    // cursor there.
+    if ((watched == Memo3->viewport() || watched == Memo2->viewport()) &&
+        event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        QPlainTextEdit* pane = watched == Memo3->viewport() ? Memo3 : Memo2;
+        Dispatch([this, pane] { OpenMessageIdAtCursor(pane); });
+        return false;
+    }
     if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         Dispatch([this] { ListBox1DblClick(); });
         return true;
@@ -220,6 +230,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TForm1::KeyPressFilter(QObject* watched, QKeyEvent* event) {
+    // Enter in the header or body pane is View Article at Cursor there.
+    if ((watched == Memo3 || watched == Memo2) && IsEnterKey(event)) {
+        bool opened = false;
+        QPlainTextEdit* pane = watched == Memo3 ? Memo3 : Memo2;
+        Dispatch([&] { opened = OpenMessageIdAtCursor(pane); });
+        if (opened) {
+            return true;
+        }
+    }
     if (watched == Memo4) {
         int key = event->key();
         Dispatch([&] { Memo4KeyDown(key, event->modifiers() & ~Qt::KeypadModifier); });
@@ -300,10 +319,12 @@ void TForm1::LoadSettings() {
 
 void TForm1::SaveSettings() {
     SaveTextFile(SettingsFile(kHostHistoryFile), HostHistory().Text());
+    // A URL's server visited is not the settings' one.
+    const TConnectionFields connection = settingsServer_.value_or(ConnectionFields());
     SaveOwnerOnlyFile(SettingsFile(kAccountFile),
                       AccountSettingsText({Edit9->text().toUtf8(), Edit10->text().toUtf8(),
-                                           Edit3->text().toUtf8(), Edit4->text().toUtf8(),
-                                           SelectedSecurity(), QRNNTP1->TrustedCertificates,
+                                           connection.user.toUtf8(), connection.password.toUtf8(),
+                                           connection.security, QRNNTP1->TrustedCertificates,
                                            CheckBox2->isChecked()}));
 }
 

@@ -232,6 +232,18 @@ public:
     // lower case with ": " ("subject: "). Empty when there is no such field.
     QString HeaderValue(const QString& prefix) const;
 
+    // Opens the article of a Message-ID on the reading page, as any article: from the store
+    // when it holds it, else from the server (ARTICLE <id>); when neither has it, or the id is
+    // malformed (refused before anything is sent), the status bar says so.
+    void OpenMessageId(const QByteArray& messageId);
+    // Opens the Message-ID the pane's cursor stands on (a click on it, or Enter there: View
+    // Article at Cursor); false when it stands on none, or text is selected.
+    bool OpenMessageIdAtCursor(QPlainTextEdit* pane);
+    // The program's news: or nntp: URL argument: connects (to the URL's host when it names
+    // another than the connection page's, on its port, 119 unless given) and opens the article
+    // or group it names. A malformed URL is shown and nothing is sent.
+    void OpenUrl(const QByteArray& url);
+
     // The reading page and the client's article events.
     void QRNNTP1Header(QObject* sender);
     void QRNNTP1Article(QObject* sender);
@@ -363,6 +375,29 @@ private:
     // Shows the progress bar, and lets the window paint it and see a click on Abort.
     void ShowProgress(const QString& format, qint64 value, qint64 maximum);
     void HideProgress();
+
+    void OpenNewsUrl(const nntpwire::NewsUrl& url);
+    // What the connection page holds.
+    struct TConnectionFields {
+        QString host;
+        QString port;
+        TSecurity security = TSecurity::None;
+        QString user;
+        QString password;
+    };
+    TConnectionFields ConnectionFields() const;
+    void ShowConnectionFields(const TConnectionFields& fields);
+    // Puts the URL's server into the connection fields, unless it is the settings' own. Another
+    // server is visited: it is offered no login, and the settings' server is kept aside to be
+    // saved and shown again (a link in a browser must not learn the password, nor change the
+    // settings).
+    void UseUrlServer(const QString& host, int port);
+    // Ends a visit: the settings' server comes back into the fields; when the person typed
+    // another host meanwhile, only the settings' login and security come back.
+    void EndUrlVisit();
+    std::optional<TConnectionFields> settingsServer_;
+    QString visitedHost_;
+    bool StoreHoldsMessageId(const QByteArray& id);
 
     // The local news store. Opens it at start-up; one that cannot be opened is shown, and when
     // the file is there the user may set it aside and start a new one. Without a store the

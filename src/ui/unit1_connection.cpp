@@ -63,6 +63,7 @@ bool WarnYesNo(const QString& caption, const QString& question) {
 
 void TForm1::Button1Click() {
     if (!RefusedWhileBusy()) {
+        EndUrlVisit();
         ConnectToServer();
     }
 }
@@ -282,7 +283,9 @@ void TForm1::ListBox1KeyPress(char& key) {
 // The client's connection-level events
 
 void TForm1::QRNNTP1Connect(QObject*) {
-    AddHost(Edit1->currentText());
+    if (!settingsServer_) {
+        AddHost(Edit1->currentText());
+    }
     AttachStore();
     SetStatusText(QStringLiteral("Connected"));
     if (AllGroups.Count() == 0) {

@@ -127,7 +127,7 @@ void TForm1::ShowLastProfile() {
 void TForm1::AttachStore() {
     storeCache_.reset();
     UseStore([this](TNewsStore& store) {
-        if (!WorkingOffline()) {
+        if (!WorkingOffline() && !settingsServer_) {
             store.SaveLastProfile(TServerProfile{QRNNTP1->Host,
                                                  static_cast<quint16>(QRNNTP1->Port),
                                                  SecurityName(QRNNTP1->Security), Edit3->text()});

@@ -241,3 +241,28 @@ TEST(CliInn, AYEncPartWaitsForItsFileWhichTheLastPartWritesWhole) {
     EXPECT_EQ(QDir(into.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QLatin1String(kYEncTwoPartsFileName)});
 }
+
+// A Message-ID taken from an article's header (HEAD) names the same article in any group,
+// without the group: the server's ARTICLE <id>, HEAD <id> and BODY <id> answer as by number.
+TEST(CliInn, ArticlesByTheMessageIdsTheirHeadersGive) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    for (const QByteArray& article : {QByteArray(kSmallGroup) + " 1", QByteArray(kSmallGroup) + " 9",
+                                      QByteArray(kMiscGroup) + " 2"}) {
+        SCOPED_TRACE(article.constData());
+        const CliResult head = Cli("head " + article);
+        ASSERT_EQ(head.status, kExitSuccess) << head.err.constData();
+        const qsizetype field = head.out.indexOf("\r\nMessage-ID: ");
+        ASSERT_GE(field, 0) << head.out.constData();
+        const qsizetype start = field + 14;
+        const QByteArray id = head.out.mid(start, head.out.indexOf("\r\n", start) - start);
+        for (const char* command : {"article ", "head ", "body "}) {
+            const CliResult byNumber = Cli(command + article);
+            const CliResult byId = Cli(command + id);
+            EXPECT_EQ(byId.status, kExitSuccess) << byId.err.constData();
+            EXPECT_EQ(byId.out, byNumber.out) << command;
+        }
+    }
+    const CliResult unknown = Cli("article <never.posted@zk.test>");
+    EXPECT_EQ(unknown.status, kExitFailure);
+    EXPECT_EQ(unknown.err, "zknews-cli: No such article <never.posted@zk.test>\n");
+}

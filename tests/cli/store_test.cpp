@@ -303,3 +303,78 @@ TEST(CliStore, TheStoreFileComesFromTheOptionTheVariableOrTheDataFolder) {
         qunsetenv("XDG_DATA_HOME");
     }
 }
+
+// An argument that starts with "<" names the article by Message-ID alone: the store answers
+// what it holds of the server, in any group, the server the rest (ARTICLE <id>), and an id
+// neither has fails with exit status 1. Online or offline, the answer is byte for byte the
+// same as by number.
+TEST(CliStore, ArticlesByMessageIdFromTheStoreElseTheServer) {
+    const QByteArray header = "From: Ann <ann@example>\nSubject: Hello\nMessage-ID: <7@example>";
+    const QByteArray body = "first line\n..dotted line";
+    const QByteArray fetchByNumber = script::Greeting() + script::Group(kGroup, 7, 7) +
+                                     script::Article(7, header, body) + script::Quit();
+    const QByteArray none = script::Greeting() + script::Quit();
+    const QByteArray otherGroup =
+        "C: ARTICLE <9@elsewhere>\nS: 220 0 <9@elsewhere>\nS: Subject: from elsewhere\nS: \n"
+        "S: other body\nS: .\n";
+    const QByteArray unknown = "C: ARTICLE <gone@x>\nS: 430 no such article\n";
+    struct Step {
+        const char* command;
+        QByteArray conversation; // empty: no connection at all
+        int status;
+        const char* printed; // what out holds (0) or err starts with (else)
+    };
+    const Step steps[] = {
+        {"article misc.test 7", fetchByNumber, kExitSuccess, nullptr},
+        {"article <7@example>", none, kExitSuccess, "From: Ann"},
+        {"head <7@example>", none, kExitSuccess, "From: Ann"},
+        {"body <7@example>", none, kExitSuccess, "first line\r\n.dotted line\r\n"},
+        {"--offline article <7@example>", {}, kExitSuccess, "From: Ann"},
+        {"article <9@elsewhere>", script::Greeting() + otherGroup + script::Quit(), kExitSuccess,
+         "Subject: from elsewhere\r\n\r\nother body\r\n"},
+        {"article <gone@x>", script::Greeting() + unknown, kExitFailure,
+         "zknews-cli: No such article <gone@x>\n"},
+        {"--offline article <gone@x>", {}, kExitFailure, "zknews-cli: --offline: no article <gone@x>"},
+        {"article <9@elsewhere> 3", {}, kExitUsage, "zknews-cli: usage: zknews-cli article"},
+    };
+    StoreSession session;
+    for (const Step& step : steps) {
+        if (!step.conversation.isEmpty()) {
+            session.server.AddScript(step.conversation);
+        }
+    }
+    QByteArray byNumber;
+    for (const Step& step : steps) {
+        const CliResult result = session.Run(step.command);
+        SCOPED_TRACE(step.command);
+        EXPECT_EQ(result.status, step.status) << result.err.constData();
+        if (step.printed == nullptr) {
+            byNumber = result.out;
+        } else if (QByteArray(step.command).contains("article <7@example>")) {
+            EXPECT_EQ(result.out, byNumber);
+        } else if (step.status == kExitSuccess) {
+            EXPECT_TRUE(result.out.startsWith(step.printed)) << result.out.constData();
+        } else {
+            EXPECT_TRUE(result.err.startsWith(step.printed)) << result.err.constData();
+        }
+        session.ExpectScriptPlayed();
+    }
+}
+
+// A malformed Message-ID is refused with its reason before any server is asked.
+TEST(CliStore, MalformedMessageIdsAreRefusedBeforeAnythingIsSent) {
+    StoreSession session;
+    for (const char* id : {"<a b@x>", "<a@x>\r\nQUIT", "<ab.x>", "<a@x", "<a\x7f@x>"}) {
+        SCOPED_TRACE(id);
+        for (const char* command : {"article", "head", "body"}) {
+            const CliResult result = RunCliWith(
+                Words("--timeout 10000 --port " + QByteArray::number(session.server.Port())) +
+                QStringList{QString::fromLatin1(command), QString::fromLatin1(id)});
+            EXPECT_EQ(result.status, kExitUsage);
+            EXPECT_TRUE(result.err.startsWith("zknews-cli: Not a Message-ID: '"))
+                << result.err.constData();
+            EXPECT_FALSE(result.err.sliced(0, result.err.size() - 1).contains('\n'));
+        }
+    }
+    EXPECT_TRUE(session.server.Received().isEmpty());
+}

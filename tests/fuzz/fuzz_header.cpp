@@ -2,6 +2,7 @@
 // fields as the reader shows them, encoded words decoded.
 #include "fuzzsupport.h"
 #include "nntp/decodedarticle.h"
+#include "nntp/nntpwire.h"
 #include "nntp/qrnntp.h"
 #include "util/exception.h"
 
@@ -52,6 +53,32 @@ void CheckLookups(const TExStringList& lines) {
     }
 }
 
+// Whatever a header line or a typed id holds, what is found or taken as a Message-ID is one
+// (no blank or control character that could start a second command), and a news: or nntp:
+// URL names only a Message-ID or a group name.
+void CheckMessageIds(const TExStringList& lines) {
+    for (int i = 0; i < lines.Count(); ++i) {
+        const QByteArray& line = lines[i];
+        for (const qsizetype at : {qsizetype(0), line.size() / 3, line.size() / 2, line.size()}) {
+            const QByteArray found = nntpwire::MessageIdAt(line, at);
+            fuzz::Require(found.isEmpty() || nntpwire::IsMessageId(found),
+                          "an id found under the cursor is a Message-ID");
+        }
+        try {
+            fuzz::Require(nntpwire::IsMessageId(nntpwire::CheckedMessageId(line)),
+                          "a checked id is a Message-ID");
+        } catch (const Exception&) {
+        }
+        try {
+            const nntpwire::NewsUrl url = nntpwire::ParseNewsUrl(line);
+            fuzz::Require(url.messageId.isEmpty() ? nntpwire::IsGroupName(url.group)
+                                                  : nntpwire::IsMessageId(url.messageId),
+                          "a URL names a Message-ID or a group");
+        } catch (const Exception&) {
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -62,6 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TPostRecordType record(lines);
     ReadCommonFields(record);
     HeaderDisplayText(lines);
+    CheckMessageIds(lines);
 
     // A value set under a name from the article reads back as set, and an empty one removes it.
     const QByteArray name = article.body.Count() > 1 ? article.body[0] : QByteArray("Subject");

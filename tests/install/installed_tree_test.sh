@@ -41,6 +41,10 @@ entry_value() { sed -n "s/^$1=//p" "$entry"; }
 [ -n "$(entry_value Name)" ] && [ -n "$(entry_value Comment)" ] || fail "the entry has no Name or Comment"
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$(entry_value Icon).svg" ] ||
   fail "the entry's icon $(entry_value Icon) is not installed"
+# A browser hands news: and nntp: links to the reader, which takes the URL as its argument.
+[ "$(entry_value MimeType)" = "x-scheme-handler/news;x-scheme-handler/nntp;" ] ||
+  fail "the entry does not declare the news and nntp URL schemes"
+[ "$(entry_value Exec)" = "zknews %u" ] || fail "the entry does not pass the URL: $(entry_value Exec)"
 exec_program=$(entry_value Exec | cut -d' ' -f1)
 [ -x "$prefix/bin/$exec_program" ] || fail "the entry starts $exec_program, which is not installed"
 

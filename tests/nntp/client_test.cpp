@@ -7,7 +7,10 @@
 #include <QEventLoop>
 #include <QTimeZone>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
+
+using namespace Qt::Literals::StringLiterals;
 
 // ---------------------------------------------------------------------------------------------
 // Greeting and login
@@ -593,4 +596,46 @@ TEST(NntpSession, DirectoriesKeepATrailingSeparator) {
     EXPECT_EQ(nntp.AttachFilePath(), QString());
     nntp.SetNewsDir(QStringLiteral("news"));
     EXPECT_EQ(nntp.NewsDir(), QStringLiteral("news/"));
+}
+
+// RFC 3977, section 6.2.1: by Message-ID, as by number, with the number the reply gives; an
+// unknown id is said as such, and a malformed one never reaches the server.
+TEST(NntpArticles, ByMessageIdFromAnyGroupOrNone) {
+    ScriptedNntp c({"S: 200 ready\n"
+                    "C: ARTICLE <a@x>\nS: 220 0 <a@x>\nS: Subject: elsewhere\nS: \nS: body\nS: .\n"
+                    "C: HEAD <b@x>\nS: 221 7 <b@x>\nS: Subject: here\nS: .\n"
+                    "C: BODY <b@x>\nS: 222 7 <b@x>\nS: text\nS: .\n"
+                    "C: ARTICLE <gone@x>\nS: 430 no such article\n"
+                    "C: HEAD <gone@x>\nS: 430 no such article\n"
+                    "C: BODY <gone@x>\nS: 430 no such article\n"
+                    "C: QUIT\nS: 205 bye"});
+    c.nntp.Connect();
+    c.nntp.LastArticleRequested = 3;
+    c.nntp.GetArticleById("<a@x>");
+    EXPECT_EQ(c.nntp.HeaderLines.Text(), "Subject: elsewhere\r\n\r\nArtId: 0\r\n");
+    EXPECT_EQ(c.nntp.BodyLines.Text(), "body\r\n.\r\n");
+    c.nntp.GetArticleHeaderById("<b@x>");
+    EXPECT_EQ(c.nntp.HeaderLines.Text(), "Subject: here\r\n.\r\nArtId: 7\r\n");
+    c.nntp.GetArticleBodyById("<b@x>");
+    EXPECT_EQ(c.nntp.BodyLines.Text(), "text\r\n.\r\n");
+    EXPECT_EQ(c.nntp.LastArticleRequested, 3);
+    EXPECT_EQ(c.events, (QStringList{u"connect"_s, u"article"_s, u"header"_s, u"body"_s}));
+
+    const std::function<void(const QByteArray&)> retrievals[] = {
+        [&](const QByteArray& id) { c.nntp.GetArticleById(id); },
+        [&](const QByteArray& id) { c.nntp.GetArticleHeaderById(id); },
+        [&](const QByteArray& id) { c.nntp.GetArticleBodyById(id); }};
+    for (const auto& retrieve : retrievals) {
+        EXPECT_EQ(MessageOf<NNTPError>([&] { retrieve("<gone@x>"); }),
+                  u"No such article <gone@x>"_s);
+        EXPECT_TRUE(c.nntp.Connected);
+        for (const QByteArray& malformed : {QByteArray("<a@x>\r\nQUIT"), QByteArray("a@x"),
+                                            QByteArray("<a b@x>"), QByteArray("<a\x01@x>")}) {
+            EXPECT_TRUE(MessageOf<Exception>([&] { retrieve(malformed); })
+                            .startsWith(u"Not a Message-ID"_s));
+        }
+        EXPECT_FALSE(c.nntp.Busy);
+    }
+    c.nntp.Disconnect();
+    c.ExpectScriptPlayed();
 }

@@ -1,5 +1,6 @@
 #include "nntp/nntpwire.h"
 #include "nntp/qrnntp.h"
+#include "testhelpers.h"
 
 #include <QTimeZone>
 #include <gtest/gtest.h>
@@ -201,4 +202,143 @@ TEST(HeaderModel, TheTypedRecordReadsAndWritesTheBoundList) {
     }
     lines.SetValue("ArtId", "x");
     EXPECT_EQ(record.GetArticleId(), 0);
+}
+
+// Message-IDs as a person types or pastes them: only "<part@domain>" of printable ASCII goes
+// to the server; a blank or a line end inside could end the command and start another.
+TEST(NntpWire, MessageIdsAreCheckedBeforeTheyAreSent) {
+    struct Case {
+        QByteArray typed;
+        QByteArray sent; // empty: refused
+    };
+    const QByteArray longest = '<' + QByteArray(kMaxMessageIdBytes - 11, 'a') + "@domain.x>";
+    const Case cases[] = {
+        {"<abc@example.org>", "<abc@example.org>"},
+        {"  <a.b$c+d@[127.0.0.1]>\n", "<a.b$c+d@[127.0.0.1]>"},
+        {longest, longest},
+        {longest.first(longest.size() - 1) + "y>", ""},
+        {"abc@example.org", ""},
+        {"<abc.example.org>", ""},
+        {"<@example.org>", ""},
+        {"<abc@>", ""},
+        {"<abc@example.org", ""},
+        {"<ab c@example.org>", ""},
+        {"<abc@example.org>\r\nQUIT", ""},
+        {"<abc@example.org\r\nGROUP x>", ""},
+        {QByteArray("<a\0b@x>", 7), ""},
+        {"<a\tb@x>", ""},
+        {"<a<b@x>", ""},
+        {"<caf\xc3\xa9@x>", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        if (c.sent.isEmpty()) {
+            const QString message = MessageOf<Exception>([&] { CheckedMessageId(c.typed); });
+            EXPECT_TRUE(message.startsWith(QStringLiteral("Not a Message-ID: '"))) << message.toStdString();
+            EXPECT_FALSE(message.contains(u'\r') || message.contains(u'\n') || message.contains(QChar(0)));
+        } else {
+            EXPECT_EQ(CheckedMessageId(c.typed), c.sent);
+        }
+    }
+}
+
+// RFC 5538: what the program is started with from a browser's link.
+TEST(NntpWire, NewsAndNntpUrls) {
+    struct Case {
+        const char* url;
+        const char* messageId;
+        const char* group;
+        int number;
+        const char* host;
+        int port;
+    };
+    const Case valid[] = {
+        {"news:<abc@example.org>", "<abc@example.org>", "", 0, "", 0},
+        {"news:abc@example.org", "<abc@example.org>", "", 0, "", 0},
+        {"NEWS:%3Cabc@example.org%3E", "<abc@example.org>", "", 0, "", 0},
+        {"news:comp.lang.c++", "", "comp.lang.c++", 0, "", 0},
+        {"news://news.example.org/abc@example.org", "<abc@example.org>", "", 0,
+         "news.example.org", 0},
+        {"news://news.example.org:1119/zk.test", "", "zk.test", 0, "news.example.org", 1119},
+        {"nntp://127.0.0.1/zk.test.small/3", "", "zk.test.small", 3, "127.0.0.1", 0},
+        {"nntp://[::1]:563/alt.test/12", "", "alt.test", 12, "::1", 563},
+    };
+    for (const Case& c : valid) {
+        SCOPED_TRACE(c.url);
+        EXPECT_TRUE(IsNewsUrl(c.url));
+        const NewsUrl url = ParseNewsUrl(c.url);
+        EXPECT_EQ(url.messageId, c.messageId);
+        EXPECT_EQ(url.group, c.group);
+        EXPECT_EQ(url.number, c.number);
+        EXPECT_EQ(url.host, QString::fromLatin1(c.host));
+        EXPECT_EQ(url.port, c.port);
+    }
+    const char* const malformed[] = {
+        "news:", "news:<a b@x>", "news:a%0D%0AQUIT@x", "news:a%20b@x", "news:group%0Aname",
+        "news:*", "nntp:zk.test/3", "nntp://host/zk.test", "nntp://host/zk.test/x",
+        "nntp://host/zk.test/0", "nntp://host:99999/zk.test/1", "nntp:///zk.test/1",
+        "http://example.org/",
+    };
+    for (const char* url : malformed) {
+        SCOPED_TRACE(url);
+        const QString message = MessageOf<Exception>([&] { ParseNewsUrl(url); });
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Not a news URL: '"))) << message.toStdString();
+    }
+    EXPECT_FALSE(IsNewsUrl("news.example.org"));
+}
+
+// Where a click or the cursor in a pane lands: on an id of a References line, of the body's
+// text, or of a news: URL there; nowhere else.
+TEST(NntpWire, TheMessageIdUnderTheCursor) {
+    const QByteArray references = "References: <a@x> <b@y><c@z> news:d@w <news:e@v>. <bad id@x>";
+    struct Case {
+        const char* on; // the cursor stands before the first occurrence of this text
+        int shift;      // ... moved by this much
+        const char* found;
+    };
+    const Case cases[] = {
+        {"<a@x>", 0, "<a@x>"},  {"a@x>", 0, "<a@x>"},      {"> <b", 1, "<a@x>"},
+        {"b@y", 2, "<b@y>"},    {"<c@z>", 0, "<c@z>"},     {"c@z", 2, "<c@z>"},
+        {"d@w", 0, "<d@w>"},    {"news:d", 0, "<d@w>"},    {"e@v", 1, "<e@v>"},
+        {"References", 3, ""},  {"bad", 0, ""},            {"id@x", 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.on);
+        EXPECT_EQ(MessageIdAt(references, references.indexOf(c.on) + c.shift), c.found);
+    }
+    EXPECT_EQ(MessageIdAt(references, -5), "");
+    EXPECT_EQ(MessageIdAt(references, references.size() + 5), "");
+    EXPECT_EQ(MessageIdAt("", 0), "");
+}
+
+// A References header of 100 KB, in the shapes a hostile or broken article may have: the id
+// under the cursor is found (or not) looking at the few hundred bytes around it only.
+TEST(NntpWire, AHundredKilobyteReferencesLineIsReadAroundTheCursorOnly) {
+    QByteArray spaced = "References:";
+    while (spaced.size() < 100 * 1024) {
+        spaced += " <" + QByteArray::number(spaced.size()) + "@example>";
+    }
+    const qsizetype middle = spaced.indexOf('<', spaced.size() / 2);
+    const QByteArray expected = spaced.mid(middle, spaced.indexOf('>', middle) - middle + 1);
+    const QByteArray runs[] = {spaced, QByteArray(100 * 1024, '<'), QByteArray(100 * 1024, 'a'),
+                               '<' + QByteArray(100 * 1024, '@') + '>',
+                               QByteArray(100 * 1024, '<').replace(50000, 3, "a@b")};
+    // A search that went back and forth over the whole line for every "<" would not end here.
+    for (const QByteArray& run : runs) {
+        for (const qsizetype at : {qsizetype(0), run.size() / 2, run.size()}) {
+            MessageIdAt(run, at);
+        }
+    }
+    EXPECT_EQ(MessageIdAt(spaced, middle + 2), expected);
+    EXPECT_EQ(MessageIdAt(runs[1], 50000), "");
+    EXPECT_EQ(MessageIdAt(runs[3], 50000), "");
+}
+
+TEST(NntpWire, TheArticleNumberOfARetrievalReply) {
+    EXPECT_EQ(ReplyArticleNumber("220 12 <a@x> article\r\n"), 12);
+    EXPECT_EQ(ReplyArticleNumber("220 0 <a@x>"), 0);
+    EXPECT_EQ(ReplyArticleNumber("221 x <a@x>"), 0);
+    EXPECT_EQ(ReplyArticleNumber("222 -4 <a@x>"), 0);
+    EXPECT_EQ(ReplyArticleNumber(""), 0);
 }
