@@ -55,7 +55,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), SettingsDir(ProgramDir())
 }
 
 TForm1::~TForm1() {
-    // The client goes first, while everything its events could reach still exists.
+    // The store's link sets the client's cache hooks back as it goes, so it goes before the
+    // client; the client goes next, while everything its events could reach still exists.
+    storeCache_.reset();
     delete QRNNTP1;
 }
 
