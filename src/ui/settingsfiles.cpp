@@ -24,7 +24,8 @@ struct TSecurityName {
 constexpr TSecurityName kSecurityNames[] = {
     {TSecurity::None, "none"}, {TSecurity::Tls, "tls"}, {TSecurity::StartTls, "starttls"}};
 
-// "security WORD", "trust HOST PORT SHA256:HEX" or "offline"; anything else changes nothing.
+// "security WORD", "trust HOST PORT SHA256:HEX", "offline" or "subscribed-only"; anything else
+// changes nothing.
 void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
     const QList<QByteArray> words = TrimBlanksAndControls(line).split(' ');
     const QByteArray key = words.value(0).toLower();
@@ -36,6 +37,8 @@ void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
         }
     } else if (key == "offline" && words.size() == 1) {
         settings.workOffline = true;
+    } else if (key == "subscribed-only" && words.size() == 1) {
+        settings.subscribedOnly = true;
     } else if (key == "trust" && words.size() == 4) {
         bool isNumber = false;
         const int port = words[2].toInt(&isNumber);
@@ -113,6 +116,9 @@ QByteArray AccountSettingsText(const TAccountSettings& settings) {
     }
     if (settings.workOffline) {
         text += lineEnd + "offline";
+    }
+    if (settings.subscribedOnly) {
+        text += lineEnd + "subscribed-only";
     }
     for (const TCertificatePin& pin : settings.trustedCertificates) {
         text += lineEnd + "trust " + pin.host.toUtf8() + ' ' + QByteArray::number(pin.port) + ' ' +

@@ -18,6 +18,7 @@
 // to say, each on a line of its own after a CR LF:
 //   security tls                     (or starttls; no such line means none)
 //   offline                          Work offline is checked
+//   subscribed-only                  the group list shows the subscribed groups only
 //   trust HOST PORT SHA256:HEX       a certificate the user chose to always trust for a server
 // A reader that knows only the four lines ignores the others, and a file without them reads
 // as security none, online, with no trusted certificates.
@@ -33,6 +34,7 @@ struct TAccountSettings {
     TSecurity security = TSecurity::None;
     TCertificatePins trustedCertificates;
     bool workOffline = false;
+    bool subscribedOnly = false;
 
     bool operator==(const TAccountSettings&) const = default;
 };
@@ -48,8 +50,8 @@ QByteArray SettingsFileUtf8(const QByteArray& fileBytes);
 
 // The four fields of the account file's text (in UTF-8): field n is the text between the (n-1)-th
 // and the n-th LF, trimmed of blanks and control characters at both ends (which drops the CR).
-// Missing fields are empty. Of the lines after the fourth, those that say security, offline and
-// trust are read; others are ignored.
+// Missing fields are empty. Of the lines after the fourth, those that say security, offline,
+// subscribed-only and trust are read; others are ignored.
 TAccountSettings ParseAccountSettings(const QByteArray& text);
 
 // The account file's text for settings.

@@ -316,6 +316,7 @@ void TForm1::LoadSettings() {
     Edit4->setText(QString::fromUtf8(account.password));
     SelectSecurity(account.security);
     CheckBox2->setChecked(account.workOffline);
+    CheckBox1->setChecked(account.subscribedOnly);
     QRNNTP1->TrustedCertificates = account.trustedCertificates;
 }
 
@@ -327,7 +328,7 @@ void TForm1::SaveSettings() {
                       AccountSettingsText({Edit9->text().toUtf8(), Edit10->text().toUtf8(),
                                            connection.user.toUtf8(), connection.password.toUtf8(),
                                            connection.security, QRNNTP1->TrustedCertificates,
-                                           CheckBox2->isChecked()}));
+                                           CheckBox2->isChecked(), CheckBox1->isChecked()}));
 }
 
 void TForm1::SetHostHistory(const TStringList& hosts) {

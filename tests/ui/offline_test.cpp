@@ -246,13 +246,14 @@ TEST_F(WorkOfflineTest, ClearingItConnectsAgainAndAsksForTheNewGroups) {
     ExpectScriptPlayed();
 }
 
-// Remembered with the other connection settings: the next start connects offline at once,
-// without any server.
+// Remembered with the other connection settings, as "Subscribed only" is: the next start
+// connects offline at once, without any server, and lists the subscribed groups only.
 TEST_F(WorkOfflineTest, TheChoiceIsRememberedAndTheNextStartNeedsNoServer) {
     VisitOnline();
     form.CheckBox2->click();
+    form.CheckBox1->click();
     EXPECT_TRUE(form.close());
-    EXPECT_TRUE(FileBytes(SettingsFile(kAccountFile)).endsWith("\r\noffline"))
+    EXPECT_TRUE(FileBytes(SettingsFile(kAccountFile)).endsWith("\r\noffline\r\nsubscribed-only"))
         << FileBytes(SettingsFile(kAccountFile)).toStdString();
     const int connectionsBefore = server.Connections();
 
@@ -261,7 +262,10 @@ TEST_F(WorkOfflineTest, TheChoiceIsRememberedAndTheNextStartNeedsNoServer) {
     restarted.zkfind = &find;
     restarted.Timer1Timer();
     EXPECT_TRUE(restarted.CheckBox2->isChecked());
+    EXPECT_TRUE(restarted.CheckBox1->isChecked());
     restarted.Button1->click();
+    EXPECT_EQ(restarted.ListBox1->count(), 0);
+    restarted.CheckBox1->click();
     EXPECT_EQ(restarted.ListBox1->count(), 1);
     EXPECT_FALSE(restarted.QRNNTP1->Connected);
     EXPECT_EQ(server.Connections(), connectionsBefore);
@@ -269,6 +273,7 @@ TEST_F(WorkOfflineTest, TheChoiceIsRememberedAndTheNextStartNeedsNoServer) {
     restarted.CheckBox2->setChecked(false);
     EXPECT_TRUE(restarted.close());
     EXPECT_FALSE(FileBytes(SettingsFile(kAccountFile)).contains("offline"));
+    EXPECT_FALSE(FileBytes(SettingsFile(kAccountFile)).contains("subscribed-only"));
 }
 
 TEST_F(WindowTest, WorkingOfflineWithoutAStoreSaysWhy) {
