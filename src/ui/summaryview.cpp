@@ -103,8 +103,8 @@ qint64 TSummaryView::OffsetAt(qint64 line, int x) const {
 }
 
 qint64 TSummaryView::PositionAt(QPoint point) const {
-    const qint64 line = std::clamp<qint64>(FirstVisibleLine() + (point.y() - kMargin) / LineHeight(),
-                                           0, state_.LineCount() - 1);
+    const qint64 line = std::clamp<qint64>(
+        FirstVisibleLine() + (point.y() - kMargin) / LineHeight(), 0, state_.LineCount() - 1);
     const int x = point.x() - kMargin + horizontalScrollBar()->value();
     return state_.LineStart(line) + OffsetAt(line, x);
 }
@@ -227,8 +227,7 @@ void TSummaryView::ShowSelection(qint64 position, qint64 length) {
     const int thirdOfLines = height() / LineHeight() / 3;
     state_.Select(position, length);
     CaretMoved(false);
-    const qint64 linesDown =
-        state_.LineOfPosition(position) - FirstVisibleLine() - thirdOfLines;
+    const qint64 linesDown = state_.LineOfPosition(position) - FirstVisibleLine() - thirdOfLines;
     if (linesDown > 0) {
         QScrollBar* vertical = verticalScrollBar();
         vertical->setValue(static_cast<int>(vertical->value() + linesDown));
@@ -333,8 +332,7 @@ void TSummaryView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         return;
     }
-    SetCaret(PositionAt(event->position().toPoint()),
-             event->modifiers() & Qt::ShiftModifier);
+    SetCaret(PositionAt(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
 }
 
 void TSummaryView::mouseMoveEvent(QMouseEvent* event) {
@@ -434,8 +432,8 @@ void TSummaryView::PaintLine(QPainter& painter, qint64 line, const QStaticText& 
     const bool throughEnd = state_.SelectionEnd() > end && state_.SelectionStart() <= end;
     if (state_.HasSelection() && (from < to || throughEnd)) {
         const int x0 = left + OffsetX(line, from - start);
-        const int x1 = left + OffsetX(line, to - start) +
-                       (throughEnd ? fontMetrics().averageCharWidth() : 0);
+        const int x1 =
+            left + OffsetX(line, to - start) + (throughEnd ? fontMetrics().averageCharWidth() : 0);
         const QRect selected(x0, y, x1 - x0, lineHeight);
         painter.fillRect(selected, palette().color(QPalette::Highlight));
         painter.save();

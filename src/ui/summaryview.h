@@ -2,11 +2,11 @@
 
 #include <QAbstractScrollArea>
 #include <QColor>
-#include <functional>
 #include <QHash>
 #include <QStaticText>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <vector>
 
 class TSummaryState;

@@ -4,9 +4,9 @@
 
 #include "nntp/postcharset.h"
 #include "ui/displaytext.h"
-#include "util/texthelpers.h"
 #include "util/edittext.h"
 #include "util/presenter.h"
+#include "util/texthelpers.h"
 
 #include <QDateTime>
 #include <QFileDialog>

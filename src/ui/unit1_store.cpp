@@ -106,8 +106,7 @@ void TForm1::UseStore(const std::function<void(TNewsStore& store)>& work) {
         // The reader goes on from the server: the store's trouble is shown, not raised. It
         // stands over the status line for a while: the details of the article shown next would
         // replace it there at once.
-        StatusBar1->showMessage(QStringLiteral("News store: ") + error.Message(),
-                                kStoreTroubleMs);
+        StatusBar1->showMessage(QStringLiteral("News store: ") + error.Message(), kStoreTroubleMs);
     }
 }
 
@@ -128,8 +127,7 @@ void TForm1::AttachStore() {
     storeCache_.reset();
     UseStore([this](TNewsStore& store) {
         if (!WorkingOffline() && !settingsServer_) {
-            store.SaveLastProfile(TServerProfile{QRNNTP1->Host,
-                                                 static_cast<quint16>(QRNNTP1->Port),
+            store.SaveLastProfile(TServerProfile{QRNNTP1->Host, static_cast<quint16>(QRNNTP1->Port),
                                                  SecurityName(QRNNTP1->Security), Edit3->text()});
         }
         storeCache_ = std::make_unique<TStoreCache>(*QRNNTP1, store);

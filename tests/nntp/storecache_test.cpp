@@ -3,6 +3,7 @@
 #include "nntp/storecache.h"
 #include "script.h"
 #include "scriptedclient.h"
+#include "storefailure.h"
 #include "testfiles.h"
 
 #include <gtest/gtest.h>
@@ -35,9 +36,9 @@ TEST_F(StoreCacheTest, SyncAsksForWhatIsAboveTheStoredHighMarkOnly) {
         qint64 stored;
     };
     const Step steps[] = {
-        {"empty group", 0, 0, 1, 0, 0},     {"first", 1, 4, 1, 4, 4},
-        {"no change", 1, 4, 5, 0, 4},       {"two new", 1, 6, 5, 2, 6},
-        {"3 expired", 4, 6, 7, 0, 3},       {"all expired", 10, 12, 10, 3, 3},
+        {"empty group", 0, 0, 1, 0, 0}, {"first", 1, 4, 1, 4, 4},
+        {"no change", 1, 4, 5, 0, 4},   {"two new", 1, 6, 5, 2, 6},
+        {"3 expired", 4, 6, 7, 0, 3},   {"all expired", 10, 12, 10, 3, 3},
         {"renumbered", 1, 2, 1, 2, 2},
     };
     QByteArray conversation = script::Greeting();
@@ -130,13 +131,9 @@ TEST_F(StoreCacheTest, ASyncOnAFullDiskKeepsTheBatchesBeforeAndReadsTheReplyToIt
     const qint64 room = store.Database().QueryInt("PRAGMA page_count") +
                         batchBytes * 3 / 2 / store.Database().QueryInt("PRAGMA page_size");
     store.Database().Execute(("PRAGMA max_page_count=" + QByteArray::number(room)).constData());
-    try {
-        cache.Sync("g", false);
-        ADD_FAILURE() << "the sync did not fail";
-    } catch (const EStoreError& error) {
-        EXPECT_TRUE(error.Message().contains(store.Path())) << error.what();
-        EXPECT_TRUE(error.Message().contains(QStringLiteral("the disk is full"))) << error.what();
-    }
+    const QString message = StoreFailureOf([&] { cache.Sync("g", false); });
+    EXPECT_TRUE(message.contains(store.Path())) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("the disk is full"))) << message.toStdString();
     const qint64 stored = store.SummaryCount(cache.GroupId("g"));
     EXPECT_GT(stored, 0);
     EXPECT_LT(stored, kLast);

@@ -1,6 +1,7 @@
 #include "store/migrations.h"
 #include "store/newsstore.h"
 #include "store/sqlite.h"
+#include "storefailure.h"
 #include "testfiles.h"
 
 #include <functional>
@@ -20,16 +21,6 @@ protected:
     static QString TextOf(TSqlite& db, const char* sql) {
         TStatement statement(db, sql);
         return statement.Step() ? statement.Text(0) : QString();
-    }
-
-    template <typename Call> static QString FailureOf(Call call) {
-        try {
-            call();
-        } catch (const EStoreError& error) {
-            return error.Message();
-        }
-        ADD_FAILURE() << "no error";
-        return {};
     }
 };
 
@@ -95,7 +86,7 @@ TEST_F(SqliteTest, ErrorsNameTheFileAndSqlitesText) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const QString message = FailureOf(c.call);
+        const QString message = StoreFailureOf(c.call);
         EXPECT_TRUE(message.contains(path)) << message.toStdString();
         EXPECT_TRUE(message.contains(QString::fromUtf8(c.reason))) << message.toStdString();
     }
@@ -130,7 +121,7 @@ TEST_F(SqliteTest, JunkOrDamagedFileFailsNamingIt) {
     for (const BadFileCase& c : cases) {
         SCOPED_TRACE(c.what);
         dir.Write("bad.db", c.bytes);
-        const QString message = FailureOf([&] { TNewsStore store(dir.Path("bad.db")); });
+        const QString message = StoreFailureOf([&] { TNewsStore store(dir.Path("bad.db")); });
         EXPECT_TRUE(message.contains(dir.Path("bad.db"))) << message.toStdString();
         EXPECT_TRUE(message.contains(QStringLiteral("not a database"))) << message.toStdString();
         EXPECT_EQ(dir.Read("bad.db"), c.bytes);
@@ -139,7 +130,7 @@ TEST_F(SqliteTest, JunkOrDamagedFileFailsNamingIt) {
 
 TEST_F(SqliteTest, UnopenableFileFailsNamingIt) {
     const QString inMissingFolder = dir.Path("missing/news.db");
-    const QString message = FailureOf([&] { TSqlite db(inMissingFolder); });
+    const QString message = StoreFailureOf([&] { TSqlite db(inMissingFolder); });
     EXPECT_TRUE(message.contains(inMissingFolder)) << message.toStdString();
     EXPECT_TRUE(message.contains(QStringLiteral("unable to open"))) << message.toStdString();
 }
@@ -172,7 +163,7 @@ TEST_F(SqliteTest, ReaderSeesCommittedStateWhileAnotherWrites) {
     writer.Execute("INSERT INTO t VALUES (2)");
 
     EXPECT_EQ(reader.QueryInt("SELECT count(*) FROM t"), 1);
-    const QString message = FailureOf([&] { TTransaction second(reader); });
+    const QString message = StoreFailureOf([&] { TTransaction second(reader); });
     EXPECT_TRUE(message.contains(path)) << message.toStdString();
     EXPECT_TRUE(message.contains(QStringLiteral("locked"))) << message.toStdString();
 
@@ -240,7 +231,7 @@ TEST_F(MigrationTest, FailedStepLeavesTheFileAsItWas) {
     TSqlite db(path);
     MigrateSchema(db, first);
     const QList<const char*> broken = {first[0], "CREATE TABLE b (n INTEGER)", "SELEKT"};
-    EXPECT_TRUE(FailureOf([&] { MigrateSchema(db, broken); }).contains(path));
+    EXPECT_TRUE(StoreFailureOf([&] { MigrateSchema(db, broken); }).contains(path));
     EXPECT_EQ(db.QueryInt("PRAGMA user_version"), 1);
     EXPECT_EQ(db.QueryInt("SELECT count(*) FROM sqlite_schema WHERE name = 'b'"), 0);
 }
@@ -251,7 +242,7 @@ TEST_F(MigrationTest, NewerFileThanKnownFailsClearly) {
         MigrateSchema(db, both);
     }
     TSqlite db(path);
-    const QString message = FailureOf([&] { MigrateSchema(db, first); });
+    const QString message = StoreFailureOf([&] { MigrateSchema(db, first); });
     EXPECT_TRUE(message.contains(path)) << message.toStdString();
     EXPECT_TRUE(
         message.contains(QStringLiteral("schema version 2, newer than this program knows (1)")))
@@ -270,7 +261,7 @@ TEST_F(MigrationTest, NewsStoreMigratesFromVersionZero) {
         EXPECT_EQ(TextOf(store.Database(), "PRAGMA journal_mode"), QStringLiteral("wal"));
     }
     TSqlite(path).Execute("PRAGMA user_version=99");
-    const QString message = FailureOf([&] { TNewsStore store(path); });
+    const QString message = StoreFailureOf([&] { TNewsStore store(path); });
     EXPECT_TRUE(message.contains(path)) << message.toStdString();
     EXPECT_TRUE(message.contains(QStringLiteral("99"))) << message.toStdString();
 }

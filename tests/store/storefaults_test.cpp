@@ -3,6 +3,7 @@
 // committed before stays readable and is there when the file is opened again.
 #include "filesizelimit.h"
 #include "store/newsstore.h"
+#include "storefailure.h"
 #include "testfiles.h"
 
 #include <QFileInfo>
@@ -33,17 +34,6 @@ struct StoreFaultTest : ::testing::Test {
     qint64 group = store->GroupId(store->ServerId(QStringLiteral("news.example.com"), 119), "g");
 
     StoreFaultTest() { store->AddSummaries(group, Generated(1, kCommitted)); }
-
-    // The message of the EStoreError that call throws; fails the test when it throws none.
-    static QString FailureOf(const std::function<void()>& call) {
-        try {
-            call();
-        } catch (const EStoreError& error) {
-            return error.Message();
-        }
-        ADD_FAILURE() << "no error";
-        return {};
-    }
 
     // No more pages for the file than it has now: the next one needed fails as a full disk.
     void FillTheDisk() {
@@ -111,7 +101,8 @@ TEST_F(StoreFaultTest, FailedWritesNameTheFileAndKeepWhatWasCommitted) {
         for (const auto& write : writes) {
             SCOPED_TRACE(std::string(fault.what) + ", " + write.what);
             QString message;
-            fault.during(*this, [&] { message = FailureOf([&] { write.write(*store, group); }); });
+            fault.during(*this,
+                         [&] { message = StoreFailureOf([&] { write.write(*store, group); }); });
             EXPECT_TRUE(message.contains(path)) << message.toStdString();
             EXPECT_TRUE(message.contains(QLatin1String(fault.reason))) << message.toStdString();
             EXPECT_EQ(store->SummaryCount(group), kCommitted);
