@@ -89,9 +89,8 @@ void BreakLoops(std::vector<qsizetype>& parents) {
 
 } // namespace
 
-void TThreader::Reserve(qsizetype records, qsizetype fieldBytes) {
+void TThreader::Reserve(qsizetype records) {
     records_.reserve(records);
-    bytes_.reserve(fieldBytes);
 }
 
 void TThreader::Add(qint64 number, QByteArrayView messageId, QByteArrayView references) {

@@ -44,9 +44,7 @@ TEST(ThreadsTest, ShapesOfReferencesMakeTheseTrees) {
         QList<TRecordIn> records; // in the order added
         const char* order;
     } cases[] = {
-        {"plain chain",
-         {{1, "<a>", ""}, {2, "<b>", "<a>"}, {3, "<c>", "<a> <b>"}},
-         "1/0 2/1 3/2"},
+        {"plain chain", {{1, "<a>", ""}, {2, "<b>", "<a>"}, {3, "<c>", "<a> <b>"}}, "1/0 2/1 3/2"},
         {"siblings in number order, however they arrive",
          {{4, "<d>", "<a>"}, {1, "<a>", ""}, {3, "<c>", "<a>"}, {2, "<b>", "<a>"}},
          "1/0 2/1 3/1 4/1"},
@@ -54,16 +52,12 @@ TEST(ThreadsTest, ShapesOfReferencesMakeTheseTrees) {
          {{1, "<a>", ""}, {2, "<b>", "<a>"}, {3, "<c>", "<a>"}, {4, "<d>", "<a> <b>"}},
          "1/0 2/1 4/2 3/1"},
         {"a missing parent: the nearest ancestor present",
-         {{1, "<a>", ""},
-          {2, "<c>", "<a> <gone-b>"},
-          {3, "<d>", "<a> <c> <gone-e> <gone-f>"}},
+         {{1, "<a>", ""}, {2, "<c>", "<a> <gone-b>"}, {3, "<d>", "<a> <c> <gone-e> <gone-f>"}},
          "1/0 2/1 3/2"},
         {"no ancestor present starts a thread",
          {{1, "<a>", "<gone-1> <gone-2>"}, {2, "<b>", "<gone-1> <a>"}},
          "1/0 2/1"},
-        {"no References",
-         {{3, "<c>", ""}, {1, "<a>", ""}, {2, "<b>", ""}},
-         "1/0 2/0 3/0"},
+        {"no References", {{3, "<c>", ""}, {1, "<a>", ""}, {2, "<b>", ""}}, "1/0 2/0 3/0"},
         {"threads in the order of their first article, a reply numbered before it",
          {{1, "<reply>", "<late>"}, {2, "<other>", ""}, {5, "<late>", ""}},
          "2/0 5/0 1/1"},
@@ -71,7 +65,10 @@ TEST(ThreadsTest, ShapesOfReferencesMakeTheseTrees) {
          {{1, "<a>", "<b>"}, {2, "<b>", "<a>"}},
          "1/0 2/1"},
         {"loop of three with a reply hanging off it",
-         {{7, "<e>", "<f>"}, {5, "<c>", "<e>"}, {6, "<d>", "<c>"}, {8, "<f>", "<d>"},
+         {{7, "<e>", "<f>"},
+          {5, "<c>", "<e>"},
+          {6, "<d>", "<c>"},
+          {8, "<f>", "<d>"},
           {9, "<g>", "<f>"}},
          "5/0 6/1 8/2 7/3 9/3"},
         {"a Message-ID that refers to itself is skipped",
@@ -120,10 +117,11 @@ TEST(ThreadsTest, DeepChainsAndHugeReferencesAreThreadedWithoutRecursion) {
     }
     QByteArray junk(100 * 1024, '<');
     junk += QByteArray(100 * 1024, '>');
-    const QList<TRecordIn> huge = {{1, "<1@chain>", ""},
-                                   {2, "<2@chain>", longReferences},
-                                   {3, "<3@chain>", junk},
-                                   {4, QByteArray(100 * 1024, '<') + "<4@chain>", junk + "<1@chain>"}};
+    const QList<TRecordIn> huge = {
+        {1, "<1@chain>", ""},
+        {2, "<2@chain>", longReferences},
+        {3, "<3@chain>", junk},
+        {4, QByteArray(100 * 1024, '<') + "<4@chain>", junk + "<1@chain>"}};
     EXPECT_EQ(Spelled(Threaded(huge)), "1/0 2/1 4/1 3/0");
 }
 
