@@ -149,6 +149,47 @@ TEST(CliStore, SyncWithArticlesKeepsEachNewArticleAndSkipsOneThatIsGone) {
     EXPECT_EQ(session.Offline("body misc.test 2").status, kExitFailure);
 }
 
+// --threads prints the listed lines in the thread order of every summary the store holds of
+// the group, the depth in the thread as a ninth field: online after keeping the listing, and
+// offline alike. --from and --new leave lines out, not their places in the threads.
+TEST(CliStore, ThreadsOrderTheLinesByReferencesWithTheDepthLast) {
+    const QByteArrayList summaries = {
+        "S: 1\tHello\tann@example\tMon, 1 Jan 2024\t<1@x>\t\t10\t1\n",
+        "S: 2\tRe: Hello\tbob@example\tMon, 1 Jan 2024\t<2@x>\t<1@x>\t10\t1\n",
+        "S: 3\tOther\tcid@example\tMon, 1 Jan 2024\t<3@x>\t\t10\t1\n",
+        "S: 4\tRe: Hello\tann@example\tMon, 1 Jan 2024\t<4@x>\t<1@x> <2@x> <gone@x>\t10\t1\n",
+        "S: 5\tRe: Hello\tdan@example\tMon, 1 Jan 2024\t<5@x>\t<1@x>\t10\t1\n",
+        "S: 6\tRe: Other\tann@example\tTue, 2 Jan 2024\t<6@x>\t<3@x>\t10\t1\n",
+    };
+    const auto listing = [&](int from) {
+        return script::Greeting() + script::Group(kGroup, 1, 6) +
+               script::Overview(from, 6, summaries.mid(from - 1).join()) + script::Quit();
+    };
+    StoreSession session({listing(1), listing(3)});
+    const CliResult all = session.Run("summary misc.test --all --threads");
+    ASSERT_EQ(all.status, kExitSuccess) << all.err.constData();
+    const QByteArrayList plain = session.Offline("summary misc.test --all").out.split('\n');
+    ASSERT_EQ(plain.size(), 7);
+    const auto threaded = [&](std::initializer_list<std::pair<int, int>> places) {
+        QByteArray lines;
+        for (const auto& [number, depth] : places) {
+            lines += plain[number - 1] + '\t' + QByteArray::number(depth) + '\n';
+        }
+        return lines;
+    };
+    EXPECT_EQ(all.out, threaded({{1, 0}, {2, 1}, {4, 2}, {5, 1}, {3, 0}, {6, 1}}));
+    const CliResult fromThree = session.Run("summary misc.test --from 3 --threads");
+    EXPECT_EQ(fromThree.out, threaded({{4, 2}, {5, 1}, {3, 0}, {6, 1}}))
+        << fromThree.err.constData();
+    session.ExpectScriptPlayed();
+
+    EXPECT_EQ(session.Offline("summary misc.test --all --threads").out, all.out);
+    ASSERT_EQ(session.Run("mark-read misc.test 1-2,6").status, kExitSuccess);
+    EXPECT_EQ(session.Offline("summary misc.test --threads --new").out,
+              threaded({{4, 2}, {5, 1}, {3, 0}}));
+    EXPECT_TRUE(session.Offline("summary misc.test --threads --decoded").out.endsWith("\t1\n"));
+}
+
 // A group the server does not have fails on its own; the others are synced all the same.
 TEST(CliStore, SyncGoesOnPastAGroupTheServerDoesNotHave) {
     StoreSession session({script::Greeting() + "C: GROUP a.gone\nS: 411 no such group\n" +
@@ -209,6 +250,7 @@ TEST(CliStore, AJunkStoreFileFailsTheCommandsThatNeedItOnly) {
     for (const char* command : {"subscribe misc.test", "unsubscribe misc.test", "subscriptions",
                                 "sync", "mark-read misc.test", "mark-unread misc.test 1",
                                 "newsrc export", "summary misc.test --new",
+                                "summary misc.test --threads",
                                 "--offline summary misc.test"}) {
         const CliResult result = session.Run(command);
         EXPECT_EQ(result.status, kExitFailure) << command;
