@@ -318,8 +318,8 @@ std::optional<std::pair<qint64, qint64>> TNewsStore::SummaryRange(qint64 group, 
 }
 
 QList<TThreadPlace> TNewsStore::ThreadOrder(qint64 group) {
+    // Not reserved by the group's count: counting reads every row once more.
     TThreader threader;
-    threader.Reserve(SummaryCount(group));
     TStatement& fields = statements_->threadFields;
     fields.Bind(1, group);
     while (fields.Step()) {

@@ -89,10 +89,6 @@ void BreakLoops(std::vector<qsizetype>& parents) {
 
 } // namespace
 
-void TThreader::Reserve(qsizetype records) {
-    records_.reserve(records);
-}
-
 void TThreader::Add(qint64 number, QByteArrayView messageId, QByteArrayView references) {
     const QByteArrayView id = FirstId(messageId);
     TRecord record{number, bytes_.size(), id.size(), 0, 0};

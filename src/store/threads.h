@@ -25,8 +25,6 @@ struct TThreadPlace {
 // time in proportion to their bytes and no stack.
 class TThreader {
 public:
-    // Room for that many summaries.
-    void Reserve(qsizetype records);
     // One summary's number and its Message-ID and References fields; the bytes are copied.
     void Add(qint64 number, QByteArrayView messageId, QByteArrayView references);
 
