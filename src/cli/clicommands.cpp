@@ -318,31 +318,47 @@ private:
     }
 
     // The lines kept by List in the thread order of the whole stored group, each with its
-    // depth as a ninth field. A line the store does not hold (a server without overview data
-    // gives summaries the store does not keep) follows as a thread of its own.
+    // depth as a ninth field. A server without overview data lists by HEAD, which the store
+    // does not keep: when the store lacks a listed line, the listing makes its own threads.
     void PrintThreaded(qint64 group) {
         std::stable_sort(
             listed_.begin(), listed_.end(),
             [](const TListedLine& a, const TListedLine& b) { return a.number < b.number; });
-        QList<bool> printed(listed_.size(), false);
-        const auto printWithDepth = [&](qsizetype index, int depth) {
-            printed[index] = true;
+        QList<std::pair<qsizetype, int>> lines = ListedPlaces(Store().ThreadOrder(group));
+        if (lines.size() < listed_.size()) {
+            TThreader threader;
+            for (const TListedLine& listed : listed_) {
+                // The printed line has the overview's fields in the overview's places.
+                threader.Add(listed.number, TStoredSummary::FieldOf(listed.line, 4),
+                             TStoredSummary::FieldOf(listed.line, 5));
+            }
+            lines = ListedPlaces(threader.Order());
+        }
+        for (const auto& [index, depth] : lines) {
             PrintSummaryLine(listed_[index].line.chopped(1) + '\t' + QByteArray::number(depth) +
                              '\n');
-        };
-        for (const TThreadPlace& place : Store().ThreadOrder(group)) {
-            const auto found = std::lower_bound(
+        }
+    }
+
+    // The listed lines (by index) of the thread order, with their depths. A number the server
+    // listed twice stands for each of its lines in turn.
+    QList<std::pair<qsizetype, int>> ListedPlaces(const QList<TThreadPlace>& order) const {
+        QList<std::pair<qsizetype, int>> places;
+        QList<bool> placed(listed_.size(), false);
+        for (const TThreadPlace& place : order) {
+            auto found = std::lower_bound(
                 listed_.cbegin(), listed_.cend(), place.number,
                 [](const TListedLine& line, qint64 number) { return line.number < number; });
+            while (found != listed_.cend() && found->number == place.number &&
+                   placed[found - listed_.cbegin()]) {
+                ++found;
+            }
             if (found != listed_.cend() && found->number == place.number) {
-                printWithDepth(found - listed_.cbegin(), place.depth);
+                placed[found - listed_.cbegin()] = true;
+                places.append({found - listed_.cbegin(), place.depth});
             }
         }
-        for (qsizetype index = 0; index < listed_.size(); ++index) {
-            if (!printed[index]) {
-                printWithDepth(index, 0);
-            }
-        }
+        return places;
     }
 
     bool OfflineArticle() {

@@ -190,6 +190,29 @@ TEST(CliStore, ThreadsOrderTheLinesByReferencesWithTheDepthLast) {
     EXPECT_TRUE(session.Offline("summary misc.test --threads --decoded").out.endsWith("\t1\n"));
 }
 
+// A server without overview data lists by HEAD, which the store does not keep: the listing
+// makes its own threads, every line printed once.
+TEST(CliStore, ThreadsOfAServerWithoutOverviewDataComeFromTheListing) {
+    const auto head = [](int number, const char* asked, const char* fields) {
+        return "C: HEAD " + QByteArray(asked) + "\nS: 221 " + QByteArray::number(number) +
+               " <" + QByteArray::number(number) + "@x> head\n" + fields + "S: .\n";
+    };
+    StoreSession session({script::Greeting() + script::Group(kGroup, 4, 6) +
+                          "C: XOVER 4-6\nS: 500 what?\n" +
+                          head(4, "4", "S: Subject: Four\nS: Message-ID: <4@x>\n") +
+                          head(5, "5", "S: Subject: Other\nS: Message-ID: <5@x>\n") +
+                          head(6, "6",
+                               "S: Subject: Re: Four\nS: Message-ID: <6@x>\n"
+                               "S: References: <4@x>\n") +
+                          script::Quit()});
+    const CliResult result = session.Run("summary misc.test --threads");
+    EXPECT_EQ(result.status, kExitSuccess) << result.err.constData();
+    EXPECT_EQ(result.out, "4\t\tFour\t\t<4@x>\t\t\t\t0\n"
+                          "6\t\tRe: Four\t\t<6@x>\t<4@x>\t\t\t1\n"
+                          "5\t\tOther\t\t<5@x>\t\t\t\t0\n");
+    session.ExpectScriptPlayed();
+}
+
 // A group the server does not have fails on its own; the others are synced all the same.
 TEST(CliStore, SyncGoesOnPastAGroupTheServerDoesNotHave) {
     StoreSession session({script::Greeting() + "C: GROUP a.gone\nS: 411 no such group\n" +
