@@ -37,14 +37,16 @@ declare -A target_seeds=(
   [search]="$seeds/search"
   [settings]="$seeds/settings"
   [newsrc]="$seeds/newsrc"
+  [threads]="$seeds/threads"
 )
 # Options of a target beyond the common ones: a header field of encoded words is read in one
-# piece, and hostile ones run to hundreds of kilobytes.
+# piece, and hostile ones run to hundreds of kilobytes; so do deep chains of References.
 declare -A target_options=(
   [header]="-max_len=600000"
+  [threads]="-max_len=300000"
 )
 targets=(summaryline header attachments uucode base64 quotedprintable codecblocks yenc bodydisplay
-         search settings newsrc)
+         search settings newsrc threads)
 
 mkdir -p "$dir/fuzz-artifacts"
 status=0

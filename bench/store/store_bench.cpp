@@ -4,6 +4,11 @@
 // calls are timed, not the making of the lines. Then the store file's size over the raw
 // overview bytes it holds, after a checkpoint has moved everything into the file.
 //
+// Then threading: a second group of N summaries shaped like discussions (a third start a
+// thread, the rest reply to a recent article with its References plus its id, a few to one
+// the server has expired) is stored, and the thread order of the whole stored group is asked
+// of the store, reading the lines included; printed as "thread 1M S" for the default N.
+//
 //   bench_store [N [FILE]]     (default 1000000, a file in a temporary folder)
 #include "store/newsstore.h"
 
@@ -13,6 +18,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -61,6 +67,68 @@ private:
     std::mt19937 random_{20261208};
 };
 
+// Overview lines whose References make threads as discussions do.
+class ThreadMaker {
+public:
+    TStoredSummary Make(qint64 number) {
+        const QByteArray id = "<" + QByteArray::number(number) + ".thread@news.example.com>";
+        QByteArray references;
+        if (number > 1 && random_() % 3 != 0) {
+            // Most replies go to the newest articles; some to one long expired.
+            const qint64 back =
+                1 + qint64(random_() % kRecent) * qint64(random_() % kRecent) / kRecent;
+            const qint64 parent = std::max<qint64>(number - back, 1);
+            const Recent& recent = recent_[parent % kRecent];
+            references =
+                recent.references.isEmpty() ? recent.id : recent.references + ' ' + recent.id;
+            if (random_() % 50 == 0) {
+                references += " <expired." + QByteArray::number(number) + "@news.example.com>";
+            }
+            // Servers trim References of long threads to their newest ids.
+            while (references.count('<') > kMostReferences) {
+                references = references.sliced(references.indexOf(' ') + 1);
+            }
+        }
+        recent_[number % kRecent] = {id, references};
+        QByteArray line =
+            QByteArray::number(number) + "\tRe: thread " + QByteArray::number(number % 977) +
+            "\tAlice Smith <alice@example.com>\tTue, 8 Dec 2026 10:00:00 +0000\t" + id + '\t' +
+            references +
+            "\t2000\t30\tXref: news.example.com zk.test.threads:" + QByteArray::number(number);
+        return {number, line};
+    }
+
+private:
+    static constexpr qint64 kRecent = 4096;
+    static constexpr int kMostReferences = 20;
+    struct Recent {
+        QByteArray id;
+        QByteArray references;
+    };
+    std::vector<Recent> recent_ = std::vector<Recent>(kRecent);
+    std::mt19937 random_{20261209};
+};
+
+// Stores count lines of the maker in batches as a sync does; answers their bytes.
+template <typename Maker>
+qint64 StoreLines(TNewsStore& store, qint64 group, qint64 count, Maker& maker,
+                  qint64& nanoseconds) {
+    qint64 rawBytes = 0;
+    QElapsedTimer timer;
+    for (qint64 first = 1; first <= count; first += kBatch) {
+        QList<TStoredSummary> batch;
+        batch.reserve(kBatch);
+        for (qint64 n = first; n < first + kBatch && n <= count; ++n) {
+            batch.append(maker.Make(n));
+            rawBytes += batch.last().line.size();
+        }
+        timer.start();
+        store.AddSummaries(group, batch);
+        nanoseconds += timer.nsecsElapsed();
+    }
+    return rawBytes;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -73,20 +141,8 @@ int main(int argc, char** argv) {
         const qint64 group =
             store.GroupId(store.ServerId(QStringLiteral("news.example.com"), 119), "zk.test.big");
         SummaryMaker maker;
-        qint64 rawBytes = 0;
         qint64 nanoseconds = 0;
-        QElapsedTimer timer;
-        for (qint64 first = 1; first <= count; first += kBatch) {
-            QList<TStoredSummary> batch;
-            batch.reserve(kBatch);
-            for (qint64 n = first; n < first + kBatch && n <= count; ++n) {
-                batch.append(maker.Make(n));
-                rawBytes += batch.last().line.size();
-            }
-            timer.start();
-            store.AddSummaries(group, batch);
-            nanoseconds += timer.nsecsElapsed();
-        }
+        const qint64 rawBytes = StoreLines(store, group, count, maker, nanoseconds);
         store.Database().Execute("PRAGMA wal_checkpoint(TRUNCATE)");
         const qint64 fileBytes = QFileInfo(path).size();
         std::printf("store insert summaries/s %.0f\n", count / (nanoseconds / 1e9));
@@ -95,6 +151,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "(%lld summaries, %.1f MB raw, %.1f MB file, %.2f s)\n",
                      static_cast<long long>(count), rawBytes / 1e6, fileBytes / 1e6,
                      nanoseconds / 1e9);
+
+        const qint64 threaded = store.GroupId(
+            store.ServerId(QStringLiteral("news.example.com"), 119), "zk.test.threads");
+        ThreadMaker threadMaker;
+        qint64 untimed = 0;
+        StoreLines(store, threaded, count, threadMaker, untimed);
+        QElapsedTimer timer;
+        timer.start();
+        const QList<TThreadPlace> order = store.ThreadOrder(threaded);
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        qint64 threads = 0;
+        int deepest = 0;
+        for (const TThreadPlace& place : order) {
+            threads += place.depth == 0 ? 1 : 0;
+            deepest = std::max(deepest, place.depth);
+        }
+        std::printf("thread %s %.3f\n",
+                    count == 1000000 ? "1M" : QByteArray::number(count).constData(), seconds);
+        std::fprintf(stderr, "(%lld summaries in %lld threads, the deepest reply at %d)\n",
+                     static_cast<long long>(order.size()), static_cast<long long>(threads),
+                     deepest);
     } catch (const Exception& error) {
         std::fprintf(stderr, "bench_store: %s\n", error.what());
         return 1;

@@ -228,19 +228,20 @@ private:
     qint64 GroupId(const QByteArray& name) { return Store().GroupId(ServerId(), name); }
 
     // The online listing and retrieval keep what they fetch in a store that was named
-    // (--store or $ZKNEWS_STORE); --new needs one in any case. Opened before the server is
-    // asked anything: a named store that cannot be used is said on standard error and the
-    // server's answer still printed.
+    // (--store or $ZKNEWS_STORE); --new and --threads need one in any case. Opened before the
+    // server is asked anything: a named store that cannot be used is said on standard error
+    // and the server's answer still printed.
     void OpenStoreForFetching() {
         const bool named =
             !options_.storePath.isEmpty() || !qEnvironmentVariableIsEmpty("ZKNEWS_STORE");
-        if (!named && !options_.unreadOnly) {
+        const bool needed = options_.unreadOnly || options_.threads;
+        if (!named && !needed) {
             return;
         }
         try {
             Store();
         } catch (const EStoreError& error) {
-            if (options_.unreadOnly) {
+            if (needed) {
                 throw;
             }
             console_.Message(error.Message());
@@ -295,10 +296,69 @@ private:
             if (summary.number > group.high || read.Contains(summary.number)) {
                 continue;
             }
-            const QByteArray line = StoredSummaryLine(summary);
-            out_.write(options_.decoded ? DecodedSummaryLine(line) : line);
+            List(summary.number, StoredSummaryLine(summary));
+        }
+        if (options_.threads) {
+            PrintThreaded(id);
         }
         return true;
+    }
+
+    // Prints a summary line, or with --threads keeps it for PrintThreaded.
+    void List(qint64 number, const QByteArray& line) {
+        if (options_.threads) {
+            listed_.append({number, line});
+        } else {
+            PrintSummaryLine(line);
+        }
+    }
+
+    void PrintSummaryLine(const QByteArray& line) {
+        out_.write(options_.decoded ? DecodedSummaryLine(line) : line);
+    }
+
+    // The lines kept by List in the thread order of the whole stored group, each with its
+    // depth as a ninth field. A server without overview data lists by HEAD, which the store
+    // does not keep: when the store lacks a listed line, the listing makes its own threads.
+    void PrintThreaded(qint64 group) {
+        std::stable_sort(
+            listed_.begin(), listed_.end(),
+            [](const TListedLine& a, const TListedLine& b) { return a.number < b.number; });
+        QList<std::pair<qsizetype, int>> lines = ListedPlaces(Store().ThreadOrder(group));
+        if (lines.size() < listed_.size()) {
+            TThreader threader;
+            for (const TListedLine& listed : listed_) {
+                // The printed line has the overview's fields in the overview's places.
+                threader.Add(listed.number, TStoredSummary::FieldOf(listed.line, 4),
+                             TStoredSummary::FieldOf(listed.line, 5));
+            }
+            lines = ListedPlaces(threader.Order());
+        }
+        for (const auto& [index, depth] : lines) {
+            PrintSummaryLine(listed_[index].line.chopped(1) + '\t' + QByteArray::number(depth) +
+                             '\n');
+        }
+    }
+
+    // The listed lines (by index) of the thread order, with their depths. A number the server
+    // listed twice stands for each of its lines in turn.
+    QList<std::pair<qsizetype, int>> ListedPlaces(const QList<TThreadPlace>& order) const {
+        QList<std::pair<qsizetype, int>> places;
+        QList<bool> placed(listed_.size(), false);
+        for (const TThreadPlace& place : order) {
+            auto found = std::lower_bound(
+                listed_.cbegin(), listed_.cend(), place.number,
+                [](const TListedLine& line, qint64 number) { return line.number < number; });
+            while (found != listed_.cend() && found->number == place.number &&
+                   placed[found - listed_.cbegin()]) {
+                ++found;
+            }
+            if (found != listed_.cend() && found->number == place.number) {
+                placed[found - listed_.cbegin()] = true;
+                places.append({found - listed_.cbegin(), place.depth});
+            }
+        }
+        return places;
     }
 
     bool OfflineArticle() {
@@ -504,9 +564,9 @@ private:
         int nextNumber = options_.all ? first : std::max(from, first);
         nntp.OnHeaderList = [&](QObject*) {
             const int number = nextNumber++;
-            if (!nntp.HeaderLines.IsEmpty() && !read.Contains(SummaryNumber(nntp, number))) {
-                const QByteArray line = SummaryLine(nntp.HeaderLines, number);
-                out_.write(options_.decoded ? DecodedSummaryLine(line) : line);
+            const qint64 listed = nntp.HeaderLines.IsEmpty() ? 0 : SummaryNumber(nntp, number);
+            if (!nntp.HeaderLines.IsEmpty() && !read.Contains(listed)) {
+                List(listed, SummaryLine(nntp.HeaderLines, number));
             }
         };
         nntp.GetArticleList(options_.all, from);
@@ -514,8 +574,15 @@ private:
             try {
                 cache->KeepListing();
             } catch (const EStoreError& error) {
+                // The thread order is the store's: a listing it cannot keep has none.
+                if (options_.threads) {
+                    throw;
+                }
                 cache->OnStoreFailure(error);
             }
+        }
+        if (options_.threads) {
+            PrintThreaded(cache->GroupId(GroupArgument()));
         }
         return true;
     }
@@ -708,6 +775,12 @@ private:
     TCliConsole& console_;
     std::unique_ptr<TNewsStore> store_;
     std::unique_ptr<TStoreCache> cache_;
+    // summary --threads: the lines listed, printed once the thread order is known.
+    struct TListedLine {
+        qint64 number;
+        QByteArray line;
+    };
+    QList<TListedLine> listed_;
 };
 
 } // namespace

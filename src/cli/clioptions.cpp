@@ -29,13 +29,18 @@ const TCommandInfo kCommands[] = {
     {"groups", TCliCommand::Groups, 0, 1, "", "groups [FILTER]",
      "The server's groups, one name per line, in the server's order. With\n"
      "FILTER only the names that contain it, letter case ignored."},
-    {"summary", TCliCommand::Summary, 1, 1, "--from --all --decoded --new ",
-     "summary GROUP [--from N | --all] [--new] [--decoded]",
+    {"summary", TCliCommand::Summary, 1, 1, "--from --all --decoded --new --threads ",
+     "summary GROUP [--from N | --all] [--new] [--decoded] [--threads]",
      "One line per article of GROUP, the fields separated by tabs: number,\n"
      "From, Subject, Date, Message-ID, References, Bytes, Lines. From article\n"
      "N on, or every article; by default the newest 500. --new only those not\n"
      "marked read in the store. --decoded prints From and Subject readable,\n"
-     "encoded words decoded, in UTF-8."},
+     "encoded words decoded, in UTF-8. --threads prints the same lines in\n"
+     "thread order, as the References of every summary the store holds of\n"
+     "GROUP make the threads: each thread in the order of its first article,\n"
+     "replies after their parent, siblings in number order; a ninth field is\n"
+     "the depth in the thread, 0 for its first article. Online it keeps the\n"
+     "listing in the store first."},
     {"article", TCliCommand::Article, 1, 2, "--decoded ",
      "article GROUP N | '<MESSAGE-ID>' [--decoded]",
      "Article N of GROUP as the server holds it: the header, the empty line,\n"
@@ -299,6 +304,8 @@ private:
             options().all = true;
         } else if (option == QLatin1String("--new")) {
             options().unreadOnly = true;
+        } else if (option == QLatin1String("--threads")) {
+            options().threads = true;
         } else if (option == QLatin1String("--articles")) {
             options().articles = true;
         } else if (option == QLatin1String("--decoded")) {

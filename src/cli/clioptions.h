@@ -64,6 +64,8 @@ struct TCliOptions {
     bool all = false;
     // summary: only the articles not marked read.
     bool unreadOnly = false;
+    // summary: in thread order, the depth in its thread after each line.
+    bool threads = false;
     // sync: the new articles too, not only their summaries.
     bool articles = false;
     // summary, article, head, body: the readable text in UTF-8 instead of the server's bytes.

@@ -98,6 +98,7 @@ struct TNewsStore::Statements {
                            "WHERE newsgroup = ?1 AND number >= ?2), "
                            "(SELECT max(number) FROM summary "
                            "WHERE newsgroup = ?1 AND number >= ?2)"),
+          threadFields(db, "SELECT number, line FROM summary WHERE newsgroup = ?1"),
           summaryCount(db, "SELECT count(*) FROM summary WHERE newsgroup = ?1"),
           storedHigh(db, "SELECT coalesce(max(number), 0) FROM summary WHERE newsgroup = ?1"),
           dropSummaries(db, "DELETE FROM summary WHERE newsgroup = ?1 AND number < ?2"),
@@ -120,8 +121,8 @@ struct TNewsStore::Statements {
           lastProfile(db, "SELECT host, port, security, user FROM last_profile WHERE id = 1") {}
 
     TStatement findServer, addServer, findGroup, addGroup, saveGroup, groupList, setMarks,
-        setSubscribed, subscriptions, groupState, setReadMarks, addSummary, summaries,
-        summaryRange, summaryCount, storedHigh, dropSummaries, dropArticles, storeArticle, article,
+        setSubscribed, subscriptions, groupState, setReadMarks, addSummary, summaries, summaryRange,
+        threadFields, summaryCount, storedHigh, dropSummaries, dropArticles, storeArticle, article,
         articleByMessageId, noteRead, articleBytes, trimOrder, dropArticle, saveProfile,
         lastProfile;
 };
@@ -314,6 +315,20 @@ std::optional<std::pair<qint64, qint64>> TNewsStore::SummaryRange(qint64 group, 
     }
     range.Reset();
     return numbers;
+}
+
+QList<TThreadPlace> TNewsStore::ThreadOrder(qint64 group) {
+    // Not reserved by the group's count: counting reads every row once more.
+    TThreader threader;
+    TStatement& fields = statements_->threadFields;
+    fields.Bind(1, group);
+    while (fields.Step()) {
+        const QByteArrayView line = fields.BytesView(1);
+        threader.Add(fields.Int(0), TStoredSummary::FieldOf(line, 4),
+                     TStoredSummary::FieldOf(line, 5));
+    }
+    fields.Reset();
+    return threader.Order();
 }
 
 qint64 TNewsStore::SummaryCount(qint64 group) {

@@ -3,6 +3,7 @@
 #include "store/articleranges.h"
 #include "store/sqlite.h"
 #include "store/storedsummary.h"
+#include "store/threads.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -90,6 +91,9 @@ public:
     qint64 SummaryCount(qint64 group);
     // The highest number stored, 0 when none is.
     qint64 StoredHigh(qint64 group);
+    // The group's stored summaries in thread order (TThreader), built from what the store holds
+    // when asked, so that it always takes in every summary stored up to then.
+    QList<TThreadPlace> ThreadOrder(qint64 group);
     // Drops the summaries and articles numbered below low (expired on the server); returns how
     // many summaries went.
     qint64 DropExpired(qint64 group, qint64 low);

@@ -205,6 +205,12 @@ QByteArray TStatement::Bytes(int column) const {
     return QByteArray(static_cast<const char*>(data), size);
 }
 
+QByteArrayView TStatement::BytesView(int column) const {
+    const void* data = sqlite3_column_blob(statement_, column);
+    const int size = sqlite3_column_bytes(statement_, column);
+    return QByteArrayView(static_cast<const char*>(data), size);
+}
+
 QString TStatement::Text(int column) const {
     const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
     return QString::fromUtf8(data, sqlite3_column_bytes(statement_, column));

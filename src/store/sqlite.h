@@ -73,6 +73,9 @@ public:
     // Columns count from 0.
     qint64 Int(int column) const;
     QByteArray Bytes(int column) const;
+    // The column's bytes where SQLite holds them, without a copy: valid until the next Step or
+    // Reset.
+    QByteArrayView BytesView(int column) const;
     QString Text(int column) const;
     bool IsNull(int column) const;
 

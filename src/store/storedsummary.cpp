@@ -6,8 +6,7 @@ constexpr int kFixedFields = 8;
 
 } // namespace
 
-QByteArrayView TStoredSummary::Field(int index) const {
-    const QByteArrayView whole(line);
+QByteArrayView TStoredSummary::FieldOf(QByteArrayView whole, int index) {
     qsizetype start = 0;
     for (int i = 0; i < index; ++i) {
         const qsizetype tab = whole.indexOf('\t', start);

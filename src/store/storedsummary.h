@@ -24,5 +24,7 @@ struct TStoredSummary {
     QByteArrayView Xref() const;
 
     // The index-th tab-separated field (0 is the number); empty past the last one.
-    QByteArrayView Field(int index) const;
+    QByteArrayView Field(int index) const { return FieldOf(line, index); }
+    // The same of any overview line.
+    static QByteArrayView FieldOf(QByteArrayView line, int index);
 };

@@ -52,11 +52,12 @@ TEST(CliOptions, ConnectionOptionsComeFirstAndTheCommandsOwnAfterIt) {
     EXPECT_EQ(post.options.attachments, Args({"one.bin", "two.bin"}));
 
     const TParsedCommandLine store = ParseCommandLine(
-        Args({"--store", "my.db", "--offline", "summary", "g", "--new", "--all"}), {});
+        Args({"--store", "my.db", "--offline", "summary", "g", "--new", "--all", "--threads"}), {});
     ASSERT_TRUE(store.error.isEmpty()) << store.error.toStdString();
     EXPECT_EQ(store.options.storePath, QStringLiteral("my.db"));
     EXPECT_TRUE(store.options.offline);
     EXPECT_TRUE(store.options.unreadOnly);
+    EXPECT_TRUE(store.options.threads);
     EXPECT_TRUE(store.options.all);
     EXPECT_TRUE(defaults.options.storePath.isEmpty());
     EXPECT_FALSE(defaults.options.offline);

@@ -99,3 +99,44 @@ TEST(CliInnStore, SubscribeSyncReadAndAnswerOfflineAsTheServerDid) {
     EXPECT_EQ(other.Run("subscriptions").out, store.Run("subscriptions").out);
     EXPECT_EQ(other.Run("newsrc export").out, store.files.Read("newsrc"));
 }
+
+// The thread "How do I read news offline?" of zk.test.small comes together in order, each
+// reply after its parent one deeper, whatever stands between them by number; the lines are the
+// server's own with the depth after them, and offline the same.
+TEST(CliInnStore, ThreadsOfTheSmallGroupAsTheirReferencesMakeThem) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    const InnStore store;
+    const CliResult threaded = store.Run("summary zk.test.small --all --threads");
+    ASSERT_EQ(threaded.status, kExitSuccess) << threaded.err.constData();
+    const CliResult plain = FromServer("summary zk.test.small --all");
+    ASSERT_EQ(plain.status, kExitSuccess) << plain.err.constData();
+    QByteArrayList plainLines = plain.out.split('\n');
+    QByteArrayList lines = threaded.out.split('\n');
+    ASSERT_EQ(lines.size(), plainLines.size());
+    QByteArray thread;
+    QList<qsizetype> threadLines;
+    for (qsizetype index = 0; index < lines.size(); ++index) {
+        QByteArray& line = lines[index];
+        if (line.isEmpty()) {
+            continue;
+        }
+        const qsizetype lastTab = line.lastIndexOf('\t');
+        const QByteArray depth = line.sliced(lastTab + 1);
+        line.truncate(lastTab);
+        const QByteArrayList fields = line.split('\t');
+        ASSERT_EQ(fields.size(), 8) << line.constData();
+        if (fields[4].startsWith("<thread.")) {
+            thread += fields[4] + '/' + depth + ' ';
+            threadLines.append(index);
+        }
+    }
+    ASSERT_EQ(threadLines.size(), 4);
+    EXPECT_EQ(threadLines.last() - threadLines.first(), 3);
+    EXPECT_EQ(thread, "<thread.1@zk.test>/0 <thread.2@zk.test>/1 <thread.3@zk.test>/2 "
+                      "<thread.4@zk.test>/3 ");
+    // With the depths taken off, the server's lines, each once.
+    std::sort(lines.begin(), lines.end());
+    std::sort(plainLines.begin(), plainLines.end());
+    EXPECT_EQ(lines, plainLines);
+    EXPECT_EQ(store.Offline("summary zk.test.small --all --threads").out, threaded.out);
+}

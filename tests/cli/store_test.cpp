@@ -149,6 +149,70 @@ TEST(CliStore, SyncWithArticlesKeepsEachNewArticleAndSkipsOneThatIsGone) {
     EXPECT_EQ(session.Offline("body misc.test 2").status, kExitFailure);
 }
 
+// --threads prints the listed lines in the thread order of every summary the store holds of
+// the group, the depth in the thread as a ninth field: online after keeping the listing, and
+// offline alike. --from and --new leave lines out, not their places in the threads.
+TEST(CliStore, ThreadsOrderTheLinesByReferencesWithTheDepthLast) {
+    const QByteArrayList summaries = {
+        "S: 1\tHello\tann@example\tMon, 1 Jan 2024\t<1@x>\t\t10\t1\n",
+        "S: 2\tRe: Hello\tbob@example\tMon, 1 Jan 2024\t<2@x>\t<1@x>\t10\t1\n",
+        "S: 3\tOther\tcid@example\tMon, 1 Jan 2024\t<3@x>\t\t10\t1\n",
+        "S: 4\tRe: Hello\tann@example\tMon, 1 Jan 2024\t<4@x>\t<1@x> <2@x> <gone@x>\t10\t1\n",
+        "S: 5\tRe: Hello\tdan@example\tMon, 1 Jan 2024\t<5@x>\t<1@x>\t10\t1\n",
+        "S: 6\tRe: Other\tann@example\tTue, 2 Jan 2024\t<6@x>\t<3@x>\t10\t1\n",
+    };
+    const auto listing = [&](int from) {
+        return script::Greeting() + script::Group(kGroup, 1, 6) +
+               script::Overview(from, 6, summaries.mid(from - 1).join()) + script::Quit();
+    };
+    StoreSession session({listing(1), listing(3)});
+    const CliResult all = session.Run("summary misc.test --all --threads");
+    ASSERT_EQ(all.status, kExitSuccess) << all.err.constData();
+    const QByteArrayList plain = session.Offline("summary misc.test --all").out.split('\n');
+    ASSERT_EQ(plain.size(), 7);
+    const auto threaded = [&](std::initializer_list<std::pair<int, int>> places) {
+        QByteArray lines;
+        for (const auto& [number, depth] : places) {
+            lines += plain[number - 1] + '\t' + QByteArray::number(depth) + '\n';
+        }
+        return lines;
+    };
+    EXPECT_EQ(all.out, threaded({{1, 0}, {2, 1}, {4, 2}, {5, 1}, {3, 0}, {6, 1}}));
+    const CliResult fromThree = session.Run("summary misc.test --from 3 --threads");
+    EXPECT_EQ(fromThree.out, threaded({{4, 2}, {5, 1}, {3, 0}, {6, 1}}))
+        << fromThree.err.constData();
+    session.ExpectScriptPlayed();
+
+    EXPECT_EQ(session.Offline("summary misc.test --all --threads").out, all.out);
+    ASSERT_EQ(session.Run("mark-read misc.test 1-2,6").status, kExitSuccess);
+    EXPECT_EQ(session.Offline("summary misc.test --threads --new").out,
+              threaded({{4, 2}, {5, 1}, {3, 0}}));
+    EXPECT_TRUE(session.Offline("summary misc.test --threads --decoded").out.endsWith("\t1\n"));
+}
+
+// A server without overview data lists by HEAD, which the store does not keep: the listing
+// makes its own threads, every line printed once.
+TEST(CliStore, ThreadsOfAServerWithoutOverviewDataComeFromTheListing) {
+    const auto head = [](int number, const char* asked, const char* fields) {
+        return "C: HEAD " + QByteArray(asked) + "\nS: 221 " + QByteArray::number(number) +
+               " <" + QByteArray::number(number) + "@x> head\n" + fields + "S: .\n";
+    };
+    StoreSession session({script::Greeting() + script::Group(kGroup, 4, 6) +
+                          "C: XOVER 4-6\nS: 500 what?\n" +
+                          head(4, "4", "S: Subject: Four\nS: Message-ID: <4@x>\n") +
+                          head(5, "5", "S: Subject: Other\nS: Message-ID: <5@x>\n") +
+                          head(6, "6",
+                               "S: Subject: Re: Four\nS: Message-ID: <6@x>\n"
+                               "S: References: <4@x>\n") +
+                          script::Quit()});
+    const CliResult result = session.Run("summary misc.test --threads");
+    EXPECT_EQ(result.status, kExitSuccess) << result.err.constData();
+    EXPECT_EQ(result.out, "4\t\tFour\t\t<4@x>\t\t\t\t0\n"
+                          "6\t\tRe: Four\t\t<6@x>\t<4@x>\t\t\t1\n"
+                          "5\t\tOther\t\t<5@x>\t\t\t\t0\n");
+    session.ExpectScriptPlayed();
+}
+
 // A group the server does not have fails on its own; the others are synced all the same.
 TEST(CliStore, SyncGoesOnPastAGroupTheServerDoesNotHave) {
     StoreSession session({script::Greeting() + "C: GROUP a.gone\nS: 411 no such group\n" +
@@ -209,6 +273,7 @@ TEST(CliStore, AJunkStoreFileFailsTheCommandsThatNeedItOnly) {
     for (const char* command : {"subscribe misc.test", "unsubscribe misc.test", "subscriptions",
                                 "sync", "mark-read misc.test", "mark-unread misc.test 1",
                                 "newsrc export", "summary misc.test --new",
+                                "summary misc.test --threads",
                                 "--offline summary misc.test"}) {
         const CliResult result = session.Run(command);
         EXPECT_EQ(result.status, kExitFailure) << command;

@@ -114,6 +114,34 @@ TEST_F(NewsStoreTest, LaterBatchReplacesNumbersAlreadyStored) {
     EXPECT_EQ(summaries[10].line, QByteArray("11\tnewer"));
 }
 
+// The thread order takes in every summary stored up to the moment it is asked for, of this
+// group only: a reply stored before its parent joins the parent once that arrives, and a
+// replaced summary counts with its new References.
+TEST_F(NewsStoreTest, ThreadOrderFollowsTheSummariesAsTheyArrive) {
+    const auto line = [](qint64 number, const char* id, const char* references) {
+        return TStoredSummary{number, QByteArray::number(number) + "\tS\tF\tD\t" + id + '\t' +
+                                          references + "\t10\t1\tXref: h g:1"};
+    };
+    const auto spelled = [this] {
+        QByteArray text;
+        for (const TThreadPlace& place : store->ThreadOrder(group)) {
+            text += QByteArray::number(place.number) + '/' + QByteArray::number(place.depth) + ' ';
+        }
+        return text;
+    };
+    store->AddSummaries(store->GroupId(server, "other"), {line(9, "<c>", "<a>")});
+    EXPECT_EQ(spelled(), "");
+    store->AddSummaries(group, {line(1, "<a>", ""), line(3, "<c>", "<a> <b>")});
+    EXPECT_EQ(spelled(), "1/0 3/1 ");
+    store->AddSummaries(group, {line(2, "<b>", "<a>"), line(4, "<d>", "<gone>")});
+    EXPECT_EQ(spelled(), "1/0 2/1 3/2 4/0 ");
+    store->AddSummaries(group, {line(4, "<d>", "<c>")});
+    Reopen();
+    EXPECT_EQ(spelled(), "1/0 2/1 3/2 4/3 ");
+    store->DropExpired(group, 3);
+    EXPECT_EQ(spelled(), "3/0 4/1 ");
+}
+
 // A large group is read a part at a time: from a number on, at most so many, and the first
 // and last numbers stored from a number on, other groups left out.
 TEST_F(NewsStoreTest, SummariesAreReadAPartAtATime) {
