@@ -8,8 +8,7 @@
 #include <optional>
 
 // The stored marks of the server's named group; nullopt when the store does not know it.
-std::optional<TStoredGroup> StoredGroupNamed(TNewsStore& store, qint64 server,
-                                             QByteArrayView name);
+std::optional<TStoredGroup> StoredGroupNamed(TNewsStore& store, qint64 server, QByteArrayView name);
 
 // The link between a news client and the local store: what the client fetches is kept in the
 // store under the client's server (host and port), and what the store holds can be answered
@@ -48,6 +47,11 @@ public:
     // while the listing arrives.
     TSyncCount Sync(const QByteArray& name, bool withArticles);
 
+    // Drops what the store holds of a group that is expired or renumbered on the server, as the
+    // server's marks low and high say: summaries and articles below low; everything, read marks
+    // included, when high is below the highest number stored.
+    void ForgetOutdated(qint64 group, qint64 low, qint64 high);
+
     // Keeps the client's selected-group marks and the summaries of its last listing
     // (GetArticleList) in the store; answers how many summaries it kept.
     qint64 KeepListing();
@@ -72,8 +76,6 @@ private:
     qint64 ListAndKeep(qint64 group, qint64 from);
     // The summaries among the client's listed lines first..end - 1.
     QList<TStoredSummary> SummariesListed(int first, int end) const;
-    // Drops what the store holds of a renumbered or expired group, as the server's marks say.
-    void ForgetOutdated(qint64 group, qint64 low, qint64 high);
     void FetchArticles(qint64 group, qint64 from);
     // The hooks' answers: true when the store held what was asked for.
     bool AnswerListing();

@@ -447,6 +447,11 @@ private:
         qint64 Start(qint64 low) const { return range ? range->first : std::max(high + 1, low); }
     };
     TStoredListing StoredListing();
+    // Keeps the marks the server just gave for the selected group in the store, which drops what
+    // it holds below the low mark, and all of it when the numbers went backwards (a renumbered
+    // group is fetched anew, not mixed with the old numbers). Working offline there are no
+    // server marks to go by.
+    void TakeServerMarks();
     // Adds the stored summaries first..last to the summary as if the server had just sent them,
     // read from the store a part at a time. The first part is painted at once: the top of a
     // large group is in sight before the rest is read. Answers the last number shown, short of

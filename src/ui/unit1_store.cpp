@@ -297,6 +297,17 @@ bool TForm1::ArticleAtHand(int number) {
     return stored;
 }
 
+void TForm1::TakeServerMarks() {
+    if (!storeCache_ || WorkingOffline()) {
+        return;
+    }
+    UseStore([this](TNewsStore& store) {
+        const qint64 group = storeCache_->GroupId(QRNNTP1->CurrentGroup);
+        storeCache_->ForgetOutdated(group, QRNNTP1->FirstArticleNo, QRNNTP1->LastArticleNo);
+        store.SetGroupMarks(group, QRNNTP1->FirstArticleNo, QRNNTP1->LastArticleNo);
+    });
+}
+
 TForm1::TStoredListing TForm1::StoredListing() {
     TStoredListing stored;
     if (storeCache_) {

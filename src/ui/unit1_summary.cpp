@@ -52,6 +52,7 @@ bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches) {
     const QByteArray previousGroup = QRNNTP1->CurrentGroup;
     choosingGroup_ = true;
     WithFinally([this, &name] { SelectGroup(name); }, [this] { choosingGroup_ = false; });
+    TakeServerMarks();
     // A group opened before shows what the store holds of it and fetches only what is newer;
     // the start is asked for only on the first visit.
     const TStoredListing stored = StoredListing();

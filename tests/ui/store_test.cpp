@@ -3,9 +3,9 @@
 #include "window.h"
 
 #include "filesizelimit.h"
-#include "testfiles.h"
 #include "nntp/storecache.h"
 #include "store/newsstore.h"
+#include "testfiles.h"
 
 #include <QCheckBox>
 #include <QDate>
@@ -246,8 +246,8 @@ TEST_F(StoredGroupListTest, ConnectShowsTheStoredGroupsAtOnceThenTheNewOnes) {
     EXPECT_EQ(shownBeforeList,
               (QStringList{u"zk.test.misc (10)"_s, u"alt.test"_s, u"zk.test.small"_s}));
     // The new group joins the stored ones; a group gone from the server goes on Refresh Groups.
-    EXPECT_EQ(GroupsShown(), (QStringList{u"zk.test.misc (10)"_s, u"alt.test"_s,
-                                          u"zk.test.new"_s, u"zk.test.small"_s}));
+    EXPECT_EQ(GroupsShown(), (QStringList{u"zk.test.misc (10)"_s, u"alt.test"_s, u"zk.test.new"_s,
+                                          u"zk.test.small"_s}));
     EXPECT_EQ(TForm1Access::AllGroups(form).Count(), 4);
     ExpectScriptPlayed();
 }
@@ -319,8 +319,7 @@ TEST_F(GroupWindowTest, AGroupOpenedBeforeShowsItsStoredSummariesAndFetchesOnlyT
     ASSERT_EQ(presenter.prompts.size(), 1);
 
     // Two articles arrived since; the second visit asks nothing and fetches only those.
-    Connect(script::Greeting() + script::NewGroups({}) +
-            script::Group(kGroup, 1, 602) +
+    Connect(script::Greeting() + script::NewGroups({}) + script::Group(kGroup, 1, 602) +
             script::Overview(601, 602, script::Summaries(601, 602)));
     SelectGroup(QString::fromLatin1(kGroup));
     form.ListBox1DblClick();
@@ -346,6 +345,68 @@ TEST_F(GroupWindowTest, AGroupWithNothingNewIsShownFromTheStoreAlone) {
     ExpectScriptPlayed();
 }
 
+// The server's marks on the next visit: articles expired below its low mark leave the store;
+// a group whose numbers went backwards is fetched anew, its old summaries and read marks gone
+// rather than mixed with the new numbers.
+TEST_F(GroupWindowTest, ExpiredAndRenumberedSummariesLeaveTheStoreWhenTheGroupIsOpened) {
+    struct Case {
+        const char* what;
+        int low;
+        int high;
+        QByteArray fetched; // the overview lines the second visit asks for
+        QStringList shown;
+        qint64 unread;
+    };
+    const Case cases[] = {
+        {"two expired", 3, 5, {}, {u"[3]"_s, u"[4]"_s, u"[5]"_s}, 3},
+        {"renumbered",
+         1,
+         2,
+         script::Overview(
+             1, 2, script::Summary(1, "new one", "n@x") + script::Summary(2, "new two", "n@x")),
+         {u"new one"_s, u"new two"_s},
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDir fresh;
+        qputenv(kStoreVariable, fresh.Path("news.db").toUtf8());
+        TForm1 window;
+        window.SettingsDir = form.SettingsDir;
+        window.zkfind = &find;
+        window.Timer1Timer();
+        window.Edit1->setCurrentText(u"127.0.0.1"_s);
+        window.Edit2->setText(QString::number(server.Port()));
+        server.AddScript(script::Greeting() + script::GroupList({kGroup.constData()}) +
+                         script::Group(kGroup, 1, 5) +
+                         script::Overview(1, 5, script::Summaries(1, 5)) +
+                         script::Article(1, "Subject: Subject 1", "one") + script::Quit());
+        window.Button1Click();
+        window.ListBox1->setCurrentRow(0);
+        window.ListBox1DblClick();
+        window.Edit7->setText(u"1"_s);
+        window.Button4Click();
+
+        server.AddScript(script::Greeting() + script::NewGroups({}) +
+                         script::Group(kGroup, c.low, c.high) + c.fetched + script::Quit());
+        window.Button1Click();
+        window.ListBox1->setCurrentRow(0);
+        window.ListBox1DblClick();
+        const QString pane = PaneText(window.Memo4);
+        for (const QString& entry : c.shown) {
+            EXPECT_TRUE(pane.contains(entry)) << entry.toStdString() << pane.toStdString();
+        }
+        EXPECT_FALSE(pane.contains(u"Subject 1"_s)) << pane.toStdString();
+        EXPECT_TRUE(window.close());
+        ExpectScriptPlayed();
+        TNewsStore store(fresh.Path("news.db"));
+        const qint64 group = store.GroupId(
+            store.ServerId(u"127.0.0.1"_s, static_cast<quint16>(server.Port())), kGroup);
+        EXPECT_EQ(store.SummaryCount(group), c.shown.size());
+        EXPECT_EQ(store.UnreadCount(group), c.unread);
+    }
+}
+
 // A stored group larger than the part the window reads and paints first is shown whole from
 // the store, each entry as the server's listing showed it: encoded words decoded, a CR inside
 // a field, a line of only a number.
@@ -357,8 +418,7 @@ TEST_F(GroupWindowTest, ALargeStoredGroupIsShownWholeAsTheServerListedIt) {
         "S: 449\tcarriage\rreturn\tb@x\td\t<449@x>\t\t1\t1\n"
         "S: 450\n";
     presenter.promptAnswers = {u"1"_s};
-    OpenGroup(1, kLast,
-              script::Overview(1, kLast, overview) + script::Group(kGroup, 1, kLast));
+    OpenGroup(1, kLast, script::Overview(1, kLast, overview) + script::Group(kGroup, 1, kLast));
     form.ListBox1DblClick();
     const QString fromServer = PaneText(form.Memo4);
     ASSERT_TRUE(fromServer.contains(u"[450]"_s)) << fromServer.toStdString();
