@@ -81,6 +81,16 @@ protected:
         form.ListBox1->setCurrentItem(found.first());
     }
 
+    // Lists the posting group, which grows with every run against the same server: once it
+    // spans more numbers than the window lists unasked, the start question comes, and is
+    // answered with its first article.
+    void ListPostGroup() {
+        SelectGroup(NewsServer::kPostGroup);
+        presenter.promptAnswers = {QStringLiteral("1")};
+        form.ListBox1DblClick();
+        presenter.promptAnswers.clear();
+    }
+
     QStringList SummaryLines() const { return PaneText(form.Memo4).split(u'\n'); }
 
     QByteArray savedStorePath;

@@ -155,8 +155,7 @@ TEST_F(Session, ReadStepFollowAThreadScanPostAndReplyAndReadBothBack) {
         bytes += static_cast<char>((i * 37 + 11) % 256);
     }
     WriteFile(attachment, bytes);
-    SelectGroup(kPostGroup);
-    form.ListBox1DblClick();
+    ListPostGroup();
     const QString stamp = QString::number(QDateTime::currentMSecsSinceEpoch());
     const QString subject = QStringLiteral("End to end ") + stamp;
     form.PageControl1->setCurrentWidget(form.TabSheet2);
@@ -230,8 +229,7 @@ TEST_F(Session, AReplyToAUtf8ArticleQuotesItReadableAndReadsBackTheSame) {
     const QString subject = form.Edit11->text() + u' ' +
                             QString::number(QDateTime::currentMSecsSinceEpoch());
     form.Edit11->setText(subject);
-    SelectGroup(kPostGroup);
-    form.ListBox1DblClick();
+    ListPostGroup();
     form.Button7Click();
     EXPECT_TRUE(presenter.infos.contains(QStringLiteral("Article Posted")));
 
