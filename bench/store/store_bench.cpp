@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
             threads += place.depth == 0 ? 1 : 0;
             deepest = std::max(deepest, place.depth);
         }
-        std::printf("thread %s %.3f\n",
+        std::printf("thread %s S %.3f\n",
                     count == 1000000 ? "1M" : QByteArray::number(count).constData(), seconds);
         std::fprintf(stderr, "(%lld summaries in %lld threads, the deepest reply at %d)\n",
                      static_cast<long long>(order.size()), static_cast<long long>(threads),
