@@ -223,7 +223,9 @@ private:
         return *store_;
     }
 
-    qint64 ServerId() { return Store().ServerId(options_.host, static_cast<quint16>(options_.port)); }
+    qint64 ServerId() {
+        return Store().ServerId(options_.host, static_cast<quint16>(options_.port));
+    }
 
     qint64 GroupId(const QByteArray& name) { return Store().GroupId(ServerId(), name); }
 
@@ -288,8 +290,7 @@ private:
         const QByteArray name = GroupArgument();
         const TStoredGroup group = StoredGroup(name);
         const qint64 id = GroupId(name);
-        const TArticleRanges read =
-            options_.unreadOnly ? Store().ReadMarks(id) : TArticleRanges();
+        const TArticleRanges read = options_.unreadOnly ? Store().ReadMarks(id) : TArticleRanges();
         const qint64 from = std::max<qint64>(
             ListingStart(static_cast<int>(group.low), static_cast<int>(group.high)), group.low);
         for (const TStoredSummary& summary : Store().Summaries(id, from)) {
@@ -398,8 +399,7 @@ private:
 
     bool Subscriptions() {
         for (const QByteArray& name : Store().Subscriptions(ServerId())) {
-            out_.write(name + '\t' + QByteArray::number(Store().UnreadCount(GroupId(name))) +
-                       '\n');
+            out_.write(name + '\t' + QByteArray::number(Store().UnreadCount(GroupId(name))) + '\n');
         }
         return true;
     }
@@ -465,8 +465,7 @@ private:
             return true;
         }
         QSaveFile file(arguments_[1]);
-        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() ||
-            !file.commit()) {
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
             throw Exception(QStringLiteral("Cannot write file ") + file.fileName() +
                             QStringLiteral(": ") + file.errorString());
         }
@@ -593,35 +592,29 @@ private:
         const QByteArray& field = nntp.HeaderLines[0];
         const QByteArrayView prefix(nntpwire::kSummaryPrefixes[0]);
         bool ok = false;
-        const qint64 number =
-            field.startsWith(prefix) ? QByteArrayView(field).sliced(prefix.size()).toLongLong(&ok) : 0;
+        const qint64 number = field.startsWith(prefix)
+                                  ? QByteArrayView(field).sliced(prefix.size()).toLongLong(&ok)
+                                  : 0;
         return ok ? number : asked;
     }
 
     bool Article(TQRNNTP& nntp) {
         CacheFor(nntp);
-        if (ByMessageId()) {
-            const QByteArray id = MessageIdArgument();
-            if (options_.command == TCliCommand::Head) {
-                nntp.GetArticleHeaderById(id);
-            } else if (options_.command == TCliCommand::Body && !options_.decoded) {
-                nntp.GetArticleBodyById(id);
-            } else {
-                nntp.GetArticleById(id);
-            }
-            PrintArticle(TDecodedArticle(nntp.HeaderLines, nntp.BodyLines));
-            return true;
+        const bool byId = ByMessageId();
+        const QByteArray id = byId ? MessageIdArgument() : QByteArray();
+        int number = 0;
+        if (!byId) {
+            nntp.SetGroup(GroupArgument());
+            number = ArticleNumberArgument();
         }
-        nntp.SetGroup(GroupArgument());
-        const int number = ArticleNumberArgument();
         // The body is read through the header's declarations, so a readable body takes the
         // whole article.
         if (options_.command == TCliCommand::Head) {
-            nntp.GetArticleHeader(number);
+            byId ? nntp.GetArticleHeaderById(id) : nntp.GetArticleHeader(number);
         } else if (options_.command == TCliCommand::Body && !options_.decoded) {
-            nntp.GetArticleBody(number);
+            byId ? nntp.GetArticleBodyById(id) : nntp.GetArticleBody(number);
         } else {
-            nntp.GetArticle(number);
+            byId ? nntp.GetArticleById(id) : nntp.GetArticle(number);
         }
         PrintArticle(TDecodedArticle(nntp.HeaderLines, nntp.BodyLines));
         return true;
