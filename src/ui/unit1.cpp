@@ -27,6 +27,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QtDebug>
 
 namespace {
@@ -131,6 +132,11 @@ void TForm1::BindControls() {
             [this] { Dispatch([this] { MarkSelectedUnread(); }); });
     connect(MarkGroupReadAction, &QAction::triggered, this,
             [this] { Dispatch([this] { MarkGroupRead(); }); });
+    connect(SearchAction, &QAction::triggered, this,
+            [this] { Dispatch([this] { SearchActionTrigger(); }); });
+    connect(Edit12, &QLineEdit::textChanged, this, [this] { Dispatch([this] { Edit12Change(); }); });
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
+            [this] { Dispatch([this] { OpenSearchHit(); }); });
     connect(ComboBox1, &QComboBox::currentIndexChanged, this,
             [this] { Dispatch([this] { ComboBox1Change(); }); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
@@ -240,6 +246,9 @@ bool TForm1::KeyPressFilter(QObject* watched, QKeyEvent* event) {
         if (opened) {
             return true;
         }
+    }
+    if ((watched == Edit12 || watched == ListView1) && SearchKeyPress(watched, event->key())) {
+        return true;
     }
     if (watched == Memo4) {
         int key = event->key();

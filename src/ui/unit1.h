@@ -33,6 +33,8 @@ class QStatusBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class QTreeWidget;
+class QVBoxLayout;
 class TStoreCache;
 class TSummaryView;
 class Tzkfind;
@@ -58,7 +60,7 @@ public:
 // connection-level events), unit1_summary.cpp (the article list summary and Get Article #),
 // unit1_reading.cpp (the article panes, stepping and threads), unit1_scan.cpp (Msg Scan and
 // Hdr Scan), unit1_posting.cpp (the posting page and quoting), unit1_store.cpp (the local news
-// store).
+// store), unit1_search.cpp (the search over the stored summaries).
 class TForm1 : public QMainWindow {
     Q_OBJECT
     friend class TForm1Access;
@@ -127,6 +129,12 @@ public:
     // The summary pane's context menu, after the pane's own entries.
     QAction* MarkUnreadAction;
     QAction* MarkGroupReadAction;
+    // The search over the stored summaries of every group, above the summary.
+    QLabel* Label19;
+    QLineEdit* Edit12;      // search text
+    QLabel* Label20;        // how many were found, or why the text cannot be searched
+    QTreeWidget* ListView1; // the matches, newest first; hidden while the search text is empty
+    QAction* SearchAction;  // Ctrl+Shift+F anywhere in the window
 
     // " Reading Articles "
     QWidget* TabSheet1;
@@ -228,6 +236,18 @@ public:
     // Searches the summary line by line from the caret with the find dialog's settings, and
     // opens the entry found.
     void FindInSummary();
+    // Opens the article of the number in the group listed: selected in the summary when it
+    // lists it, then shown on the reading page as Get Article # shows it.
+    void OpenListedArticle(qint64 number);
+
+    // The search over the stored summaries (unit1_search.cpp).
+    void SearchActionTrigger();
+    // Lists the matches of the search text as it stands; text the search cannot read is said
+    // beside the field.
+    void Edit12Change();
+    // Opens the article of the match selected, listing its group when another is listed.
+    void OpenSearchHit();
+
     // The value of a field of the article in the header pane; prefix is the field's name in
     // lower case with ": " ("subject: "). Empty when there is no such field.
     QString HeaderValue(const QString& prefix) const;
@@ -313,6 +333,7 @@ private:
     void CreateControls();
     void CreateConnectionPage();
     void CreateSummaryPage();
+    void CreateSearchRow(QVBoxLayout* page);
     void CreateReadingPage();
     void CreatePostingPage();
     void CreateStatusBar();
@@ -327,6 +348,11 @@ private:
     void Dispatch(const std::function<void()>& handler);
     bool KeyPressFilter(QObject* watched, QKeyEvent* event);
     bool KeyReleaseFilter(QKeyEvent* event);
+    // A key pressed in the search field or its matches; true when the search took it.
+    bool SearchKeyPress(QObject* watched, int key);
+    // The store's row of the server searched: the one connected to, or else the one named on
+    // the connection page.
+    qint64 SearchedServer(TNewsStore& store);
 
     QString SettingsFile(const char* name) const;
     void LoadSettings();
@@ -360,7 +386,9 @@ private:
     // without asking and fetches only the numbers above the highest stored, as they arrive;
     // any other from the start the user chooses. emptyCaches forgets the articles read before,
     // even of the same group. False when nothing was listed.
-    bool ListGroup(const QByteArray& name, bool emptyCaches);
+    // articleToOpen, when not 0, is opened once the group is listed instead of the entry at the
+    // caret.
+    bool ListGroup(const QByteArray& name, bool emptyCaches, qint64 articleToOpen = 0);
     // The first number to list of the group selected, asked for when the group spans many;
     // -1, with the user told why where there is something to say, when nothing is to be
     // listed.

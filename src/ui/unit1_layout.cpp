@@ -12,17 +12,20 @@
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSplitter>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 namespace {
 
@@ -211,13 +214,51 @@ void TForm1::CreateSummaryPage() {
     grid->setColumnStretch(5, 1);
     page->addWidget(Panel1);
 
-    Memo4 = Named(new TSummaryView(Summary, TabSheet4), "Memo4");
+    CreateSearchRow(page);
+
+    // The matches above the summary, the two sharing the page's height as the person drags.
+    auto* splitter = Named(new QSplitter(Qt::Vertical, TabSheet4), "Splitter1");
+    splitter->setChildrenCollapsible(false);
+    ListView1 = Named(new QTreeWidget(splitter), "ListView1");
+    ListView1->setHeaderLabels({QStringLiteral("Group"), QStringLiteral("#"),
+                                QStringLiteral("Date"), QStringLiteral("From"),
+                                QStringLiteral("Subject")});
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->header()->setStretchLastSection(true);
+    ListView1->setVisible(false);
+    Memo4 = Named(new TSummaryView(Summary, splitter), "Memo4");
     Memo4->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo4->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MarkUnreadAction = new QAction(QStringLiteral("Mark Unread"), Memo4);
     MarkGroupReadAction = new QAction(QStringLiteral("Mark Group Read"), Memo4);
     Memo4->addActions({MarkUnreadAction, MarkGroupReadAction});
-    page->addWidget(Memo4, 1);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 2);
+    page->addWidget(splitter, 1);
+}
+
+void TForm1::CreateSearchRow(QVBoxLayout* page) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(kButtonRowSpacing);
+    Label19 = NewLabel("Label19", QStringLiteral("&Search"), TabSheet4);
+    Edit12 = Named(new QLineEdit(TabSheet4), "Edit12");
+    Edit12->setPlaceholderText(
+        QStringLiteral("Subject or From in every stored group: words, \"a phrase\", pre*, "
+                       "AND, OR, NOT (Ctrl+Shift+F)"));
+    Edit12->setClearButtonEnabled(true);
+    Label19->setBuddy(Edit12);
+    Label20 = NewLabel("Label20", QString(), TabSheet4);
+    SetTextColour(Label20, Qt::blue);
+    row->addWidget(Label19);
+    row->addWidget(Edit12, 1);
+    row->addWidget(Label20);
+    page->addLayout(row);
+    SearchAction = new QAction(QStringLiteral("Search Stored Summaries"), this);
+    SearchAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    SearchAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(SearchAction);
 }
 
 void TForm1::CreateReadingPage() {

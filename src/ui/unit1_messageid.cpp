@@ -107,11 +107,7 @@ void TForm1::OpenNewsUrl(const nntpwire::NewsUrl& url) {
         OpenMessageId(url.messageId);
         return;
     }
-    if (!ListGroup(url.group, true) || url.number == 0) {
-        return;
-    }
-    Edit7->setText(QString::number(url.number));
-    Button4Click();
+    ListGroup(url.group, true, url.number);
 }
 
 void TForm1::UseUrlServer(const QString& host, int port) {

@@ -48,7 +48,7 @@ void TForm1::ListSelectedGroup(bool emptyCaches) {
     }
 }
 
-bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches) {
+bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches, qint64 articleToOpen) {
     const QByteArray previousGroup = QRNNTP1->CurrentGroup;
     choosingGroup_ = true;
     WithFinally([this, &name] { SelectGroup(name); }, [this] { choosingGroup_ = false; });
@@ -78,7 +78,7 @@ bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches) {
     const qint64 fetchFrom = std::max(shown + 1, start);
     if (fetchFrom > QRNNTP1->LastArticleNo) {
         FlushSummary();
-        OpenEntryAtCaret();
+        OpenListedArticle(articleToOpen);
         return true;
     }
     WithFinally([this, fetchFrom] { QRNNTP1->GetArticleList(false, static_cast<int>(fetchFrom)); },
@@ -88,7 +88,7 @@ bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches) {
                 });
     KeepListing();
     ShowUnreadCount(QRNNTP1->CurrentGroup);
-    OpenEntryAtCaret();
+    OpenListedArticle(articleToOpen);
     return true;
 }
 
@@ -276,6 +276,16 @@ void TForm1::OpenEntryAtCaret() {
         Edit7->setText(DisplayText(number));
         Button4Click();
     }
+}
+
+void TForm1::OpenListedArticle(qint64 number) {
+    if (number == 0) {
+        OpenEntryAtCaret();
+        return;
+    }
+    LocateInSummary(static_cast<int>(number));
+    Edit7->setText(QString::number(number));
+    Button4Click();
 }
 
 void TForm1::LocateInSummary(int number) {
