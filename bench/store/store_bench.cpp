@@ -1,8 +1,13 @@
 // Writing summaries into the local news store: N generated overview lines (default 1,000,000),
 // shaped like a busy group's (subjects, senders, dates, message ids, references, Xref), stored
-// in batches of 10,000 as a sync writes them, each batch one transaction. Only the store's
-// calls are timed, not the making of the lines. Then the store file's size over the raw
-// overview bytes it holds, after a checkpoint has moved everything into the file.
+// in batches of 10,000 as a sync writes them, each batch one transaction, the full-text index
+// kept with them. Only the store's calls are timed, not the making of the lines. Then the store
+// file's size over the raw overview bytes it holds, after a checkpoint has moved everything into
+// the file.
+//
+// Then searching those summaries as someone types, at most 200 hits, each figure the median of
+// several runs: a common word (in about a tenth of the subjects), a rare one (in ten summaries)
+// and a prefix; printed as "search 1M common MS" and so on for the default N.
 //
 // Then threading: a second group of N summaries shaped like discussions (a third start a
 // thread, the rest reply to a recent article with its References plus its id, a few to one
@@ -16,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <vector>
@@ -23,21 +29,29 @@
 namespace {
 
 constexpr qint64 kBatch = 10000;
+constexpr qsizetype kSearchLimit = 200;
+constexpr int kSearchRuns = 7;
+// In about a tenth of the subjects, in ten summaries, and the start of a few words.
+constexpr const char* kCommonWord = "kernel";
+constexpr const char* kRareWord = "quokka";
+constexpr const char* kPrefix = "driv*";
+constexpr qint64 kRareCount = 10;
 
 class SummaryMaker {
 public:
+    explicit SummaryMaker(qint64 count) : rareEvery_(std::max<qint64>(count / kRareCount, 1)) {
+        for (const char* first : kSyllables) {
+            for (const char* second : kSyllables) {
+                for (const char* third : {"", "n", "s", "ter", "ing"}) {
+                    vocabulary_.append(QByteArray(first) + second + third);
+                }
+            }
+        }
+    }
+
     TStoredSummary Make(qint64 number) {
-        QByteArray line = QByteArray::number(number) + '\t';
-        if (random_() % 3 != 0) {
-            line += "Re: ";
-        }
-        const int words = 3 + static_cast<int>(random_() % 7);
-        for (int w = 0; w < words; ++w) {
-            line += kWords[random_() % kWords.size()] + (w + 1 < words ? " " : "");
-        }
-        const QByteArray user = kNames[random_() % kNames.size()];
-        line += '\t' + user + " <" + user.toLower().replace(' ', '.') +
-                QByteArray::number(random_() % 1000) + "@example.com>\t";
+        QByteArray line = QByteArray::number(number) + '\t' + Subject(number) + '\t' + From() +
+                          '\t';
         line += "Tue, " + QByteArray::number(1 + random_() % 28) + " Dec 2026 " +
                 QByteArray::number(10 + random_() % 14) + ":" +
                 QByteArray::number(10 + random_() % 50) + ":" +
@@ -54,16 +68,64 @@ public:
     }
 
 private:
+    // Words of a discussion: a few frequent ones, most of a long tail; some subjects carry
+    // encoded words, as those of non-English groups do.
+    QByteArray Subject(qint64 number) {
+        QByteArray subject = random_() % 3 != 0 ? "Re: " : "";
+        if (random_() % 50 == 0) {
+            subject += "=?UTF-8?Q?=C3=9Cber_die?= ";
+        }
+        const int words = 3 + static_cast<int>(random_() % 7);
+        for (int w = 0; w < words; ++w) {
+            subject += Word() + (w + 1 < words ? " " : "");
+        }
+        if (random_() % 10 == 0) {
+            subject += QByteArray(" ") + kCommonWord;
+        }
+        if (random_() % 40 == 0) {
+            subject += kDrivers[random_() % kDrivers.size()];
+        }
+        if (number % rareEvery_ == 0) {
+            subject += QByteArray(" ") + kRareWord;
+        }
+        return subject;
+    }
+
+    QByteArray Word() {
+        if (random_() % 3 == 0) {
+            return kWords[random_() % kWords.size()];
+        }
+        // Skewed towards the front of the vocabulary, as word frequencies are.
+        const double u = std::uniform_real_distribution<double>(0, 1)(random_);
+        return vocabulary_[static_cast<qsizetype>(u * u * u * double(vocabulary_.size()))];
+    }
+
+    QByteArray From() {
+        if (random_() % 20 == 0) {
+            return "=?UTF-8?Q?J=C3=BCrgen_M=C3=BCller?= <jm" +
+                   QByteArray::number(random_() % 1000) + "@example.de>";
+        }
+        const QByteArray user = kNames[random_() % kNames.size()];
+        return user + " <" + user.toLower().replace(' ', '.') +
+               QByteArray::number(random_() % 1000) + "@example.com>";
+    }
+
     static QByteArray MessageId(qint64 number) {
         return "<" + QByteArray::number(number * 7919 % 100000007, 36) + "." +
                QByteArray::number(number) + "@news.example.com>";
     }
 
+    static constexpr const char* kSyllables[] = {"ba", "ko", "ri", "tu", "me", "sa", "lo",
+                                                 "ne", "vi", "da", "pe", "gu", "fo", "zi",
+                                                 "ha", "mu", "te", "wo", "ly", "qua"};
     const QByteArrayList kNames = {"Alice Smith", "Bob", "Carol Jones", "Dave Kowalski",
                                    "Eve Martin"};
-    const QByteArrayList kWords = {"kernel", "patch", "PATCH",  "3.5",      "release", "notes",
-                                   "for",    "the",   "driver", "question", "about",   "build",
-                                   "fails",  "on",    "ARM",    "(again)",  "[ANN]",   "v2"};
+    const QByteArrayList kWords = {"patch", "PATCH",  "3.5",      "release", "notes", "for",
+                                   "the",   "build",  "question", "about",   "fails", "on",
+                                   "ARM",   "(again)", "[ANN]",   "v2"};
+    const QByteArrayList kDrivers = {" driver", " drivers", " driving"};
+    QByteArrayList vocabulary_;
+    const qint64 rareEvery_;
     std::mt19937 random_{20261208};
 };
 
@@ -129,6 +191,31 @@ qint64 StoreLines(TNewsStore& store, qint64 group, qint64 count, Maker& maker,
     return rawBytes;
 }
 
+// The median time of kSearchRuns searches of the server's summaries, in milliseconds.
+double SearchMilliseconds(TNewsStore& store, qint64 server, const char* query, qsizetype& hits) {
+    std::vector<double> times;
+    for (int run = 0; run < kSearchRuns; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        hits = store.Search(server, QString::fromUtf8(query), {}, kSearchLimit).size();
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void PrintSearchTimes(TNewsStore& store, qint64 server, const QByteArray& size) {
+    const std::pair<const char*, const char*> searches[] = {
+        {"common", kCommonWord}, {"rare", kRareWord}, {"prefix", kPrefix}};
+    for (const auto& [name, query] : searches) {
+        qsizetype hits = 0;
+        const double milliseconds = SearchMilliseconds(store, server, query, hits);
+        std::printf("search %s %s MS %.2f\n", size.constData(), name, milliseconds);
+        std::fflush(stdout);
+        std::fprintf(stderr, "(%s: %lld hits)\n", query, static_cast<long long>(hits));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -138,9 +225,10 @@ int main(int argc, char** argv) {
         argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir.filePath(QStringLiteral("news.db"));
     try {
         TNewsStore store(path);
-        const qint64 group =
-            store.GroupId(store.ServerId(QStringLiteral("news.example.com"), 119), "zk.test.big");
-        SummaryMaker maker;
+        const QByteArray size = count == 1000000 ? "1M" : QByteArray::number(count);
+        const qint64 server = store.ServerId(QStringLiteral("news.example.com"), 119);
+        const qint64 group = store.GroupId(server, "zk.test.big");
+        SummaryMaker maker(count);
         qint64 nanoseconds = 0;
         const qint64 rawBytes = StoreLines(store, group, count, maker, nanoseconds);
         store.Database().Execute("PRAGMA wal_checkpoint(TRUNCATE)");
@@ -152,8 +240,9 @@ int main(int argc, char** argv) {
                      static_cast<long long>(count), rawBytes / 1e6, fileBytes / 1e6,
                      nanoseconds / 1e9);
 
-        const qint64 threaded = store.GroupId(
-            store.ServerId(QStringLiteral("news.example.com"), 119), "zk.test.threads");
+        PrintSearchTimes(store, server, size);
+
+        const qint64 threaded = store.GroupId(server, "zk.test.threads");
         ThreadMaker threadMaker;
         qint64 untimed = 0;
         StoreLines(store, threaded, count, threadMaker, untimed);
@@ -167,8 +256,7 @@ int main(int argc, char** argv) {
             threads += place.depth == 0 ? 1 : 0;
             deepest = std::max(deepest, place.depth);
         }
-        std::printf("thread %s S %.3f\n",
-                    count == 1000000 ? "1M" : QByteArray::number(count).constData(), seconds);
+        std::printf("thread %s S %.3f\n", size.constData(), seconds);
         std::fprintf(stderr, "(%lld summaries in %lld threads, the deepest reply at %d)\n",
                      static_cast<long long>(order.size()), static_cast<long long>(threads),
                      deepest);

@@ -75,13 +75,21 @@ void RemoveStore(const QString& store) {
     }
 }
 
-// Deletes the newest summaries of the store's only group, as if they had not arrived yet;
-// answers the first number deleted.
+// Deletes the newest summaries of the store's only group, as if they had not arrived yet,
+// and their entries in the full-text index, given the words they were indexed with as that
+// contentless index needs; answers the first number deleted.
 qint64 ForgetNewest(const QString& path, qint64 count) {
     TNewsStore store(path);
+    TTransaction transaction(store.Database());
     const qint64 first = store.Database().QueryInt("SELECT max(number) FROM summary") - count + 1;
+    TStatement unindex(store.Database(),
+                       "INSERT INTO summary_text (summary_text, rowid, subject, \"from\") "
+                       "SELECT 'delete', (newsgroup << 40) | number, zk_summary_text(line, 1), "
+                       "zk_summary_text(line, 2) FROM summary WHERE number >= ?1");
+    unindex.Bind(1, first).Run();
     TStatement forget(store.Database(), "DELETE FROM summary WHERE number >= ?1");
     forget.Bind(1, first).Run();
+    transaction.Commit();
     return first;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/clicommands.h"
 
 #include "cli/clioptions.h"
+#include "cli/clisearch.h"
 #include "codec/encodedwords.h"
 #include "codec/qruue.h"
 #include "nntp/decodedarticle.h"
@@ -190,6 +191,9 @@ public:
             return arguments_[0] == QLatin1String("export") ? ExportNewsrc() : ImportNewsrc();
         case TCliCommand::Find:
             return Find();
+        case TCliCommand::Search:
+            PrintSearchHits(Store(), ServerId(), options_, out_);
+            return true;
         case TCliCommand::Encode:
         case TCliCommand::Decode:
             return Convert();

@@ -73,6 +73,16 @@ const TCommandInfo kCommands[] = {
      "any run of characters and ? for exactly one. A TEXT that starts with\n"
      "zkre: is a regular expression (PCRE). Letter case is ignored unless\n"
      "--case is given; --whole-word matches plain texts as whole words only."},
+    {"search", TCliCommand::Search, 1, 1, "--group --limit ",
+     "search QUERY [--group GROUP] [--limit N]",
+     "The summaries in the store whose Subject or From match QUERY, newest\n"
+     "first, one line each: the group, the number, From and Subject, separated\n"
+     "by tabs, encoded words decoded, in UTF-8. QUERY is read as SQLite's\n"
+     "full-text search reads it: words (letter case and accents ignored),\n"
+     "\"phrases\", prefix*, AND, OR, NOT, parentheses; subject: or from: before\n"
+     "a word looks in that field only. --group searches GROUP only; --limit\n"
+     "prints at most N lines. Only the store is read, the summaries it holds of\n"
+     "the server of --host and --port; no line is no match (exit status 0)."},
     {"subscribe", TCliCommand::Subscribe, 1, kAnyNumber, "", "subscribe GROUP...",
      "Subscribes to each GROUP in the store (the server is not asked)."},
     {"unsubscribe", TCliCommand::Unsubscribe, 1, kAnyNumber, "", "unsubscribe GROUP...",
@@ -320,6 +330,18 @@ private:
             options().wholeWord = true;
         } else if (option == QLatin1String("--case")) {
             options().caseSensitive = true;
+        } else if (option == QLatin1String("--group")) {
+            QString group;
+            if (!TakeValue(option, group)) {
+                return false;
+            }
+            options().searchGroup = group.toLocal8Bit();
+        } else if (option == QLatin1String("--limit")) {
+            int limit = 0;
+            if (!TakeNumber(option, limit)) {
+                return false;
+            }
+            options().limit = limit;
         }
         return true;
     }

@@ -34,7 +34,8 @@ enum class TCliCommand {
     Sync,
     MarkRead,
     MarkUnread,
-    Newsrc
+    Newsrc,
+    Search
 };
 
 struct TCliOptions {
@@ -75,6 +76,9 @@ struct TCliOptions {
     // find
     bool wholeWord = false;
     bool caseSensitive = false;
+    // search: only in this group (empty: every group), at most this many hits.
+    QByteArray searchGroup;
+    std::optional<int> limit;
 };
 
 struct TParsedCommandLine {

@@ -155,15 +155,17 @@ std::optional<QByteArray> BytesOf(TStatement& statement) {
 } // namespace
 
 TNewsStore::TNewsStore(const QString& path) : db_(path) {
+    TSummaryIndex::AddTextFunction(db_);
     MigrateSchema(db_, SchemaSteps());
     statements_ = std::make_unique<Statements>(db_);
+    index_ = std::make_unique<TSummaryIndex>(db_);
 }
 
 TNewsStore::~TNewsStore() = default;
 
 const QList<const char*>& TNewsStore::SchemaSteps() {
-    static const QList<const char*> steps = {kSchemaVersion1, kGroupListTimes,
-                                             kSummaryByNumber};
+    static const QList<const char*> steps = {kSchemaVersion1, kGroupListTimes, kSummaryByNumber,
+                                             TSummaryIndex::SchemaStep()};
     return steps;
 }
 
@@ -288,9 +290,17 @@ qint64 TNewsStore::UnreadCount(qint64 group) {
 
 void TNewsStore::AddSummaries(qint64 group, const QList<TStoredSummary>& batch) {
     TTransaction transaction(db_);
+    // Only a number not above the highest stored may replace a summary, whose index entry
+    // goes first: the usual batch, all above it, costs no look-up.
+    qint64 high = StoredHigh(group);
     TStatement& add = statements_->addSummary;
     for (const TStoredSummary& summary : batch) {
+        if (summary.number <= high) {
+            index_->RemoveStored(group, summary.number);
+        }
         add.Bind(1, group).Bind(2, summary.number).Bind(3, summary.line).Run();
+        index_->Add(group, summary.number, summary.line);
+        high = std::max(high, summary.number);
     }
     transaction.Commit();
 }
@@ -343,11 +353,17 @@ qint64 TNewsStore::StoredHigh(qint64 group) {
 
 qint64 TNewsStore::DropExpired(qint64 group, qint64 low) {
     TTransaction transaction(db_);
+    index_->RemoveBelow(group, low);
     statements_->dropSummaries.Bind(1, group).Bind(2, low).Run();
     const qint64 dropped = db_.Changes();
     statements_->dropArticles.Bind(1, group).Bind(2, low).Run();
     transaction.Commit();
     return dropped;
+}
+
+QList<TSearchHit> TNewsStore::Search(qint64 server, const QString& query, QByteArrayView group,
+                                     qsizetype limit) {
+    return index_->Search(server, query, group, limit);
 }
 
 void TNewsStore::StoreArticle(qint64 group, qint64 number, QByteArrayView messageId,

@@ -3,6 +3,7 @@
 #include "store/articleranges.h"
 #include "store/sqlite.h"
 #include "store/storedsummary.h"
+#include "store/summarysearch.h"
 #include "store/threads.h"
 
 #include <QByteArray>
@@ -81,7 +82,8 @@ public:
     // The numbers between the group's low and high marks that are not marked read.
     qint64 UnreadCount(qint64 group);
 
-    // Stores a batch of summaries in one transaction; a number already stored is replaced.
+    // Stores a batch of summaries in one transaction, indexing their Subject and From for
+    // Search; a number already stored is replaced.
     void AddSummaries(qint64 group, const QList<TStoredSummary>& batch);
     // The stored summaries numbered from on, in number order; at most limit of them when limit
     // is not negative, so that a large group can be read a part at a time.
@@ -97,6 +99,13 @@ public:
     // Drops the summaries and articles numbered below low (expired on the server); returns how
     // many summaries went.
     qint64 DropExpired(qint64 group, qint64 low);
+
+    // Every stored summary of the server's groups (only of group when it is not empty) whose
+    // Subject or From match the query as FTS5 reads it (words, "phrases", prefix*, AND/OR/NOT),
+    // newest first; at most limit hits when limit is not negative. An empty or blank query
+    // has no hits; text FTS5 cannot read fails with an EStoreSearchError.
+    QList<TSearchHit> Search(qint64 server, const QString& query, QByteArrayView group = {},
+                             qsizetype limit = -1);
 
     // Stores an article's exact bytes, replacing an earlier copy.
     void StoreArticle(qint64 group, qint64 number, QByteArrayView messageId, QByteArrayView bytes);
@@ -123,4 +132,5 @@ private:
 
     TSqlite db_;
     std::unique_ptr<Statements> statements_;
+    std::unique_ptr<TSummaryIndex> index_;
 };

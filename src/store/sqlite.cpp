@@ -158,6 +158,15 @@ TStatement& TStatement::BindText(int index, const QString& text) {
     return *this;
 }
 
+TStatement& TStatement::BindUtf8(int index, QByteArrayView utf8) {
+    ResetIfLeftRunning();
+    const char* data = utf8.isEmpty() ? "" : utf8.data();
+    db_.Check(sqlite3_bind_text64(statement_, index, data, static_cast<sqlite3_uint64>(utf8.size()),
+                                  SQLITE_STATIC, SQLITE_UTF8),
+              "binding text");
+    return *this;
+}
+
 TStatement& TStatement::BindNull(int index) {
     ResetIfLeftRunning();
     db_.Check(sqlite3_bind_null(statement_, index), "binding a null");

@@ -62,6 +62,8 @@ public:
     TStatement& Bind(int index, QByteArrayView bytes);
     // Text parameters for names that compare as text (host names, users).
     TStatement& BindText(int index, const QString& text);
+    // Text already in UTF-8, not copied, as Bind's bytes; for what SQLite reads as words.
+    TStatement& BindUtf8(int index, QByteArrayView utf8);
     TStatement& BindNull(int index);
 
     // True while there is a row to read; false once the statement is done.

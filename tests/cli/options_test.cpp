@@ -65,6 +65,13 @@ TEST(CliOptions, ConnectionOptionsComeFirstAndTheCommandsOwnAfterIt) {
     EXPECT_EQ(sync.options.command, TCliCommand::Sync);
     EXPECT_EQ(sync.options.arguments, Args({"a", "b"}));
     EXPECT_TRUE(sync.options.articles);
+    const TParsedCommandLine search =
+        ParseCommandLine(Args({"search", "a b", "--limit", "20", "--group", "g"}), {});
+    EXPECT_EQ(search.options.command, TCliCommand::Search);
+    EXPECT_EQ(search.options.arguments, Args({"a b"}));
+    EXPECT_EQ(search.options.limit, 20);
+    EXPECT_EQ(search.options.searchGroup, "g");
+    EXPECT_EQ(defaults.options.limit, std::nullopt);
 }
 
 TEST(CliOptions, ThePasswordComesFromItsFileOrTheEnvironmentNeverFromTheCommandLine) {
@@ -117,6 +124,12 @@ TEST(CliOptions, CommandLinesThatCannotRunAreRefusedWithExitStatus2AndOneLine) {
         {"newsrc", "import"},
         {"newsrc", "export", "a", "b"},
         {"newsrc", "merge", "a"},
+        {"search"},
+        {"search", "a", "b"},
+        {"search", "a", "--limit"},
+        {"search", "a", "--limit", "-1"},
+        {"search", "a", "--group"},
+        {"summary", "g", "--group", "h"},
     };
     for (const QList<const char*>& words : refused) {
         QStringList arguments;
@@ -145,7 +158,7 @@ TEST(CliOptions, HelpDescribesEveryCommand) {
               "subscribe GROUP...", "unsubscribe GROUP...", "subscriptions",
               "sync [GROUP...] [--articles]", "[--new]", "mark-read GROUP [RANGES]",
               "mark-unread GROUP RANGES", "newsrc export [FILE] | newsrc import FILE",
-              "does not mark it read"}) {
+              "does not mark it read", "search QUERY [--group GROUP] [--limit N]"}) {
             EXPECT_TRUE(help.out.contains(usage)) << usage;
         }
     }

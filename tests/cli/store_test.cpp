@@ -6,6 +6,8 @@
 #include "scriptedclient.h"
 #include "testfiles.h"
 
+#include "store/newsstore.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -442,4 +444,61 @@ TEST(CliStore, MalformedMessageIdsAreRefusedBeforeAnythingIsSent) {
         }
     }
     EXPECT_TRUE(session.server.Received().isEmpty());
+}
+
+// search reads the store alone: one line per hit, newest first, decoded; no hit is no line
+// and success; text the search cannot read is said on standard error.
+TEST(CliStore, SearchPrintsTheStoredHitsNewestFirst) {
+    StoreSession session;
+    {
+        TNewsStore store(session.StorePath());
+        const qint64 server = store.ServerId(QStringLiteral("127.0.0.1"), session.server.Port());
+        store.AddSummaries(
+            store.GroupId(server, kGroup),
+            {{1, "1\tKernel news\t=?UTF-8?Q?J=C3=BCrgen?= <j@example>\tMon, 7 Dec 2026 10:00:00 "
+                 "+0000\t<1@x>\t\t100\t2"},
+             {2, "2\tRe: Kernel news\tBob <b@example>\tTue, 8 Dec 2026 10:00:00 +0000\t<2@x>\t"
+                 "<1@x>\t100\t2"}});
+        store.AddSummaries(store.GroupId(server, "other.test"),
+                           {{7, "7\tCaf\xc3\xa9 kernel\tEve <e@example>\tSun, 6 Dec 2026 "
+                                "10:00:00 +0000\t<7@x>\t\t100\t2"}});
+        store.AddSummaries(store.GroupId(store.ServerId(QStringLiteral("127.0.0.2"), 119), kGroup),
+                           {{3, "3\tKernel elsewhere\tZed <z@example>\tx\t<3@x>\t\t100\t2"}});
+    }
+    const QByteArray bob = "misc.test\t2\tBob <b@example>\tRe: Kernel news\n";
+    const QByteArray jurgen = "misc.test\t1\tJ\xc3\xbcrgen <j@example>\tKernel news\n";
+    const QByteArray eve = "other.test\t7\tEve <e@example>\tCaf\xc3\xa9 kernel\n";
+    struct Case {
+        QList<const char*> command;
+        int status;
+        QByteArray out;
+        QByteArray err;
+    };
+    const Case cases[] = {
+        {{"search", "kernel"}, kExitSuccess, bob + jurgen + eve, ""},
+        {{"search", "cafe"}, kExitSuccess, eve, ""},
+        {{"search", "\"kernel news\" NOT re"}, kExitSuccess, jurgen, ""},
+        {{"search", "kernel", "--group", "other.test"}, kExitSuccess, eve, ""},
+        {{"search", "kernel", "--limit", "2"}, kExitSuccess, bob + jurgen, ""},
+        {{"search", "elsewhere"}, kExitSuccess, "", ""},
+        {{"search", "AND"}, kExitFailure, "",
+         "zknews-cli: Search text not understood: AND (syntax error near \"AND\")\n"},
+        {{"search"}, kExitUsage, "", ""},
+        {{"search", "kernel", "--limit", "some"}, kExitUsage, "", ""},
+    };
+    for (const Case& test : cases) {
+        QStringList command = Words("--offline --port " + QByteArray::number(session.server.Port()) +
+                                    " --store");
+        command << session.StorePath();
+        for (const char* argument : test.command) {
+            command << QString::fromUtf8(argument);
+        }
+        const CliResult result = RunCliWith(command);
+        const QByteArray what = command.join(u' ').toUtf8();
+        EXPECT_EQ(result.status, test.status) << what.constData() << ": " << result.err.constData();
+        EXPECT_EQ(result.out, test.out) << what.constData();
+        if (test.status != kExitUsage) {
+            EXPECT_EQ(result.err, test.err) << what.constData();
+        }
+    }
 }

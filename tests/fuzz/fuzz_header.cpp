@@ -1,5 +1,6 @@
 // The header model: an article's header lines, the values looked up in them by name, and the
 // fields as the reader shows them, encoded words decoded.
+#include "codec/headerdate.h"
 #include "fuzzsupport.h"
 #include "nntp/decodedarticle.h"
 #include "nntp/nntpwire.h"
@@ -32,7 +33,8 @@ void ReadCommonFields(const TPostRecordType& record) {
     record.GetPrSubject();
     record.GetPrDistribution();
     record.GetPrAppName();
-    record.GetPrTimeDate();
+    const QDateTime date = ParseHeaderDate(record.GetPrTimeDate());
+    fuzz::Require(!date.isValid() || date.timeSpec() == Qt::UTC, "a Date reads in UTC");
     record.GetNewsGroups();
     ReadNumbers(record);
 }
