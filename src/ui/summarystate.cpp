@@ -345,26 +345,35 @@ std::vector<std::pair<size_t, int>> TSummaryState::ThreadSequence() {
     return sequence;
 }
 
+std::vector<std::pair<size_t, int>> TSummaryState::NumberSequence() const {
+    std::vector<std::pair<size_t, int>> sequence;
+    sequence.reserve(entryNumbers_.size());
+    for (size_t entry = 0; entry < entryNumbers_.size(); ++entry) {
+        sequence.emplace_back(entry, 0);
+    }
+    std::stable_sort(sequence.begin(), sequence.end(), [this](const auto& a, const auto& b) {
+        return entryNumbers_[a.first] < entryNumbers_[b.first];
+    });
+    return sequence;
+}
+
 bool TSummaryState::LayOut(TOrder order) {
     const bool threaded = order == TOrder::ByThread;
     if (order == laidOrder_ && (!threaded || threadLaidEntries_ == entryNumbers_.size())) {
         return false;
     }
-    std::vector<std::pair<size_t, int>> sequence;
-    if (threaded) {
-        sequence = ThreadSequence();
-    } else {
-        sequence.reserve(entryNumbers_.size());
-        for (size_t entry = 0; entry < entryNumbers_.size(); ++entry) {
-            sequence.emplace_back(entry, 0);
-        }
-        std::stable_sort(sequence.begin(), sequence.end(), [this](const auto& a, const auto& b) {
-            return entryNumbers_[a.first] < entryNumbers_[b.first];
-        });
-    }
     const qint64 selected = EntryNumberOfLine(LineOfPosition(SelectionStart()));
     const bool caretAtEnd = caret_ == Size() && anchor_ == Size();
+    LayEntries(threaded ? ThreadSequence() : NumberSequence());
+    laidOrder_ = order;
+    threadLaidEntries_ = threaded ? entryNumbers_.size() : 0;
+    if (caretAtEnd || selected == 0 || !Locate(selected)) {
+        caret_ = anchor_ = caretAtEnd ? Size() : 0;
+    }
+    return true;
+}
 
+void TSummaryState::LayEntries(std::vector<std::pair<size_t, int>> sequence) {
     qint64 size = 0;
     for (const auto& [entry, depth] : sequence) {
         size += 2 * depth + EntryBytes(entry).size();
@@ -375,27 +384,23 @@ bool TSummaryState::LayOut(TOrder order) {
     numbers.reserve(sequence.size());
     std::vector<qint64> firstLines;
     firstLines.reserve(sequence.size());
-    qint64 line = 0;
+    qint64 lines = 0;
     for (const auto& [entry, depth] : sequence) {
-        firstLines.push_back(line);
+        firstLines.push_back(lines);
         const QByteArrayView bytes = EntryBytes(entry);
         text.append(2 * depth, ' ').append(bytes);
-        line += bytes.count('\n');
+        lines += bytes.count('\n');
         numbers.push_back(entryNumbers_[entry]);
     }
+    // Given back before the line starts are noted anew: a million entries' worth.
+    sequence = {};
     text_ = std::move(text);
     lineStarts_ = {0};
+    lineStarts_.reserve(static_cast<size_t>(lines) + 1);
     longestLine_ = longestLength_ = 0;
     IndexLines(0);
     entryNumbers_ = std::move(numbers);
     entryFirstLines_ = std::move(firstLines);
-    laidOrder_ = order;
-    threadLaidEntries_ = threaded ? entryNumbers_.size() : 0;
-
-    if (caretAtEnd || selected == 0 || !Locate(selected)) {
-        caret_ = anchor_ = caretAtEnd ? Size() : 0;
-    }
-    return true;
 }
 
 std::optional<qint64> TSummaryState::ThreadNeighbour(qint64 number, bool down) {

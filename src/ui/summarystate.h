@@ -103,8 +103,6 @@ public:
     // selecting nothing, when the summary has no entry for it.
     bool Locate(qint64 number);
 
-    // The order the entries were last laid out in; entries added since follow the last.
-    TOrder LaidOrder() const { return laidOrder_; }
     // Lays the entries out anew in the order, unless they stand so already: by number, or by
     // thread as TThreader::Order has them, each entry's first line indented two blanks per level
     // of its depth (at most kMaxDrawnDepth levels). The entry under the selection start keeps its
@@ -155,8 +153,11 @@ private:
     qint64 IndentOf(qint64 line) const;
     // The entry's bytes, its lines with their line ends, the indentation left out.
     QByteArrayView EntryBytes(size_t entry) const;
-    // The entries' indexes and depths in thread order.
+    // The entries' indexes and the depths to draw them at, in number or thread order.
+    std::vector<std::pair<size_t, int>> NumberSequence() const;
     std::vector<std::pair<size_t, int>> ThreadSequence();
+    // Makes the summary of the entries in the sequence, each indented by its depth.
+    void LayEntries(std::vector<std::pair<size_t, int>> sequence);
     const QList<TThreadPlace>& ThreadOrder();
     // The index of the first entry of the article number; -1 when there is none.
     qint64 EntryOfNumber(qint64 number) const;
