@@ -329,8 +329,14 @@ TEST_F(SummaryStateTest, TheThreadNeighbourGoesDepthFirstWithinTheThread) {
         std::optional<qint64> neighbour;
     };
     const Case cases[] = {
-        {1, true, 2},  {2, true, 4},  {4, true, 5},  {5, true, 0},
-        {5, false, 4}, {4, false, 2}, {2, false, 1}, {1, false, 0},
+        {1, true, 2},
+        {2, true, 4},
+        {4, true, 5},
+        {5, true, 0},
+        {5, false, 4},
+        {4, false, 2},
+        {2, false, 1},
+        {1, false, 0},
         {3, true, std::nullopt},  // neither References nor replies
         {6, false, std::nullopt}, // its References name no listed article
         {7, true, std::nullopt},  // not listed

@@ -213,9 +213,9 @@ TEST_F(ThreadsTest, NextAndPreviousInThreadFollowReferencesElseTheSubject) {
         const char* references;
     };
     const Summary summaries[] = {
-        {1, "topic", ""},        {2, "Re: topic", "1"}, {3, "other", ""},
-        {4, "Re: topic", "1 2"}, {5, "Re: topic", ""},  {6, "changed subject", "1"},
-        {7, "Re: other", ""},
+        {1, "topic", ""},        {2, "Re: topic", "1"},     {3, "other", ""},
+        {4, "Re: topic", "1 2"}, {5, "Re: topic", ""},      {6, "changed subject", "1"},
+        {7, "Re: other", ""},    {8, "Re: Re: other", "7"},
     };
     QByteArray overview;
     for (const Summary& s : summaries) {
@@ -223,10 +223,13 @@ TEST_F(ThreadsTest, NextAndPreviousInThreadFollowReferencesElseTheSubject) {
     }
     QByteArray articles;
     for (const int number : {1, 2, 4, 6, 3, 7}) {
-        articles += script::Article(number, "Subject: " + QByteArray(summaries[number - 1].subject),
-                                    "body");
+        const QByteArray header = "Subject: " + QByteArray(summaries[number - 1].subject) +
+                                  "\nMessage-ID: <" + QByteArray::number(number) + "@example>";
+        articles += script::Article(number, header, "body");
     }
-    ListGroup(7, overview, articles);
+    articles += "C: ARTICLE <8@example>\nS: 220 8 <8@example>\nS: Subject: Re: Re: other\n"
+                "S: Message-ID: <8@example>\nS: References: <7@example>\nS: \nS: body\nS: .\n";
+    ListGroup(8, overview, articles);
 
     const auto step = [this](QPushButton* button, int expected) {
         presenter.infos.clear();
@@ -271,5 +274,9 @@ TEST_F(ThreadsTest, NextAndPreviousInThreadFollowReferencesElseTheSubject) {
         EXPECT_EQ(form.Edit7->text(), u"7"_s);
         EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"Re: other"_s);
     }
+    // An article opened by its Message-ID, which the server numbers in the group, is the one
+    // whose thread is followed.
+    form.OpenMessageId("<8@example>");
+    step(form.Button13, 7);
     ExpectScriptPlayed();
 }
