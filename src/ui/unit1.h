@@ -276,10 +276,10 @@ public:
     void FormKeyUp(int& key, Qt::KeyboardModifiers shift);
     void Button10Click(); // next in thread
     void Button13Click(); // previous in thread
-    // Opens the next summary entry, in the find dialog's direction, whose subject contains the
-    // shown article's subject without its "Re: ".
-    // An article whose thread by References holds other entries of the summary goes to the
-    // next, or previous, article of that thread in thread order instead.
+    // Opens the next article, in the find dialog's direction, of the shown article's thread by
+    // References in thread order, when the summary holds other articles of that thread; else
+    // the next summary entry whose subject contains the shown article's subject without its
+    // "Re: ".
     void FollowThread();
     void Button11Click(); // launch text
     void TabSheet1Show();
