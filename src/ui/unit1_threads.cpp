@@ -52,11 +52,10 @@ void TForm1::LaySummary() {
         return;
     }
     Memo4->ContentsChanged();
+    // A caret on no entry (behind the last one as a listing leaves it) moves nobody's view.
     if (Summary.HasSelection()) {
         Memo4->ShowSelection(Summary.SelectionStart(),
                              Summary.SelectionEnd() - Summary.SelectionStart());
-    } else {
-        Memo4->EnsureCaretVisible();
     }
 }
 

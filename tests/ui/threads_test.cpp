@@ -184,7 +184,7 @@ TEST_F(ThreadsTest, TheSelectedEntryStaysSelectedAndInSightWhenTheOrderChanges) 
     ListGroup(kLast,
               script::Summaries(1, kLast - 1) +
                   script::Summary(kLast, "late reply", "l@x", Refs("2")),
-              {});
+              script::Group(kGroup, 1, kLast));
     const qint64 byNumberLine = 2 * (kLast - 1);
     CaretToLine(static_cast<int>(byNumberLine));
     form.Memo4->EnsureCaretVisible();
@@ -200,6 +200,14 @@ TEST_F(ThreadsTest, TheSelectedEntryStaysSelectedAndInSightWhenTheOrderChanges) 
     EXPECT_EQ(form.Memo4->SelectedText(), u"[299]"_s);
     EXPECT_EQ(form.Memo4->CaretLine(), byNumberLine);
     ExpectLineInSight(byNumberLine);
+
+    // Listed again (from the store) by thread, the caret behind the last entry as a listing
+    // leaves it, the view stays where it was, as by number.
+    ChooseOrder(form, TForm1::kOrderByThread);
+    const qint64 firstLine = form.Memo4->FirstVisibleLine();
+    form.Button3Click();
+    EXPECT_EQ(form.Memo4->CaretPosition(), TForm1Access::Summary(form).Size());
+    EXPECT_EQ(form.Memo4->FirstVisibleLine(), firstLine);
     ExpectScriptPlayed();
 }
 
