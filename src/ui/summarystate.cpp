@@ -68,9 +68,11 @@ void TSummaryState::AddEntry(const TPostRecordType& record, QByteArrayView messa
 void TSummaryState::AddEntry(qint64 number, const QByteArray& from, const QByteArray& subject,
                              QByteArrayView messageId, QByteArrayView references) {
     const bool caretAtEnd = caret_ == Size() && anchor_ == Size();
-    entryNumbers_.push_back(static_cast<qint32>(number));
+    // The thread order names entries by the numbers kept here.
+    const auto kept = static_cast<qint32>(number);
+    entryNumbers_.push_back(kept);
     entryFirstLines_.push_back(LineCount() - 1);
-    threader_.Add(number, messageId, references);
+    threader_.Add(kept, messageId, references);
     threadOrder_.reset();
     AppendLines(SummaryEntry(number, from, subject));
     if (caretAtEnd) {
