@@ -169,8 +169,8 @@ TNewsStore::TNewsStore(const QString& path) : db_(path) {
 TNewsStore::~TNewsStore() = default;
 
 const QList<const char*>& TNewsStore::SchemaSteps() {
-    static const QList<const char*> steps = {kSchemaVersion1, kGroupListTimes,
-                                             kSummaryByNumber, kSummaryOrder};
+    static const QList<const char*> steps = {kSchemaVersion1, kGroupListTimes, kSummaryByNumber,
+                                             kSummaryOrder};
     return steps;
 }
 
