@@ -69,6 +69,11 @@ DROP TABLE summary;
 ALTER TABLE summary_by_number RENAME TO summary;
 )";
 
+// Version 4: how the window lays out each group's summary, by number (0) or by thread (1).
+constexpr const char* kSummaryOrder = R"(
+ALTER TABLE newsgroup ADD COLUMN summary_order INTEGER NOT NULL DEFAULT 0;
+)";
+
 } // namespace
 
 // Prepared once per store and reused for every call.
@@ -118,13 +123,15 @@ struct TNewsStore::Statements {
           dropArticle(db, "DELETE FROM article WHERE id = ?1"),
           saveProfile(db, "INSERT OR REPLACE INTO last_profile (id, host, port, security, user) "
                           "VALUES (1, ?1, ?2, ?3, ?4)"),
-          lastProfile(db, "SELECT host, port, security, user FROM last_profile WHERE id = 1") {}
+          lastProfile(db, "SELECT host, port, security, user FROM last_profile WHERE id = 1"),
+          summaryOrder(db, "SELECT summary_order FROM newsgroup WHERE id = ?1"),
+          setSummaryOrder(db, "UPDATE newsgroup SET summary_order = ?2 WHERE id = ?1") {}
 
     TStatement findServer, addServer, findGroup, addGroup, saveGroup, groupList, setMarks,
         setSubscribed, subscriptions, groupState, setReadMarks, addSummary, summaries, summaryRange,
         threadFields, summaryCount, storedHigh, dropSummaries, dropArticles, storeArticle, article,
         articleByMessageId, noteRead, articleBytes, trimOrder, dropArticle, saveProfile,
-        lastProfile;
+        lastProfile, summaryOrder, setSummaryOrder;
 };
 
 namespace {
@@ -165,7 +172,7 @@ TNewsStore::~TNewsStore() = default;
 
 const QList<const char*>& TNewsStore::SchemaSteps() {
     static const QList<const char*> steps = {kSchemaVersion1, kGroupListTimes, kSummaryByNumber,
-                                             TSummaryIndex::SchemaStep()};
+                                             kSummaryOrder, TSummaryIndex::SchemaStep()};
     return steps;
 }
 
@@ -222,6 +229,18 @@ void TNewsStore::SetGroupMarks(qint64 group, qint64 low, qint64 high) {
 
 void TNewsStore::SetSubscribed(qint64 group, bool subscribed) {
     statements_->setSubscribed.Bind(1, group).Bind(2, subscribed ? 1 : 0).Run();
+}
+
+bool TNewsStore::ThreadedSummary(qint64 group) {
+    TStatement& order = statements_->summaryOrder;
+    order.Bind(1, group);
+    const bool threaded = order.Step() && order.Int(0) != 0;
+    order.Reset();
+    return threaded;
+}
+
+void TNewsStore::SetThreadedSummary(qint64 group, bool threaded) {
+    statements_->setSummaryOrder.Bind(1, group).Bind(2, threaded ? 1 : 0).Run();
 }
 
 QList<QByteArray> TNewsStore::Subscriptions(qint64 server) {

@@ -70,6 +70,10 @@ public:
     void SetGroupMarks(qint64 group, qint64 low, qint64 high);
 
     void SetSubscribed(qint64 group, bool subscribed);
+    // Whether the group's summary is laid out in thread order rather than by number; false
+    // until set.
+    bool ThreadedSummary(qint64 group);
+    void SetThreadedSummary(qint64 group, bool threaded);
     // The names of the subscribed groups in name order.
     QList<QByteArray> Subscriptions(qint64 server);
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace {
 
@@ -58,14 +59,21 @@ QByteArray TSummaryState::SummaryEntry(qint64 articleNumber, const QByteArray& f
 // ---------------------------------------------------------------------------------------------
 // Entries
 
-void TSummaryState::AddEntry(const TPostRecordType& record) {
-    AddEntry(record.GetArticleId(), record.GetPrFromAddress(), record.GetPrSubject());
+void TSummaryState::AddEntry(const TPostRecordType& record, QByteArrayView messageId,
+                             QByteArrayView references) {
+    AddEntry(record.GetArticleId(), record.GetPrFromAddress(), record.GetPrSubject(), messageId,
+             references);
 }
 
-void TSummaryState::AddEntry(qint64 number, const QByteArray& from, const QByteArray& subject) {
+void TSummaryState::AddEntry(qint64 number, const QByteArray& from, const QByteArray& subject,
+                             QByteArrayView messageId, QByteArrayView references) {
     const bool caretAtEnd = caret_ == Size() && anchor_ == Size();
-    entryNumbers_.push_back(static_cast<qint32>(number));
+    // The thread order names entries by the numbers kept here.
+    const auto kept = static_cast<qint32>(number);
+    entryNumbers_.push_back(kept);
     entryFirstLines_.push_back(LineCount() - 1);
+    threader_.Add(kept, messageId, references);
+    threadOrder_.reset();
     AppendLines(SummaryEntry(number, from, subject));
     if (caretAtEnd) {
         caret_ = anchor_ = Size();
@@ -75,6 +83,10 @@ void TSummaryState::AddEntry(qint64 number, const QByteArray& from, const QByteA
 void TSummaryState::AppendLines(const QByteArray& bytes) {
     const qint64 offset = Size();
     text_.append(bytes);
+    IndexLines(offset);
+}
+
+void TSummaryState::IndexLines(qint64 offset) {
     const char* const data = text_.constData();
     const char* const end = data + text_.size();
     for (const char* p = data + offset; p < end;) {
@@ -98,6 +110,10 @@ void TSummaryState::Clear() {
     lineStarts_ = {0};
     entryNumbers_ = {};
     entryFirstLines_ = {};
+    threader_ = TThreader();
+    threadOrder_.reset();
+    laidOrder_ = TOrder::ByNumber;
+    threadLaidEntries_ = 0;
     longestLine_ = 0;
     longestLength_ = 0;
     caret_ = anchor_ = 0;
@@ -278,8 +294,141 @@ bool TSummaryState::Locate(qint64 number) {
     if (entry < 0) {
         return false;
     }
-    Select(LineStart(entryFirstLines_[static_cast<size_t>(entry)]), EntryMark(number).size());
+    const qint64 line = entryFirstLines_[static_cast<size_t>(entry)];
+    Select(LineStart(line) + IndentOf(line), EntryMark(number).size());
     return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Order
+
+qint64 TSummaryState::IndentOf(qint64 line) const {
+    const qint64 start = LineStart(line);
+    qint64 end = start;
+    while (end < Size() && text_[end] == ' ') {
+        ++end;
+    }
+    return end - start;
+}
+
+QByteArrayView TSummaryState::EntryBytes(size_t entry) const {
+    const qint64 firstLine = entryFirstLines_[entry];
+    const qint64 endLine =
+        entry + 1 < entryFirstLines_.size() ? entryFirstLines_[entry + 1] : LineCount() - 1;
+    const qint64 start = LineStart(firstLine) + IndentOf(firstLine);
+    return QByteArrayView(text_).sliced(start, LineStart(endLine) - start);
+}
+
+const QList<TThreadPlace>& TSummaryState::ThreadOrder() {
+    if (!threadOrder_) {
+        threadOrder_ = threader_.Order();
+    }
+    return *threadOrder_;
+}
+
+std::vector<std::pair<size_t, int>> TSummaryState::ThreadSequence() {
+    // The order names numbers; the entries of a number are taken in the order they stand, and
+    // each once, should the server have sent a number twice.
+    std::vector<size_t> byNumber(entryNumbers_.size());
+    std::iota(byNumber.begin(), byNumber.end(), size_t(0));
+    std::stable_sort(byNumber.begin(), byNumber.end(),
+                     [this](size_t a, size_t b) { return entryNumbers_[a] < entryNumbers_[b]; });
+    std::vector<size_t> taken(byNumber.size(), 0);
+    std::vector<std::pair<size_t, int>> sequence;
+    sequence.reserve(byNumber.size());
+    for (const TThreadPlace& place : ThreadOrder()) {
+        const auto first = std::lower_bound(
+            byNumber.cbegin(), byNumber.cend(), place.number,
+            [this](size_t entry, qint64 number) { return entryNumbers_[entry] < number; });
+        const auto slot = static_cast<size_t>(first - byNumber.cbegin());
+        sequence.emplace_back(byNumber[slot + taken[slot]++],
+                              std::min(place.depth, kMaxDrawnDepth));
+    }
+    return sequence;
+}
+
+std::vector<std::pair<size_t, int>> TSummaryState::NumberSequence() const {
+    std::vector<std::pair<size_t, int>> sequence;
+    sequence.reserve(entryNumbers_.size());
+    for (size_t entry = 0; entry < entryNumbers_.size(); ++entry) {
+        sequence.emplace_back(entry, 0);
+    }
+    std::stable_sort(sequence.begin(), sequence.end(), [this](const auto& a, const auto& b) {
+        return entryNumbers_[a.first] < entryNumbers_[b.first];
+    });
+    return sequence;
+}
+
+bool TSummaryState::LayOut(TOrder order) {
+    const bool threaded = order == TOrder::ByThread;
+    if (order == laidOrder_ && (!threaded || threadLaidEntries_ == entryNumbers_.size())) {
+        return false;
+    }
+    const qint64 selected = EntryNumberOfLine(LineOfPosition(SelectionStart()));
+    const bool caretAtEnd = caret_ == Size() && anchor_ == Size();
+    LayEntries(threaded ? ThreadSequence() : NumberSequence());
+    laidOrder_ = order;
+    threadLaidEntries_ = threaded ? entryNumbers_.size() : 0;
+    if (caretAtEnd || selected == 0 || !Locate(selected)) {
+        caret_ = anchor_ = caretAtEnd ? Size() : 0;
+    }
+    return true;
+}
+
+void TSummaryState::LayEntries(std::vector<std::pair<size_t, int>> sequence) {
+    qint64 size = 0;
+    for (const auto& [entry, depth] : sequence) {
+        size += 2 * depth + EntryBytes(entry).size();
+    }
+    QByteArray text;
+    text.reserve(size);
+    std::vector<qint32> numbers;
+    numbers.reserve(sequence.size());
+    std::vector<qint64> firstLines;
+    firstLines.reserve(sequence.size());
+    qint64 lines = 0;
+    for (const auto& [entry, depth] : sequence) {
+        firstLines.push_back(lines);
+        const QByteArrayView bytes = EntryBytes(entry);
+        text.append(2 * depth, ' ').append(bytes);
+        lines += bytes.count('\n');
+        numbers.push_back(entryNumbers_[entry]);
+    }
+    // Given back before the line starts are noted anew: a million entries' worth.
+    sequence = {};
+    text_ = std::move(text);
+    lineStarts_ = {0};
+    lineStarts_.reserve(static_cast<size_t>(lines) + 1);
+    longestLine_ = longestLength_ = 0;
+    IndexLines(0);
+    entryNumbers_ = std::move(numbers);
+    entryFirstLines_ = std::move(firstLines);
+}
+
+std::optional<qint64> TSummaryState::ThreadNeighbour(qint64 number, bool down) {
+    const QList<TThreadPlace>& order = ThreadOrder();
+    const auto found =
+        std::find_if(order.cbegin(), order.cend(),
+                     [number](const TThreadPlace& place) { return place.number == number; });
+    if (found == order.cend()) {
+        return std::nullopt;
+    }
+    // The thread runs from its first article (depth 0) to the next thread's.
+    auto first = found;
+    while (first != order.cbegin() && first->depth > 0) {
+        --first;
+    }
+    auto end = found + 1;
+    while (end != order.cend() && end->depth > 0) {
+        ++end;
+    }
+    if (end - first == 1) {
+        return std::nullopt;
+    }
+    if (down) {
+        return found + 1 < end ? (found + 1)->number : 0;
+    }
+    return found > first ? (found - 1)->number : 0;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "store/threads.h"
 #include "util/stringlist.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class TPostRecordType;
@@ -18,8 +21,15 @@ class TPostRecordType;
 // beside it: a summary of a large group has millions of lines, and a view shows a few dozen of
 // them at a time. The bytes are UTF-8, the fields' encoded words decoded; a position is a byte
 // offset, and the caret and the selection's ends always stand on a character's first byte.
+//
+// The entries stand by number, as they arrive, or by thread: then each entry's first line is
+// indented by its depth in its thread, so that an entry's "[number]" need not start its line.
 class TSummaryState {
 public:
+    enum class TOrder { ByNumber, ByThread };
+    // Entries deeper in their thread are drawn at this depth: two blanks per level.
+    static constexpr int kMaxDrawnDepth = 16;
+
     // The two lines of an article's entry, "[number] From: address" and "    Subject: subject",
     // both fields with their encoded words decoded, in UTF-8, each line ended by LF. The line
     // search relies on this form; entries are found by the numbers kept beside the text, never
@@ -29,9 +39,12 @@ public:
     static QByteArray SummaryEntry(qint64 number, const QByteArray& from,
                                    const QByteArray& subject);
 
-    // Entries. AddEntry appends an article's entry; a caret at the end stays behind it.
-    void AddEntry(const TPostRecordType& record);
-    void AddEntry(qint64 number, const QByteArray& from, const QByteArray& subject);
+    // Entries. AddEntry appends an article's entry; a caret at the end stays behind it. The
+    // Message-ID and References fields are kept for the thread order, their ids only.
+    void AddEntry(const TPostRecordType& record, QByteArrayView messageId = {},
+                  QByteArrayView references = {});
+    void AddEntry(qint64 number, const QByteArray& from, const QByteArray& subject,
+                  QByteArrayView messageId = {}, QByteArrayView references = {});
     void Clear();
     const QByteArray& Text() const { return text_; }
     qint64 Size() const { return text_.size(); }
@@ -86,9 +99,20 @@ public:
     // wherever the caret is: the engine has said why, and every line would say it again.
     enum class TFindResult { Found, NotFound, CannotMatch };
     TFindResult FindLine(const QByteArray& findText, bool caseSensitive, bool down);
-    // Selects the "[number]" that starts the article's entry; false, selecting nothing, when the
-    // summary has no entry for it.
+    // Selects the "[number]" that starts the article's entry, after its indentation; false,
+    // selecting nothing, when the summary has no entry for it.
     bool Locate(qint64 number);
+
+    // Lays the entries out anew in the order, unless they stand so already: by number, or by
+    // thread as TThreader::Order has them, each entry's first line indented two blanks per level
+    // of its depth (at most kMaxDrawnDepth levels). The entry under the selection start keeps its
+    // "[number]" selected, and a caret behind the last entry stays there. False when nothing
+    // had to move.
+    bool LayOut(TOrder order);
+    // Thread following by References: the number of the article after (down) or before the
+    // article number in its thread's order; 0 at the thread's end. nullopt when the summary
+    // holds no other article of its thread (or no entry for it).
+    std::optional<qint64> ThreadNeighbour(qint64 number, bool down);
 
     // The first number of the listing; 0 until a list was made. Numbers from it on are opened
     // only when the summary lists them.
@@ -123,6 +147,18 @@ public:
 
 private:
     void AppendLines(const QByteArray& bytes);
+    // Notes the line starts and the longest line of the text from offset on.
+    void IndexLines(qint64 offset);
+    // The blanks before the "[number]" on an entry's first line.
+    qint64 IndentOf(qint64 line) const;
+    // The entry's bytes, its lines with their line ends, the indentation left out.
+    QByteArrayView EntryBytes(size_t entry) const;
+    // The entries' indexes and the depths to draw them at, in number or thread order.
+    std::vector<std::pair<size_t, int>> NumberSequence() const;
+    std::vector<std::pair<size_t, int>> ThreadSequence();
+    // Makes the summary of the entries in the sequence, each indented by its depth.
+    void LayEntries(std::vector<std::pair<size_t, int>> sequence);
+    const QList<TThreadPlace>& ThreadOrder();
     // The index of the first entry of the article number; -1 when there is none.
     qint64 EntryOfNumber(qint64 number) const;
     // The first line from line on that may hold a match of a plain find text.
@@ -135,6 +171,13 @@ private:
     // Each entry's article number and first line, in the order the entries were added.
     std::vector<qint32> entryNumbers_;
     std::vector<qint64> entryFirstLines_;
+    // Each entry's number, Message-ID and References, in the order the entries were added.
+    TThreader threader_;
+    // threader_'s order, made when first needed after the last entry was added.
+    std::optional<QList<TThreadPlace>> threadOrder_;
+    TOrder laidOrder_ = TOrder::ByNumber;
+    // The entries there were when last laid out by thread; those added since stand after them.
+    size_t threadLaidEntries_ = 0;
     qint64 longestLine_ = 0;
     qint64 longestLength_ = 0;
     qint64 caret_ = 0;

@@ -139,6 +139,17 @@ void TForm1::BindControls() {
             [this] { Dispatch([this] { OpenSearchHit(); }); });
     connect(ComboBox1, &QComboBox::currentIndexChanged, this,
             [this] { Dispatch([this] { ComboBox1Change(); }); });
+    connect(ComboBox2, &QComboBox::currentIndexChanged, this,
+            [this] { Dispatch([this] { ComboBox2Change(); }); });
+    for (QPlainTextEdit* pane : {Memo3, Memo2}) {
+        connect(pane, &QWidget::customContextMenuRequested, this, [this, pane](QPoint pos) {
+            Dispatch([this, pane, pos] { PaneContextMenu(pane, pos); });
+        });
+    }
+    connect(Memo3ViewAction, &QAction::triggered, this,
+            [this] { Dispatch([this] { OpenMessageIdAtCursor(Memo3); }); });
+    connect(Memo2ViewAction, &QAction::triggered, this,
+            [this] { Dispatch([this] { OpenMessageIdAtCursor(Memo2); }); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (PageControl1->currentWidget() == TabSheet4) {
             Dispatch([this] { TabSheet4Show(); });

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
+#include <QPoint>
 #include <QString>
 #include <algorithm>
 #include <functional>
@@ -31,6 +32,7 @@ class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
+class QTextCursor;
 class QTimer;
 class QToolButton;
 class QTreeWidget;
@@ -60,7 +62,9 @@ public:
 // connection-level events), unit1_summary.cpp (the article list summary and Get Article #),
 // unit1_reading.cpp (the article panes, stepping and threads), unit1_scan.cpp (Msg Scan and
 // Hdr Scan), unit1_posting.cpp (the posting page and quoting), unit1_store.cpp (the local news
-// store), unit1_search.cpp (the search over the stored summaries).
+// store), unit1_messageid.cpp (articles opened by Message-ID and URL), unit1_threads.cpp (the
+// summary's order and following threads by References), unit1_search.cpp (the search over the
+// stored summaries).
 class TForm1 : public QMainWindow {
     Q_OBJECT
     friend class TForm1Access;
@@ -125,14 +129,16 @@ public:
     QPushButton* Button4;
     QLineEdit* Edit7; // article number
     QLabel* Label13;
-    TSummaryView* Memo4; // the summary pane, a view of Summary
+    QLabel* Label19;
+    QComboBox* ComboBox2; // the summary's order: kOrderByNumber, kOrderByThread
+    TSummaryView* Memo4;  // the summary pane, a view of Summary
     // The summary pane's context menu, after the pane's own entries.
     QAction* MarkUnreadAction;
     QAction* MarkGroupReadAction;
     // The search over the stored summaries of every group, above the summary.
-    QLabel* Label19;
+    QLabel* Label21;
     QLineEdit* Edit12;      // search text
-    QLabel* Label20;        // how many were found, or why the text cannot be searched
+    QLabel* Label22;        // how many were found, or why the text cannot be searched
     QTreeWidget* ListView1; // the matches, newest first; hidden while the search text is empty
     QAction* SearchAction;  // Ctrl+Shift+F anywhere in the window
 
@@ -140,6 +146,9 @@ public:
     QWidget* TabSheet1;
     QLabel* Label10;       // the article's title line
     QPlainTextEdit* Memo3; // the header pane
+    // View Article at Cursor in the header and body panes' context menus.
+    QAction* Memo3ViewAction;
+    QAction* Memo2ViewAction;
     QPushButton* Button17;
     QPushButton* Button11;
     QToolButton* BitBtn3;
@@ -229,6 +238,10 @@ public:
     void QRNNTP1ListProgress(qint64 received, qint64 announced);
     void QRNNTP1ArticleProgress(qint64 bytesReceived);
 
+    // Another summary order chosen: remembered for the listed group, and the entries laid out
+    // in it at once.
+    void ComboBox2Change();
+
     // Opens the article of the summary entry under the caret.
     void OpenEntryAtCaret();
     // Selects the entry of article number in the summary, silently when it is not there.
@@ -259,6 +272,10 @@ public:
     // Opens the Message-ID the pane's cursor stands on (a click on it, or Enter there: View
     // Article at Cursor); false when it stands on none, or text is selected.
     bool OpenMessageIdAtCursor(QPlainTextEdit* pane);
+    // The header or body pane's context menu at pos: the pane's own entries, then View Article
+    // at Cursor for the Message-ID there. A right click outside the selection puts the cursor
+    // where it was made.
+    void PaneContextMenu(QPlainTextEdit* pane, QPoint pos);
     // The program's news: or nntp: URL argument: connects (to the URL's host when it names
     // another than the connection page's, on its port, 119 unless given) and opens the article
     // or group it names. A malformed URL is shown and nothing is sent.
@@ -280,8 +297,10 @@ public:
     void FormKeyUp(int& key, Qt::KeyboardModifiers shift);
     void Button10Click(); // next in thread
     void Button13Click(); // previous in thread
-    // Opens the next summary entry, in the find dialog's direction, whose subject contains the
-    // shown article's subject without its "Re: ".
+    // Opens the next article, in the find dialog's direction, of the shown article's thread by
+    // References in thread order, when the summary holds other articles of that thread; else
+    // the next summary entry whose subject contains the shown article's subject without its
+    // "Re: ".
     void FollowThread();
     void Button11Click(); // launch text
     void TabSheet1Show();
@@ -320,6 +339,9 @@ public:
     // The find dialog's directions, as dirgrp's item indexes.
     static constexpr int kDirectionUp = 0;
     static constexpr int kDirectionDown = 1;
+    // The summary orders, as ComboBox2's item indexes.
+    static constexpr int kOrderByNumber = 0;
+    static constexpr int kOrderByThread = 1;
     // The security choices, as ComboBox1's item indexes.
     static constexpr int kSecurityNone = 0;
     static constexpr int kSecurityTls = 1;
@@ -405,6 +427,21 @@ private:
     void HideProgress();
 
     void OpenNewsUrl(const nntpwire::NewsUrl& url);
+    // The Message-ID the cursor stands on; empty when none, or text is selected.
+    static QByteArray MessageIdAtCursor(const QTextCursor& cursor);
+
+    // The summary order chosen for the group, remembered in the store (working with it) or
+    // for the session; by number until chosen.
+    bool ThreadedSummaryChosen(const QByteArray& group);
+    void RememberSummaryOrder(const QByteArray& group, bool threaded);
+    // Shows the order remembered for the group being listed in the order box.
+    void ShowChosenOrder();
+    // Lays the summary out in the order chosen, unless it stands so, keeping the entry selected
+    // in sight. Called when a listing ends: entries arrive by number.
+    void LaySummary();
+    // Following the thread of the article shown by References; false when it has none among
+    // the entries.
+    bool FollowThreadByReferences(const QString& subject, bool down);
     // What the connection page holds.
     struct TConnectionFields {
         QString host;
@@ -525,6 +562,10 @@ private:
     bool ArticleNotShown = false;
     // The number of the article asked for last in the listed group; 0 when none was.
     qint64 articleAsked_ = 0;
+    // The number of the listed group's article the reading panes show; 0 when they show none.
+    qint64 shownNumber_ = 0;
+    // The summary orders chosen this session, by group: threaded or not.
+    QHash<QByteArray, bool> threadedGroups_;
     // True while a group is selected to be listed: the selection is shown only once the
     // listing starts.
     bool choosingGroup_ = false;

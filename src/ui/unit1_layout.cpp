@@ -88,6 +88,14 @@ QPlainTextEdit* NewPane(const char* name, QWidget* parent) {
     return pane;
 }
 
+// View Article at Cursor, shown after the pane's own context menu entries.
+QAction* NewViewAction(QPlainTextEdit* pane) {
+    pane->setContextMenuPolicy(Qt::CustomContextMenu);
+    auto* action = new QAction(QStringLiteral("View Article at Cursor"), pane);
+    pane->addAction(action);
+    return action;
+}
+
 } // namespace
 
 void TForm1::SetBackground(QWidget* control, QColor colour) {
@@ -205,11 +213,21 @@ void TForm1::CreateSummaryPage() {
     Edit7->setFixedWidth(kNumberFieldWidth);
     Label13 = NewLabel("Label13", QStringLiteral("Use Ctrl+F and F3 to find"), Panel1);
     SetTextColour(Label13, Qt::blue);
+    Label19 = NewLabel("Label19", QStringLiteral("&Order:"), Panel1);
+    ComboBox2 = Named(new QComboBox(Panel1), "ComboBox2");
+    ComboBox2->addItems({QStringLiteral("By number"), QStringLiteral("By thread")});
+    ComboBox2->setCurrentIndex(kOrderByNumber);
+    Label19->setBuddy(ComboBox2);
+    auto* order = new QHBoxLayout;
+    order->addWidget(Label19);
+    order->addWidget(ComboBox2);
+    order->addStretch(1);
     grid->addWidget(Button3, 0, 0);
     grid->addWidget(Button8, 0, 1);
     grid->addWidget(Button9, 0, 2);
     grid->addWidget(Button4, 0, 3);
     grid->addWidget(Edit7, 0, 4);
+    grid->addLayout(order, 1, 0, 1, 2);
     grid->addWidget(Label13, 1, 2, 1, 3, Qt::AlignRight);
     grid->setColumnStretch(5, 1);
     page->addWidget(Panel1);
@@ -242,18 +260,18 @@ void TForm1::CreateSummaryPage() {
 void TForm1::CreateSearchRow(QVBoxLayout* page) {
     auto* row = new QHBoxLayout;
     row->setSpacing(kButtonRowSpacing);
-    Label19 = NewLabel("Label19", QStringLiteral("&Search"), TabSheet4);
+    Label21 = NewLabel("Label21", QStringLiteral("&Search"), TabSheet4);
     Edit12 = Named(new QLineEdit(TabSheet4), "Edit12");
     Edit12->setPlaceholderText(
         QStringLiteral("Subject or From in every stored group: words, \"a phrase\", pre*, "
                        "AND, OR, NOT (Ctrl+Shift+F)"));
     Edit12->setClearButtonEnabled(true);
-    Label19->setBuddy(Edit12);
-    Label20 = NewLabel("Label20", QString(), TabSheet4);
-    SetTextColour(Label20, Qt::blue);
-    row->addWidget(Label19);
+    Label21->setBuddy(Edit12);
+    Label22 = NewLabel("Label22", QString(), TabSheet4);
+    SetTextColour(Label22, Qt::blue);
+    row->addWidget(Label21);
     row->addWidget(Edit12, 1);
-    row->addWidget(Label20);
+    row->addWidget(Label22);
     page->addLayout(row);
     SearchAction = new QAction(QStringLiteral("Search Stored Summaries"), this);
     SearchAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
@@ -275,6 +293,7 @@ void TForm1::CreateReadingPage() {
     Memo3->setFont(headerFont);
     Memo3->setFixedHeight(kHeaderPaneHeight);
     SetControlTag(Memo3, NoQuestionTag);
+    Memo3ViewAction = NewViewAction(Memo3);
     page->addWidget(Memo3);
 
     auto* row = new QHBoxLayout;
@@ -327,6 +346,7 @@ void TForm1::CreateReadingPage() {
     SetBackground(Memo2, Qt::cyan);
     SetTextColour(Memo2, QColor(0x00, 0x00, 0x80));
     SetControlTag(Memo2, NoQuestionTag);
+    Memo2ViewAction = NewViewAction(Memo2);
     page->addWidget(Memo2, 1);
     Label8 = NewLabel("Label8", QStringLiteral("Attachments"), TabSheet1);
     page->addWidget(Label8);

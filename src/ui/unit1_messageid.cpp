@@ -1,13 +1,16 @@
-// Articles opened by Message-ID: a click on one in the header or body pane, Enter on it (View
-// Article at Cursor there), and the news: and nntp: URLs the program is started with.
+// Articles opened by Message-ID: a click on one in the header or body pane, Enter on it or View
+// Article at Cursor in the pane's context menu, and the news: and nntp: URLs the program is
+// started with.
 #include "ui/unit1.h"
 
 #include "nntp/storecache.h"
 #include "ui/displaytext.h"
 #include "util/finally.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -31,18 +34,37 @@ QByteArray AsciiOrBlank(const QString& line) {
 
 } // namespace
 
-bool TForm1::OpenMessageIdAtCursor(QPlainTextEdit* pane) {
-    const QTextCursor cursor = pane->textCursor();
+QByteArray TForm1::MessageIdAtCursor(const QTextCursor& cursor) {
     if (cursor.hasSelection()) {
-        return false;
+        return QByteArray();
     }
-    const QByteArray id =
-        nntpwire::MessageIdAt(AsciiOrBlank(cursor.block().text()), cursor.positionInBlock());
+    return nntpwire::MessageIdAt(AsciiOrBlank(cursor.block().text()), cursor.positionInBlock());
+}
+
+bool TForm1::OpenMessageIdAtCursor(QPlainTextEdit* pane) {
+    const QByteArray id = MessageIdAtCursor(pane->textCursor());
     if (id.isEmpty()) {
         return false;
     }
     OpenMessageId(id);
     return true;
+}
+
+void TForm1::PaneContextMenu(QPlainTextEdit* pane, QPoint pos) {
+    const QTextCursor clicked = pane->cursorForPosition(pos);
+    const QTextCursor cursor = pane->textCursor();
+    const bool inSelection = cursor.hasSelection() &&
+                             clicked.position() >= cursor.selectionStart() &&
+                             clicked.position() < cursor.selectionEnd();
+    if (!inSelection) {
+        pane->setTextCursor(clicked);
+    }
+    QAction* view = pane == Memo3 ? Memo3ViewAction : Memo2ViewAction;
+    view->setEnabled(!MessageIdAtCursor(pane->textCursor()).isEmpty());
+    const std::unique_ptr<QMenu> menu(pane->createStandardContextMenu(pos));
+    menu->addSeparator();
+    menu->addAction(view);
+    menu->exec(pane->viewport()->mapToGlobal(pos));
 }
 
 void TForm1::OpenMessageId(const QByteArray& typed) {
@@ -76,6 +98,7 @@ void TForm1::OpenMessageId(const QByteArray& typed) {
     if (number > 0) {
         MarkArticleRead(number);
     }
+    shownNumber_ = number;
     PageControl1->setCurrentWidget(TabSheet1);
     Memo2->setFocus();
     ShowArticleDetails(number);

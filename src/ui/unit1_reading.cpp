@@ -170,6 +170,9 @@ void TForm1::Button13Click() {
 void TForm1::FollowThread() {
     const QString subject = HeaderValue(QStringLiteral("subject: "));
     Memo2->setFocus();
+    if (FollowThreadByReferences(subject, zkfind->dirgrp->ItemIndex() == kDirectionDown)) {
+        return;
+    }
     if (subject.isEmpty()) {
         return;
     }

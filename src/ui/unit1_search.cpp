@@ -63,22 +63,26 @@ void TForm1::Edit12Change() {
     const QString text = Edit12->text().trimmed();
     ListView1->setVisible(!text.isEmpty());
     if (text.isEmpty()) {
-        Label20->clear();
+        Label22->clear();
         return;
     }
     if (!store_) {
-        Label20->setText(QStringLiteral("Searching needs the news store, which is not open"));
+        Label22->setText(QStringLiteral("Searching needs the news store, which is not open"));
         return;
     }
     QList<TSearchHit> hits;
-    try {
-        UseStore([&](TNewsStore& store) {
+    QString unreadable;
+    UseStore([&](TNewsStore& store) {
+        try {
             hits = store.Search(SearchedServer(store), text, {}, kSearchHitsShown);
-        });
-    } catch (const EStoreSearchError& error) {
-        // Half-typed text ("a lone quote) is usual while typing: said beside the field, as the
-        // count is, never in a box.
-        Label20->setText(error.Message());
+        } catch (const EStoreSearchError& error) {
+            // Half-typed text ("a lone quote) is usual while typing: said beside the field, as
+            // the count is, never in a box.
+            unreadable = error.Message();
+        }
+    });
+    if (!unreadable.isEmpty()) {
+        Label22->setText(unreadable);
         return;
     }
     for (const TSearchHit& hit : hits) {
@@ -87,7 +91,7 @@ void TForm1::Edit12Change() {
     if (!hits.isEmpty()) {
         ListView1->setCurrentItem(ListView1->topLevelItem(0));
     }
-    Label20->setText(FoundText(hits.size()));
+    Label22->setText(FoundText(hits.size()));
 }
 
 qint64 TForm1::SearchedServer(TNewsStore& store) {

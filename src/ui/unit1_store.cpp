@@ -362,7 +362,8 @@ void TForm1::AddStoredEntry(const TStoredSummary& summary) {
         for (const QByteArray& field : nntpwire::SplitSummaryLine(line)) {
             fields.Add(field);
         }
-        Summary.AddEntry(TPostRecordType(fields));
+        Summary.AddEntry(TPostRecordType(fields), fields.GetValue("Message-ID"),
+                         fields.GetValue("References"));
         return;
     }
     // The fields where the line holds them, as the client's record would give them.
@@ -373,7 +374,7 @@ void TForm1::AddStoredEntry(const TStoredSummary& summary) {
         const QByteArrayView bytes = located.Field(line, index);
         return QByteArray::fromRawData(bytes.data(), bytes.size());
     };
-    Summary.AddEntry(nntpwire::StrToIntDef(field(0), 0), field(2), field(1));
+    Summary.AddEntry(nntpwire::StrToIntDef(field(0), 0), field(2), field(1), field(4), field(5));
 }
 
 void TForm1::ReadReadMarks() {

@@ -70,14 +70,17 @@ bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches, qint64 articleT
     Summary.ListStart = static_cast<qint32>(start);
     PageControl1->setCurrentWidget(TabSheet4);
     Memo4->setFocus();
+    ShowChosenOrder();
     Summary.Clear();
     articleAsked_ = 0;
+    shownNumber_ = 0;
     // What the store failed to give is fetched from the server.
     const qint64 shown = stored.range ? ShowStoredSummaries(*stored.range) : stored.high;
     Memo4->ContentsChanged();
     const qint64 fetchFrom = std::max(shown + 1, start);
     if (fetchFrom > QRNNTP1->LastArticleNo) {
         FlushSummary();
+        LaySummary();
         OpenListedArticle(articleToOpen);
         return true;
     }
@@ -85,6 +88,7 @@ bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches, qint64 articleT
                 [this] {
                     HideProgress();
                     FlushSummary();
+                    LaySummary();
                 });
     KeepListing();
     ShowUnreadCount(QRNNTP1->CurrentGroup);
@@ -135,7 +139,9 @@ void TForm1::QRNNTP1HeaderList(QObject*) {
     // before the last entry anyway. Entries always follow in arrival order, after the last;
     // a caret the user put elsewhere meanwhile (possible only while a server without XOVER is
     // asked article by article) stays where it was put.
-    Summary.AddEntry(QRNNTP1->HeaderRecord);
+    const TExStringList& fields = QRNNTP1->HeaderLines;
+    Summary.AddEntry(QRNNTP1->HeaderRecord, fields.GetValue("Message-ID"),
+                     fields.GetUnfoldedValue("References"));
     if (!summaryFlushQueued_) {
         summaryFlushQueued_ = true;
         QTimer::singleShot(0, this, [this] { FlushSummary(); });
@@ -214,6 +220,7 @@ void TForm1::Button4Click() {
         CacheShownArticle(number);
         KeepReadArticle(number);
     }
+    shownNumber_ = number;
     PageControl1->setCurrentWidget(TabSheet1);
     Memo2->setFocus();
     ShowArticleDetails(number);

@@ -179,9 +179,10 @@ TEST_F(NewsStoreTest, ServersAndGroupsAreKeptApart) {
 TEST_F(NewsStoreTest, GroupListSubscriptionsAndUnreadCountsSurviveRestart) {
     store->SaveGroupList(server, {{"alt.test", 1, 50}, {"comp.lang.c++", 100, 300}});
     store->SetSubscribed(group, true);
+    store->SetThreadedSummary(group, true);
     store->MarkRead(group, 1, 150);
     store->MarkRead(group, 200, 200);
-    // A later list changes the marks but keeps subscriptions and read marks.
+    // A later list changes the marks but keeps subscriptions, summary orders and read marks.
     store->SaveGroupList(server, {{"alt.test", 10, 60}, {"comp.lang.c++", 100, 310}});
     Reopen();
 
@@ -198,8 +199,12 @@ TEST_F(NewsStoreTest, GroupListSubscriptionsAndUnreadCountsSurviveRestart) {
     EXPECT_EQ(groups[1].unread, 211 - 51 - 1);
     EXPECT_EQ(store->UnreadCount(group), 159);
     EXPECT_EQ(store->Subscriptions(server), QList<QByteArray>{"comp.lang.c++"});
+    EXPECT_TRUE(store->ThreadedSummary(group));
+    EXPECT_FALSE(store->ThreadedSummary(store->GroupId(server, "alt.test")));
 
     store->SetSubscribed(group, false);
+    store->SetThreadedSummary(group, false);
+    EXPECT_FALSE(store->ThreadedSummary(group));
     EXPECT_TRUE(store->Subscriptions(server).isEmpty());
 }
 

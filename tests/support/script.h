@@ -50,10 +50,12 @@ inline QByteArray Group(const QByteArray& name, int first, int last) {
 }
 
 // One XOVER summary line: number, subject, from, date, message-id, references, bytes, lines.
-inline QByteArray Summary(int number, const QByteArray& subject, const QByteArray& from) {
+// The Message-ID is "<number@example>".
+inline QByteArray Summary(int number, const QByteArray& subject, const QByteArray& from,
+                          const QByteArray& references = QByteArray()) {
     const QByteArray n = QByteArray::number(number);
     return "S: " + n + '\t' + subject + '\t' + from + "\tMon, 1 Jan 2024 10:00:00 +0000\t<" + n +
-           "@example>\t\t100\t3\n";
+           "@example>\t" + references + "\t100\t3\n";
 }
 
 inline QByteArray Overview(int from, int to, const QByteArray& summaries) {

@@ -5,6 +5,7 @@
 #include "window.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QStatusBar>
 #include <QTabWidget>
 
@@ -33,9 +34,13 @@ QByteArray ServerLacks(const QByteArray& id) {
 
 class MessageIdWindowTest : public GroupWindowTest {
 protected:
+    enum class TWay { Click, Enter, ContextMenu };
+
     // Puts the pane's cursor into the first occurrence of text, as a person does with a click
-    // (the pane scrolled to it first) or with the arrow keys before pressing Enter.
-    void OpenAt(QPlainTextEdit* pane, const QString& text, bool click) {
+    // (the pane scrolled to it first) or with the arrow keys before pressing Enter; or, the
+    // cursor at the start of that line, right-clicks the text and chooses View Article at
+    // Cursor.
+    void OpenAt(QPlainTextEdit* pane, const QString& text, TWay way) {
         const qsizetype at = PaneText(pane).indexOf(text);
         ASSERT_GE(at, 0) << text.toStdString();
         QTextCursor cursor(pane->document());
@@ -43,14 +48,23 @@ protected:
         pane->setTextCursor(cursor);
         pane->ensureCursorVisible();
         pane->setFocus();
-        if (click) {
-            form.show();
-            ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 30000));
-            QTest::mouseClick(pane->viewport(), Qt::LeftButton, {},
-                              pane->cursorRect(cursor).center());
-        } else {
+        if (way == TWay::Enter) {
             TypeKey(Qt::Key_Return);
+            return;
         }
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 30000));
+        const QPoint point = pane->cursorRect(cursor).center();
+        if (way == TWay::Click) {
+            QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, point);
+            return;
+        }
+        cursor.movePosition(QTextCursor::StartOfBlock);
+        pane->setTextCursor(cursor);
+        ChooseFromNextPopupMenu(u"View Article at Cursor"_s);
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, point,
+                                     pane->viewport()->mapToGlobal(point));
+        QApplication::sendEvent(pane->viewport(), &rightClick);
     }
 
     void ShowReferringArticle() {
@@ -60,7 +74,8 @@ protected:
 };
 
 // Every Message-ID in the header pane (Message-ID, References) and the body's <...@...> and
-// news: ids: opened by a click and by Enter on it, from the store, the server, or neither.
+// news: ids: opened by a click, by Enter on it and by View Article at Cursor in the pane's
+// context menu, from the store, the server, or neither.
 TEST_F(MessageIdWindowTest, AnIdInThePanesOpensFromTheStoreElseTheServerElseSaysSo) {
     struct Case {
         const char* what;
@@ -87,21 +102,21 @@ TEST_F(MessageIdWindowTest, AnIdInThePanesOpensFromTheStoreElseTheServerElseSays
     QByteArray conversation = script::Article(1, "From: user1\nSubject: one\nMessage-ID: <1@example>",
                                               "first") +
                               script::Article(2, kReferring, kReferringBody);
-    // Each case is played twice: clicked, then with Enter.
-    for (int round = 0; round < 2; ++round) {
+    // Each case is played three times: clicked, with Enter, from the context menu.
+    for (int round = 0; round < 3; ++round) {
         for (const Case& c : cases) {
             conversation += c.conversation;
         }
     }
     ListSmallGroup(2, conversation);
     GetArticle(1);
-    for (const bool click : {true, false}) {
+    for (const TWay way : {TWay::Click, TWay::Enter, TWay::ContextMenu}) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.what) + (click ? ", clicked" : ", Enter"));
+            SCOPED_TRACE(std::string(c.what) + ", way " + std::to_string(int(way)));
             ShowReferringArticle();
             form.SetStatusText(QString());
             const qsizetype sentBefore = CommandsSent();
-            OpenAt(c.inHeader ? form.Memo3 : form.Memo2, QString::fromLatin1(c.on), click);
+            OpenAt(c.inHeader ? form.Memo3 : form.Memo2, QString::fromLatin1(c.on), way);
             EXPECT_EQ(CommandsSent() - sentBefore, c.conversation.isEmpty() ? 0 : 1);
             EXPECT_TRUE(PaneText(form.Memo3).contains(
                 QString::fromLatin1(c.subjectShown ? c.subjectShown : "Subject: the reply")))
@@ -127,7 +142,7 @@ TEST_F(MessageIdWindowTest, AHundredKilobyteReferencesHeaderOpensTheIdClicked) {
     ListSmallGroup(2, script::Article(2, "Subject: long thread\n" + references, "body") +
                           ServerHas("<3000@long.thread>", "in the middle"));
     GetArticle(2);
-    OpenAt(form.Memo3, u"<3000@long.thread>"_s, true);
+    OpenAt(form.Memo3, u"<3000@long.thread>"_s, TWay::Click);
     EXPECT_TRUE(PaneText(form.Memo3).contains(u"Subject: in the middle"_s));
     ExpectScriptPlayed();
 }
@@ -139,7 +154,7 @@ TEST_F(MessageIdWindowTest, WorkingOfflineAnIdTheStoreLacksIsSaidNotAsked) {
     GetArticle(2);
     form.CheckBox2->setChecked(true);
     const qsizetype sentBefore = CommandsSent();
-    OpenAt(form.Memo3, u"<far@elsewhere>"_s, true);
+    OpenAt(form.Memo3, u"<far@elsewhere>"_s, TWay::Click);
     EXPECT_EQ(CommandsSent(), sentBefore);
     EXPECT_TRUE(form.StatusText().startsWith(u"No such article <far@elsewhere>"_s))
         << form.StatusText().toStdString();

@@ -262,3 +262,87 @@ TEST_F(SummaryStateTest, TheSelectedEntriesAreThoseTheSelectionTouches) {
         EXPECT_EQ(summary.SelectedEntryNumbers(), c.numbers) << c.name;
     }
 }
+
+// By thread, an entry's "[number]" stands after its indentation: everything that finds entries
+// (the entry of a line, Locate, the selected entries, the next entry wanted, the line search,
+// thread following) goes by the entries as they now stand, and by number again restores the
+// summary as it was listed.
+TEST_F(SummaryStateTest, EntriesLaidOutByThreadAreFoundAsByNumber) {
+    using TOrder = TSummaryState::TOrder;
+    summary.AddEntry(1, "a", "topic", "<1@x>", "");
+    summary.AddEntry(2, "b", "other", "<2@x>", "");
+    summary.AddEntry(3, "c", "Re: topic", "<3@x>", "<1@x>");
+    summary.AddEntry(4, "d", "Re: Re: topic", "<4@x>", "<1@x> <3@x>");
+    const QByteArray byNumber = summary.Text();
+    summary.MoveCaret(summary.LineStart(3) + 5);
+    EXPECT_FALSE(summary.LayOut(TOrder::ByNumber));
+
+    ASSERT_TRUE(summary.LayOut(TOrder::ByThread));
+    EXPECT_EQ(summary.Text(), "[1] From: a\n    Subject: topic\n"
+                              "  [3] From: c\n    Subject: Re: topic\n"
+                              "    [4] From: d\n    Subject: Re: Re: topic\n"
+                              "[2] From: b\n    Subject: other\n");
+    EXPECT_EQ(Selected(), "[2]");
+    EXPECT_EQ(summary.SelectionStart(), summary.LineStart(6));
+    EXPECT_FALSE(summary.LayOut(TOrder::ByThread));
+    const std::vector<qint64> lineEntries = {1, 1, 3, 3, 4, 4, 2, 2, 0};
+    for (qint64 line = 0; line < summary.LineCount(); ++line) {
+        EXPECT_EQ(summary.EntryNumberOfLine(line), lineEntries[size_t(line)]) << line;
+    }
+    ASSERT_TRUE(summary.Locate(4));
+    EXPECT_EQ(Selected(), "[4]");
+    EXPECT_EQ(summary.SelectionStart(), summary.LineStart(4) + 4);
+    summary.Select(summary.LineStart(2) + 1, summary.LineStart(5) - summary.LineStart(2));
+    EXPECT_EQ(summary.SelectedEntryNumbers(), (std::vector<qint64>{3, 4}));
+    EXPECT_EQ(summary.NextEntryNumber(3, [](qint64) { return true; }), 4);
+    EXPECT_EQ(summary.NextEntryNumber(4, [](qint64) { return true; }), 2);
+    summary.MoveCaret(0);
+    ASSERT_EQ(summary.FindLine("Re: Re", false, true), TFindResult::Found);
+    EXPECT_EQ(summary.EntryNumberAt(), "4");
+    summary.MoveCaret(summary.LineStart(2) + 3);
+    summary.PrepareThreadSearch(true);
+    EXPECT_EQ(summary.Caret(), summary.LineStart(3));
+
+    // An entry added later stands last until the entries are laid out again.
+    summary.MoveCaret(summary.Size());
+    summary.AddEntry(5, "e", "Re: other", "<5@x>", "<2@x>");
+    EXPECT_EQ(summary.Line(8), "[5] From: e");
+    ASSERT_TRUE(summary.LayOut(TOrder::ByThread));
+    EXPECT_EQ(summary.Line(8), "  [5] From: e");
+    EXPECT_EQ(summary.Caret(), summary.Size());
+    ASSERT_TRUE(summary.LayOut(TOrder::ByNumber));
+    EXPECT_EQ(summary.Text(), byNumber + "[5] From: e\n    Subject: Re: other\n");
+}
+
+// The thread by References of an article: its neighbours in thread order, 0 at either end, and
+// none for an article alone in its thread or not listed.
+TEST_F(SummaryStateTest, TheThreadNeighbourGoesDepthFirstWithinTheThread) {
+    summary.AddEntry(1, "a", "s", "<1@x>", "");
+    summary.AddEntry(2, "b", "s", "<2@x>", "<1@x>");
+    summary.AddEntry(3, "c", "s", "<3@x>", "");
+    summary.AddEntry(4, "d", "s", "<4@x>", "<1@x> <2@x>");
+    summary.AddEntry(5, "e", "s", "<5@x>", "<1@x>");
+    summary.AddEntry(6, "f", "s", "<6@x>", "<gone@x>");
+    struct Case {
+        qint64 number;
+        bool down;
+        std::optional<qint64> neighbour;
+    };
+    const Case cases[] = {
+        {1, true, 2},
+        {2, true, 4},
+        {4, true, 5},
+        {5, true, 0},
+        {5, false, 4},
+        {4, false, 2},
+        {2, false, 1},
+        {1, false, 0},
+        {3, true, std::nullopt},  // neither References nor replies
+        {6, false, std::nullopt}, // its References name no listed article
+        {7, true, std::nullopt},  // not listed
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(summary.ThreadNeighbour(c.number, c.down), c.neighbour)
+            << c.number << (c.down ? " down" : " up");
+    }
+}

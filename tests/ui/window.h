@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -136,6 +137,30 @@ protected:
             }
         }
         FAIL() << "no context menu entry " << text.toStdString();
+    }
+
+    // Chooses the entry with the text given, by the keyboard, in the next popup menu to show;
+    // a menu whose entry is disabled is closed without choosing.
+    static void ChooseFromNextPopupMenu(const QString& text) {
+        auto* poll = new QTimer;
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, [poll, text] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu == nullptr || !menu->isVisible()) {
+                return;
+            }
+            poll->stop();
+            poll->deleteLater();
+            for (QAction* action : menu->actions()) {
+                if (action->text() == text && action->isEnabled()) {
+                    menu->setActiveAction(action);
+                    QTest::keyClick(menu, Qt::Key_Return);
+                    return;
+                }
+            }
+            menu->close();
+        });
+        poll->start();
     }
 
     void ExpectScriptPlayed() const { ::ExpectScriptPlayed(server); }
