@@ -7,7 +7,6 @@
 #include "store/summarysearch.h"
 #include "ui/summaryview.h"
 
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -90,6 +89,10 @@ void TForm1::Edit12Change() {
     }
     if (!hits.isEmpty()) {
         ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    }
+    // Group, number, date and sender whole; the subject takes the rest.
+    for (const int column : {kGroupColumn, kNumberColumn, kDateColumn, kFromColumn}) {
+        ListView1->resizeColumnToContents(column);
     }
     Label22->setText(FoundText(hits.size()));
 }
