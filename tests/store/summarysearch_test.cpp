@@ -40,9 +40,10 @@ protected:
     std::unique_ptr<TNewsStore> store = std::make_unique<TNewsStore>(path);
     qint64 server = store->ServerId(QStringLiteral("news.example.com"), 119);
     qint64 other = store->ServerId(QStringLiteral("other.example.net"), 119);
+    // The other server's group between the two of the first, as row ids are handed out.
     qint64 c = store->GroupId(server, "comp.lang.c");
-    qint64 cooking = store->GroupId(server, "de.rec.kochen");
     qint64 otherC = store->GroupId(other, "comp.lang.c");
+    qint64 cooking = store->GroupId(server, "de.rec.kochen");
 
     SummarySearchTest() {
         store->AddSummaries(
@@ -177,7 +178,7 @@ TEST_F(SummarySearchTest, AReplacedSummaryIsFoundByItsNewSubjectOnly) {
     EXPECT_EQ(Found(server, "first"), QByteArrayList{});
     EXPECT_EQ(Found(server, "second"), QByteArrayList{"comp.lang.c:6"});
     EXPECT_EQ(IndexedRowIds("kernel"),
-              (QList<qint64>{RowId(c, 1), RowId(cooking, 11), RowId(otherC, 1)}));
+              (QList<qint64>{RowId(c, 1), RowId(otherC, 1), RowId(cooking, 11)}));
     EXPECT_EQ(IndexedRowIds("first"), QList<qint64>{});
 }
 
@@ -206,6 +207,27 @@ TEST_F(SummarySearchTest, SearchTextFts5CannotReadFailsNamingIt) {
     }
     // The store stays usable after the failure.
     EXPECT_EQ(Found(server, "corn"), QByteArrayList{"de.rec.kochen:11"});
+}
+
+// A group that holds far more hits than the limit is passed over as a whole to reach the
+// groups with lower row ids, its own newest hits kept; whole groups in between too.
+TEST_F(SummarySearchTest, AGroupWithManyMoreHitsDoesNotHideTheGroupsBelowIt) {
+    const qint64 between = store->GroupId(other, "between");
+    const qint64 big = store->GroupId(server, "big");
+    for (const qint64 group : {between, big}) {
+        QList<TStoredSummary> many;
+        for (qint64 number = 1; number <= 12000; ++number) {
+            many.append({number, LineOf({number, "Kernel again", "Bulk <b@example>",
+                                         "Mon, 1 Dec 2025 10:00:00 +0000"})});
+        }
+        store->AddSummaries(group, many);
+    }
+    EXPECT_EQ(Found(server, "kernel", {}, 4),
+              (QByteArrayList{"de.rec.kochen:11", "comp.lang.c:2", "comp.lang.c:1", "big:12000"}));
+    EXPECT_EQ(Found(server, "kernel AND again", {}, 2), (QByteArrayList{"big:12000", "big:11999"}));
+    EXPECT_EQ(Found(server, "kern*", {}, 3),
+              (QByteArrayList{"de.rec.kochen:11", "comp.lang.c:2", "comp.lang.c:1"}));
+    EXPECT_EQ(Found(server, "kernel").size(), 12003);
 }
 
 // Numbers past 2^40 - 1 do not fit the index's row id: stored, never found, and no harm to
