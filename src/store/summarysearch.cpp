@@ -166,8 +166,8 @@ void TSummaryIndex::RemoveBelow(qint64 group, qint64 low) {
     lines.Reset();
 }
 
-QList<TSearchHit> TSummaryIndex::Search(qint64 server, const QString& query,
-                                        QByteArrayView group, qsizetype limit) {
+QList<TSearchHit> TSummaryIndex::Search(qint64 server, const QString& query, QByteArrayView group,
+                                        qsizetype limit) {
     if (query.trimmed().isEmpty() || limit == 0) {
         return {};
     }
@@ -213,8 +213,7 @@ void TSummaryIndex::CheckQuery(const QByteArray& query) {
     }
 }
 
-QList<TSummaryIndex::TGroupRow> TSummaryIndex::SearchedGroups(qint64 server,
-                                                              QByteArrayView group) {
+QList<TSummaryIndex::TGroupRow> TSummaryIndex::SearchedGroups(qint64 server, QByteArrayView group) {
     TStatement& groups = group.isEmpty() ? statements_->storedGroups : statements_->namedGroup;
     groups.Bind(1, server);
     if (!group.isEmpty()) {

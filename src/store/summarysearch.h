@@ -15,11 +15,11 @@ class TSqlite;
 
 // A stored summary that matched a search.
 struct TSearchHit {
-    QByteArray group;   // the group's name
+    QByteArray group; // the group's name
     qint64 number = 0;
-    QDateTime date;     // UTC; invalid when the Date field cannot be read
-    QString from;       // decoded
-    QString subject;    // decoded
+    QDateTime date;  // UTC; invalid when the Date field cannot be read
+    QString from;    // decoded
+    QString subject; // decoded
 
     bool operator==(const TSearchHit&) const = default;
 };
@@ -84,7 +84,7 @@ private:
         const QList<TGroupRow>& groups;
         qsizetype limit;
         QHash<qint64, qsizetype> indexOf; // by group row id
-        QList<qsizetype> taken;          // per group
+        QList<qsizetype> taken;           // per group
         qsizetype groupsFull;
         QList<TCandidate> candidates;
     };

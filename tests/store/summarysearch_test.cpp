@@ -46,26 +46,26 @@ protected:
     qint64 cooking = store->GroupId(server, "de.rec.kochen");
 
     SummarySearchTest() {
-        store->AddSummaries(
-            c, SummariesOf({
-                   {1, "Kernel patch for ARM", "Alice Smith <alice@example.com>",
-                    "Mon, 7 Dec 2026 10:00:00 +0000"},
-                   {2, "Re: Kernel patch for ARM", "Bob <bob@example.org>",
-                    "Tue, 8 Dec 2026 09:00:00 +0100"},
-                   {3, "Build fails on patched compiler", "Carol Jones <carol@example.net>",
-                    "8 Dec 2026 12:00 GMT"},
-                   {4, "=?UTF-8?B?w5xiZXIgZGllIEvDvGNoZQ==?=",
-                    "=?ISO-8859-1?Q?J=FCrgen_M=FCller?= <jm@example.de>",
-                    "Wed, 9 Dec 2026 00:00:00 -0500"},
-                   {5, "Release notes", "Alice Smith <alice@example.com>", "some day"},
-               }));
-        store->AddSummaries(cooking,
+        store->AddSummaries(c,
                             SummariesOf({
-                                {10, "Caf\xc3\xa9 cr\xc3\xa8me recipes", "Dave <dave@example.com>",
-                                 "Sun, 6 Dec 2026 10:00:00 +0000"},
-                                {11, "Kernel of corn", "Eve <eve@example.com>",
-                                 "Wed, 9 Dec 2026 06:00:00 +0000"},
+                                {1, "Kernel patch for ARM", "Alice Smith <alice@example.com>",
+                                 "Mon, 7 Dec 2026 10:00:00 +0000"},
+                                {2, "Re: Kernel patch for ARM", "Bob <bob@example.org>",
+                                 "Tue, 8 Dec 2026 09:00:00 +0100"},
+                                {3, "Build fails on patched compiler",
+                                 "Carol Jones <carol@example.net>", "8 Dec 2026 12:00 GMT"},
+                                {4, "=?UTF-8?B?w5xiZXIgZGllIEvDvGNoZQ==?=",
+                                 "=?ISO-8859-1?Q?J=FCrgen_M=FCller?= <jm@example.de>",
+                                 "Wed, 9 Dec 2026 00:00:00 -0500"},
+                                {5, "Release notes", "Alice Smith <alice@example.com>", "some day"},
                             }));
+        store->AddSummaries(
+            cooking,
+            SummariesOf({
+                {10, "Caf\xc3\xa9 cr\xc3\xa8me recipes", "Dave <dave@example.com>",
+                 "Sun, 6 Dec 2026 10:00:00 +0000"},
+                {11, "Kernel of corn", "Eve <eve@example.com>", "Wed, 9 Dec 2026 06:00:00 +0000"},
+            }));
         store->AddSummaries(otherC,
                             SummariesOf({{1, "Kernel news from elsewhere", "Zed <z@example>",
                                           "Thu, 10 Dec 2026 10:00:00 +0000"}}));
@@ -73,9 +73,10 @@ protected:
 
     // The hits as "group:number", in order.
     QByteArrayList Found(qint64 searched, const char* query, QByteArrayView group = {},
-                      qsizetype limit = -1) {
+                         qsizetype limit = -1) {
         QByteArrayList found;
-        for (const TSearchHit& hit : store->Search(searched, QString::fromUtf8(query), group, limit)) {
+        for (const TSearchHit& hit :
+             store->Search(searched, QString::fromUtf8(query), group, limit)) {
             found << hit.group + ':' + QByteArray::number(hit.number);
         }
         return found;
@@ -125,7 +126,11 @@ TEST_F(SummarySearchTest, FindsWhatTheQueryLanguageAsks) {
         {"cafe creme", "", -1, {k10}},
         {"caf\xc3\xa9", "", -1, {k10}},
         {"uber kuche", "", -1, {"comp.lang.c:4"}},
-        {"\"\xc3\xbc" "ber die\"", "", -1, {"comp.lang.c:4"}},
+        {"\"\xc3\xbc"
+         "ber die\"",
+         "",
+         -1,
+         {"comp.lang.c:4"}},
         {"jurgen", "", -1, {"comp.lang.c:4"}},
         {"utf", "", -1, {}},
         // A Date that cannot be read counts as the oldest.
@@ -199,8 +204,8 @@ TEST_F(SummarySearchTest, SearchTextFts5CannotReadFailsNamingIt) {
                 store->Search(searched, QString::fromUtf8(query));
                 ADD_FAILURE() << query << " was read";
             } catch (const EStoreSearchError& error) {
-                EXPECT_TRUE(error.Message().startsWith(QStringLiteral("Search text not understood: ") +
-                                                       QString::fromUtf8(query)))
+                EXPECT_TRUE(error.Message().startsWith(
+                    QStringLiteral("Search text not understood: ") + QString::fromUtf8(query)))
                     << error.what();
             }
         }
