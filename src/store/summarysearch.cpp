@@ -72,6 +72,29 @@ void SummaryTextFunction(sqlite3_context* context, int, sqlite3_value** argument
                           SQLITE_UTF8);
 }
 
+// What FTS5 says of search text it cannot read, in words for the person who typed it.
+QString ReasonNotUnderstood(QString message) {
+    static const QString kQuoteHint =
+        QStringLiteral("; words with other characters than letters and digits go in double "
+                       "quotes: \"3.5\"");
+    message.remove(QStringLiteral("fts5: "));
+    if (message == QLatin1String("syntax error near \"\"")) {
+        return QStringLiteral("it ends where more is needed");
+    }
+    if (message == QLatin1String("unterminated string")) {
+        return QStringLiteral("a double quote is not closed");
+    }
+    if (message.startsWith(QLatin1String("syntax error near "))) {
+        return message.sliced(18) + QStringLiteral(" cannot stand there") + kQuoteHint;
+    }
+    if (message.startsWith(QLatin1String("no such column: "))) {
+        return QStringLiteral("there is no field \"%1:\" (subject: and from: are)")
+                   .arg(message.sliced(16)) +
+               kQuoteHint;
+    }
+    return message;
+}
+
 // A summary whose Date cannot be read counts as the oldest.
 constexpr qint64 kUndated = std::numeric_limits<qint64>::min();
 
@@ -204,10 +227,7 @@ void TSummaryIndex::CheckQuery(const QByteArray& query) {
         if (sqlite3_errcode(db_.Handle()) != SQLITE_ERROR) {
             throw;
         }
-        QString reason = QString::fromUtf8(sqlite3_errmsg(db_.Handle()));
-        reason.remove(QStringLiteral("fts5: "));
-        reason.replace(QStringLiteral("syntax error near \"\""),
-                       QStringLiteral("it ends where more is needed"));
+        const QString reason = ReasonNotUnderstood(QString::fromUtf8(sqlite3_errmsg(db_.Handle())));
         throw EStoreSearchError(QStringLiteral("Search text not understood: %1 (%2)")
                                     .arg(QString::fromUtf8(query), reason));
     }

@@ -196,17 +196,37 @@ TEST_F(SummarySearchTest, ExpiredSummariesLeaveTheIndex) {
 }
 
 TEST_F(SummarySearchTest, SearchTextFts5CannotReadFailsNamingIt) {
+    struct Case {
+        const char* query;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"AND", "\"AND\" cannot stand there; words with other characters"},
+        {"NOT kernel", "\"NOT\" cannot stand there"},
+        {"kernel)", "\")\" cannot stand there"},
+        {"3.5", "\".\" cannot stand there; words with other characters than letters and digits go "
+                "in double quotes: \"3.5\""},
+        {"c++", "\"+\" cannot stand there"},
+        {"kernel AND", "it ends where more is needed"},
+        {"(kernel", "it ends where more is needed"},
+        {"\"kernel", "a double quote is not closed"},
+        {"nosuchfield:kernel", "there is no field \"nosuchfield:\" (subject: and from: are)"},
+        {"e-mail", "there is no field \"mail:\""},
+        {"*", "unknown special query"},
+    };
     const qint64 empty = store->ServerId(QStringLiteral("empty.example"), 119);
-    for (const char* query : {"AND", "kernel AND", "\"kernel", "(kernel", "kernel)", "c++",
-                              "nosuchfield:kernel", "NOT kernel", "*"}) {
+    for (const Case& test : cases) {
+        // Alike whether or not the server has summaries to search.
         for (const qint64 searched : {server, empty}) {
             try {
-                store->Search(searched, QString::fromUtf8(query));
-                ADD_FAILURE() << query << " was read";
+                store->Search(searched, QString::fromUtf8(test.query));
+                ADD_FAILURE() << test.query << " was read";
             } catch (const EStoreSearchError& error) {
-                EXPECT_TRUE(error.Message().startsWith(
-                    QStringLiteral("Search text not understood: ") + QString::fromUtf8(query)))
-                    << error.what();
+                const QString expected = QStringLiteral("Search text not understood: ") +
+                                         QString::fromUtf8(test.query) + QStringLiteral(" (") +
+                                         QString::fromUtf8(test.reason);
+                EXPECT_TRUE(error.Message().startsWith(expected))
+                    << error.what() << "\n  expected: " << expected.toStdString();
             }
         }
     }
