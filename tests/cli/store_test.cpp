@@ -488,8 +488,8 @@ TEST(CliStore, SearchPrintsTheStoredHitsNewestFirst) {
         {{"search", "kernel", "--limit", "some"}, kExitUsage, "", ""},
     };
     for (const Case& test : cases) {
-        QStringList command = Words("--offline --port " + QByteArray::number(session.server.Port()) +
-                                    " --store");
+        QStringList command =
+            Words("--offline --port " + QByteArray::number(session.server.Port()) + " --store");
         command << session.StorePath();
         for (const char* argument : test.command) {
             command << QString::fromUtf8(argument);
