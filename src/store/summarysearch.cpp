@@ -95,6 +95,20 @@ QString ReasonNotUnderstood(QString message) {
     return message;
 }
 
+// Runs the statement, which adds or deletes an entry of the index, for the summary's rowid
+// and fields; nothing for a number the index has no room for.
+void RunWithEntry(TStatement& statement, qint64 group, qint64 number, QByteArrayView line) {
+    if (!IsIndexed(number)) {
+        return;
+    }
+    const TIndexedText subject(TStoredSummary::FieldOf(line, kSubjectField));
+    const TIndexedText from(TStoredSummary::FieldOf(line, kFromField));
+    statement.Bind(1, RowIdOf(group, number))
+        .BindUtf8(2, subject.View())
+        .BindUtf8(3, from.View())
+        .Run();
+}
+
 // A summary whose Date cannot be read counts as the oldest.
 constexpr qint64 kUndated = std::numeric_limits<qint64>::min();
 
@@ -147,27 +161,11 @@ TSummaryIndex::TSummaryIndex(TSqlite& db)
 TSummaryIndex::~TSummaryIndex() = default;
 
 void TSummaryIndex::Add(qint64 group, qint64 number, QByteArrayView line) {
-    if (!IsIndexed(number)) {
-        return;
-    }
-    const TIndexedText subject(TStoredSummary::FieldOf(line, kSubjectField));
-    const TIndexedText from(TStoredSummary::FieldOf(line, kFromField));
-    statements_->add.Bind(1, RowIdOf(group, number))
-        .BindUtf8(2, subject.View())
-        .BindUtf8(3, from.View())
-        .Run();
+    RunWithEntry(statements_->add, group, number, line);
 }
 
 void TSummaryIndex::Remove(qint64 group, qint64 number, QByteArrayView line) {
-    if (!IsIndexed(number)) {
-        return;
-    }
-    const TIndexedText subject(TStoredSummary::FieldOf(line, kSubjectField));
-    const TIndexedText from(TStoredSummary::FieldOf(line, kFromField));
-    statements_->remove.Bind(1, RowIdOf(group, number))
-        .BindUtf8(2, subject.View())
-        .BindUtf8(3, from.View())
-        .Run();
+    RunWithEntry(statements_->remove, group, number, line);
 }
 
 void TSummaryIndex::RemoveStored(qint64 group, qint64 number) {
