@@ -14,6 +14,10 @@
 // the server has expired) is stored, and the thread order of the whole stored group is asked
 // of the store, reading the lines included; printed as "thread 1M S" for the default N.
 //
+// Last the common word over a second server's 300 groups of 1,000 summaries each, where the
+// newest 200 hits of every group are candidates whose Dates decide the 200 shown; printed as
+// "search 300 groups common MS".
+//
 //   bench_store [N [FILE]]     (default 1000000, a file in a temporary folder)
 #include "store/newsstore.h"
 
@@ -36,6 +40,8 @@ constexpr const char* kCommonWord = "kernel";
 constexpr const char* kRareWord = "quokka";
 constexpr const char* kPrefix = "driv*";
 constexpr qint64 kRareCount = 10;
+constexpr int kManyGroups = 300;
+constexpr qint64 kManyGroupsSummaries = 1000;
 
 class SummaryMaker {
 public:
@@ -216,6 +222,20 @@ void PrintSearchTimes(TNewsStore& store, qint64 server, const QByteArray& size) 
     }
 }
 
+void PrintManyGroupsSearchTime(TNewsStore& store) {
+    const qint64 server = store.ServerId(QStringLiteral("many.example.com"), 119);
+    SummaryMaker maker(kManyGroupsSummaries);
+    qint64 untimed = 0;
+    for (int g = 0; g < kManyGroups; ++g) {
+        const qint64 group = store.GroupId(server, "zk.test.many." + QByteArray::number(g));
+        StoreLines(store, group, kManyGroupsSummaries, maker, untimed);
+    }
+    qsizetype hits = 0;
+    const double milliseconds = SearchMilliseconds(store, server, kCommonWord, hits);
+    std::printf("search %d groups common MS %.2f\n", kManyGroups, milliseconds);
+    std::fprintf(stderr, "(%s: %lld hits)\n", kCommonWord, static_cast<long long>(hits));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -260,6 +280,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "(%lld summaries in %lld threads, the deepest reply at %d)\n",
                      static_cast<long long>(order.size()), static_cast<long long>(threads),
                      deepest);
+        std::fflush(stdout);
+
+        PrintManyGroupsSearchTime(store);
     } catch (const Exception& error) {
         std::fprintf(stderr, "bench_store: %s\n", error.what());
         return 1;

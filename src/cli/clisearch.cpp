@@ -3,8 +3,7 @@
 #include "cli/clioptions.h"
 #include "store/newsstore.h"
 
-void PrintSearchHits(TNewsStore& store, qint64 server, const TCliOptions& options,
-                     QIODevice& out) {
+void PrintSearchHits(TNewsStore& store, qint64 server, const TCliOptions& options, QIODevice& out) {
     const QList<TSearchHit> hits =
         store.Search(server, options.arguments[0], options.searchGroup, options.limit.value_or(-1));
     for (const TSearchHit& hit : hits) {

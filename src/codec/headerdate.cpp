@@ -16,7 +16,7 @@ struct TZoneName {
     int hours;
 };
 // RFC 5322, section 4.3.
-constexpr TZoneName kZoneNames[] = {{"ut", 0},  {"gmt", 0}, {"utc", 0}, {"est", -5},
+constexpr TZoneName kZoneNames[] = {{"ut", 0},   {"gmt", 0},  {"utc", 0},  {"est", -5},
                                     {"edt", -4}, {"cst", -6}, {"cdt", -5}, {"mst", -7},
                                     {"mdt", -6}, {"pst", -8}, {"pdt", -7}};
 

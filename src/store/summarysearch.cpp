@@ -6,8 +6,11 @@
 #include "store/sqlite.h"
 #include "store/storedsummary.h"
 
+#include <QHash>
+#include <QTimeZone>
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <sqlite3.h>
 
 namespace {
@@ -69,19 +72,45 @@ void SummaryTextFunction(sqlite3_context* context, int, sqlite3_value** argument
                           SQLITE_UTF8);
 }
 
-// Newest first: by date, a date that cannot be read counting as the oldest; then by number.
-bool IsNewer(const TSearchHit& a, const TSearchHit& b) {
-    constexpr qint64 kUndated = std::numeric_limits<qint64>::min();
-    const qint64 aSeconds = a.date.isValid() ? a.date.toSecsSinceEpoch() : kUndated;
-    const qint64 bSeconds = b.date.isValid() ? b.date.toSecsSinceEpoch() : kUndated;
-    if (aSeconds != bSeconds) {
-        return aSeconds > bSeconds;
+// What FTS5 says of search text it cannot read, in words for the person who typed it.
+QString ReasonNotUnderstood(QString message) {
+    static const QString kQuoteHint =
+        QStringLiteral("; words with other characters than letters and digits go in double "
+                       "quotes: \"3.5\"");
+    message.remove(QStringLiteral("fts5: "));
+    if (message == QLatin1String("syntax error near \"\"")) {
+        return QStringLiteral("it ends where more is needed");
     }
-    if (a.number != b.number) {
-        return a.number > b.number;
+    if (message == QLatin1String("unterminated string")) {
+        return QStringLiteral("a double quote is not closed");
     }
-    return a.group < b.group;
+    if (message.startsWith(QLatin1String("syntax error near "))) {
+        return message.sliced(18) + QStringLiteral(" cannot stand there") + kQuoteHint;
+    }
+    if (message.startsWith(QLatin1String("no such column: "))) {
+        return QStringLiteral("there is no field \"%1:\" (subject: and from: are)")
+                   .arg(message.sliced(16)) +
+               kQuoteHint;
+    }
+    return message;
 }
+
+// Runs the statement, which adds or deletes an entry of the index, for the summary's rowid
+// and fields; nothing for a number the index has no room for.
+void RunWithEntry(TStatement& statement, qint64 group, qint64 number, QByteArrayView line) {
+    if (!IsIndexed(number)) {
+        return;
+    }
+    const TIndexedText subject(TStoredSummary::FieldOf(line, kSubjectField));
+    const TIndexedText from(TStoredSummary::FieldOf(line, kFromField));
+    statement.Bind(1, RowIdOf(group, number))
+        .BindUtf8(2, subject.View())
+        .BindUtf8(3, from.View())
+        .Run();
+}
+
+// A summary whose Date cannot be read counts as the oldest.
+constexpr qint64 kUndated = std::numeric_limits<qint64>::min();
 
 } // namespace
 
@@ -107,10 +136,10 @@ struct TSummaryIndex::Statements {
                            "JOIN newsgroup ON newsgroup.id = stored.id "
                            "WHERE newsgroup.server = ?1"),
           namedGroup(db, "SELECT id, name FROM newsgroup WHERE server = ?1 AND name = ?2"),
-          // A rowid range in descending order: FTS5 reads only the group's part of each
-          // word's entries, from the newest number down, and stops at the limit.
+          // A rowid range in descending order: FTS5 reads only the groups' part of each
+          // word's entries, from the newest number down, as far as the caller steps.
           matches(db, "SELECT rowid FROM summary_text WHERE summary_text MATCH ?1 "
-                      "AND rowid BETWEEN ?2 AND ?3 ORDER BY rowid DESC LIMIT ?4") {}
+                      "AND rowid BETWEEN ?2 AND ?3 ORDER BY rowid DESC") {}
 
     TStatement add, remove, storedLine, linesBelow, checkQuery, storedGroups, namedGroup, matches;
 };
@@ -132,27 +161,11 @@ TSummaryIndex::TSummaryIndex(TSqlite& db)
 TSummaryIndex::~TSummaryIndex() = default;
 
 void TSummaryIndex::Add(qint64 group, qint64 number, QByteArrayView line) {
-    if (!IsIndexed(number)) {
-        return;
-    }
-    const TIndexedText subject(TStoredSummary::FieldOf(line, kSubjectField));
-    const TIndexedText from(TStoredSummary::FieldOf(line, kFromField));
-    statements_->add.Bind(1, RowIdOf(group, number))
-        .BindUtf8(2, subject.View())
-        .BindUtf8(3, from.View())
-        .Run();
+    RunWithEntry(statements_->add, group, number, line);
 }
 
 void TSummaryIndex::Remove(qint64 group, qint64 number, QByteArrayView line) {
-    if (!IsIndexed(number)) {
-        return;
-    }
-    const TIndexedText subject(TStoredSummary::FieldOf(line, kSubjectField));
-    const TIndexedText from(TStoredSummary::FieldOf(line, kFromField));
-    statements_->remove.Bind(1, RowIdOf(group, number))
-        .BindUtf8(2, subject.View())
-        .BindUtf8(3, from.View())
-        .Run();
+    RunWithEntry(statements_->remove, group, number, line);
 }
 
 void TSummaryIndex::RemoveStored(qint64 group, qint64 number) {
@@ -174,22 +187,29 @@ void TSummaryIndex::RemoveBelow(qint64 group, qint64 low) {
     lines.Reset();
 }
 
-QList<TSearchHit> TSummaryIndex::Search(qint64 server, const QString& query,
-                                        QByteArrayView group, qsizetype limit) {
+QList<TSearchHit> TSummaryIndex::Search(qint64 server, const QString& query, QByteArrayView group,
+                                        qsizetype limit) {
     if (query.trimmed().isEmpty() || limit == 0) {
         return {};
     }
     const QByteArray utf8 = query.toUtf8();
     CheckQuery(utf8);
-    QList<TSearchHit> hits;
-    for (const TGroupRow& searched : SearchedGroups(server, group)) {
-        AddGroupHits(searched, utf8, limit, hits);
-    }
-    std::sort(hits.begin(), hits.end(), IsNewer);
-    if (limit >= 0 && hits.size() > limit) {
-        hits.resize(limit);
-    }
-    return hits;
+    const QList<TGroupRow> groups = SearchedGroups(server, group);
+    QList<TCandidate> candidates = Candidates(groups, utf8, limit);
+    // Newest first: by date, then by number, then by group.
+    const auto newer = [&groups](const TCandidate& a, const TCandidate& b) {
+        if (a.seconds != b.seconds) {
+            return a.seconds > b.seconds;
+        }
+        if (a.number != b.number) {
+            return a.number > b.number;
+        }
+        return groups[a.group].name < groups[b.group].name;
+    };
+    const qsizetype kept = limit >= 0 ? std::min(limit, candidates.size()) : candidates.size();
+    std::partial_sort(candidates.begin(), candidates.begin() + kept, candidates.end(), newer);
+    candidates.resize(kept);
+    return HitsOf(groups, candidates);
 }
 
 // Asked of a rowid no entry has, which costs FTS5 a seek per word, so that text it cannot
@@ -205,17 +225,13 @@ void TSummaryIndex::CheckQuery(const QByteArray& query) {
         if (sqlite3_errcode(db_.Handle()) != SQLITE_ERROR) {
             throw;
         }
-        QString reason = QString::fromUtf8(sqlite3_errmsg(db_.Handle()));
-        reason.remove(QStringLiteral("fts5: "));
-        reason.replace(QStringLiteral("syntax error near \"\""),
-                       QStringLiteral("it ends where more is needed"));
+        const QString reason = ReasonNotUnderstood(QString::fromUtf8(sqlite3_errmsg(db_.Handle())));
         throw EStoreSearchError(QStringLiteral("Search text not understood: %1 (%2)")
                                     .arg(QString::fromUtf8(query), reason));
     }
 }
 
-QList<TSummaryIndex::TGroupRow> TSummaryIndex::SearchedGroups(qint64 server,
-                                                              QByteArrayView group) {
+QList<TSummaryIndex::TGroupRow> TSummaryIndex::SearchedGroups(qint64 server, QByteArrayView group) {
     TStatement& groups = group.isEmpty() ? statements_->storedGroups : statements_->namedGroup;
     groups.Bind(1, server);
     if (!group.isEmpty()) {
@@ -229,29 +245,92 @@ QList<TSummaryIndex::TGroupRow> TSummaryIndex::SearchedGroups(qint64 server,
     return rows;
 }
 
-void TSummaryIndex::AddGroupHits(const TGroupRow& group, const QByteArray& query,
-                                 qsizetype limit, QList<TSearchHit>& hits) {
-    TStatement& matches = statements_->matches;
-    matches.BindUtf8(1, query)
-        .Bind(2, RowIdOf(group.id, 0))
-        .Bind(3, RowIdOf(group.id, kNumberLimit - 1))
-        .Bind(4, limit);
-    QList<qint64> numbers;
-    while (matches.Step()) {
-        numbers.append(matches.Int(0) - RowIdOf(group.id, 0));
+// The newest numbers of each group that match, at most limit of each, with their dates: a
+// pass over the index in descending rowid order across the groups' rowid ranges, rather than
+// a query per group, which for a prefix would merge every word it covers once per group. The
+// entries of a group already full, or of another server's group, are passed over; once many
+// of them come in a row the pass starts again below that group, which FTS5 seeks to at once.
+QList<TSummaryIndex::TCandidate> TSummaryIndex::Candidates(const QList<TGroupRow>& groups,
+                                                           const QByteArray& query,
+                                                           qsizetype limit) {
+    TCandidatePass pass{groups, limit, {}, QList<qsizetype>(groups.size(), 0), 0, {}};
+    if (groups.isEmpty()) {
+        return {};
     }
-    matches.Reset();
+    qint64 lowest = groups[0].id;
+    qint64 highest = groups[0].id;
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        pass.indexOf.insert(groups[i].id, i);
+        lowest = std::min(lowest, groups[i].id);
+        highest = std::max(highest, groups[i].id);
+    }
+    std::optional<qint64> below = highest + 1;
+    while (below && *below > lowest) {
+        below = PassOver(pass, query, lowest, *below);
+    }
+    return pass.candidates;
+}
+
+// One pass over the rowids of the groups numbered from lowest to below - 1; the group to pass
+// below next when the pass stopped early.
+std::optional<qint64> TSummaryIndex::PassOver(TCandidatePass& pass, const QByteArray& query,
+                                              qint64 lowest, qint64 below) {
+    // Passing over entries costs about a tenth of a microsecond each; starting again costs
+    // FTS5 a seek per word, but for a prefix the merge of every word it covers.
+    constexpr int kPassedOverBeforeSkipping = 10000;
+    TStatement& matches = statements_->matches;
+    matches.BindUtf8(1, query).Bind(2, RowIdOf(lowest, 0)).Bind(3, RowIdOf(below, 0) - 1);
+    // Each line is read while the pass is still open, which keeps one read transaction for
+    // all of them instead of taking the file's lock anew for each.
     TStatement& stored = statements_->storedLine;
-    for (const qint64 number : numbers) {
-        stored.Bind(1, group.id).Bind(2, number);
+    int passedOver = 0;
+    std::optional<qint64> skipBelow;
+    while (pass.groupsFull < pass.groups.size() && matches.Step()) {
+        const qint64 rowId = matches.Int(0);
+        const qint64 group = rowId >> kNumberBits;
+        const auto index = pass.indexOf.constFind(group);
+        if (index == pass.indexOf.cend() || pass.taken[*index] == pass.limit) {
+            if (++passedOver == kPassedOverBeforeSkipping) {
+                skipBelow = group;
+                break;
+            }
+            continue;
+        }
+        passedOver = 0;
+        const qint64 number = rowId & (kNumberLimit - 1);
+        stored.Bind(1, group).Bind(2, number);
         // An entry whose summary is gone is passed over rather than shown empty.
         if (stored.Step()) {
+            const QDateTime date = ParseHeaderDate(TStoredSummary::FieldOf(stored.BytesView(0), 3));
+            pass.candidates.append(
+                {*index, number, date.isValid() ? date.toSecsSinceEpoch() : kUndated});
+            if (++pass.taken[*index] == pass.limit) {
+                ++pass.groupsFull;
+            }
+        }
+        stored.Reset();
+    }
+    matches.Reset();
+    return skipBelow;
+}
+
+QList<TSearchHit> TSummaryIndex::HitsOf(const QList<TGroupRow>& groups,
+                                        const QList<TCandidate>& candidates) {
+    QList<TSearchHit> hits;
+    hits.reserve(candidates.size());
+    TStatement& stored = statements_->storedLine;
+    for (const TCandidate& candidate : candidates) {
+        stored.Bind(1, groups[candidate.group].id).Bind(2, candidate.number);
+        if (stored.Step()) {
             const QByteArrayView line = stored.BytesView(0);
-            hits.append({group.name, number,
-                         ParseHeaderDate(TStoredSummary::FieldOf(line, 3)),
+            hits.append({groups[candidate.group].name, candidate.number,
+                         candidate.seconds == kUndated
+                             ? QDateTime()
+                             : QDateTime::fromSecsSinceEpoch(candidate.seconds, QTimeZone::utc()),
                          DecodeEncodedWords(TStoredSummary::FieldOf(line, kFromField)),
                          DecodeEncodedWords(TStoredSummary::FieldOf(line, kSubjectField))});
         }
         stored.Reset();
     }
+    return hits;
 }

@@ -5,19 +5,21 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class TSqlite;
 
 // A stored summary that matched a search.
 struct TSearchHit {
-    QByteArray group;   // the group's name
+    QByteArray group; // the group's name
     qint64 number = 0;
-    QDateTime date;     // UTC; invalid when the Date field cannot be read
-    QString from;       // decoded
-    QString subject;    // decoded
+    QDateTime date;  // UTC; invalid when the Date field cannot be read
+    QString from;    // decoded
+    QString subject; // decoded
 
     bool operator==(const TSearchHit&) const = default;
 };
@@ -69,12 +71,32 @@ private:
         qint64 id;
         QByteArray name;
     };
+    // A hit before its fields are read: its group (an index into the searched groups), its
+    // number and its Date in seconds since the epoch.
+    struct TCandidate {
+        qsizetype group;
+        qint64 number;
+        qint64 seconds;
+    };
+
+    // What the passes over the index have found so far.
+    struct TCandidatePass {
+        const QList<TGroupRow>& groups;
+        qsizetype limit;
+        QHash<qint64, qsizetype> indexOf; // by group row id
+        QList<qsizetype> taken;           // per group
+        qsizetype groupsFull;
+        QList<TCandidate> candidates;
+    };
 
     void Remove(qint64 group, qint64 number, QByteArrayView line);
     void CheckQuery(const QByteArray& query);
     QList<TGroupRow> SearchedGroups(qint64 server, QByteArrayView group);
-    void AddGroupHits(const TGroupRow& group, const QByteArray& query, qsizetype limit,
-                      QList<TSearchHit>& hits);
+    QList<TCandidate> Candidates(const QList<TGroupRow>& groups, const QByteArray& query,
+                                 qsizetype limit);
+    std::optional<qint64> PassOver(TCandidatePass& pass, const QByteArray& query, qint64 lowest,
+                                   qint64 below);
+    QList<TSearchHit> HitsOf(const QList<TGroupRow>& groups, const QList<TCandidate>& candidates);
 
     TSqlite& db_;
     std::unique_ptr<Statements> statements_;

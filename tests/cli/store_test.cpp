@@ -482,13 +482,14 @@ TEST(CliStore, SearchPrintsTheStoredHitsNewestFirst) {
         {{"search", "kernel", "--limit", "2"}, kExitSuccess, bob + jurgen, ""},
         {{"search", "elsewhere"}, kExitSuccess, "", ""},
         {{"search", "AND"}, kExitFailure, "",
-         "zknews-cli: Search text not understood: AND (syntax error near \"AND\")\n"},
+         "zknews-cli: Search text not understood: AND (\"AND\" cannot stand there; words "
+         "with other characters than letters and digits go in double quotes: \"3.5\")\n"},
         {{"search"}, kExitUsage, "", ""},
         {{"search", "kernel", "--limit", "some"}, kExitUsage, "", ""},
     };
     for (const Case& test : cases) {
-        QStringList command = Words("--offline --port " + QByteArray::number(session.server.Port()) +
-                                    " --store");
+        QStringList command =
+            Words("--offline --port " + QByteArray::number(session.server.Port()) + " --store");
         command << session.StorePath();
         for (const char* argument : test.command) {
             command << QString::fromUtf8(argument);

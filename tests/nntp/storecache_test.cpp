@@ -14,6 +14,22 @@ struct StoreCacheTest : ::testing::Test {
     TestDir dir;
     TNewsStore store{dir.Path("news.db")};
 
+    // The pages that the first batch of a sync adds to a store of its own: the summaries and
+    // their entries in the full-text index.
+    qint64 PagesOfTheFirstBatch() {
+        TNewsStore scratch(dir.Path("scratch.db"));
+        const qint64 before = scratch.Database().QueryInt("PRAGMA page_count");
+        QList<TStoredSummary> batch;
+        for (int n = 1; n <= TStoreCache::kSyncBatch; ++n) {
+            const QByteArray line = script::Summary(n, "Subject " + QByteArray::number(n),
+                                                    "user" + QByteArray::number(n) + "@example");
+            // Without the script's "S: " and line end.
+            batch.append({n, line.sliced(3).chopped(1)});
+        }
+        scratch.AddSummaries(scratch.GroupId(scratch.ServerId(QStringLiteral("h"), 119), "g"), batch);
+        return scratch.Database().QueryInt("PRAGMA page_count") - before;
+    }
+
     QList<QByteArray> StoredLines(TStoreCache& cache, const QByteArray& group) {
         QList<QByteArray> lines;
         for (const TStoredSummary& summary : store.Summaries(cache.GroupId(group))) {
@@ -127,9 +143,8 @@ TEST_F(StoreCacheTest, ASyncOnAFullDiskKeepsTheBatchesBeforeAndReadsTheReplyToIt
     TStoreCache cache(client.nntp, store);
     cache.GroupId("g");
     // Room for a batch and a half: the second batch cannot be stored.
-    const qint64 batchBytes = script::Summaries(1, TStoreCache::kSyncBatch).size();
-    const qint64 room = store.Database().QueryInt("PRAGMA page_count") +
-                        batchBytes * 3 / 2 / store.Database().QueryInt("PRAGMA page_size");
+    const qint64 room =
+        store.Database().QueryInt("PRAGMA page_count") + PagesOfTheFirstBatch() * 3 / 2;
     store.Database().Execute(("PRAGMA max_page_count=" + QByteArray::number(room)).constData());
     const QString message = StoreFailureOf([&] { cache.Sync("g", false); });
     EXPECT_TRUE(message.contains(store.Path())) << message.toStdString();

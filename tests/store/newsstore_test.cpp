@@ -323,7 +323,8 @@ TEST_F(NewsStoreTest, KeepsEachServersGroupListTime) {
     EXPECT_EQ(store->GroupListTime(other), first.addDays(-400));
 }
 
-// A file of the first release gains the group list times and keeps what it held.
+// A file of the first release gains the group list times and the search index and keeps
+// what it held.
 TEST_F(NewsStoreTest, AFileOfTheFirstVersionIsBroughtUpToDate) {
     store.reset();
     QFile::remove(path);
@@ -331,7 +332,9 @@ TEST_F(NewsStoreTest, AFileOfTheFirstVersionIsBroughtUpToDate) {
         TSqlite db(path);
         MigrateSchema(db, {TNewsStore::SchemaSteps().first()});
         db.Execute("INSERT INTO server (id, host, port) VALUES (7, 'old.example', 119);"
-                   "INSERT INTO newsgroup (server, name, high) VALUES (7, 'old.group', 12);");
+                   "INSERT INTO newsgroup (server, name, high) VALUES (7, 'old.group', 12);"
+                   "INSERT INTO summary (newsgroup, number, line) VALUES (1, 12, CAST("
+                   "'12' || char(9) || '=?UTF-8?Q?Gr=C3=BCn?= tea' || char(9) || 'x' AS BLOB));");
     }
     Reopen();
     const qint64 old = store->ServerId(QStringLiteral("old.example"), 119);
@@ -339,6 +342,9 @@ TEST_F(NewsStoreTest, AFileOfTheFirstVersionIsBroughtUpToDate) {
     ASSERT_EQ(store->GroupList(old).size(), 1);
     EXPECT_EQ(store->GroupList(old)[0].high, 12);
     EXPECT_EQ(store->GroupListTime(old), std::nullopt);
+    const QList<TSearchHit> found = store->Search(old, QStringLiteral("grun"));
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(found[0].subject, QStringLiteral("Gr\u00fcn tea"));
     EXPECT_EQ(store->Database().QueryInt("PRAGMA user_version"), TNewsStore::SchemaSteps().size());
 }
 

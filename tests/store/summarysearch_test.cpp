@@ -40,31 +40,32 @@ protected:
     std::unique_ptr<TNewsStore> store = std::make_unique<TNewsStore>(path);
     qint64 server = store->ServerId(QStringLiteral("news.example.com"), 119);
     qint64 other = store->ServerId(QStringLiteral("other.example.net"), 119);
+    // The other server's group between the two of the first, as row ids are handed out.
     qint64 c = store->GroupId(server, "comp.lang.c");
-    qint64 cooking = store->GroupId(server, "de.rec.kochen");
     qint64 otherC = store->GroupId(other, "comp.lang.c");
+    qint64 cooking = store->GroupId(server, "de.rec.kochen");
 
     SummarySearchTest() {
-        store->AddSummaries(
-            c, SummariesOf({
-                   {1, "Kernel patch for ARM", "Alice Smith <alice@example.com>",
-                    "Mon, 7 Dec 2026 10:00:00 +0000"},
-                   {2, "Re: Kernel patch for ARM", "Bob <bob@example.org>",
-                    "Tue, 8 Dec 2026 09:00:00 +0100"},
-                   {3, "Build fails on patched compiler", "Carol Jones <carol@example.net>",
-                    "8 Dec 2026 12:00 GMT"},
-                   {4, "=?UTF-8?B?w5xiZXIgZGllIEvDvGNoZQ==?=",
-                    "=?ISO-8859-1?Q?J=FCrgen_M=FCller?= <jm@example.de>",
-                    "Wed, 9 Dec 2026 00:00:00 -0500"},
-                   {5, "Release notes", "Alice Smith <alice@example.com>", "some day"},
-               }));
-        store->AddSummaries(cooking,
+        store->AddSummaries(c,
                             SummariesOf({
-                                {10, "Caf\xc3\xa9 cr\xc3\xa8me recipes", "Dave <dave@example.com>",
-                                 "Sun, 6 Dec 2026 10:00:00 +0000"},
-                                {11, "Kernel of corn", "Eve <eve@example.com>",
-                                 "Wed, 9 Dec 2026 06:00:00 +0000"},
+                                {1, "Kernel patch for ARM", "Alice Smith <alice@example.com>",
+                                 "Mon, 7 Dec 2026 10:00:00 +0000"},
+                                {2, "Re: Kernel patch for ARM", "Bob <bob@example.org>",
+                                 "Tue, 8 Dec 2026 09:00:00 +0100"},
+                                {3, "Build fails on patched compiler",
+                                 "Carol Jones <carol@example.net>", "8 Dec 2026 12:00 GMT"},
+                                {4, "=?UTF-8?B?w5xiZXIgZGllIEvDvGNoZQ==?=",
+                                 "=?ISO-8859-1?Q?J=FCrgen_M=FCller?= <jm@example.de>",
+                                 "Wed, 9 Dec 2026 00:00:00 -0500"},
+                                {5, "Release notes", "Alice Smith <alice@example.com>", "some day"},
                             }));
+        store->AddSummaries(
+            cooking,
+            SummariesOf({
+                {10, "Caf\xc3\xa9 cr\xc3\xa8me recipes", "Dave <dave@example.com>",
+                 "Sun, 6 Dec 2026 10:00:00 +0000"},
+                {11, "Kernel of corn", "Eve <eve@example.com>", "Wed, 9 Dec 2026 06:00:00 +0000"},
+            }));
         store->AddSummaries(otherC,
                             SummariesOf({{1, "Kernel news from elsewhere", "Zed <z@example>",
                                           "Thu, 10 Dec 2026 10:00:00 +0000"}}));
@@ -72,9 +73,10 @@ protected:
 
     // The hits as "group:number", in order.
     QByteArrayList Found(qint64 searched, const char* query, QByteArrayView group = {},
-                      qsizetype limit = -1) {
+                         qsizetype limit = -1) {
         QByteArrayList found;
-        for (const TSearchHit& hit : store->Search(searched, QString::fromUtf8(query), group, limit)) {
+        for (const TSearchHit& hit :
+             store->Search(searched, QString::fromUtf8(query), group, limit)) {
             found << hit.group + ':' + QByteArray::number(hit.number);
         }
         return found;
@@ -124,7 +126,11 @@ TEST_F(SummarySearchTest, FindsWhatTheQueryLanguageAsks) {
         {"cafe creme", "", -1, {k10}},
         {"caf\xc3\xa9", "", -1, {k10}},
         {"uber kuche", "", -1, {"comp.lang.c:4"}},
-        {"\"\xc3\xbc" "ber die\"", "", -1, {"comp.lang.c:4"}},
+        {"\"\xc3\xbc"
+         "ber die\"",
+         "",
+         -1,
+         {"comp.lang.c:4"}},
         {"jurgen", "", -1, {"comp.lang.c:4"}},
         {"utf", "", -1, {}},
         // A Date that cannot be read counts as the oldest.
@@ -177,7 +183,7 @@ TEST_F(SummarySearchTest, AReplacedSummaryIsFoundByItsNewSubjectOnly) {
     EXPECT_EQ(Found(server, "first"), QByteArrayList{});
     EXPECT_EQ(Found(server, "second"), QByteArrayList{"comp.lang.c:6"});
     EXPECT_EQ(IndexedRowIds("kernel"),
-              (QList<qint64>{RowId(c, 1), RowId(cooking, 11), RowId(otherC, 1)}));
+              (QList<qint64>{RowId(c, 1), RowId(otherC, 1), RowId(cooking, 11)}));
     EXPECT_EQ(IndexedRowIds("first"), QList<qint64>{});
 }
 
@@ -190,22 +196,63 @@ TEST_F(SummarySearchTest, ExpiredSummariesLeaveTheIndex) {
 }
 
 TEST_F(SummarySearchTest, SearchTextFts5CannotReadFailsNamingIt) {
+    struct Case {
+        const char* query;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"AND", "\"AND\" cannot stand there; words with other characters"},
+        {"NOT kernel", "\"NOT\" cannot stand there"},
+        {"kernel)", "\")\" cannot stand there"},
+        {"3.5", "\".\" cannot stand there; words with other characters than letters and digits go "
+                "in double quotes: \"3.5\""},
+        {"c++", "\"+\" cannot stand there"},
+        {"kernel AND", "it ends where more is needed"},
+        {"(kernel", "it ends where more is needed"},
+        {"\"kernel", "a double quote is not closed"},
+        {"nosuchfield:kernel", "there is no field \"nosuchfield:\" (subject: and from: are)"},
+        {"e-mail", "there is no field \"mail:\""},
+        {"*", "unknown special query"},
+    };
     const qint64 empty = store->ServerId(QStringLiteral("empty.example"), 119);
-    for (const char* query : {"AND", "kernel AND", "\"kernel", "(kernel", "kernel)", "c++",
-                              "nosuchfield:kernel", "NOT kernel", "*"}) {
+    for (const Case& test : cases) {
+        // Alike whether or not the server has summaries to search.
         for (const qint64 searched : {server, empty}) {
             try {
-                store->Search(searched, QString::fromUtf8(query));
-                ADD_FAILURE() << query << " was read";
+                store->Search(searched, QString::fromUtf8(test.query));
+                ADD_FAILURE() << test.query << " was read";
             } catch (const EStoreSearchError& error) {
-                EXPECT_TRUE(error.Message().startsWith(QStringLiteral("Search text not understood: ") +
-                                                       QString::fromUtf8(query)))
-                    << error.what();
+                const QString expected = QStringLiteral("Search text not understood: ") +
+                                         QString::fromUtf8(test.query) + QStringLiteral(" (") +
+                                         QString::fromUtf8(test.reason);
+                EXPECT_TRUE(error.Message().startsWith(expected))
+                    << error.what() << "\n  expected: " << expected.toStdString();
             }
         }
     }
     // The store stays usable after the failure.
     EXPECT_EQ(Found(server, "corn"), QByteArrayList{"de.rec.kochen:11"});
+}
+
+// A group that holds far more hits than the limit is passed over as a whole to reach the
+// groups with lower row ids, its own newest hits kept; whole groups in between too.
+TEST_F(SummarySearchTest, AGroupWithManyMoreHitsDoesNotHideTheGroupsBelowIt) {
+    const qint64 between = store->GroupId(other, "between");
+    const qint64 big = store->GroupId(server, "big");
+    for (const qint64 group : {between, big}) {
+        QList<TStoredSummary> many;
+        for (qint64 number = 1; number <= 12000; ++number) {
+            many.append({number, LineOf({number, "Kernel again", "Bulk <b@example>",
+                                         "Mon, 1 Dec 2025 10:00:00 +0000"})});
+        }
+        store->AddSummaries(group, many);
+    }
+    EXPECT_EQ(Found(server, "kernel", {}, 4),
+              (QByteArrayList{"de.rec.kochen:11", "comp.lang.c:2", "comp.lang.c:1", "big:12000"}));
+    EXPECT_EQ(Found(server, "kernel AND again", {}, 2), (QByteArrayList{"big:12000", "big:11999"}));
+    EXPECT_EQ(Found(server, "kern*", {}, 3),
+              (QByteArrayList{"de.rec.kochen:11", "comp.lang.c:2", "comp.lang.c:1"}));
+    EXPECT_EQ(Found(server, "kernel").size(), 12003);
 }
 
 // Numbers past 2^40 - 1 do not fit the index's row id: stored, never found, and no harm to
