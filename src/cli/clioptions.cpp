@@ -80,8 +80,8 @@ const TCommandInfo kCommands[] = {
      "by tabs, encoded words decoded, in UTF-8. QUERY is read as SQLite's\n"
      "full-text search reads it: words (letter case and accents ignored),\n"
      "\"phrases\", prefix*, AND, OR, NOT, parentheses; subject: or from: before\n"
-     "a word looks in that field only; a word with punctuation goes in double\n"
-     "quotes (\"3.5\"). --group searches GROUP only; --limit prints at most N\n"
+     "a word looks in that field only; a word with punctuation (c++, an address)\n"
+     "is searched as its words. --group searches GROUP only; --limit prints at most N\n"
      "lines. Only the store is read, the summaries it holds of the server of\n"
      "--host and --port; no line is no match (exit status 0)."},
     {"subscribe", TCliCommand::Subscribe, 1, kAnyNumber, "", "subscribe GROUP...",

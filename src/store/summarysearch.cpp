@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QTimeZone>
 #include <algorithm>
+#include <cctype>
 #include <limits>
 #include <optional>
 #include <sqlite3.h>
@@ -20,7 +21,7 @@ constexpr qint64 kNumberLimit = qint64(1) << kNumberBits;
 constexpr int kSubjectField = 1;
 constexpr int kFromField = 2;
 
-// Version 4: the full-text index. unicode61 folds letter case and, with remove_diacritics 2,
+// Version 5: the full-text index. unicode61 folds letter case and, with remove_diacritics 2,
 // accents ("cafe" finds "Café"); the positions it keeps answer phrases. Without a prefix
 // index a prefix query merges the words it covers when asked, which costs a few
 // milliseconds at a million summaries. Each commit adds a segment to the index; FTS5 merges
@@ -74,9 +75,6 @@ void SummaryTextFunction(sqlite3_context* context, int, sqlite3_value** argument
 
 // What FTS5 says of search text it cannot read, in words for the person who typed it.
 QString ReasonNotUnderstood(QString message) {
-    static const QString kQuoteHint =
-        QStringLiteral("; words with other characters than letters and digits go in double "
-                       "quotes: \"3.5\"");
     message.remove(QStringLiteral("fts5: "));
     if (message == QLatin1String("syntax error near \"\"")) {
         return QStringLiteral("it ends where more is needed");
@@ -85,14 +83,66 @@ QString ReasonNotUnderstood(QString message) {
         return QStringLiteral("a double quote is not closed");
     }
     if (message.startsWith(QLatin1String("syntax error near "))) {
-        return message.sliced(18) + QStringLiteral(" cannot stand there") + kQuoteHint;
-    }
-    if (message.startsWith(QLatin1String("no such column: "))) {
-        return QStringLiteral("there is no field \"%1:\" (subject: and from: are)")
-                   .arg(message.sliced(16)) +
-               kQuoteHint;
+        return message.sliced(18) + QStringLiteral(" cannot stand there");
     }
     return message;
+}
+
+// A byte FTS5 takes into a bare word: letters and digits, "_", and anything not ASCII.
+bool IsBareWordByte(char byte) {
+    const auto code = static_cast<unsigned char>(byte);
+    return code >= 0x80 || std::isalnum(code) || byte == '_';
+}
+
+// One blank-separated word of search text outside double quotes, put in double quotes when it
+// holds punctuation FTS5 would read as syntax ("c++", "3.5", "e-mail", "ann@example.org",
+// "Re:"); what stands around the word (parentheses, "^", a final "*", a "subject:" or
+// "from:" before it) stays syntax.
+QByteArray QuotedWord(QByteArrayView word) {
+    qsizetype start = 0;
+    qsizetype end = word.size();
+    while (start < end && (word[start] == '(' || word[start] == '^')) {
+        ++start;
+    }
+    while (end > start && (word[end - 1] == ')' || word[end - 1] == '*')) {
+        --end;
+    }
+    for (const QByteArrayView field : {QByteArrayView("subject:"), QByteArrayView("from:")}) {
+        if (word.sliced(start, end - start).toByteArray().toLower().startsWith(field)) {
+            start += field.size();
+        }
+    }
+    const QByteArrayView core = word.sliced(start, end - start);
+    if (std::all_of(core.begin(), core.end(), IsBareWordByte)) {
+        return word.toByteArray();
+    }
+    return word.first(start).toByteArray() + '"' + core.toByteArray() + '"' +
+           word.sliced(end).toByteArray();
+}
+
+// The search text with every word outside double quotes passed through QuotedWord.
+QByteArray WithPunctuatedWordsQuoted(const QByteArray& text) {
+    QByteArray quoted;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        if (text[at] == '"') {
+            const qsizetype close = text.indexOf('"', at + 1);
+            const qsizetype next = close < 0 ? text.size() : close + 1;
+            quoted += text.sliced(at, next - at);
+            at = next;
+        } else if (std::isspace(static_cast<unsigned char>(text[at]))) {
+            quoted += text[at++];
+        } else {
+            qsizetype end = at;
+            while (end < text.size() && text[end] != '"' &&
+                   !std::isspace(static_cast<unsigned char>(text[end]))) {
+                ++end;
+            }
+            quoted += QuotedWord(QByteArrayView(text).sliced(at, end - at));
+            at = end;
+        }
+    }
+    return quoted;
 }
 
 // Runs the statement, which adds or deletes an entry of the index, for the summary's rowid
@@ -192,8 +242,7 @@ QList<TSearchHit> TSummaryIndex::Search(qint64 server, const QString& query, QBy
     if (query.trimmed().isEmpty() || limit == 0) {
         return {};
     }
-    const QByteArray utf8 = query.toUtf8();
-    CheckQuery(utf8);
+    const QByteArray utf8 = ReadableQuery(query.toUtf8());
     const QList<TGroupRow> groups = SearchedGroups(server, group);
     QList<TCandidate> candidates = Candidates(groups, utf8, limit);
     // Newest first: by date, then by number, then by group.
@@ -210,6 +259,26 @@ QList<TSearchHit> TSummaryIndex::Search(qint64 server, const QString& query, QBy
     std::partial_sort(candidates.begin(), candidates.begin() + kept, candidates.end(), newer);
     candidates.resize(kept);
     return HitsOf(groups, candidates);
+}
+
+QByteArray TSummaryIndex::ReadableQuery(const QByteArray& typed) {
+    try {
+        CheckQuery(typed);
+        return typed;
+    } catch (const EStoreSearchError&) {
+        // People type "c++", "3.5" or an address as the words they are, not as FTS5 syntax:
+        // taken as phrases they can be searched. Text that is wrong even so is reported as typed.
+        const QByteArray quoted = WithPunctuatedWordsQuoted(typed);
+        if (quoted == typed) {
+            throw;
+        }
+        try {
+            CheckQuery(quoted);
+        } catch (const EStoreSearchError&) {
+            CheckQuery(typed);
+        }
+        return quoted;
+    }
 }
 
 // Asked of a rowid no entry has, which costs FTS5 a seek per word, so that text it cannot

@@ -91,6 +91,9 @@ private:
 
     void Remove(qint64 group, qint64 number, QByteArrayView line);
     void CheckQuery(const QByteArray& query);
+    // The search text as FTS5 is to read it: as typed when it can, else with the words that
+    // hold punctuation quoted; EStoreSearchError, about the text as typed, when neither reads.
+    QByteArray ReadableQuery(const QByteArray& typed);
     QList<TGroupRow> SearchedGroups(qint64 server, QByteArrayView group);
     QList<TCandidate> Candidates(const QList<TGroupRow>& groups, const QByteArray& query,
                                  qsizetype limit);
