@@ -1,6 +1,7 @@
 // The attachment walker over a whole article: uuencoded blocks in the body, or the parts of a
 // MIME multipart body, each decoded into a file of the attachment directory.
 #include "fuzzsupport.h"
+#include "nntp/attachmentscan.h"
 #include "nntp/qrnntp.h"
 #include "util/exception.h"
 
@@ -70,6 +71,25 @@ void CheckFilesStayInside(const TStringList& names) {
     }
 }
 
+// The files found without decoding lie inside the body, in order, each after the one before;
+// the body shown for them keeps every line outside them.
+void CheckFoundFiles(const fuzz::TArticle& article) {
+    const TStringList& body = article.body;
+    const QList<TFoundAttachment> found = FindAttachments(article.header, body);
+    int previousEnd = 0;
+    for (const TFoundAttachment& file : found) {
+        fuzz::Require(previousEnd <= file.firstLine && file.firstLine <= file.contentLine &&
+                          file.contentLine <= file.endLine && file.endLine <= body.Count(),
+                      "a file's lines lie inside the body, after those of the file before");
+        fuzz::Require(!file.name.isEmpty() && !file.name.contains(u'/'),
+                      "a file found has a plain name");
+        previousEnd = file.endLine;
+    }
+    const TStringList shown = BodyWithPlaceholders(body, found);
+    fuzz::Require(shown.Count() <= body.Count() + 2 * found.size(),
+                  "each file's lines become at most two");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
@@ -81,6 +101,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fuzz::TArticle article = fuzz::SplitArticle(fuzz::Bytes(data, size));
+    CheckFoundFiles(article);
     TArticleWalker& walker = Walker();
     walker.HeaderLines.Assign(article.header);
     walker.BodyLines.Assign(article.body);
