@@ -4,9 +4,11 @@
 #include "codec/yencdecode.h"
 #include "nntp/decodedarticle.h"
 #include "nntp/nntpwire.h"
+#include "util/exception.h"
 #include "util/filehelpers.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QRegularExpression>
@@ -464,4 +466,24 @@ bool IsExecutableFile(const QString& name, QByteArrayView firstBytes) {
         }
     }
     return false;
+}
+
+void CreateFileUnderFreeName(QFile& file, const QString& folder, QString& fileName) {
+    constexpr QFileDevice::Permissions kNotExecutable = QFileDevice::ReadOwner |
+                                                        QFileDevice::WriteOwner |
+                                                        QFileDevice::ReadGroup |
+                                                        QFileDevice::ReadOther;
+    const QString wanted = fileName;
+    for (int n = 1;; ++n) {
+        file.setFileName(folder + fileName);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kNotExecutable)) {
+            return;
+        }
+        const QFileInfo taken(file.fileName());
+        if (!taken.exists() && !taken.isSymLink()) {
+            throw Exception(QStringLiteral("Cannot create file ") + file.fileName() +
+                            QStringLiteral(": ") + file.errorString());
+        }
+        fileName = nntpwire::NumberedFileName(wanted, n);
+    }
 }

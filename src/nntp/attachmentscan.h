@@ -8,6 +8,7 @@
 #include "util/stringlist.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
@@ -70,3 +71,11 @@ QByteArray DecodeAttachment(const TStringList& headerLines, const TStringList& b
 // ".jar", ...), by its first bytes (an ELF or PE header, a "#!" script line), or by the type
 // the MIME database gives it from both. Such a file is saved, never opened.
 bool IsExecutableFile(const QString& name, QByteArrayView firstBytes);
+
+// Creates and opens a new file named fileName in folder (which ends with a separator, or is
+// empty for the current directory): only a new file is opened (O_EXCL), so nothing already
+// there is ever written, even when it appears between looking and opening. A name taken by
+// anything, a link that points nowhere included, is numbered ("a_1.txt"), and fileName
+// receives the name used. The file is readable by all and writable by its owner, never
+// executable. A file that cannot be created raises an error naming it.
+void CreateFileUnderFreeName(QFile& file, const QString& folder, QString& fileName);

@@ -2,6 +2,7 @@
 // posting an article with attachments.
 #include "codec/qruue.h"
 #include "codec/yencdecode.h"
+#include "nntp/attachmentscan.h"
 #include "nntp/decodedarticle.h"
 #include "nntp/nntpwire.h"
 #include "nntp/qrnntp.h"
@@ -54,13 +55,6 @@ void WriteAttachmentBytes(QFile& file, const QByteArray& bytes) {
         throw Exception(QStringLiteral("Cannot write file ") + file.fileName() +
                         QStringLiteral(": ") + file.errorString());
     }
-}
-
-// A name in the attachment directory is taken by anything there, a link that points nowhere
-// included.
-bool IsTaken(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
 }
 
 // The parts of a multi-part yEnc file wait for each other in a working folder hidden in the
@@ -468,20 +462,7 @@ void TQRNNTP::ExtractMultipart() {
 }
 
 void TQRNNTP::CreateAttachmentFile(QFile& file, QString& fileName) const {
-    // Only a new file is opened (O_EXCL): nothing already in the directory is ever written,
-    // even when it appears between looking and opening.
-    const QString wanted = fileName;
-    for (int n = 1;; ++n) {
-        file.setFileName(AttachFilePath() + fileName);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            return;
-        }
-        if (!IsTaken(file.fileName())) {
-            throw Exception(QStringLiteral("Cannot create file ") + file.fileName() +
-                            QStringLiteral(": ") + file.errorString());
-        }
-        fileName = nntpwire::NumberedFileName(wanted, n);
-    }
+    CreateFileUnderFreeName(file, AttachFilePath(), fileName);
 }
 
 void TQRNNTP::Decode(QIODevice& data, QString& fileName, int method) {
