@@ -33,3 +33,19 @@ TArticleDisplay ArticleDisplay(const TStringList& headerLines, const TStringList
     }
     return display;
 }
+
+TArticleDisplay ArticleDisplay(const TStringList& headerLines, const TStringList& bodyLines,
+                               const QList<TFoundAttachment>& files) {
+    if (files.isEmpty()) {
+        return ArticleDisplay(headerLines, bodyLines);
+    }
+    TArticleDisplay display = ArticleDisplay(headerLines, BodyWithPlaceholders(bodyLines, files));
+    // The header declares the body a file: read as such, it would show as it came.
+    const TFoundAttachment& first = files.first();
+    if (files.size() == 1 && first.kind == TFoundAttachment::TKind::Mime &&
+        first.contentLine == 0) {
+        display.body = first.PlaceholderLine();
+        display.unknownCharset.clear();
+    }
+    return display;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "nntp/attachmentscan.h"
 #include "util/stringlist.h"
 
 #include <QByteArray>
@@ -22,3 +23,8 @@ struct TArticleDisplay {
 
 // Lines end with LF, as the panes hold them.
 TArticleDisplay ArticleDisplay(const TStringList& headerLines, const TStringList& bodyLines);
+
+// As ArticleDisplay, with the lines of each file found in the body (FindAttachments) replaced
+// by its one placeholder line; a body that is one file whole is that line alone.
+TArticleDisplay ArticleDisplay(const TStringList& headerLines, const TStringList& bodyLines,
+                               const QList<TFoundAttachment>& files);

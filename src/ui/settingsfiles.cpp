@@ -24,10 +24,17 @@ struct TSecurityName {
 constexpr TSecurityName kSecurityNames[] = {
     {TSecurity::None, "none"}, {TSecurity::Tls, "tls"}, {TSecurity::StartTls, "starttls"}};
 
-// "security WORD", "trust HOST PORT SHA256:HEX", "offline" or "subscribed-only"; anything else
-// changes nothing.
+// "security WORD", "trust HOST PORT SHA256:HEX", "offline", "subscribed-only" or
+// "attachment-folder PATH"; anything else changes nothing.
 void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
-    const QList<QByteArray> words = TrimBlanksAndControls(line).split(' ');
+    const QByteArray trimmed = TrimBlanksAndControls(line);
+    // A path may hold blanks: it is the rest of its line.
+    const QByteArray folderKey = QByteArrayLiteral("attachment-folder ");
+    if (trimmed.startsWith(folderKey)) {
+        settings.attachmentFolder = TrimBlanksAndControls(trimmed.mid(folderKey.size()));
+        return;
+    }
+    const QList<QByteArray> words = trimmed.split(' ');
     const QByteArray key = words.value(0).toLower();
     if (key == "security" && words.size() == 2) {
         for (const TSecurityName& entry : kSecurityNames) {
@@ -119,6 +126,11 @@ QByteArray AccountSettingsText(const TAccountSettings& settings) {
     }
     if (settings.subscribedOnly) {
         text += lineEnd + "subscribed-only";
+    }
+    // A folder whose name holds a line break would end its line and start another.
+    if (!settings.attachmentFolder.isEmpty() && !settings.attachmentFolder.contains('\n') &&
+        !settings.attachmentFolder.contains('\r')) {
+        text += lineEnd + "attachment-folder " + settings.attachmentFolder;
     }
     for (const TCertificatePin& pin : settings.trustedCertificates) {
         text += lineEnd + "trust " + pin.host.toUtf8() + ' ' + QByteArray::number(pin.port) + ' ' +

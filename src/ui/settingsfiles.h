@@ -20,6 +20,7 @@
 //   offline                          Work offline is checked
 //   subscribed-only                  the group list shows the subscribed groups only
 //   trust HOST PORT SHA256:HEX       a certificate the user chose to always trust for a server
+//   attachment-folder PATH           the folder attachments were last saved into
 // A reader that knows only the four lines ignores the others, and a file without them reads
 // as security none, online, with no trusted certificates.
 
@@ -35,6 +36,7 @@ struct TAccountSettings {
     TCertificatePins trustedCertificates;
     bool workOffline = false;
     bool subscribedOnly = false;
+    QByteArray attachmentFolder;
 
     bool operator==(const TAccountSettings&) const = default;
 };
@@ -51,7 +53,7 @@ QByteArray SettingsFileUtf8(const QByteArray& fileBytes);
 // The four fields of the account file's text (in UTF-8): field n is the text between the (n-1)-th
 // and the n-th LF, trimmed of blanks and control characters at both ends (which drops the CR).
 // Missing fields are empty. Of the lines after the fourth, those that say security, offline,
-// subscribed-only and trust are read; others are ignored.
+// subscribed-only, trust and attachment-folder are read; others are ignored.
 TAccountSettings ParseAccountSettings(const QByteArray& text);
 
 // The account file's text for settings.

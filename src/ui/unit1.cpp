@@ -108,6 +108,7 @@ void TForm1::BindControls() {
     onClick(Button19, &TForm1::Button19Click);
     onClick(Button20, &TForm1::Button20Click);
     onClick(Button21, &TForm1::Button21Click);
+    onClick(Button22, &TForm1::Button22Click);
     onClick(CheckBox2, &TForm1::CheckBox2Click);
     onClick(BitBtn1, &TForm1::BitBtn1Click);
     onClick(BitBtn3, &TForm1::BitBtn3Click);
@@ -146,6 +147,7 @@ void TForm1::BindControls() {
             Dispatch([this, pane, pos] { PaneContextMenu(pane, pos); });
         });
     }
+    BindAttachments();
     connect(Memo3ViewAction, &QAction::triggered, this,
             [this] { Dispatch([this] { OpenMessageIdAtCursor(Memo3); }); });
     connect(Memo2ViewAction, &QAction::triggered, this,
@@ -338,6 +340,7 @@ void TForm1::LoadSettings() {
     CheckBox2->setChecked(account.workOffline);
     CheckBox1->setChecked(account.subscribedOnly);
     QRNNTP1->TrustedCertificates = account.trustedCertificates;
+    attachmentFolder_ = QString::fromUtf8(account.attachmentFolder);
 }
 
 void TForm1::SaveSettings() {
@@ -348,7 +351,8 @@ void TForm1::SaveSettings() {
                       AccountSettingsText({Edit9->text().toUtf8(), Edit10->text().toUtf8(),
                                            connection.user.toUtf8(), connection.password.toUtf8(),
                                            connection.security, QRNNTP1->TrustedCertificates,
-                                           CheckBox2->isChecked(), CheckBox1->isChecked()}));
+                                           CheckBox2->isChecked(), CheckBox1->isChecked(),
+                                           attachmentFolder_.toUtf8()}));
 }
 
 void TForm1::SetHostHistory(const TStringList& hosts) {

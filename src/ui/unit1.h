@@ -1,5 +1,6 @@
 #pragma once
 
+#include "nntp/attachmentscan.h"
 #include "nntp/qrnntp.h"
 #include "store/newsstore.h"
 #include "ui/summarystate.h"
@@ -162,7 +163,16 @@ public:
     QPushButton* Button21; // mark group read
     QPlainTextEdit* Memo2; // the body pane
     QLabel* Label8;
-    QPlainTextEdit* Memo1; // the attachments pane
+    QPushButton* Button22; // save every file of the article shown
+    QPlainTextEdit* Memo1; // the attachments pane: a line for each file of the article shown
+    // The attachments pane's context menu, for the file on the cursor's line.
+    QAction* SaveAttachmentAction = nullptr;
+    QAction* SaveAttachmentAsAction = nullptr;
+    QAction* OpenAttachmentAction = nullptr;
+    // Made when first asked for and kept: the folder chooser of Save and Save Attachments, and
+    // the file chooser of Save As.
+    QFileDialog* SaveDialog1 = nullptr;
+    QFileDialog* SaveDialog2 = nullptr;
 
     // " Posting Articles "
     QWidget* TabSheet2;
@@ -324,6 +334,15 @@ public:
     // the find text, the group ends or a click stops it.
     void RunScan();
 
+    // The files of the article shown (unit1_attachments.cpp). Nothing is decoded or written
+    // until one of these asks for it.
+    void Button22Click(); // Save Attachments...: every file, into a folder chosen
+    void SaveAttachmentAtCursor();   // into a folder chosen
+    void SaveAttachmentAtCursorAs(); // under a file name chosen
+    // Saved into the user's cache folder and opened with the desktop's program for it; a
+    // file that would run as a program is refused, the status bar saying why.
+    void OpenAttachmentAtCursor();
+    void Memo1ContextMenu(QPoint pos);
     // The posting page.
     void Button12Click(); // post new thread
     void Button7Click();  // reply to thread
@@ -360,6 +379,7 @@ private:
     void CreatePostingPage();
     void CreateStatusBar();
     void CreateNonVisual();
+    void BindAttachments();
     static void SetBackground(QWidget* control, QColor colour);
     void BindControls();
     void BindClient();
@@ -559,6 +579,27 @@ private:
     void ScanButtonsIdle();
     void AppendEmptyLines(int count);
 
+    // Keeps the article shown for its files, and answers the files found in it.
+    const QList<TFoundAttachment>& KeepShownFiles(const TStringList& headerLines,
+                                                  const TStringList& bodyLines);
+    // The attachments pane's text for the article the client just retrieved.
+    QString AttachmentsPaneText() const;
+    // The file on the attachments pane's cursor line; null when the line names none.
+    const TFoundAttachment* FileAtCursor() const;
+    // The folder chosen, remembered for the next time; empty when the chooser was closed.
+    QString ChooseAttachmentFolder();
+    // The file's bytes, problem saying what is wrong with them; a yEnc part alone is refused.
+    QByteArray DecodeShownFile(const TFoundAttachment& file, QString& problem) const;
+    // Writes bytes into folder as name, or under a free name made from it (a file there is
+    // never written over); answers the path written.
+    static QString WriteAttachment(const QByteArray& bytes, const QString& folder,
+                                   const QString& name);
+    void SaveAttachmentsInto(const QList<TFoundAttachment>& files, const QString& folder);
+    TStringList shownHeaderLines_;
+    TStringList shownBodyLines_;
+    QList<TFoundAttachment> shownFiles_;
+    // The folder attachments were last saved into; kept in the settings.
+    QString attachmentFolder_;
     bool ArticleNotShown = false;
     // The number of the article asked for last in the listed group; 0 when none was.
     qint64 articleAsked_ = 0;

@@ -348,8 +348,14 @@ void TForm1::CreateReadingPage() {
     SetControlTag(Memo2, NoQuestionTag);
     Memo2ViewAction = NewViewAction(Memo2);
     page->addWidget(Memo2, 1);
+    auto* attachmentsRow = new QHBoxLayout;
     Label8 = NewLabel("Label8", QStringLiteral("Attachments"), TabSheet1);
-    page->addWidget(Label8);
+    attachmentsRow->addWidget(Label8, 1);
+    Button22 = NewButton("Button22", QStringLiteral("Sa&ve Attachments..."), TabSheet1);
+    Button22->setFont(buttonFont);
+    Button22->setToolTip(QStringLiteral("Save Every File of this Article into a Folder"));
+    attachmentsRow->addWidget(Button22);
+    page->addLayout(attachmentsRow);
     Memo1 = NewPane("Memo1", TabSheet1);
     Memo1->setFixedHeight(kAttachmentsPaneHeight);
     page->addWidget(Memo1);

@@ -28,10 +28,7 @@ void TForm1::QRNNTP1Header(QObject*) {
 
 void TForm1::QRNNTP1Article(QObject*) {
     ShowArticle(QRNNTP1->HeaderLines, QRNNTP1->BodyLines);
-    // The names are the client's local file names, one per line, shown on one line.
-    const QByteArray names = ReplaceAll(QRNNTP1->AttachmentNames.Text(), QByteArrayLiteral("\r\n"),
-                                        QByteArrayLiteral(" "), true);
-    SetEditText(Memo1, QString::fromLocal8Bit(names));
+    SetEditText(Memo1, AttachmentsPaneText());
 }
 
 void TForm1::QRNNTP1Body(QObject*) {
@@ -50,7 +47,8 @@ void TForm1::ShowBody() {
 }
 
 void TForm1::ShowArticle(const TStringList& headerLines, const TStringList& bodyLines) {
-    const TArticleDisplay display = ArticleDisplay(headerLines, bodyLines);
+    const TArticleDisplay display =
+        ArticleDisplay(headerLines, bodyLines, KeepShownFiles(headerLines, bodyLines));
     SetEditText(Memo3, display.header);
     SetEditText(Memo2, display.body);
     unknownCharset_ = display.unknownCharset;

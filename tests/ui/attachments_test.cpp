@@ -1,0 +1,220 @@
+// The files of the article shown: the attachments pane's lines, the body's placeholder lines,
+// and saving and opening a file through the button, the pane's context menu and the choosers.
+#include "window.h"
+
+#include "modal.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QUrl>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Stands in for the desktop: records the file URLs it is asked to open, opens nothing.
+class TUrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    TUrlRecorder() { QDesktopServices::setUrlHandler(u"file"_s, this, "Open"); }
+    ~TUrlRecorder() override { QDesktopServices::unsetUrlHandler(u"file"_s); }
+    QList<QUrl> urls;
+
+public slots:
+    void Open(const QUrl& url) { urls << url; }
+};
+
+// "abc" as a whole yEnc file named name.
+QByteArray YEncAbc(const QByteArray& name) {
+    return "=ybegin line=128 size=3 name=" + name + "\n\x8b\x8c\x8d\n=yend size=3 crc32=352441c2";
+}
+
+// "abc" uuencoded as name.
+QByteArray UuAbc(const QByteArray& name) {
+    return "begin 644 " + name + "\n#86)C\n`\nend";
+}
+
+} // namespace
+
+class AttachmentsTest : public GroupWindowTest {
+protected:
+    AttachmentsTest() {
+        savedCacheHome = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", cacheHome.path().toUtf8());
+    }
+    ~AttachmentsTest() override { qputenv("XDG_CACHE_HOME", savedCacheHome); }
+
+    // Lists a group whose article 1 has the header and body given, and shows it; the rest of
+    // the conversation follows.
+    void ShowArticle(const QByteArray& header, const QByteArray& body,
+                     const QByteArray& conversation = QByteArray()) {
+        ListSmallGroup(2, script::Article(1, header, body) + conversation);
+        GetArticle(1);
+    }
+
+    void CursorToFile(int line) {
+        form.Memo1->setTextCursor(QTextCursor(form.Memo1->document()->findBlockByNumber(line)));
+    }
+
+    // The next file chooser is answered with the path typed, as a person types it.
+    static void AnswerChooser(const QString& path) {
+        WhenModal<QFileDialog>([path](QFileDialog* dialog) {
+            dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(path);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    }
+
+    static QStringList FilesIn(const QString& folder) {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    // The user's cache folder for the program, under the test's own XDG_CACHE_HOME.
+    static QString OpenedFolder() {
+        return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+               u"/attachments"_s;
+    }
+
+    QTemporaryDir cacheHome;
+    QByteArray savedCacheHome;
+};
+
+TEST_F(AttachmentsTest, EachShapeOfFileIsListedAndStandsAsOneLineInTheBody) {
+    struct TShape {
+        const char* what;
+        QByteArray header;
+        QByteArray body;
+        QString pane;
+        QString shownBody;
+    };
+    const QList<TShape> shapes{
+        {"a yEnc file", "Subject: y", "see\n" + YEncAbc("abc.bin") + "\nbye",
+         u"abc.bin \u2014 3 bytes, yEnc"_s, u"see\n[yEnc: abc.bin, 3 bytes]\nbye"_s},
+        {"a yEnc part", "Subject: y",
+         "=ybegin part=2 total=5 line=128 size=1234567 name=big.rar\n=ypart begin=1 end=3\n"
+         "\x8b\x8c\x8d\n=yend size=3 part=2",
+         u"big.rar \u2014 1.2 MB, yEnc, part 2 of 5"_s, u"[yEnc: big.rar, 1.2 MB]"_s},
+        {"two uuencoded files", "Subject: u", UuAbc("a.txt") + "\nand\n" + UuAbc("b.txt"),
+         u"a.txt \u2014 about 3 bytes, uuencoded\nb.txt \u2014 about 3 bytes, uuencoded"_s,
+         u"[uuencoded: a.txt, about 3 bytes]\nand\n[uuencoded: b.txt, about 3 bytes]"_s},
+        {"a MIME picture after the text",
+         "Subject: m\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b",
+         "--b\nContent-Type: text/plain\n\nhello\n--b\nContent-Type: image/png; name=p.png\n"
+         "Content-Transfer-Encoding: base64\n\nYWJjZGVm\n--b--",
+         u"p.png \u2014 about 6 bytes, MIME base64"_s, u"hello\n\n[MIME: p.png, about 6 bytes]"_s},
+        {"no file", "Subject: t", "just text", QString(), u"just text"_s},
+    };
+    QByteArray articles;
+    for (int i = 0; i < shapes.size(); ++i) {
+        articles += script::Article(i + 1, shapes[i].header, shapes[i].body);
+    }
+    ListSmallGroup(static_cast<int>(shapes.size()), articles);
+    // Each retrieved, then each again from the window's cache: the same.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < shapes.size(); ++i) {
+            SCOPED_TRACE(shapes[i].what);
+            GetArticle(i + 1);
+            EXPECT_EQ(PaneText(form.Memo1), shapes[i].pane);
+            EXPECT_EQ(PaneText(form.Memo2), shapes[i].shownBody);
+        }
+    }
+    ExpectScriptPlayed();
+    // Reading decoded nothing into a file.
+    EXPECT_FALSE(QFileInfo::exists(OpenedFolder()));
+}
+
+TEST_F(AttachmentsTest, SaveAttachmentsWritesEveryFileUnderAFreeSafeNameAndRemembersTheFolder) {
+    QTemporaryDir folder;
+    WriteFile(folder.filePath(u"a.txt"_s), "taken");
+    ShowArticle("Subject: files", UuAbc("a.txt") + "\n" + UuAbc("../../etc/passwd") + "\n" +
+                                      YEncAbc("/dev/null") + "\n" + UuAbc("con"),
+                script::Quit());
+    AnswerChooser(folder.path());
+    form.Button22->click();
+    EXPECT_EQ(FilesIn(folder.path()),
+              (QStringList{u"a.txt"_s, u"a_1.txt"_s, u"con"_s, u"null"_s, u"passwd"_s}));
+    EXPECT_EQ(FileBytes(folder.filePath(u"a.txt"_s)), "taken");
+    for (const QString& name : {u"a_1.txt"_s, u"passwd"_s, u"null"_s, u"con"_s}) {
+        EXPECT_EQ(FileBytes(folder.filePath(name)), "abc") << name.toStdString();
+        EXPECT_FALSE(QFileInfo(folder.filePath(name)).permissions() &
+                     (QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther));
+    }
+    EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"a_1.txt"_s) + u", "_s +
+                                     folder.filePath(u"passwd"_s) + u", "_s +
+                                     folder.filePath(u"null"_s) + u", "_s +
+                                     folder.filePath(u"con"_s));
+
+    // The chooser opens in that folder the next time, and the settings keep it for the next
+    // start.
+    QString openedIn;
+    WhenModal<QFileDialog>([&openedIn](QFileDialog* dialog) {
+        openedIn = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    form.Button22->click();
+    EXPECT_EQ(openedIn, QDir(folder.path()).absolutePath());
+    EXPECT_TRUE(form.close());
+    const QByteArray account = FileBytes(SettingsFile(kAccountFile));
+    EXPECT_TRUE(account.contains("\r\nattachment-folder " + folder.path().toUtf8())) << account.toStdString();
+    EXPECT_EQ(ParseAccountSettings(account).attachmentFolder, folder.path().toUtf8());
+}
+
+TEST_F(AttachmentsTest, TheContextMenuSavesTheFileOnTheCursorLineIntoAFolderOrUnderAName) {
+    QTemporaryDir folder;
+    ShowArticle("Subject: two", YEncAbc("one.bin") + "\n" + UuAbc("two.txt"),
+                script::Article(2, "Subject: part",
+                                "=ybegin part=1 total=2 line=128 size=6 name=half.bin\n"
+                                "=ypart begin=1 end=3\n\x8b\x8c\x8d\n=yend size=3 part=1"));
+    CursorToFile(1);
+    AnswerChooser(folder.path());
+    ChooseFromContextMenu(form.Memo1, u"Save"_s);
+    EXPECT_EQ(FilesIn(folder.path()), QStringList{u"two.txt"_s});
+    EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"two.txt"_s));
+
+    // Save As: a name typed over one that is there gets a free name instead.
+    CursorToFile(0);
+    AnswerChooser(folder.filePath(u"two.txt"_s));
+    ChooseFromContextMenu(form.Memo1, u"Save As..."_s);
+    EXPECT_EQ(FileBytes(folder.filePath(u"two.txt"_s)), "abc");
+    EXPECT_EQ(FileBytes(folder.filePath(u"two_1.txt"_s)), "abc");
+    EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"two_1.txt"_s));
+
+    // A yEnc part alone makes no file.
+    GetArticle(2);
+    CursorToFile(0);
+    AnswerChooser(folder.path());
+    ChooseFromContextMenu(form.Memo1, u"Save"_s);
+    EXPECT_EQ(FilesIn(folder.path()).size(), 2);
+    EXPECT_EQ(form.StatusText(),
+              u"Nothing saved; half.bin is one part of a file posted in several; a part alone is "
+              "not saved"_s);
+}
+
+TEST_F(AttachmentsTest, OpenHandsAPictureToTheDesktopAndNeverAFileThatWouldRun) {
+    TUrlRecorder desktop;
+    const QByteArray elf = "\x7f" "ELF\x02\x01\x01";
+    // "\x7fELF" uuencoded with its length character: an executable under a harmless name.
+    ShowArticle("Subject: open", YEncAbc("p.png") + "\n" + YEncAbc("setup.exe") + "\n" +
+                                     YEncAbc("run.sh") + "\nbegin 644 photo.jpg\n$?T5,1@``\n`\nend");
+    const QStringList refused{u"setup.exe"_s, u"run.sh"_s, u"photo.jpg"_s};
+    for (int line = 1; line <= 3; ++line) {
+        CursorToFile(line);
+        ChooseFromContextMenu(form.Memo1, u"Open"_s);
+        EXPECT_EQ(form.StatusText(), refused[line - 1] +
+                                         u" is not opened: it would run as a program. Save it "
+                                         "to look at it."_s);
+    }
+    EXPECT_TRUE(desktop.urls.isEmpty());
+    EXPECT_TRUE(FilesIn(OpenedFolder()).isEmpty());
+
+    CursorToFile(0);
+    ChooseFromContextMenu(form.Memo1, u"Open"_s);
+    const QString opened = OpenedFolder() + u"/p.png"_s;
+    EXPECT_EQ(desktop.urls, QList<QUrl>{QUrl::fromLocalFile(opened)});
+    EXPECT_EQ(FileBytes(opened), "abc");
+    EXPECT_EQ(form.StatusText(), u"Opened "_s + opened);
+}
+
+#include "attachments_test.moc"
