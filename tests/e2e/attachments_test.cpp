@@ -1,0 +1,33 @@
+// Reading a yEnc post from the local news server and saving its file through the window.
+#include "session.h"
+
+#include "codec/yencdecode.h"
+#include "modal.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+using namespace NewsServer;
+using namespace Qt::Literals::StringLiterals;
+
+TEST_F(Session, AYEncPostShowsItsFileInThePaneAndSavesItWhole) {
+    StartUp();
+    ConnectTo(kPort);
+    form.OpenMessageId("<yenc.1@zk.test>");
+    EXPECT_EQ(PaneText(form.Memo1), u"zk-yenc-single.bin \u2014 3.0 kB, yEnc"_s);
+    EXPECT_TRUE(PaneText(form.Memo2).endsWith(u"[yEnc: zk-yenc-single.bin, 3.0 kB]"_s))
+        << PaneText(form.Memo2).toStdString();
+
+    QTemporaryDir folder;
+    WhenModal<QFileDialog>([&folder](QFileDialog* dialog) {
+        dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(folder.path());
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    form.Button22->click();
+    const QString saved = folder.filePath(u"zk-yenc-single.bin"_s);
+    EXPECT_EQ(form.StatusText(), u"Saved "_s + saved);
+    const QByteArray bytes = FileBytes(saved);
+    EXPECT_EQ(bytes.size(), 3000);
+    // As the post's "=yend" line declares it.
+    EXPECT_EQ(YEncCrc32(bytes), 0x4c128177U);
+}
