@@ -174,7 +174,10 @@ TEST_F(PostingTest, AReplyNamesTheParentAndANewThreadAfterItNamesNone) {
     QList<QByteArray> header = HeaderOf(LastPost());
     EXPECT_EQ(header.last(), "References: <0@example> <1@example> <2@example>");
 
+    // The same text once more goes out when the person says so.
+    presenter.confirmAnswers = {true};
     form.Button12Click();
+    EXPECT_EQ(presenter.questions.size(), 1);
     header = HeaderOf(LastPost());
     EXPECT_FALSE(std::any_of(header.cbegin(), header.cend(),
                              [](const QByteArray& line) { return line.startsWith("References"); }));
