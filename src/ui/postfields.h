@@ -30,8 +30,7 @@ QString ReplyByMailText();
 
 // Where a reply to an article goes: its Followup-To when it has one, else its Newsgroups,
 // else the group it was read in.
-QString ReplyGroups(const QString& followupTo, const QString& newsgroups,
-                    const QString& groupRead);
+QString ReplyGroups(const QString& followupTo, const QString& newsgroups, const QString& groupRead);
 
 // The signature file's path as the settings keep it when none is chosen.
 inline constexpr char kDefaultSignatureFile[] = "~/.signature";
@@ -55,5 +54,6 @@ TSignature ReadSignature(const QString& path);
 inline constexpr char kSignatureSeparator[] = "-- ";
 
 // An article's text without its signature: its last line that is exactly the separator,
-// the line end before it and everything after it are left out. Text without one comes back as it is.
+// the line end before it and everything after it are left out. Text without such a line comes
+// back whole.
 QString WithoutSignature(const QString& text);
