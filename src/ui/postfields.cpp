@@ -90,6 +90,10 @@ TSignature ReadSignature(const QString& path) {
     if (info.isDir()) {
         return {QString(), named + QStringLiteral(" is a folder: no signature appended")};
     }
+    // A pipe or a device would keep the window waiting on it, or never end.
+    if (!info.isFile()) {
+        return {QString(), named + QStringLiteral(" is not a regular file: no signature appended")};
+    }
     if (info.size() > kMaxSignatureBytes) {
         return {QString(), named + QStringLiteral(" is larger than 4 KB (") +
                                QString::number(info.size()) +

@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTimeZone>
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -575,8 +576,8 @@ TEST_F(PostingTest, TheSameTextOnceMoreIsPostedOnlyWhenThePersonSaysSo) {
 
 struct TSignatureCase {
     const char* name;
-    // What stands at ~/.signature: absent, a file of these bytes, or a folder.
-    enum { Absent, File, Folder } kind;
+    // What stands at ~/.signature: absent, a file of these bytes, a folder or a pipe.
+    enum { Absent, File, Folder, Pipe } kind;
     QByteArray bytes;
     QByteArray pane;    // the compose pane once the posting page shows
     const char* status; // the status bar then; empty when nothing is said
@@ -595,6 +596,8 @@ TEST_P(SignatureTest, AnEmptyComposePaneGetsTheSignatureWhenThePostingPageShows)
         WriteFile(file, row.bytes);
     } else if (row.kind == TSignatureCase::Folder) {
         ASSERT_TRUE(QDir().mkpath(file));
+    } else if (row.kind == TSignatureCase::Pipe) {
+        ASSERT_EQ(mkfifo(QFile::encodeName(file).constData(), 0600), 0);
     }
     StartUp();
     EXPECT_EQ(form.Edit15->text(), u"~/.signature"_s);
@@ -628,7 +631,9 @@ INSTANTIATE_TEST_SUITE_P(
                        TSignatureCase::Folder,
                        {},
                        "",
-                       "Signature file ~/.signature is a folder: no signature appended"}),
+                       "Signature file ~/.signature is a folder: no signature appended"},
+        TSignatureCase{"Pipe", TSignatureCase::Pipe, {}, "",
+                       "Signature file ~/.signature is not a regular file: no signature appended"}),
     [](const ::testing::TestParamInfo<TSignatureCase>& info) {
         return std::string(info.param.name);
     });
