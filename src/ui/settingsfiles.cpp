@@ -24,12 +24,15 @@ struct TSecurityName {
 constexpr TSecurityName kSecurityNames[] = {
     {TSecurity::None, "none"}, {TSecurity::Tls, "tls"}, {TSecurity::StartTls, "starttls"}};
 
-// "security WORD", "trust HOST PORT SHA256:HEX", "offline" or "subscribed-only"; anything else
-// changes nothing.
+// "security WORD", "trust HOST PORT SHA256:HEX", "offline", "subscribed-only" or
+// "signature PATH"; anything else changes nothing.
 void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
     const QList<QByteArray> words = TrimBlanksAndControls(line).split(' ');
     const QByteArray key = words.value(0).toLower();
-    if (key == "security" && words.size() == 2) {
+    if (key == "signature") {
+        // A path may hold blanks: it is the rest of the line.
+        settings.signatureFile = TrimBlanksAndControls(TrimBlanksAndControls(line).mid(key.size()));
+    } else if (key == "security" && words.size() == 2) {
         for (const TSecurityName& entry : kSecurityNames) {
             if (words[1].toLower() == entry.name) {
                 settings.security = entry.security;
@@ -119,6 +122,9 @@ QByteArray AccountSettingsText(const TAccountSettings& settings) {
     }
     if (settings.subscribedOnly) {
         text += lineEnd + "subscribed-only";
+    }
+    if (settings.signatureFile != kDefaultSignatureFile) {
+        text += lineEnd + "signature " + settings.signatureFile;
     }
     for (const TCertificatePin& pin : settings.trustedCertificates) {
         text += lineEnd + "trust " + pin.host.toUtf8() + ' ' + QByteArray::number(pin.port) + ' ' +

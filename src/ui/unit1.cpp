@@ -155,6 +155,8 @@ void TForm1::BindControls() {
             Dispatch([this] { TabSheet4Show(); });
         } else if (PageControl1->currentWidget() == TabSheet1) {
             Dispatch([this] { TabSheet1Show(); });
+        } else if (PageControl1->currentWidget() == TabSheet2) {
+            Dispatch([this] { TabSheet2Show(); });
         }
     });
     // The window sees the keys of its controls before they do: every control reports to it.
@@ -337,6 +339,7 @@ void TForm1::LoadSettings() {
     SelectSecurity(account.security);
     CheckBox2->setChecked(account.workOffline);
     CheckBox1->setChecked(account.subscribedOnly);
+    Edit15->setText(QString::fromUtf8(account.signatureFile));
     QRNNTP1->TrustedCertificates = account.trustedCertificates;
 }
 
@@ -348,7 +351,8 @@ void TForm1::SaveSettings() {
                       AccountSettingsText({Edit9->text().toUtf8(), Edit10->text().toUtf8(),
                                            connection.user.toUtf8(), connection.password.toUtf8(),
                                            connection.security, QRNNTP1->TrustedCertificates,
-                                           CheckBox2->isChecked(), CheckBox1->isChecked()}));
+                                           CheckBox2->isChecked(), CheckBox1->isChecked(),
+                                           Edit15->text().trimmed().toUtf8()}));
 }
 
 void TForm1::SetHostHistory(const TStringList& hosts) {
