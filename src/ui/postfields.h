@@ -46,9 +46,8 @@ struct TSignature {
 
 // Reads the signature file; a leading "~/" stands for the home folder. An empty path or a
 // missing file gives no signature and nothing to say. A folder, a pipe or device, a file that
-// cannot be read
-// and one over kMaxSignatureBytes give no signature and a notice saying why; a file that is
-// not UTF-8 is read as Latin-1, and the notice says so.
+// cannot be read and one over kMaxSignatureBytes give no signature and a notice saying why; a
+// file that is not UTF-8 is read as Latin-1, and the notice says so.
 TSignature ReadSignature(const QString& path);
 
 // The line that separates a signature from the text above it: dash, dash, blank.
