@@ -382,7 +382,7 @@ int ListStoredGroup(TForm1& form, quint16 port, int count) {
     }
     std::printf("window stored %s by number list S %.3f\n", millions.constData(), byNumberSeconds);
     std::printf("window stored %s by thread list S %.3f\n", millions.constData(), byThreadSeconds);
-    std::printf("window thread/number %s %.2f\n", millions.constData(),
+    std::printf("window thread/number %s RATIO %.2f\n", millions.constData(),
                 byThreadSeconds / byNumberSeconds);
     std::printf("window thread peak memory MIB %.1f\n", PeakMemoryMiB());
     form.QRNNTP1->Disconnect();

@@ -24,19 +24,18 @@ struct TSecurityName {
 constexpr TSecurityName kSecurityNames[] = {
     {TSecurity::None, "none"}, {TSecurity::Tls, "tls"}, {TSecurity::StartTls, "starttls"}};
 
-// "security WORD", "trust HOST PORT SHA256:HEX", "offline", "subscribed-only" or
-// "attachment-folder PATH"; anything else changes nothing.
+// "security WORD", "trust HOST PORT SHA256:HEX", "offline", "subscribed-only",
+// "signature PATH" or "attachment-folder PATH"; anything else changes nothing.
 void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
-    const QByteArray trimmed = TrimBlanksAndControls(line);
-    // A path may hold blanks: it is the rest of its line.
-    const QByteArray folderKey = QByteArrayLiteral("attachment-folder ");
-    if (trimmed.startsWith(folderKey)) {
-        settings.attachmentFolder = TrimBlanksAndControls(trimmed.mid(folderKey.size()));
-        return;
-    }
-    const QList<QByteArray> words = trimmed.split(' ');
+    const QList<QByteArray> words = TrimBlanksAndControls(line).split(' ');
     const QByteArray key = words.value(0).toLower();
-    if (key == "security" && words.size() == 2) {
+    if (key == "signature") {
+        // A path may hold blanks: it is the rest of the line.
+        settings.signatureFile = TrimBlanksAndControls(TrimBlanksAndControls(line).mid(key.size()));
+    } else if (key == "attachment-folder") {
+        settings.attachmentFolder =
+            TrimBlanksAndControls(TrimBlanksAndControls(line).mid(key.size()));
+    } else if (key == "security" && words.size() == 2) {
         for (const TSecurityName& entry : kSecurityNames) {
             if (words[1].toLower() == entry.name) {
                 settings.security = entry.security;
@@ -126,6 +125,9 @@ QByteArray AccountSettingsText(const TAccountSettings& settings) {
     }
     if (settings.subscribedOnly) {
         text += lineEnd + "subscribed-only";
+    }
+    if (settings.signatureFile != kDefaultSignatureFile) {
+        text += lineEnd + "signature " + settings.signatureFile;
     }
     // A folder whose name holds a line break would end its line and start another.
     if (!settings.attachmentFolder.isEmpty() && !settings.attachmentFolder.contains('\n') &&

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/nwire.h"
+#include "ui/postfields.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,6 +21,8 @@
 //   offline                          Work offline is checked
 //   subscribed-only                  the group list shows the subscribed groups only
 //   trust HOST PORT SHA256:HEX       a certificate the user chose to always trust for a server
+//   signature PATH                   the signature file, when not ~/.signature (an empty PATH:
+//                                    none)
 //   attachment-folder PATH           the folder attachments were last saved into
 // A reader that knows only the four lines ignores the others, and a file without them reads
 // as security none, online, with no trusted certificates.
@@ -36,6 +39,8 @@ struct TAccountSettings {
     TCertificatePins trustedCertificates;
     bool workOffline = false;
     bool subscribedOnly = false;
+    // The file whose text goes under a post; "~/" stands for the home folder.
+    QByteArray signatureFile = kDefaultSignatureFile;
     QByteArray attachmentFolder;
 
     bool operator==(const TAccountSettings&) const = default;
@@ -53,7 +58,7 @@ QByteArray SettingsFileUtf8(const QByteArray& fileBytes);
 // The four fields of the account file's text (in UTF-8): field n is the text between the (n-1)-th
 // and the n-th LF, trimmed of blanks and control characters at both ends (which drops the CR).
 // Missing fields are empty. Of the lines after the fourth, those that say security, offline,
-// subscribed-only, trust and attachment-folder are read; others are ignored.
+// subscribed-only, trust, signature and attachment-folder are read; others are ignored.
 TAccountSettings ParseAccountSettings(const QByteArray& text);
 
 // The account file's text for settings.

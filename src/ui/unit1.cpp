@@ -157,6 +157,8 @@ void TForm1::BindControls() {
             Dispatch([this] { TabSheet4Show(); });
         } else if (PageControl1->currentWidget() == TabSheet1) {
             Dispatch([this] { TabSheet1Show(); });
+        } else if (PageControl1->currentWidget() == TabSheet2) {
+            Dispatch([this] { TabSheet2Show(); });
         }
     });
     // The window sees the keys of its controls before they do: every control reports to it.
@@ -339,6 +341,7 @@ void TForm1::LoadSettings() {
     SelectSecurity(account.security);
     CheckBox2->setChecked(account.workOffline);
     CheckBox1->setChecked(account.subscribedOnly);
+    Edit15->setText(QString::fromUtf8(account.signatureFile));
     QRNNTP1->TrustedCertificates = account.trustedCertificates;
     attachmentFolder_ = QString::fromUtf8(account.attachmentFolder);
 }
@@ -352,6 +355,7 @@ void TForm1::SaveSettings() {
                                            connection.user.toUtf8(), connection.password.toUtf8(),
                                            connection.security, QRNNTP1->TrustedCertificates,
                                            CheckBox2->isChecked(), CheckBox1->isChecked(),
+                                           Edit15->text().trimmed().toUtf8(),
                                            attachmentFolder_.toUtf8()}));
 }
 

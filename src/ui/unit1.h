@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class EStoreError;
 class QAction;
@@ -183,6 +184,12 @@ public:
     QLineEdit* Edit10; // Reply-To address
     QLabel* Label16;
     QLineEdit* Edit11; // Subject
+    QLabel* Label23;
+    QLineEdit* Edit13; // Newsgroups: where the post goes, groups separated by commas
+    QLabel* Label24;
+    QLineEdit* Edit14; // Followup-To: where replies to the post go; empty for none
+    QLabel* Label25;
+    QLineEdit* Edit15; // the signature file, kept with the account settings
     QPushButton* Button12;
     QPushButton* Button7;
     QPushButton* Button15;
@@ -353,6 +360,14 @@ public:
     void Button5Click();  // add attachments
     void Button6Click();  // remove the selected attachment
     void QRNNTP1Posted(QObject* sender);
+    // The posting page shown: a compose pane still empty starts a new text, which gets the
+    // signature under an empty line to write in.
+    void TabSheet2Show();
+    // Newsgroups set for a new thread in the group listed.
+    void AddressNewThread();
+    // Newsgroups set for a reply to the article shown: its Followup-To, else its Newsgroups,
+    // else the group it was read in.
+    void AddressReply();
     void QRNNTP1PostFailed(QObject* sender, quint16 errorNumber, const QString& message);
 
     // The find dialog's directions, as dirgrp's item indexes.
@@ -578,6 +593,14 @@ private:
     QPushButton* ScanButton(bool headers) const;
     void ScanButtonsIdle();
     void AppendEmptyLines(int count);
+    // Puts the signature file's text under the compose pane's text, after a "-- " line, with
+    // the caret on the line above it; says in the status bar what is wrong with the file.
+    void AppendSignature();
+    // The Newsgroups and Followup-To header values of the fields; a field that cannot go out
+    // is said in the status bar and a box, and raised as EShownError.
+    std::pair<QByteArray, QByteArray> CheckedDestination();
+    // What makes a post the same text as another: subject, groups and body.
+    QByteArray PostIdentity(const QByteArray& newsgroups) const;
 
     // Keeps the article shown for its files, and answers the files found in it.
     const QList<TFoundAttachment>& KeepShownFiles(const TStringList& headerLines,
@@ -601,6 +624,10 @@ private:
     // The folder attachments were last saved into; kept in the settings.
     QString attachmentFolder_;
     bool ArticleNotShown = false;
+    // The identity (PostIdentity) of the post being sent, and of the last one the server took:
+    // the same text once more is sent only when the person says so.
+    QByteArray sendingPost_;
+    QByteArray acceptedPost_;
     // The number of the article asked for last in the listed group; 0 when none was.
     qint64 articleAsked_ = 0;
     // The number of the listed group's article the reading panes show; 0 when they show none.

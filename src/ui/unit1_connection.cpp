@@ -372,6 +372,7 @@ void TForm1::ShowSelectedGroup() {
     setWindowTitle(QStringLiteral("ZK News Reader - ") + DisplayText(QRNNTP1->CurrentGroup) +
                    QStringLiteral(" Start:") + QString::number(QRNNTP1->FirstArticleNo) +
                    QStringLiteral(" End:") + QString::number(QRNNTP1->LastArticleNo));
+    AddressNewThread();
 }
 
 void TForm1::QRNNTP1GroupSelectRequired(bool& handled) {

@@ -3,6 +3,7 @@
 
 #include "search/editsearch.h"
 #include "ui/fonts.h"
+#include "ui/postfields.h"
 #include "ui/summaryview.h"
 
 #include <QAction>
@@ -375,6 +376,20 @@ void TForm1::CreatePostingPage() {
     Edit10 = Named(new QLineEdit(Panel3), "Edit10");
     Label16 = NewLabel("Label16", QStringLiteral("Subject"), Panel3);
     Edit11 = Named(new QLineEdit(Panel3), "Edit11");
+    Label23 = NewLabel("Label23", QStringLiteral("Newsgroups"), Panel3);
+    Edit13 = Named(new QLineEdit(Panel3), "Edit13");
+    Edit13->setToolTip(QStringLiteral("The groups the article goes to, separated by commas"));
+    Label23->setBuddy(Edit13);
+    Label24 = NewLabel("Label24", QStringLiteral("Followup-To"), Panel3);
+    Edit14 = Named(new QLineEdit(Panel3), "Edit14");
+    Edit14->setToolTip(QStringLiteral("Where replies go, when not to Newsgroups: groups "
+                                      "separated by commas, or poster for replies by mail"));
+    Label24->setBuddy(Edit14);
+    Label25 = NewLabel("Label25", QStringLiteral("Signature file"), Panel3);
+    Edit15 = Named(new QLineEdit(QString::fromLatin1(kDefaultSignatureFile), Panel3), "Edit15");
+    Edit15->setToolTip(QStringLiteral("Its text goes under a new post or a quote, after a "
+                                      "\"-- \" line; empty for none"));
+    Label25->setBuddy(Edit15);
     Button12 = NewButton("Button12", QStringLiteral("Post New Thread"), Panel3);
     Button7 = NewButton("Button7", QStringLiteral("Reply to Thread"), Panel3);
     Button15 = NewButton("Button15", QStringLiteral("&Indent with >"), Panel3);
@@ -392,6 +407,12 @@ void TForm1::CreatePostingPage() {
     grid->addWidget(Button16, 1, 3);
     grid->addWidget(Label16, 2, 0);
     grid->addWidget(Edit11, 2, 1, 1, 3);
+    grid->addWidget(Label23, 3, 0);
+    grid->addWidget(Edit13, 3, 1, 1, 3);
+    grid->addWidget(Label24, 4, 0);
+    grid->addWidget(Edit14, 4, 1, 1, 3);
+    grid->addWidget(Label25, 5, 0);
+    grid->addWidget(Edit15, 5, 1, 1, 3);
     grid->setColumnStretch(1, 1);
     page->addWidget(Panel3);
 

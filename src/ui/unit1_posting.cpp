@@ -1,9 +1,11 @@
 // The " Posting Articles " page: composing with quoting, indenting and signing, attaching
-// files, and posting a new thread or a reply to the article shown on the reading page.
+// files, and posting a new thread or a reply to the article shown on the reading page, to the
+// groups its Newsgroups field names.
 #include "ui/unit1.h"
 
 #include "nntp/postcharset.h"
 #include "ui/displaytext.h"
+#include "ui/postfields.h"
 #include "util/edittext.h"
 #include "util/presenter.h"
 #include "util/texthelpers.h"
@@ -76,6 +78,15 @@ void TForm1::ComposeAndPost(bool reply) {
     if (QRNNTP1->Busy) {
         return;
     }
+    const auto [newsgroups, followupTo] = CheckedDestination();
+    const QByteArray identity = PostIdentity(newsgroups);
+    // A post the server took leaves the pane as it was, for a corrected copy; the same text
+    // once more is more likely a second click than a wish.
+    if (identity == acceptedPost_ &&
+        !ConfirmBox(QStringLiteral("This text was already posted once. Post it again"))) {
+        SetStatusText(QStringLiteral("Not posted again"));
+        return;
+    }
     QRNNTP1->UserId = WireBytes(Edit3->text());
     QRNNTP1->Password = WireBytes(Edit4->text());
     // Typed text goes out as UTF-8; DeclareUtf8Article below says so when it is not ASCII.
@@ -88,7 +99,8 @@ void TForm1::ComposeAndPost(bool reply) {
     record.SetPrFromAddress(Edit9->text().toUtf8());
     record.SetPrReplyTo(Edit10->text().toUtf8());
     record.SetPrSubject(Edit11->text().toUtf8());
-    record.SetNewsGroups(QRNNTP1->CurrentGroup);
+    record.SetNewsGroups(newsgroups);
+    QRNNTP1->PostHeader.SetValue("Followup-To", followupTo);
     record.SetPrAppName(QByteArrayLiteral("ZK News Reader"));
     // A reply continues the parent's References with the parent itself; a new thread removes
     // whatever an earlier reply left there.
@@ -109,10 +121,28 @@ void TForm1::ComposeAndPost(bool reply) {
     }
     // The pane, the fields and the attachment list stay as they are, so that a post that
     // failed can be sent again.
+    sendingPost_ = identity;
     QRNNTP1->PostArticle();
 }
 
+std::pair<QByteArray, QByteArray> TForm1::CheckedDestination() {
+    try {
+        return {CheckedNewsgroups(Edit13->text()), CheckedFollowupTo(Edit14->text())};
+    } catch (const EPostField& refusal) {
+        SetStatusText(QStringLiteral("Not posted: ") + refusal.Message());
+        ShowInfo(refusal.Message());
+        throw EShownError(refusal.Message());
+    }
+}
+
+QByteArray TForm1::PostIdentity(const QByteArray& newsgroups) const {
+    return Edit11->text().toUtf8() + '\n' + newsgroups + '\n' + PaneText(Memo5).toUtf8();
+}
+
 void TForm1::QRNNTP1Posted(QObject*) {
+    acceptedPost_ = sendingPost_;
+    SetStatusText(QStringLiteral("Article posted to ") +
+                  QString::fromLatin1(QRNNTP1->PostRecord.GetNewsGroups()));
     ShowInfo(QStringLiteral("Article Posted"));
 }
 
@@ -124,10 +154,28 @@ void TForm1::QRNNTP1PostFailed(QObject*, quint16 errorNumber, const QString& mes
 // ---------------------------------------------------------------------------------------------
 // Composing
 
+void TForm1::AddressNewThread() {
+    Edit13->setText(DisplayText(QRNNTP1->CurrentGroup));
+}
+
+void TForm1::AddressReply() {
+    Edit13->setText(ReplyGroups(HeaderValue(QStringLiteral("followup-to: ")),
+                                HeaderValue(QStringLiteral("newsgroups: ")),
+                                DisplayText(QRNNTP1->CurrentGroup)));
+}
+
+void TForm1::TabSheet2Show() {
+    if (PaneText(Memo5).isEmpty()) {
+        AppendSignature();
+    }
+}
+
 void TForm1::Button17Click() {
+    AddressReply();
     PageControl1->setCurrentWidget(TabSheet2);
     const QString selected = SelectedPaneText(Memo2);
-    SetEditText(Memo5, selected.isEmpty() ? PaneText(Memo2) : selected);
+    // The parent's signature is no part of what is answered.
+    SetEditText(Memo5, selected.isEmpty() ? WithoutSignature(PaneText(Memo2)) : selected);
     Memo5->selectAll();
     Button15Click();
     const QString date = HeaderValue(QStringLiteral("date: "));
@@ -135,6 +183,12 @@ void TForm1::Button17Click() {
     SetEditText(Memo5, from + QStringLiteral(" wrote on ") + date + QStringLiteral(" :-\n") +
                            PaneText(Memo5));
     AppendEmptyLines(2);
+    AppendSignature();
+    if (Edit13->text().trimmed().compare(QLatin1String(kFollowupToPoster),
+                                         Qt::CaseInsensitive) == 0) {
+        SetStatusText(ReplyByMailText());
+        ShowInfo(ReplyByMailText());
+    }
 }
 
 void TForm1::Button15Click() {
@@ -169,6 +223,27 @@ void TForm1::AppendEmptyLines(int count) {
     QTextCursor end(Memo5->document());
     end.movePosition(QTextCursor::End);
     end.insertText(QString(lineEnds, u'\n'));
+}
+
+void TForm1::AppendSignature() {
+    const TSignature signature = ReadSignature(Edit15->text());
+    if (!signature.notice.isEmpty()) {
+        SetStatusText(signature.notice);
+    }
+    if (signature.text.isEmpty()) {
+        return;
+    }
+    // The line the caret stands on, empty, is where the text goes.
+    QString text = PaneText(Memo5);
+    if (text.endsWith(u'\n')) {
+        text.chop(1);
+    }
+    const int caret = static_cast<int>(text.size());
+    SetEditText(Memo5, text + u'\n' + QLatin1String(kSignatureSeparator) + u'\n' +
+                           signature.text);
+    QTextCursor cursor = Memo5->textCursor();
+    cursor.setPosition(caret);
+    Memo5->setTextCursor(cursor);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -246,6 +246,7 @@ void TForm1::ShowArticleDetails(int number) {
     SetStatusText(status);
     const bool isReply = subject.left(4).toLower() == QStringLiteral("re: ");
     Edit11->setText(isReply ? subject : QStringLiteral("Re: ") + subject);
+    AddressReply();
 }
 
 void TForm1::CacheShownArticle(int number) {

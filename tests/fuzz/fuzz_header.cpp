@@ -34,7 +34,7 @@ void ReadCommonFields(const TPostRecordType& record) {
     record.GetPrDistribution();
     record.GetPrAppName();
     const QDateTime date = ParseHeaderDate(record.GetPrTimeDate());
-    fuzz::Require(!date.isValid() || date.timeSpec() == Qt::UTC, "a Date reads in UTC");
+    fuzz::Require(!date.isValid() || date.offsetFromUtc() == 0, "a Date reads in UTC");
     record.GetNewsGroups();
     ReadNumbers(record);
 }

@@ -6,6 +6,7 @@
 #include "wait.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTimeZone>
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -174,7 +176,10 @@ TEST_F(PostingTest, AReplyNamesTheParentAndANewThreadAfterItNamesNone) {
     QList<QByteArray> header = HeaderOf(LastPost());
     EXPECT_EQ(header.last(), "References: <0@example> <1@example> <2@example>");
 
+    // The same text once more goes out when the person says so.
+    presenter.confirmAnswers = {true};
     form.Button12Click();
+    EXPECT_EQ(presenter.questions.size(), 1);
     header = HeaderOf(LastPost());
     EXPECT_FALSE(std::any_of(header.cbegin(), header.cend(),
                              [](const QByteArray& line) { return line.startsWith("References"); }));
@@ -341,4 +346,324 @@ TEST_F(PostingTest, AddAppendsTheChosenFileEachTimeAndRemoveTakesOnlyTheSelected
     form.ListBox2->item(0)->setSelected(true);
     form.Button6->click();
     EXPECT_EQ(form.ListBox2->count(), 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Newsgroups and Followup-To
+
+namespace {
+
+// The value of a header line of the post; empty when it has none.
+QByteArray HeaderLine(const QList<QByteArray>& header, const QByteArray& name) {
+    for (const QByteArray& line : header) {
+        if (line.startsWith(name + ": ")) {
+            return line.mid(name.size() + 2);
+        }
+    }
+    return QByteArray();
+}
+
+// Types text into a field as a person does: the old text selected and typed over. Text
+// beyond ASCII, which the test keyboard does not have, is pasted.
+void TypeInto(QLineEdit* field, const QString& text) {
+    field->selectAll();
+    field->del();
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; })) {
+        QTest::keyClicks(field, text);
+    } else {
+        field->insert(text);
+    }
+}
+
+const QString kReplyByMail = u"The author asked for replies by mail (Followup-To: poster): "
+                             u"nothing is posted until Newsgroups names the groups to post to."_s;
+
+} // namespace
+
+struct TReplyGroupsCase {
+    const char* name;
+    const char* parentFields; // the parent's header lines beside From, Subject, Message-ID
+    const char* filled;       // the Newsgroups field once the reply starts
+    const char* sent;         // the Newsgroups of the reply
+};
+
+void PrintTo(const TReplyGroupsCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ReplyGroupsTest : public PostingTest,
+                        public ::testing::WithParamInterface<TReplyGroupsCase> {};
+
+// Quote starts a reply: the field says where it goes, and the post goes there.
+TEST_P(ReplyGroupsTest, TheReplyGoesWhereTheParentAsks) {
+    const TReplyGroupsCase& row = GetParam();
+    QByteArray header = "From: Ann <ann@example>\nSubject: question\nMessage-ID: <2@example>";
+    if (*row.parentFields != '\0') {
+        header += '\n' + QByteArray(row.parentFields);
+    }
+    ShowParent(header, "body", AcceptingAnyPost());
+    EXPECT_EQ(form.Edit13->text(), QString::fromLatin1(row.filled));
+    form.Button17->click();
+    EXPECT_EQ(form.Edit13->text(), QString::fromLatin1(row.filled));
+    EXPECT_TRUE(form.Edit14->text().isEmpty());
+    form.Button7->click();
+    const QList<QByteArray> header2 = HeaderOf(LastPost());
+    EXPECT_EQ(HeaderLine(header2, "Newsgroups"), row.sent);
+    EXPECT_EQ(HeaderLine(header2, "Followup-To"), QByteArray());
+    EXPECT_EQ(presenter.infos, QList<QString>{u"Article Posted"_s});
+    EXPECT_EQ(form.StatusText(), u"Article posted to "_s + QString::fromLatin1(row.sent));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ParentHeaders, ReplyGroupsTest,
+    ::testing::Values(
+        TReplyGroupsCase{"NoNewsgroups", "", "zk.test.small", "zk.test.small"},
+        TReplyGroupsCase{"Newsgroups", "Newsgroups: zk.test.misc", "zk.test.misc", "zk.test.misc"},
+        TReplyGroupsCase{"FollowupTo", "Newsgroups: zk.test.small\nFollowup-To: zk.test.misc",
+                         "zk.test.misc", "zk.test.misc"},
+        TReplyGroupsCase{"SeveralNewsgroups", "Newsgroups: zk.test.small, zk.test.misc",
+                         "zk.test.small, zk.test.misc", "zk.test.small,zk.test.misc"},
+        TReplyGroupsCase{"SeveralFollowupTo", "Newsgroups: zk.test.small\nFollowup-To: zk.a,zk.b",
+                         "zk.a,zk.b", "zk.a,zk.b"}),
+    [](const ::testing::TestParamInfo<TReplyGroupsCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST_F(PostingTest, AReplyToAPosterFollowupIsRefusedUntilThePersonNamesTheGroups) {
+    ShowParent("From: Ann <ann@example>\nSubject: question\nMessage-ID: <2@example>\n"
+               "Newsgroups: zk.test.small\nFollowup-To: poster",
+               "body\n-- \nAnn", AcceptingAnyPost());
+    EXPECT_EQ(form.Edit13->text(), u"poster"_s);
+    form.Button17->click();
+    EXPECT_EQ(presenter.infos, QList<QString>{kReplyByMail});
+    EXPECT_EQ(form.StatusText(), kReplyByMail);
+    const QString quoted = PaneText(form.Memo5);
+
+    form.Button7->click();
+    EXPECT_EQ(presenter.infos.last(), kReplyByMail);
+    EXPECT_EQ(form.StatusText(), u"Not posted: "_s + kReplyByMail);
+    EXPECT_FALSE(server.Received().contains("POST"));
+    EXPECT_EQ(PaneText(form.Memo5), quoted);
+
+    TypeInto(form.Edit13, u"zk.test.small"_s);
+    form.Button7->click();
+    EXPECT_EQ(HeaderLine(HeaderOf(LastPost()), "Newsgroups"), "zk.test.small");
+    EXPECT_EQ(presenter.infos.last(), u"Article Posted"_s);
+    ExpectScriptPlayed();
+}
+
+struct TDestinationCase {
+    const char* name;
+    const char* newsgroups; // typed into the Newsgroups field
+    const char* followupTo; // typed into the Followup-To field
+    // The headers sent ("Newsgroups|Followup-To"); empty when refused with the message given.
+    const char* sent;
+    const char* refusal;
+};
+
+void PrintTo(const TDestinationCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class DestinationFieldsTest : public PostingTest,
+                              public ::testing::WithParamInterface<TDestinationCase> {};
+
+TEST_P(DestinationFieldsTest, ValidListsAreSentAndOthersRefusedBeforeAnythingIsSent) {
+    const TDestinationCase& row = GetParam();
+    const bool refused = *row.refusal != '\0';
+    ShowParent(kParentHeader, "body", refused ? QByteArray() : AcceptingAnyPost());
+    form.Edit11->setText(u"new"_s);
+    Compose(u"text"_s);
+    TypeInto(form.Edit13, QString::fromUtf8(row.newsgroups));
+    TypeInto(form.Edit14, QString::fromUtf8(row.followupTo));
+    form.Button12->click();
+    if (refused) {
+        EXPECT_EQ(presenter.infos, QList<QString>{QString::fromUtf8(row.refusal)});
+        EXPECT_EQ(form.StatusText(), u"Not posted: "_s + QString::fromUtf8(row.refusal));
+        EXPECT_FALSE(server.Received().contains("POST"));
+        EXPECT_EQ(PaneText(form.Memo5), u"text"_s);
+        EXPECT_EQ(form.Edit13->text(), QString::fromUtf8(row.newsgroups));
+        return;
+    }
+    const QList<QByteArray> header = HeaderOf(LastPost());
+    EXPECT_EQ(HeaderLine(header, "Newsgroups") + '|' + HeaderLine(header, "Followup-To"), row.sent);
+    EXPECT_EQ(header.count(QByteArray("Followup-To: ")), 0);
+    ExpectScriptPlayed();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FieldInputs, DestinationFieldsTest,
+    ::testing::Values(
+        TDestinationCase{"OneGroup", "zk.test.misc", "", "zk.test.misc|", ""},
+        TDestinationCase{"BlanksAroundCommas", " zk.test.small ,  zk.test.misc ", "",
+                         "zk.test.small,zk.test.misc|", ""},
+        TDestinationCase{"EmptyEntries", "zk.test.small,,zk.test.misc,", "",
+                         "zk.test.small,zk.test.misc|", ""},
+        TDestinationCase{"FollowupToAGroup", "zk.test.small", "zk.test.misc",
+                         "zk.test.small|zk.test.misc", ""},
+        TDestinationCase{"FollowupToPoster", "zk.test.small", " poster ", "zk.test.small|poster",
+                         ""},
+        TDestinationCase{"BlankInsideAName", "zk.test small", "", "",
+                         "Newsgroups: \"zk.test small\" is not a group name: a name has no "
+                         "blanks, control characters or letters other than ASCII. Separate "
+                         "groups with commas."},
+        TDestinationCase{"NotAscii", "zk.tëst", "", "",
+                         "Newsgroups: \"zk.tëst\" is not a group name: a name has no blanks, "
+                         "control characters or letters other than ASCII. Separate groups with "
+                         "commas."},
+        TDestinationCase{"Empty", "", "", "",
+                         "Newsgroups names no group: enter the group to post to."},
+        TDestinationCase{"OnlyCommas", " , ,", "", "",
+                         "Newsgroups names no group: enter the group to post to."},
+        TDestinationCase{"NewsgroupsPoster", "poster", "", "",
+                         "The author asked for replies by mail (Followup-To: poster): nothing is "
+                         "posted until Newsgroups names the groups to post to."},
+        TDestinationCase{"BlankInsideFollowupTo", "zk.test.small", "zk.a b", "",
+                         "Followup-To: \"zk.a b\" is not a group name: a name has no blanks, "
+                         "control characters or letters other than ASCII. Separate groups with "
+                         "commas."},
+        TDestinationCase{"PosterWithGroups", "zk.test.small", "poster,zk.test.misc", "",
+                         "Followup-To: \"poster\" asks for replies by mail and stands alone, "
+                         "without groups."}),
+    [](const ::testing::TestParamInfo<TDestinationCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST_F(PostingTest, TheFieldsAreNamedAndNewsgroupsIsTheGroupListed) {
+    ListSmallGroup(3);
+    EXPECT_EQ(form.Edit13->text(), u"zk.test.small"_s);
+    EXPECT_EQ(form.Label23->text(), u"Newsgroups"_s);
+    EXPECT_EQ(form.Label24->text(), u"Followup-To"_s);
+    EXPECT_EQ(form.Label25->text(), u"Signature file"_s);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Posting twice
+
+TEST_F(PostingTest, TheSameTextOnceMoreIsPostedOnlyWhenThePersonSaysSo) {
+    ShowParent(kParentHeader, "body", Post(7, "240 article posted") + AcceptingAnyPost());
+    form.Edit11->setText(u"once"_s);
+    Compose(u"text"_s);
+    form.Button12->click();
+    ASSERT_EQ(presenter.infos, QList<QString>{u"Article Posted"_s});
+    EXPECT_EQ(form.StatusText(), u"Article posted to zk.test.small"_s);
+    EXPECT_EQ(PaneText(form.Memo5), u"text"_s);
+    EXPECT_EQ(form.Edit11->text(), u"once"_s);
+
+    // A second click, either button: asked, declined, nothing sent.
+    for (QPushButton* button : {form.Button12, form.Button7}) {
+        const qsizetype sent = CommandsSent();
+        button->click();
+        ASSERT_FALSE(presenter.questions.isEmpty());
+        EXPECT_TRUE(presenter.questions.last().text.endsWith(
+            u"This text was already posted once. Post it again ?"_s));
+        EXPECT_EQ(CommandsSent(), sent);
+        EXPECT_EQ(form.StatusText(), u"Not posted again"_s);
+        EXPECT_EQ(PaneText(form.Memo5), u"text"_s);
+    }
+    EXPECT_EQ(presenter.questions.size(), 2);
+
+    // A corrected copy goes out without a question.
+    Compose(u"text, corrected"_s);
+    form.Button12->click();
+    EXPECT_EQ(BodyOf(LastPost()), QList<QByteArray>{"text, corrected"});
+    EXPECT_EQ(presenter.questions.size(), 2);
+    ExpectScriptPlayed();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The signature
+
+struct TSignatureCase {
+    const char* name;
+    // What stands at ~/.signature: absent, a file of these bytes, a folder or a pipe.
+    enum { Absent, File, Folder, Pipe } kind;
+    QByteArray bytes;
+    QByteArray pane;    // the compose pane once the posting page shows
+    const char* status; // the status bar then; empty when nothing is said
+};
+
+void PrintTo(const TSignatureCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class SignatureTest : public PostingTest, public ::testing::WithParamInterface<TSignatureCase> {};
+
+TEST_P(SignatureTest, AnEmptyComposePaneGetsTheSignatureWhenThePostingPageShows) {
+    const TSignatureCase& row = GetParam();
+    const QString file = settings.filePath(u".signature"_s);
+    if (row.kind == TSignatureCase::File) {
+        WriteFile(file, row.bytes);
+    } else if (row.kind == TSignatureCase::Folder) {
+        ASSERT_TRUE(QDir().mkpath(file));
+    } else if (row.kind == TSignatureCase::Pipe) {
+        ASSERT_EQ(mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    }
+    StartUp();
+    EXPECT_EQ(form.Edit15->text(), u"~/.signature"_s);
+    form.SetStatusText(QString());
+    form.PageControl1->setCurrentWidget(form.TabSheet2);
+    EXPECT_EQ(PaneText(form.Memo5).toUtf8(), row.pane);
+    EXPECT_EQ(form.StatusText(), QString::fromUtf8(row.status));
+    EXPECT_EQ(form.Memo5->textCursor().position(), 0);
+
+    // Shown again with text in it, the pane is left alone.
+    Compose(u"mine"_s);
+    form.PageControl1->setCurrentWidget(form.TabSheet1);
+    form.PageControl1->setCurrentWidget(form.TabSheet2);
+    EXPECT_EQ(PaneText(form.Memo5), u"mine"_s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SignatureFiles, SignatureTest,
+    ::testing::Values(
+        TSignatureCase{"Absent", TSignatureCase::Absent, {}, "", ""},
+        TSignatureCase{"Utf8", TSignatureCase::File, "J\xC3\xBCrgen\r\nexample.org\n\n",
+                       "\n-- \nJürgen\nexample.org", ""},
+        TSignatureCase{"Latin1", TSignatureCase::File, "J\xFCrgen\n", "\n-- \nJürgen",
+                       "Signature file ~/.signature is not UTF-8: read as Latin-1"},
+        TSignatureCase{"TooLarge", TSignatureCase::File, QByteArray(1024 * 1024, 'x'), "",
+                       "Signature file ~/.signature is larger than 4 KB (1048576 bytes), too "
+                       "large for a signature: not appended"},
+        TSignatureCase{"JustSmallEnough", TSignatureCase::File, QByteArray(4096, 'x'),
+                       "\n-- \n" + QByteArray(4096, 'x'), ""},
+        TSignatureCase{"Folder",
+                       TSignatureCase::Folder,
+                       {},
+                       "",
+                       "Signature file ~/.signature is a folder: no signature appended"},
+        TSignatureCase{"Pipe", TSignatureCase::Pipe, {}, "",
+                       "Signature file ~/.signature is not a regular file: no signature appended"}),
+    [](const ::testing::TestParamInfo<TSignatureCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST_F(PostingTest, QuoteLeavesTheParentsSignatureOutAndPutsOursUnderTheQuote) {
+    WriteFile(settings.filePath(u".signature"_s), "Me\n");
+    ShowParent(kParentHeader, "answer\n-- x\n--\n-- \nold\n-- \nAnn\nexample.org");
+    form.Button17->click();
+    const QString quote = u"Ann <ann@example> wrote on Mon, 1 Jan 2024 10:00:00 +0000 :-\n"
+                          u"> answer\n> -- x\n> --\n> -- \n> old\n"_s;
+    EXPECT_EQ(PaneText(form.Memo5), quote + u"\n-- \nMe"_s);
+    // The caret stands on the empty line under the quote, where the answer goes.
+    EXPECT_EQ(form.Memo5->textCursor().position(), quote.size());
+}
+
+TEST_F(PostingTest, TheSignatureFileIsKeptWithTheAccountSettings) {
+    WriteFile(SettingsFile(kAccountFile), "me@example\r\n\r\n\r\n\r\nsignature ~/sigs/my sig");
+    ASSERT_TRUE(QDir(settings.path()).mkpath(u"sigs"_s));
+    WriteFile(settings.filePath(u"sigs/my sig"_s), "Me");
+    StartUp();
+    EXPECT_EQ(form.Edit15->text(), u"~/sigs/my sig"_s);
+    form.PageControl1->setCurrentWidget(form.TabSheet2);
+    EXPECT_EQ(PaneText(form.Memo5), u"\n-- \nMe"_s);
+
+    TypeInto(form.Edit15, u"/elsewhere/sig"_s);
+    EXPECT_TRUE(form.close());
+    EXPECT_TRUE(FileBytes(SettingsFile(kAccountFile)).endsWith("\r\nsignature /elsewhere/sig"))
+        << FileBytes(SettingsFile(kAccountFile)).toStdString();
+    EXPECT_EQ(ParseAccountSettings(FileBytes(SettingsFile(kAccountFile))).signatureFile,
+              "/elsewhere/sig");
+    EXPECT_EQ(ParseAccountSettings("a\r\nb\r\nc\r\nd\r\nsignature").signatureFile, "");
+    EXPECT_EQ(ParseAccountSettings("a\r\nb\r\nc\r\nd").signatureFile, "~/.signature");
 }

@@ -55,13 +55,19 @@ protected:
     WindowTest() {
         savedStorePath = qgetenv(kStoreVariable);
         qputenv(kStoreVariable, StorePath().toUtf8());
+        // The home folder, where the signature file is looked for, is the test's own.
+        savedHome = qgetenv("HOME");
+        qputenv("HOME", settings.path().toUtf8());
         QApplication::setQuitOnLastWindowClosed(false);
         form.SettingsDir = settings.path() + u'/';
         form.zkfind = &find;
         form.Edit2->setText(QString::number(server.Port()));
     }
 
-    ~WindowTest() override { qputenv(kStoreVariable, savedStorePath); }
+    ~WindowTest() override {
+        qputenv(kStoreVariable, savedStorePath);
+        qputenv("HOME", savedHome);
+    }
 
     QString StorePath() const { return settings.filePath(QStringLiteral("news.db")); }
 
@@ -182,6 +188,7 @@ protected:
 
     static constexpr char kStoreVariable[] = "ZKNEWS_STORE";
     QByteArray savedStorePath;
+    QByteArray savedHome;
     QTemporaryDir settings;
     TRecordingPresenter presenter;
     FakeServer server;
