@@ -29,7 +29,8 @@ struct TEntityHeader {
 };
 
 // Header lines from first up to the empty line (or the "." line, or end); contentLine is the
-// line after it.
+// line after it. A line that is neither a field nor its continuation ends the header too, and
+// is the first of the content: some programs leave out the empty line.
 TEntityHeader ReadEntityHeader(const TStringList& lines, int first, int end) {
     TEntityHeader header;
     QByteArray* last = nullptr;
@@ -47,7 +48,10 @@ TEntityHeader ReadEntityHeader(const TStringList& lines, int first, int end) {
             continue;
         }
         const qsizetype colon = line.indexOf(':');
-        const QByteArray name = line.left(std::max<qsizetype>(colon, 0)).trimmed().toLower();
+        if (colon <= 0 || line.left(colon).contains(' ')) {
+            break;
+        }
+        const QByteArray name = line.left(colon).toLower();
         const QByteArray value = line.mid(colon + 1).trimmed();
         last = nullptr;
         if (name == "content-type") {
@@ -67,8 +71,7 @@ TEntityHeader ReadEntityHeader(const TStringList& lines, int first, int end) {
 }
 
 bool IsIdentityEncoding(const QByteArray& encoding) {
-    return encoding.isEmpty() || encoding == "7bit" || encoding == "8bit" ||
-           encoding == "binary";
+    return encoding.isEmpty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
 }
 
 QByteArray WithoutCr(const QByteArray& line) {
@@ -165,8 +168,7 @@ void FindBlocks(const TStringList& lines, int first, int end, QList<TFoundAttach
 }
 
 // The bytes the encoded lines of a MIME part hold, estimated from their length.
-qint64 EstimatedPartSize(const TStringList& lines, int first, int end,
-                         const QByteArray& encoding) {
+qint64 EstimatedPartSize(const TStringList& lines, int first, int end, const QByteArray& encoding) {
     qint64 size = 0;
     for (int i = first; i < end; ++i) {
         const QByteArray& line = lines[i];
@@ -360,15 +362,15 @@ QString TFoundAttachment::KindText() const {
 }
 
 QString TFoundAttachment::SizeText() const {
-    const QString bytes = size < 1000 ? QString::number(size) + QStringLiteral(" bytes")
-                                      : QLocale::c().formattedDataSize(
-                                            size, 1, QLocale::DataSizeSIFormat);
+    const QString bytes = size < 1000
+                              ? QString::number(size) + QStringLiteral(" bytes")
+                              : QLocale::c().formattedDataSize(size, 1, QLocale::DataSizeSIFormat);
     return sizeEstimated ? QStringLiteral("about ") + bytes : bytes;
 }
 
 QString TFoundAttachment::PaneLine() const {
-    QString line = name + QStringLiteral(" \u2014 ") + SizeText() + QStringLiteral(", ") +
-                   KindText();
+    QString line =
+        name + QStringLiteral(" \u2014 ") + SizeText() + QStringLiteral(", ") + KindText();
     if (IsPart()) {
         line += QStringLiteral(", part %1 of %2")
                     .arg(part)
@@ -427,19 +429,19 @@ QByteArray DecodeAttachment(const TStringList& headerLines, const TStringList& b
 
 bool IsExecutableFile(const QString& name, QByteArrayView firstBytes) {
     static const std::array<QString, 38> kRunnableSuffixes{
-        QStringLiteral("exe"),      QStringLiteral("com"),     QStringLiteral("bat"),
-        QStringLiteral("cmd"),      QStringLiteral("scr"),     QStringLiteral("msi"),
-        QStringLiteral("pif"),      QStringLiteral("cpl"),     QStringLiteral("dll"),
-        QStringLiteral("vbs"),      QStringLiteral("vbe"),     QStringLiteral("js"),
-        QStringLiteral("jse"),      QStringLiteral("wsf"),     QStringLiteral("wsh"),
-        QStringLiteral("ps1"),      QStringLiteral("lnk"),     QStringLiteral("reg"),
-        QStringLiteral("hta"),      QStringLiteral("sh"),      QStringLiteral("bash"),
-        QStringLiteral("csh"),      QStringLiteral("ksh"),     QStringLiteral("zsh"),
-        QStringLiteral("desktop"),  QStringLiteral("appimage"), QStringLiteral("jar"),
-        QStringLiteral("py"),       QStringLiteral("pl"),      QStringLiteral("rb"),
-        QStringLiteral("php"),      QStringLiteral("run"),     QStringLiteral("bin"),
-        QStringLiteral("so"),       QStringLiteral("deb"),     QStringLiteral("rpm"),
-        QStringLiteral("command"),  QStringLiteral("out"),
+        QStringLiteral("exe"),     QStringLiteral("com"),      QStringLiteral("bat"),
+        QStringLiteral("cmd"),     QStringLiteral("scr"),      QStringLiteral("msi"),
+        QStringLiteral("pif"),     QStringLiteral("cpl"),      QStringLiteral("dll"),
+        QStringLiteral("vbs"),     QStringLiteral("vbe"),      QStringLiteral("js"),
+        QStringLiteral("jse"),     QStringLiteral("wsf"),      QStringLiteral("wsh"),
+        QStringLiteral("ps1"),     QStringLiteral("lnk"),      QStringLiteral("reg"),
+        QStringLiteral("hta"),     QStringLiteral("sh"),       QStringLiteral("bash"),
+        QStringLiteral("csh"),     QStringLiteral("ksh"),      QStringLiteral("zsh"),
+        QStringLiteral("desktop"), QStringLiteral("appimage"), QStringLiteral("jar"),
+        QStringLiteral("py"),      QStringLiteral("pl"),       QStringLiteral("rb"),
+        QStringLiteral("php"),     QStringLiteral("run"),      QStringLiteral("bin"),
+        QStringLiteral("so"),      QStringLiteral("deb"),      QStringLiteral("rpm"),
+        QStringLiteral("command"), QStringLiteral("out"),
     };
     const qsizetype dot = name.lastIndexOf(u'.');
     const QString suffix = dot < 0 ? QString() : name.mid(dot + 1).trimmed().toLower();
@@ -447,15 +449,16 @@ bool IsExecutableFile(const QString& name, QByteArrayView firstBytes) {
         kRunnableSuffixes.end()) {
         return true;
     }
-    if (firstBytes.startsWith("\x7f" "ELF") || firstBytes.startsWith("#!") ||
-        firstBytes.startsWith("MZ")) {
+    if (firstBytes.startsWith("\x7f"
+                              "ELF") ||
+        firstBytes.startsWith("#!") || firstBytes.startsWith("MZ")) {
         return true;
     }
     static const std::array<const char*, 9> kRunnableTypes{
-        "application/x-executable",  "application/x-sharedlib",
-        "application/x-shellscript", "application/x-msdownload",
-        "application/x-desktop",     "application/x-ms-dos-executable",
-        "application/x-java-archive", "application/vnd.microsoft.portable-executable",
+        "application/x-executable",     "application/x-sharedlib",
+        "application/x-shellscript",    "application/x-msdownload",
+        "application/x-desktop",        "application/x-ms-dos-executable",
+        "application/x-java-archive",   "application/vnd.microsoft.portable-executable",
         "application/x-pie-executable",
     };
     const QMimeType type =
@@ -469,10 +472,9 @@ bool IsExecutableFile(const QString& name, QByteArrayView firstBytes) {
 }
 
 void CreateFileUnderFreeName(QFile& file, const QString& folder, QString& fileName) {
-    constexpr QFileDevice::Permissions kNotExecutable = QFileDevice::ReadOwner |
-                                                        QFileDevice::WriteOwner |
-                                                        QFileDevice::ReadGroup |
-                                                        QFileDevice::ReadOther;
+    constexpr QFileDevice::Permissions kNotExecutable =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+        QFileDevice::ReadOther;
     const QString wanted = fileName;
     for (int n = 1;; ++n) {
         file.setFileName(folder + fileName);

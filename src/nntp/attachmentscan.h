@@ -8,8 +8,8 @@
 #include "util/stringlist.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QByteArrayView>
+#include <QFile>
 #include <QList>
 #include <QString>
 

@@ -27,6 +27,12 @@ namespace {
 // How much of a file tells its type by its content: an ELF or script header, a magic number.
 constexpr qsizetype kTypeSniffBytes = 4096;
 
+// Why a yEnc part is not saved or opened on its own: it holds a piece of its file only.
+QString PartRefusal(const TFoundAttachment& file) {
+    return QStringLiteral("%1 is one part of a file posted in several; a part alone is not saved")
+        .arg(file.name);
+}
+
 QString WithSeparator(const QString& folder) {
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
@@ -119,9 +125,7 @@ QString TForm1::ChooseAttachmentFolder() {
 
 QByteArray TForm1::DecodeShownFile(const TFoundAttachment& file, QString& problem) const {
     if (file.IsPart()) {
-        throw Exception(QStringLiteral("%1 is one part of a file posted in several; a part alone "
-                                       "is not saved")
-                            .arg(file.name));
+        throw Exception(PartRefusal(file));
     }
     return DecodeAttachment(shownHeaderLines_, shownBodyLines_, file, problem);
 }
@@ -189,6 +193,10 @@ void TForm1::SaveAttachmentAtCursorAs() {
         return;
     }
     const TFoundAttachment file = *found;
+    if (file.IsPart()) {
+        SetStatusText(PartRefusal(file));
+        return;
+    }
     if (SaveDialog2 == nullptr) {
         SaveDialog2 = new QFileDialog(this, QStringLiteral("Save Attachment As"));
         SaveDialog2->setObjectName(QStringLiteral("SaveDialog2"));
@@ -217,9 +225,15 @@ void TForm1::OpenAttachmentAtCursor() {
         return;
     }
     const TFoundAttachment file = *found;
+    if (file.IsPart()) {
+        SetStatusText(PartRefusal(file));
+        return;
+    }
     QString problem;
     const QByteArray bytes = DecodeShownFile(file, problem);
-    if (IsExecutableFile(file.name, QByteArrayView(bytes).first(std::min(bytes.size(), kTypeSniffBytes)))) {
+    const QByteArrayView head =
+        QByteArrayView(bytes).first(std::min(bytes.size(), kTypeSniffBytes));
+    if (IsExecutableFile(file.name, head)) {
         SetStatusText(file.name + QStringLiteral(" is not opened: it would run as a program. "
                                                  "Save it to look at it."));
         return;

@@ -36,26 +36,34 @@ struct TShape {
 
 TEST(AttachmentScan, EachShapeOfArticleListsItsFilesAndTheirLines) {
     const QList<TShape> shapes{
-        {"a plain article", "Subject: x\r\n", "hello\r\nbegin with words\r\n.\r\n", {}, {},
+        {"a plain article",
+         "Subject: x\r\n",
+         "hello\r\nbegin with words\r\n.\r\n",
+         {},
+         {},
          "hello\r\nbegin with words\r\n.\r\n"},
-        {"a whole yEnc file between text", "Subject: x\r\n",
+        {"a whole yEnc file between text",
+         "Subject: x\r\n",
          "see\r\n" + kYEncAbc + "bye\r\n.\r\n",
          {u"abc.bin \u2014 3 bytes, yEnc"_s},
          {{1, 4}},
          "see\r\n[yEnc: abc.bin, 3 bytes]\r\nbye\r\n.\r\n"},
-        {"a yEnc part of five, size of the whole file", "Subject: x\r\n",
+        {"a yEnc part of five, size of the whole file",
+         "Subject: x\r\n",
          "=ybegin part=2 total=5 line=128 size=1200000 name=big.rar\r\n"
          "=ypart begin=1 end=3\r\n\x8b\x8c\x8d\r\n=yend size=3 part=2\r\n.\r\n",
          {u"big.rar \u2014 1.2 MB, yEnc, part 2 of 5"_s},
          {{0, 4}},
          "[yEnc: big.rar, 1.2 MB]\r\n.\r\n"},
-        {"two uuencoded files, the second cut short", "Subject: x\r\n",
+        {"two uuencoded files, the second cut short",
+         "Subject: x\r\n",
          kUuAbc + "middle\r\nbegin 666 b.jpg\r\nM86)C" + QByteArray(56, 'a') + "\r\n.\r\n",
          {u"a.txt \u2014 about 3 bytes, uuencoded"_s, u"b.jpg \u2014 about 45 bytes, uuencoded"_s},
          {{0, 4}, {5, 7}},
          "[uuencoded: a.txt, about 3 bytes]\r\nmiddle\r\n[uuencoded: b.jpg, about 45 bytes]\r\n"
          ".\r\n"},
-        {"a hostile block name made plain", "Subject: x\r\n",
+        {"a hostile block name made plain",
+         "Subject: x\r\n",
          "begin 644 ../../etc/passwd\r\n#86)C\r\n`\r\nend\r\n.\r\n",
          {u"passwd \u2014 about 3 bytes, uuencoded"_s},
          {{0, 4}},
@@ -72,22 +80,34 @@ TEST(AttachmentScan, EachShapeOfArticleListsItsFilesAndTheirLines) {
          "preamble\r\n--b1\r\nContent-Type: text/plain\r\n\r\nhi\r\n--b1\r\n\r\n"
          "[MIME: p.png, about 9 bytes]\r\n--b1\r\nContent-Type: multipart/alternative; "
          "boundary=in\r\n\r\n--in\r\n\r\n[yEnc: abc.bin, 3 bytes]\r\n--in--\r\n--b1--\r\n.\r\n"},
-        {"a quoted-printable part named by its disposition", kMultipartHeader,
+        {"a quoted-printable part named by its disposition",
+         kMultipartHeader,
          "--b1\r\nContent-Type: application/pdf; name=wrong.pdf\r\n"
          "Content-Disposition: attachment; filename=\"r\u00e9sum\u00e9.pdf\"\r\n"
          "Content-Transfer-Encoding: quoted-printable\r\n\r\nab=3Dc\r\n--b1--\r\n.\r\n",
          {u"r\u00e9sum\u00e9.pdf \u2014 about 6 bytes, MIME quoted-printable"_s},
          {{1, 6}},
          "--b1\r\n\r\n[MIME: r\u00e9sum\u00e9.pdf, about 6 bytes]\r\n--b1--\r\n.\r\n"},
-        {"a single-part article that is a file", "Content-Type: application/zip; name=z.zip\r\n"
-         "Content-Transfer-Encoding: base64\r\n", "AAECAwQF\r\n.\r\n",
+        {"a part whose header lacks the empty line",
+         kMultipartHeader,
+         "--b1\r\nContent-Type: application/zip; name=z.zip\r\n"
+         "Content-Transfer-Encoding: base64\r\nAAECAwQF\r\n--b1--\r\n.\r\n",
+         {u"z.zip \u2014 about 6 bytes, MIME base64"_s},
+         {{1, 4}},
+         "--b1\r\n\r\n[MIME: z.zip, about 6 bytes]\r\n--b1--\r\n.\r\n"},
+        {"a single-part article that is a file",
+         "Content-Type: application/zip; name=z.zip\r\n"
+         "Content-Transfer-Encoding: base64\r\n",
+         "AAECAwQF\r\n.\r\n",
          {u"z.zip \u2014 about 6 bytes, MIME base64"_s},
          {{0, 1}},
          "[MIME: z.zip, about 6 bytes]\r\n.\r\n"},
-        {"a base64 text part is not searched for blocks", kMultipartHeader,
+        {"a base64 text part is not searched for blocks",
+         kMultipartHeader,
          "--b1\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: base64\r\n\r\n"
          "=ybegin size=3 name=x\r\n--b1--\r\n.\r\n",
-         {}, {},
+         {},
+         {},
          "--b1\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: base64\r\n\r\n"
          "=ybegin size=3 name=x\r\n--b1--\r\n.\r\n"},
     };
@@ -129,10 +149,12 @@ TEST(AttachmentScan, AFileDecodesWithTheClientsCodecsAndSaysWhatIsWrongWithIt) {
          "YWJj\r\n--b1--\r\n",
          "abc", QString()},
         {"a binary part loses the line end that belongs to the delimiter", kMultipartHeader,
-         "--b1\r\nContent-Type: application/octet-stream\r\n\r\nab\r\nc\r\n--b1--\r\n",
-         "ab\r\nc", QString()},
-        {"a single-part article in base64", "Content-Type: application/zip\r\n"
-         "Content-Transfer-Encoding: BASE64\r\n", "YWJj\r\n.\r\n", "abc", QString()},
+         "--b1\r\nContent-Type: application/octet-stream\r\n\r\nab\r\nc\r\n--b1--\r\n", "ab\r\nc",
+         QString()},
+        {"a single-part article in base64",
+         "Content-Type: application/zip\r\n"
+         "Content-Transfer-Encoding: BASE64\r\n",
+         "YWJj\r\n.\r\n", "abc", QString()},
         {"a part that does not decode is kept as it came", kMultipartHeader,
          "--b1\r\nContent-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\n"
          "#!\r\n--b1--\r\n",
@@ -152,13 +174,23 @@ TEST(AttachmentScan, AFileDecodesWithTheClientsCodecsAndSaysWhatIsWrongWithIt) {
 
 TEST(AttachmentScan, FilesThatRunWhenOpenedAreKnownByNameHeaderOrType) {
     const QList<std::tuple<QString, QByteArray, bool>> files{
-        {u"setup.exe"_s, "", true},          {u"RUN.BAT"_s, "", true},
-        {u"x.scr"_s, "", true},              {u"a.desktop"_s, "[Desktop Entry]", true},
-        {u"tool.AppImage"_s, "", true},      {u"s.sh"_s, "", true},
-        {u"lib.jar"_s, "PK\x03\x04", true},  {u"p.py"_s, "", true},
-        {u"noext"_s, "\x7f" "ELF\x02\x01", true}, {u"photo.jpg"_s, "#!/bin/sh\n", true},
-        {u"readme"_s, "MZ\x90\x00", true},   {u"photo.jpg"_s, "\xff\xd8\xff\xe0", false},
-        {u"notes.txt"_s, "hello", false},    {u"p.png"_s, "\x89PNG\r\n", false},
+        {u"setup.exe"_s, "", true},
+        {u"RUN.BAT"_s, "", true},
+        {u"x.scr"_s, "", true},
+        {u"a.desktop"_s, "[Desktop Entry]", true},
+        {u"tool.AppImage"_s, "", true},
+        {u"s.sh"_s, "", true},
+        {u"lib.jar"_s, "PK\x03\x04", true},
+        {u"p.py"_s, "", true},
+        {u"noext"_s,
+         "\x7f"
+         "ELF\x02\x01",
+         true},
+        {u"photo.jpg"_s, "#!/bin/sh\n", true},
+        {u"readme"_s, "MZ\x90\x00", true},
+        {u"photo.jpg"_s, "\xff\xd8\xff\xe0", false},
+        {u"notes.txt"_s, "hello", false},
+        {u"p.png"_s, "\x89PNG\r\n", false},
         {u"archive.tar.gz"_s, "\x1f\x8b", false},
     };
     for (const auto& [name, head, runs] : files) {

@@ -73,8 +73,7 @@ protected:
 
     // The user's cache folder for the program, under the test's own XDG_CACHE_HOME.
     static QString OpenedFolder() {
-        return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
-               u"/attachments"_s;
+        return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + u"/attachments"_s;
     }
 
     QTemporaryDir cacheHome;
@@ -128,8 +127,9 @@ TEST_F(AttachmentsTest, EachShapeOfFileIsListedAndStandsAsOneLineInTheBody) {
 TEST_F(AttachmentsTest, SaveAttachmentsWritesEveryFileUnderAFreeSafeNameAndRemembersTheFolder) {
     QTemporaryDir folder;
     WriteFile(folder.filePath(u"a.txt"_s), "taken");
-    ShowArticle("Subject: files", UuAbc("a.txt") + "\n" + UuAbc("../../etc/passwd") + "\n" +
-                                      YEncAbc("/dev/null") + "\n" + UuAbc("con"),
+    ShowArticle("Subject: files",
+                UuAbc("a.txt") + "\n" + UuAbc("../../etc/passwd") + "\n" + YEncAbc("/dev/null") +
+                    "\n" + UuAbc("con"),
                 script::Quit());
     AnswerChooser(folder.path());
     form.Button22->click();
@@ -141,10 +141,9 @@ TEST_F(AttachmentsTest, SaveAttachmentsWritesEveryFileUnderAFreeSafeNameAndRemem
         EXPECT_FALSE(QFileInfo(folder.filePath(name)).permissions() &
                      (QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther));
     }
-    EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"a_1.txt"_s) + u", "_s +
-                                     folder.filePath(u"passwd"_s) + u", "_s +
-                                     folder.filePath(u"null"_s) + u", "_s +
-                                     folder.filePath(u"con"_s));
+    EXPECT_EQ(form.StatusText(),
+              u"Saved "_s + folder.filePath(u"a_1.txt"_s) + u", "_s + folder.filePath(u"passwd"_s) +
+                  u", "_s + folder.filePath(u"null"_s) + u", "_s + folder.filePath(u"con"_s));
 
     // The chooser opens in that folder the next time, and the settings keep it for the next
     // start.
@@ -157,7 +156,8 @@ TEST_F(AttachmentsTest, SaveAttachmentsWritesEveryFileUnderAFreeSafeNameAndRemem
     EXPECT_EQ(openedIn, QDir(folder.path()).absolutePath());
     EXPECT_TRUE(form.close());
     const QByteArray account = FileBytes(SettingsFile(kAccountFile));
-    EXPECT_TRUE(account.contains("\r\nattachment-folder " + folder.path().toUtf8())) << account.toStdString();
+    EXPECT_TRUE(account.contains("\r\nattachment-folder " + folder.path().toUtf8()))
+        << account.toStdString();
     EXPECT_EQ(ParseAccountSettings(account).attachmentFolder, folder.path().toUtf8());
 }
 
@@ -187,17 +187,27 @@ TEST_F(AttachmentsTest, TheContextMenuSavesTheFileOnTheCursorLineIntoAFolderOrUn
     AnswerChooser(folder.path());
     ChooseFromContextMenu(form.Memo1, u"Save"_s);
     EXPECT_EQ(FilesIn(folder.path()).size(), 2);
-    EXPECT_EQ(form.StatusText(),
-              u"Nothing saved; half.bin is one part of a file posted in several; a part alone is "
-              "not saved"_s);
+    const QString partRefused =
+        u"half.bin is one part of a file posted in several; a part alone is not saved"_s;
+    EXPECT_EQ(form.StatusText(), u"Nothing saved; "_s + partRefused);
+    // Neither Save As nor Open asks or writes anything for it.
+    for (const QString& entry : {u"Save As..."_s, u"Open"_s}) {
+        form.SetStatusText(QString());
+        ChooseFromContextMenu(form.Memo1, entry);
+        EXPECT_EQ(form.StatusText(), partRefused);
+    }
+    EXPECT_EQ(FilesIn(folder.path()).size(), 2);
+    EXPECT_FALSE(QFileInfo::exists(OpenedFolder()));
 }
 
 TEST_F(AttachmentsTest, OpenHandsAPictureToTheDesktopAndNeverAFileThatWouldRun) {
     TUrlRecorder desktop;
-    const QByteArray elf = "\x7f" "ELF\x02\x01\x01";
+    const QByteArray elf = "\x7f"
+                           "ELF\x02\x01\x01";
     // "\x7fELF" uuencoded with its length character: an executable under a harmless name.
     ShowArticle("Subject: open", YEncAbc("p.png") + "\n" + YEncAbc("setup.exe") + "\n" +
-                                     YEncAbc("run.sh") + "\nbegin 644 photo.jpg\n$?T5,1@``\n`\nend");
+                                     YEncAbc("run.sh") +
+                                     "\nbegin 644 photo.jpg\n$?T5,1@``\n`\nend");
     const QStringList refused{u"setup.exe"_s, u"run.sh"_s, u"photo.jpg"_s};
     for (int line = 1; line <= 3; ++line) {
         CursorToFile(line);
