@@ -343,7 +343,7 @@ public:
 
     // The files of the article shown (unit1_attachments.cpp). Nothing is decoded or written
     // until one of these asks for it.
-    void Button22Click(); // Save Attachments...: every file, into a folder chosen
+    void Button22Click();            // Save Attachments...: every file, into a folder chosen
     void SaveAttachmentAtCursor();   // into a folder chosen
     void SaveAttachmentAtCursorAs(); // under a file name chosen
     // Saved into the user's cache folder and opened with the desktop's program for it; a
@@ -618,6 +618,18 @@ private:
     static QString WriteAttachment(const QByteArray& bytes, const QString& folder,
                                    const QString& name);
     void SaveAttachmentsInto(const QList<TFoundAttachment>& files, const QString& folder);
+    // The file a yEnc part belongs to, joined from the parts in the shown article and in the
+    // articles of the summary whose subject differs only in its part counter ("name (2/5)"),
+    // each taken from the window's cache or fetched; empty, problem naming the parts missing,
+    // when they do not make the whole file. problem also tells a CRC32 that does not match.
+    QByteArray JoinedParts(const TFoundAttachment& file, QString& problem);
+    // The summary's other entries of the shown article's subject, its part counter aside.
+    std::vector<qint64> PartArticles() const;
+    // The lines of an article that holds a part: from the cache, else fetched without showing
+    // it. False when it cannot be had (working offline without it, aborted, gone).
+    bool PartArticleLines(qint64 number, TStringList& headerLines, TStringList& bodyLines);
+    // While the articles of a file's other parts are fetched, the article events show nothing.
+    bool collectingParts_ = false;
     TStringList shownHeaderLines_;
     TStringList shownBodyLines_;
     QList<TFoundAttachment> shownFiles_;

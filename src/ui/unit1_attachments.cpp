@@ -2,10 +2,13 @@
 // lines, and decoded only when the reader saves or opens one.
 #include "ui/unit1.h"
 
+#include "codec/yencdecode.h"
 #include "nntp/nntpwire.h"
 #include "ui/displaytext.h"
+#include "ui/summarystate.h"
 #include "util/edittext.h"
 #include "util/filehelpers.h"
+#include "util/finally.h"
 #include "util/texthelpers.h"
 
 #include <QAction>
@@ -16,22 +19,93 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTextBlock>
 #include <QUrl>
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <set>
 
 namespace {
 
 // How much of a file tells its type by its content: an ELF or script header, a magic number.
 constexpr qsizetype kTypeSniffBytes = 4096;
 
-// Why a yEnc part is not saved or opened on its own: it holds a piece of its file only.
+// Why a yEnc part is not opened or saved under another name on its own: it holds a piece of its
+// file only; Save and Save Attachments join it with its other parts.
 QString PartRefusal(const TFoundAttachment& file) {
-    return QStringLiteral("%1 is one part of a file posted in several; a part alone is not saved")
+    return QStringLiteral("%1 is one part of a file posted in several: Save joins it with its "
+                          "other parts")
         .arg(file.name);
 }
+
+// A subject without its part counter, "name (2/5)" read as "name ()": the articles of one
+// file's parts share it.
+QString WithoutPartCounter(const QString& subject) {
+    static const QRegularExpression counter(QStringLiteral("\\(\\d+/\\d+\\)"));
+    return QString(subject).replace(counter, QStringLiteral("()")).trimmed();
+}
+
+// The yEnc blocks of one file found in an article, decoded; a block that fails its checks (cut
+// short, a CRC32 or size that does not match, no place in the file) is left out.
+struct TFilePieces {
+    // By the first byte of the file each holds (1-based), the bytes.
+    std::map<qint64, QByteArray> pieces;
+    std::set<int> parts;
+    // The CRC32s of the whole file the parts declare: each must hold.
+    std::set<quint32> fileCrcs;
+
+    void Add(const TStringList& body, const TFoundAttachment& block) {
+        TYEncDecoder decoder(body[block.firstLine]);
+        for (int i = block.firstLine + 1; i < block.endLine; ++i) {
+            decoder.AddLine(body[i]);
+        }
+        const std::optional<qint64> begin = decoder.PartBegin();
+        const std::optional<qint64> end = decoder.PartEnd();
+        const std::optional<quint32> crc = decoder.DeclaredCrc();
+        const bool fits = begin && end && *begin >= 1 && *end <= block.size &&
+                          decoder.Data().size() == *end - *begin + 1;
+        if (!decoder.Ended() || !fits || (crc && *crc != decoder.Crc())) {
+            return;
+        }
+        pieces.emplace(*begin, decoder.Data());
+        parts.insert(block.part);
+        if (decoder.DeclaredFileCrc()) {
+            fileCrcs.insert(*decoder.DeclaredFileCrc());
+        }
+    }
+
+    // The file from its first byte to its last; empty when a piece is missing.
+    QByteArray Joined(qint64 size) const {
+        QByteArray file;
+        for (const auto& [begin, data] : pieces) {
+            if (begin > file.size() + 1) {
+                return QByteArray();
+            }
+            file += data.mid(file.size() + 1 - begin);
+        }
+        return file.size() == size ? file : QByteArray();
+    }
+
+    // "parts 2, 4 of 5 are missing"; the numbers unknown when the post gives no total.
+    QString Missing(int total) const {
+        QStringList missing;
+        for (int part = 1; part <= total; ++part) {
+            if (!parts.contains(part)) {
+                missing << QString::number(part);
+            }
+        }
+        if (missing.isEmpty()) {
+            return QStringLiteral("parts are missing");
+        }
+        return QStringLiteral("%1 %2 of %3 %4 missing")
+            .arg(missing.size() == 1 ? QStringLiteral("part") : QStringLiteral("parts"),
+                 missing.join(QStringLiteral(", ")), QString::number(total),
+                 missing.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+    }
+};
 
 QString WithSeparator(const QString& folder) {
     return folder.endsWith(u'/') ? folder : folder + u'/';
@@ -148,7 +222,14 @@ void TForm1::SaveAttachmentsInto(const QList<TFoundAttachment>& files, const QSt
     for (const TFoundAttachment& file : files) {
         QString problem;
         try {
-            saved << WriteAttachment(DecodeShownFile(file, problem), folder, file.name);
+            if (file.IsPart()) {
+                const QByteArray joined = JoinedParts(file, problem);
+                if (!joined.isEmpty()) {
+                    saved << WriteAttachment(joined, folder, file.name);
+                }
+            } else {
+                saved << WriteAttachment(DecodeShownFile(file, problem), folder, file.name);
+            }
         } catch (const Exception& error) {
             problem = error.Message();
         }
@@ -243,4 +324,74 @@ void TForm1::OpenAttachmentAtCursor() {
                   (problem.isEmpty() ? QString() : QStringLiteral("; ") + problem));
     // The desktop's program for the file's type, handed the file's URL: never a command line.
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+std::vector<qint64> TForm1::PartArticles() const {
+    const QString shown = WithoutPartCounter(HeaderValue(QStringLiteral("subject: ")));
+    const QByteArray subjectPrefix = QByteArrayLiteral("Subject: ");
+    std::vector<qint64> numbers;
+    for (qint64 line = 0; line < Summary.LineCount(); ++line) {
+        const QByteArray text = Summary.Line(line).trimmed();
+        const qint64 number = Summary.EntryNumberOfLine(line);
+        if (number != shownNumber_ && number > 0 && text.startsWith(subjectPrefix) &&
+            WithoutPartCounter(QString::fromUtf8(text.mid(subjectPrefix.size()))) == shown) {
+            numbers.push_back(number);
+        }
+    }
+    return numbers;
+}
+
+bool TForm1::PartArticleLines(qint64 number, TStringList& headerLines, TStringList& bodyLines) {
+    const int cached = Summary.CachedArticleIndex(static_cast<int>(number));
+    if (cached >= 0) {
+        headerLines.SetText(Summary.HeaderTextCache[cached]);
+        bodyLines.SetText(Summary.BodyTextCache[cached]);
+        return true;
+    }
+    if (QRNNTP1->Busy || !ArticleAtHand(static_cast<int>(number))) {
+        return false;
+    }
+    // Fetched for its part only: the panes keep the article shown.
+    collectingParts_ = true;
+    try {
+        WithFinally([this, number] { QRNNTP1->GetArticle(static_cast<int>(number)); },
+                    [this] {
+                        collectingParts_ = false;
+                        HideProgress();
+                    });
+    } catch (const std::exception&) {
+        // Aborted, or the article is gone: its part is missing.
+        return false;
+    }
+    headerLines.Assign(QRNNTP1->HeaderLines);
+    bodyLines.Assign(QRNNTP1->BodyLines);
+    return true;
+}
+
+QByteArray TForm1::JoinedParts(const TFoundAttachment& file, QString& problem) {
+    const auto addPieces = [&file](TFilePieces& pieces, const TStringList& headerLines,
+                                   const TStringList& bodyLines) {
+        for (const TFoundAttachment& block : FindAttachments(headerLines, bodyLines)) {
+            if (block.IsPart() && block.name == file.name && block.size == file.size) {
+                pieces.Add(bodyLines, block);
+            }
+        }
+    };
+    TFilePieces pieces;
+    addPieces(pieces, shownHeaderLines_, shownBodyLines_);
+    for (const qint64 number : PartArticles()) {
+        TStringList headerLines;
+        TStringList bodyLines;
+        if (PartArticleLines(number, headerLines, bodyLines)) {
+            addPieces(pieces, headerLines, bodyLines);
+        }
+    }
+    const QByteArray joined = pieces.Joined(file.size);
+    if (joined.isEmpty()) {
+        problem = file.name + QStringLiteral(" is not saved: ") + pieces.Missing(file.total);
+    } else if (!pieces.fileCrcs.empty() &&
+               pieces.fileCrcs != std::set<quint32>{YEncCrc32(joined)}) {
+        problem = QStringLiteral("CRC32 mismatch in %1, joined from its parts").arg(file.name);
+    }
+    return joined;
 }

@@ -27,6 +27,9 @@ void TForm1::QRNNTP1Header(QObject*) {
 }
 
 void TForm1::QRNNTP1Article(QObject*) {
+    if (collectingParts_) {
+        return;
+    }
     ShowArticle(QRNNTP1->HeaderLines, QRNNTP1->BodyLines);
     SetEditText(Memo1, AttachmentsPaneText());
 }

@@ -181,16 +181,16 @@ TEST_F(AttachmentsTest, TheContextMenuSavesTheFileOnTheCursorLineIntoAFolderOrUn
     EXPECT_EQ(FileBytes(folder.filePath(u"two_1.txt"_s)), "abc");
     EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"two_1.txt"_s));
 
-    // A yEnc part alone makes no file.
+    // A yEnc part whose other parts are nowhere makes no file.
     GetArticle(2);
     CursorToFile(0);
     AnswerChooser(folder.path());
     ChooseFromContextMenu(form.Memo1, u"Save"_s);
     EXPECT_EQ(FilesIn(folder.path()).size(), 2);
+    EXPECT_EQ(form.StatusText(), u"Nothing saved; half.bin is not saved: part 2 of 2 is missing"_s);
+    // Neither Save As nor Open asks or writes anything for a part alone.
     const QString partRefused =
-        u"half.bin is one part of a file posted in several; a part alone is not saved"_s;
-    EXPECT_EQ(form.StatusText(), u"Nothing saved; "_s + partRefused);
-    // Neither Save As nor Open asks or writes anything for it.
+        u"half.bin is one part of a file posted in several: Save joins it with its other parts"_s;
     for (const QString& entry : {u"Save As..."_s, u"Open"_s}) {
         form.SetStatusText(QString());
         ChooseFromContextMenu(form.Memo1, entry);
@@ -198,6 +198,59 @@ TEST_F(AttachmentsTest, TheContextMenuSavesTheFileOnTheCursorLineIntoAFolderOrUn
     }
     EXPECT_EQ(FilesIn(folder.path()).size(), 2);
     EXPECT_FALSE(QFileInfo::exists(OpenedFolder()));
+}
+
+// The parts of "abcdef" in three articles, two bytes each, with the CRC32 of the whole file.
+QByteArray PartOfAbcdef(int part, const QByteArray& data) {
+    const QByteArray n = QByteArray::number(part);
+    const QByteArray begin = QByteArray::number(2 * part - 1);
+    const QByteArray end = QByteArray::number(2 * part);
+    return "=ybegin part=" + n + " total=3 line=128 size=6 name=big.bin\n=ypart begin=" + begin +
+           " end=" + end + "\n" + data + "\n=yend size=2 part=" + n + " crc32=4b8e39ef";
+}
+
+TEST_F(AttachmentsTest, SaveJoinsAPartWithTheOtherPartsTheSummaryListsFetchingThoseNotRead) {
+    QTemporaryDir folder;
+    const auto summary = [](int number, const QByteArray& subject) {
+        return script::Summary(number, subject, "poster@example");
+    };
+    ListGroup(4,
+              summary(1, "big.bin (1/3)") + summary(2, "chat") + summary(3, "big.bin (3/3)") +
+                  summary(4, "big.bin (2/3)"),
+              script::Article(4, "Subject: big.bin (2/3)", PartOfAbcdef(2, "\x8d\x8e")) +
+                  script::Article(3, "Subject: big.bin (3/3)", PartOfAbcdef(3, "\x8f\x90")) +
+                  script::Article(1, "Subject: big.bin (1/3)", PartOfAbcdef(1, "\x8b\x8c")));
+    GetArticle(4);
+    GetArticle(3);
+    CursorToFile(0);
+    AnswerChooser(folder.path());
+    ChooseFromContextMenu(form.Memo1, u"Save"_s);
+    EXPECT_EQ(FileBytes(folder.filePath(u"big.bin"_s)), "abcdef");
+    EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"big.bin"_s));
+    // Article 4 came from the window's cache, article 1 from the server; the panes still show 3.
+    ExpectScriptPlayed();
+    EXPECT_EQ(PaneText(form.Memo1), u"big.bin \u2014 6 bytes, yEnc, part 3 of 3"_s);
+    EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"big.bin (3/3)"_s);
+}
+
+TEST_F(AttachmentsTest, AFileJoinedFromPartsIsCheckedAgainstItsCrc32) {
+    QTemporaryDir folder;
+    QByteArray wrongCrc = PartOfAbcdef(1, "\x8b\x8c");
+    wrongCrc.replace("crc32=4b8e39ef", "crc32=00000000");
+    ListGroup(3,
+              script::Summary(1, "big.bin (1/3)", "p@example") +
+                  script::Summary(2, "big.bin (2/3)", "p@example") +
+                  script::Summary(3, "big.bin (3/3)", "p@example"),
+              script::Article(1, "Subject: big.bin (1/3)", wrongCrc) +
+                  script::Article(2, "Subject: big.bin (2/3)", PartOfAbcdef(2, "\x8d\x8e")) +
+                  script::Article(3, "Subject: big.bin (3/3)", PartOfAbcdef(3, "\x8f\x90")));
+    GetArticle(1);
+    AnswerChooser(folder.path());
+    form.Button22->click();
+    EXPECT_EQ(FileBytes(folder.filePath(u"big.bin"_s)), "abcdef");
+    EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"big.bin"_s) +
+                                     u"; CRC32 mismatch in big.bin, joined from its parts"_s);
+    ExpectScriptPlayed();
 }
 
 TEST_F(AttachmentsTest, OpenHandsAPictureToTheDesktopAndNeverAFileThatWouldRun) {
