@@ -31,3 +31,25 @@ TEST_F(Session, AYEncPostShowsItsFileInThePaneAndSavesItWhole) {
     // As the post's "=yend" line declares it.
     EXPECT_EQ(YEncCrc32(bytes), 0x4c128177U);
 }
+
+TEST_F(Session, SavingOnePartOfATwoPartYEncPostJoinsTheFileFromBothArticles) {
+    StartUp();
+    ConnectTo(kPort);
+    SelectGroup("zk.test.yenc");
+    form.ListBox1DblClick();
+    form.OpenMessageId("<yenc.2@zk.test>");
+    EXPECT_EQ(PaneText(form.Memo1), u"zk-yenc-two-parts.bin \u2014 5.0 kB, yEnc, part 1 of 2"_s);
+
+    QTemporaryDir folder;
+    WhenModal<QFileDialog>([&folder](QFileDialog* dialog) {
+        dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(folder.path());
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    form.Button22->click();
+    const QString saved = folder.filePath(u"zk-yenc-two-parts.bin"_s);
+    EXPECT_EQ(form.StatusText(), u"Saved "_s + saved);
+    const QByteArray bytes = FileBytes(saved);
+    EXPECT_EQ(bytes.size(), 5000);
+    // As both parts' "=yend" lines declare it for the whole file.
+    EXPECT_EQ(YEncCrc32(bytes), 0xa95fc1ceU);
+}
