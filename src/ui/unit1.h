@@ -611,8 +611,6 @@ private:
     const TFoundAttachment* FileAtCursor() const;
     // The folder chosen, remembered for the next time; empty when the chooser was closed.
     QString ChooseAttachmentFolder();
-    // The file's bytes, problem saying what is wrong with them; a yEnc part alone is refused.
-    QByteArray DecodeShownFile(const TFoundAttachment& file, QString& problem) const;
     // Writes bytes into folder as name, or under a free name made from it (a file there is
     // never written over); answers the path written.
     static QString WriteAttachment(const QByteArray& bytes, const QString& folder,
@@ -622,9 +620,12 @@ private:
     // articles of the summary whose subject differs only in its part counter ("name (2/5)"),
     // each taken from the window's cache or fetched; empty, problem naming the parts missing,
     // when they do not make the whole file. problem also tells a CRC32 that does not match.
-    QByteArray JoinedParts(const TFoundAttachment& file, QString& problem);
-    // The summary's other entries of the shown article's subject, its part counter aside.
-    std::vector<qint64> PartArticles() const;
+    // file is a part found in the lines of the article of that subject.
+    QByteArray JoinedParts(const TFoundAttachment& file, const QString& subject,
+                           const TStringList& headerLines, const TStringList& bodyLines,
+                           QString& problem);
+    // The summary's entries of the subject, its part counter aside, but the shown article's.
+    std::vector<qint64> PartArticles(const QString& subject) const;
     // The lines of an article that holds a part: from the cache, else fetched without showing
     // it. False when it cannot be had (working offline without it, aborted, gone).
     bool PartArticleLines(qint64 number, TStringList& headerLines, TStringList& bodyLines);

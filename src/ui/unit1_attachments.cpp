@@ -197,13 +197,6 @@ QString TForm1::ChooseAttachmentFolder() {
     return attachmentFolder_;
 }
 
-QByteArray TForm1::DecodeShownFile(const TFoundAttachment& file, QString& problem) const {
-    if (file.IsPart()) {
-        throw Exception(PartRefusal(file));
-    }
-    return DecodeAttachment(shownHeaderLines_, shownBodyLines_, file, problem);
-}
-
 QString TForm1::WriteAttachment(const QByteArray& bytes, const QString& folder,
                                 const QString& name) {
     QString savedName = name;
@@ -217,18 +210,25 @@ QString TForm1::WriteAttachment(const QByteArray& bytes, const QString& folder,
 }
 
 void TForm1::SaveAttachmentsInto(const QList<TFoundAttachment>& files, const QString& folder) {
+    // Fetching the articles of a file's other parts lets the window show another article
+    // meanwhile (one read before, from its cache): the files are those of this one.
+    const TStringList headerLines = shownHeaderLines_;
+    const TStringList bodyLines = shownBodyLines_;
+    const QString subject = HeaderValue(QStringLiteral("subject: "));
     QStringList saved;
     QStringList problems;
     for (const TFoundAttachment& file : files) {
         QString problem;
         try {
             if (file.IsPart()) {
-                const QByteArray joined = JoinedParts(file, problem);
+                const QByteArray joined =
+                    JoinedParts(file, subject, headerLines, bodyLines, problem);
                 if (!joined.isEmpty()) {
                     saved << WriteAttachment(joined, folder, file.name);
                 }
             } else {
-                saved << WriteAttachment(DecodeShownFile(file, problem), folder, file.name);
+                saved << WriteAttachment(DecodeAttachment(headerLines, bodyLines, file, problem),
+                                         folder, file.name);
             }
         } catch (const Exception& error) {
             problem = error.Message();
@@ -252,7 +252,7 @@ void TForm1::Button22Click() {
     }
     const QString folder = ChooseAttachmentFolder();
     if (!folder.isEmpty()) {
-        SaveAttachmentsInto(shownFiles_, folder);
+        SaveAttachmentsInto(QList<TFoundAttachment>(shownFiles_), folder);
     }
 }
 
@@ -294,8 +294,9 @@ void TForm1::SaveAttachmentAtCursorAs() {
     const QFileInfo chosen(SaveDialog2->selectedFiles().first());
     attachmentFolder_ = chosen.absolutePath();
     QString problem;
-    const QString path = WriteAttachment(DecodeShownFile(file, problem), attachmentFolder_,
-                                         PlainFileName(chosen.fileName(), file.name));
+    const QString path =
+        WriteAttachment(DecodeAttachment(shownHeaderLines_, shownBodyLines_, file, problem),
+                        attachmentFolder_, PlainFileName(chosen.fileName(), file.name));
     SetStatusText(QStringLiteral("Saved ") + path +
                   (problem.isEmpty() ? QString() : QStringLiteral("; ") + problem));
 }
@@ -311,7 +312,7 @@ void TForm1::OpenAttachmentAtCursor() {
         return;
     }
     QString problem;
-    const QByteArray bytes = DecodeShownFile(file, problem);
+    const QByteArray bytes = DecodeAttachment(shownHeaderLines_, shownBodyLines_, file, problem);
     const QByteArrayView head =
         QByteArrayView(bytes).first(std::min(bytes.size(), kTypeSniffBytes));
     if (IsExecutableFile(file.name, head)) {
@@ -326,8 +327,8 @@ void TForm1::OpenAttachmentAtCursor() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-std::vector<qint64> TForm1::PartArticles() const {
-    const QString shown = WithoutPartCounter(HeaderValue(QStringLiteral("subject: ")));
+std::vector<qint64> TForm1::PartArticles(const QString& subject) const {
+    const QString shown = WithoutPartCounter(subject);
     const QByteArray subjectPrefix = QByteArrayLiteral("Subject: ");
     std::vector<qint64> numbers;
     for (qint64 line = 0; line < Summary.LineCount(); ++line) {
@@ -368,22 +369,24 @@ bool TForm1::PartArticleLines(qint64 number, TStringList& headerLines, TStringLi
     return true;
 }
 
-QByteArray TForm1::JoinedParts(const TFoundAttachment& file, QString& problem) {
-    const auto addPieces = [&file](TFilePieces& pieces, const TStringList& headerLines,
-                                   const TStringList& bodyLines) {
-        for (const TFoundAttachment& block : FindAttachments(headerLines, bodyLines)) {
+QByteArray TForm1::JoinedParts(const TFoundAttachment& file, const QString& subject,
+                               const TStringList& headerLines, const TStringList& bodyLines,
+                               QString& problem) {
+    const auto addPieces = [&file](TFilePieces& pieces, const TStringList& partHeader,
+                                   const TStringList& partBody) {
+        for (const TFoundAttachment& block : FindAttachments(partHeader, partBody)) {
             if (block.IsPart() && block.name == file.name && block.size == file.size) {
-                pieces.Add(bodyLines, block);
+                pieces.Add(partBody, block);
             }
         }
     };
     TFilePieces pieces;
-    addPieces(pieces, shownHeaderLines_, shownBodyLines_);
-    for (const qint64 number : PartArticles()) {
-        TStringList headerLines;
-        TStringList bodyLines;
-        if (PartArticleLines(number, headerLines, bodyLines)) {
-            addPieces(pieces, headerLines, bodyLines);
+    addPieces(pieces, headerLines, bodyLines);
+    for (const qint64 number : PartArticles(subject)) {
+        TStringList partHeader;
+        TStringList partBody;
+        if (PartArticleLines(number, partHeader, partBody)) {
+            addPieces(pieces, partHeader, partBody);
         }
     }
     const QByteArray joined = pieces.Joined(file.size);

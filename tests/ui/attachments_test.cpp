@@ -218,9 +218,11 @@ TEST_F(AttachmentsTest, SaveJoinsAPartWithTheOtherPartsTheSummaryListsFetchingTh
               summary(1, "big.bin (1/3)") + summary(2, "chat") + summary(3, "big.bin (3/3)") +
                   summary(4, "big.bin (2/3)"),
               script::Article(4, "Subject: big.bin (2/3)", PartOfAbcdef(2, "\x8d\x8e")) +
+                  script::Article(2, "Subject: chat", "a file\n" + UuAbc("chat.txt")) +
                   script::Article(3, "Subject: big.bin (3/3)", PartOfAbcdef(3, "\x8f\x90")) +
                   script::Article(1, "Subject: big.bin (1/3)", PartOfAbcdef(1, "\x8b\x8c")));
     GetArticle(4);
+    GetArticle(2);
     GetArticle(3);
     CursorToFile(0);
     AnswerChooser(folder.path());
@@ -231,6 +233,31 @@ TEST_F(AttachmentsTest, SaveJoinsAPartWithTheOtherPartsTheSummaryListsFetchingTh
     ExpectScriptPlayed();
     EXPECT_EQ(PaneText(form.Memo1), u"big.bin \u2014 6 bytes, yEnc, part 3 of 3"_s);
     EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"big.bin (3/3)"_s);
+}
+
+TEST_F(AttachmentsTest, AnArticleReadWhileThePartsArriveLeavesTheFilesOfTheOneClicked) {
+    QTemporaryDir folder;
+    const auto summary = [](int number, const QByteArray& subject) {
+        return script::Summary(number, subject, "poster@example");
+    };
+    ListGroup(4,
+              summary(1, "big.bin (1/3)") + summary(2, "chat") + summary(3, "big.bin (3/3)") +
+                  summary(4, "big.bin (2/3)"),
+              script::Article(2, "Subject: chat", "a file\n" + UuAbc("chat.txt")) +
+                  script::Article(3, "Subject: big.bin (3/3)", PartOfAbcdef(3, "\x8f\x90")) +
+                  script::Article(1, "Subject: big.bin (1/3)", PartOfAbcdef(1, "\x8b\x8c")) +
+                  script::Article(4, "Subject: big.bin (2/3)", PartOfAbcdef(2, "\x8d\x8e")));
+    GetArticle(2);
+    GetArticle(3);
+    // Article 2 again, from the window's cache, while article 1 arrives.
+    WhenProgressIsShown([this] { GetArticle(2); });
+    AnswerChooser(folder.path());
+    form.Button22->click();
+    EXPECT_EQ(FilesIn(folder.path()), QStringList{u"big.bin"_s});
+    EXPECT_EQ(FileBytes(folder.filePath(u"big.bin"_s)), "abcdef");
+    EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"big.bin"_s));
+    EXPECT_EQ(PaneText(form.Memo1), u"chat.txt \u2014 about 3 bytes, uuencoded"_s);
+    ExpectScriptPlayed();
 }
 
 TEST_F(AttachmentsTest, AFileJoinedFromPartsIsCheckedAgainstItsCrc32) {
