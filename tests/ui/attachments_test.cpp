@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -258,6 +259,32 @@ TEST_F(AttachmentsTest, AnArticleReadWhileThePartsArriveLeavesTheFilesOfTheOneCl
     EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"big.bin"_s));
     EXPECT_EQ(PaneText(form.Memo1), u"chat.txt \u2014 about 3 bytes, uuencoded"_s);
     ExpectScriptPlayed();
+}
+
+TEST_F(AttachmentsTest, AbortWhileAPartArrivesSavesNothingAndNamesThePartsMissing) {
+    QTemporaryDir folder;
+    // Long enough for the progress bar, and so Abort, to come before its end.
+    const QByteArray padding = QByteArray(60, 'x').append('\n').repeated(3000);
+    ListGroup(
+        3,
+        script::Summary(1, "big.bin (1/3)", "p@example") +
+            script::Summary(3, "big.bin (3/3)", "p@example"),
+        script::Article(3, "Subject: big.bin (3/3)", PartOfAbcdef(3, "\x8f\x90")) +
+            script::Article(1, "Subject: big.bin (1/3)", padding + PartOfAbcdef(1, "\x8b\x8c")));
+    GetArticle(3);
+    bool clicked = false;
+    WhenProgressIsShown([&] {
+        form.Button8->click();
+        clicked = true;
+    });
+    AnswerChooser(folder.path());
+    form.Button22->click();
+    ASSERT_TRUE(clicked);
+    EXPECT_TRUE(FilesIn(folder.path()).isEmpty());
+    EXPECT_EQ(form.StatusText(),
+              u"Nothing saved; big.bin is not saved: parts 1, 2 of 3 are missing"_s);
+    EXPECT_TRUE(form.ProgressBar1->isHidden());
+    EXPECT_EQ(PaneText(form.Memo1), u"big.bin \u2014 6 bytes, yEnc, part 3 of 3"_s);
 }
 
 TEST_F(AttachmentsTest, AFileJoinedFromPartsIsCheckedAgainstItsCrc32) {
