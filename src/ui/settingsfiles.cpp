@@ -6,6 +6,7 @@
 #include "util/texthelpers.h"
 
 #include <QFile>
+#include <optional>
 
 namespace {
 
@@ -24,17 +25,28 @@ struct TSecurityName {
 constexpr TSecurityName kSecurityNames[] = {
     {TSecurity::None, "none"}, {TSecurity::Tls, "tls"}, {TSecurity::StartTls, "starttls"}};
 
+// A path that the account file can hold: one that a line break inside would cut in two is
+// neither written nor read.
+bool IsPathOnOneLine(const QByteArray& path) {
+    return !path.contains('\n') && !path.contains('\r');
+}
+
+// The path of a "KEY PATH" line: the rest of the line, since a path may hold blanks; nullopt
+// for one that cannot stand on one line.
+std::optional<QByteArray> PathOfLine(const QByteArray& line, const QByteArray& key) {
+    const QByteArray path = TrimBlanksAndControls(TrimBlanksAndControls(line).mid(key.size()));
+    return IsPathOnOneLine(path) ? std::optional<QByteArray>(path) : std::nullopt;
+}
+
 // "security WORD", "trust HOST PORT SHA256:HEX", "offline", "subscribed-only",
 // "signature PATH" or "attachment-folder PATH"; anything else changes nothing.
 void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
     const QList<QByteArray> words = TrimBlanksAndControls(line).split(' ');
     const QByteArray key = words.value(0).toLower();
     if (key == "signature") {
-        // A path may hold blanks: it is the rest of the line.
-        settings.signatureFile = TrimBlanksAndControls(TrimBlanksAndControls(line).mid(key.size()));
+        settings.signatureFile = PathOfLine(line, key).value_or(settings.signatureFile);
     } else if (key == "attachment-folder") {
-        settings.attachmentFolder =
-            TrimBlanksAndControls(TrimBlanksAndControls(line).mid(key.size()));
+        settings.attachmentFolder = PathOfLine(line, key).value_or(settings.attachmentFolder);
     } else if (key == "security" && words.size() == 2) {
         for (const TSecurityName& entry : kSecurityNames) {
             if (words[1].toLower() == entry.name) {
@@ -126,12 +138,10 @@ QByteArray AccountSettingsText(const TAccountSettings& settings) {
     if (settings.subscribedOnly) {
         text += lineEnd + "subscribed-only";
     }
-    if (settings.signatureFile != kDefaultSignatureFile) {
+    if (settings.signatureFile != kDefaultSignatureFile && IsPathOnOneLine(settings.signatureFile)) {
         text += lineEnd + "signature " + settings.signatureFile;
     }
-    // A folder whose name holds a line break would end its line and start another.
-    if (!settings.attachmentFolder.isEmpty() && !settings.attachmentFolder.contains('\n') &&
-        !settings.attachmentFolder.contains('\r')) {
+    if (!settings.attachmentFolder.isEmpty() && IsPathOnOneLine(settings.attachmentFolder)) {
         text += lineEnd + "attachment-folder " + settings.attachmentFolder;
     }
     for (const TCertificatePin& pin : settings.trustedCertificates) {

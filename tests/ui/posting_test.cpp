@@ -666,4 +666,9 @@ TEST_F(PostingTest, TheSignatureFileIsKeptWithTheAccountSettings) {
               "/elsewhere/sig");
     EXPECT_EQ(ParseAccountSettings("a\r\nb\r\nc\r\nd\r\nsignature").signatureFile, "");
     EXPECT_EQ(ParseAccountSettings("a\r\nb\r\nc\r\nd").signatureFile, "~/.signature");
+    // A path with a line break inside cannot be written back on one line, and is not taken.
+    const TAccountSettings broken = ParseAccountSettings(
+        "a\r\nb\r\nc\r\nd\r\nsignature /s\rt\r\nattachment-folder /f\rg\r\n");
+    EXPECT_EQ(broken.signatureFile, "~/.signature");
+    EXPECT_EQ(broken.attachmentFolder, "");
 }
