@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHash>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -330,14 +331,26 @@ void TForm1::OpenAttachmentAtCursor() {
 std::vector<qint64> TForm1::PartArticles(const QString& subject) const {
     const QString shown = WithoutPartCounter(subject);
     const QByteArray subjectPrefix = QByteArrayLiteral("Subject: ");
+    const QByteArray fromMark = QByteArrayLiteral("] From: ");
+    QHash<qint64, QByteArray> senders;
     std::vector<qint64> numbers;
     for (qint64 line = 0; line < Summary.LineCount(); ++line) {
         const QByteArray text = Summary.Line(line).trimmed();
         const qint64 number = Summary.EntryNumberOfLine(line);
-        if (number != shownNumber_ && number > 0 && text.startsWith(subjectPrefix) &&
-            WithoutPartCounter(QString::fromUtf8(text.mid(subjectPrefix.size()))) == shown) {
+        const qsizetype from = text.indexOf(fromMark);
+        if (text.startsWith('[') && from > 0) {
+            senders.insert(number, text.mid(from + fromMark.size()));
+        } else if (number != shownNumber_ && number > 0 && text.startsWith(subjectPrefix) &&
+                   WithoutPartCounter(QString::fromUtf8(text.mid(subjectPrefix.size()))) ==
+                       shown) {
             numbers.push_back(number);
         }
+    }
+    // The parts of one file come from one poster: another's file of the same name and subject
+    // is not mixed in.
+    if (senders.contains(shownNumber_)) {
+        const QByteArray poster = senders.value(shownNumber_);
+        std::erase_if(numbers, [&](qint64 number) { return senders.value(number) != poster; });
     }
     return numbers;
 }

@@ -215,9 +215,11 @@ TEST_F(AttachmentsTest, SaveJoinsAPartWithTheOtherPartsTheSummaryListsFetchingTh
     const auto summary = [](int number, const QByteArray& subject) {
         return script::Summary(number, subject, "poster@example");
     };
-    ListGroup(4,
+    // Article 5 is another poster's file of the same name: never fetched, never joined in.
+    ListGroup(5,
               summary(1, "big.bin (1/3)") + summary(2, "chat") + summary(3, "big.bin (3/3)") +
-                  summary(4, "big.bin (2/3)"),
+                  summary(4, "big.bin (2/3)") +
+                  script::Summary(5, "big.bin (1/3)", "someone.else@example"),
               script::Article(4, "Subject: big.bin (2/3)", PartOfAbcdef(2, "\x8d\x8e")) +
                   script::Article(2, "Subject: chat", "a file\n" + UuAbc("chat.txt")) +
                   script::Article(3, "Subject: big.bin (3/3)", PartOfAbcdef(3, "\x8f\x90")) +
@@ -232,6 +234,7 @@ TEST_F(AttachmentsTest, SaveJoinsAPartWithTheOtherPartsTheSummaryListsFetchingTh
     EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"big.bin"_s));
     // Article 4 came from the window's cache, article 1 from the server; the panes still show 3.
     ExpectScriptPlayed();
+    EXPECT_FALSE(server.Received().contains("ARTICLE 5"));
     EXPECT_EQ(PaneText(form.Memo1), u"big.bin \u2014 6 bytes, yEnc, part 3 of 3"_s);
     EXPECT_EQ(form.HeaderValue(u"subject: "_s), u"big.bin (3/3)"_s);
 }
