@@ -609,6 +609,9 @@ private:
     QString AttachmentsPaneText() const;
     // The file on the attachments pane's cursor line; null when the line names none.
     const TFoundAttachment* FileAtCursor() const;
+    // The file on the pane's cursor line when it is a whole one; a yEnc part alone is neither
+    // opened nor saved under another name, and the status bar says why.
+    std::optional<TFoundAttachment> WholeFileAtCursor();
     // The folder chosen, remembered for the next time; empty when the chooser was closed.
     QString ChooseAttachmentFolder();
     // Writes bytes into folder as name, or under a free name made from it (a file there is

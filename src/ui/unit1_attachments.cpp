@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace {
@@ -107,10 +108,6 @@ struct TFilePieces {
                  missing.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
     }
 };
-
-QString WithSeparator(const QString& folder) {
-    return folder.endsWith(u'/') ? folder : folder + u'/';
-}
 
 // Where Open puts files for the program that opens them.
 QString OpenedFilesFolder() {
@@ -269,16 +266,24 @@ void TForm1::SaveAttachmentAtCursor() {
     }
 }
 
-void TForm1::SaveAttachmentAtCursorAs() {
+std::optional<TFoundAttachment> TForm1::WholeFileAtCursor() {
     const TFoundAttachment* found = FileAtCursor();
     if (found == nullptr) {
+        return std::nullopt;
+    }
+    if (found->IsPart()) {
+        SetStatusText(PartRefusal(*found));
+        return std::nullopt;
+    }
+    return *found;
+}
+
+void TForm1::SaveAttachmentAtCursorAs() {
+    const std::optional<TFoundAttachment> whole = WholeFileAtCursor();
+    if (!whole) {
         return;
     }
-    const TFoundAttachment file = *found;
-    if (file.IsPart()) {
-        SetStatusText(PartRefusal(file));
-        return;
-    }
+    const TFoundAttachment& file = *whole;
     if (SaveDialog2 == nullptr) {
         SaveDialog2 = new QFileDialog(this, QStringLiteral("Save Attachment As"));
         SaveDialog2->setObjectName(QStringLiteral("SaveDialog2"));
@@ -303,15 +308,11 @@ void TForm1::SaveAttachmentAtCursorAs() {
 }
 
 void TForm1::OpenAttachmentAtCursor() {
-    const TFoundAttachment* found = FileAtCursor();
-    if (found == nullptr) {
+    const std::optional<TFoundAttachment> whole = WholeFileAtCursor();
+    if (!whole) {
         return;
     }
-    const TFoundAttachment file = *found;
-    if (file.IsPart()) {
-        SetStatusText(PartRefusal(file));
-        return;
-    }
+    const TFoundAttachment& file = *whole;
     QString problem;
     const QByteArray bytes = DecodeAttachment(shownHeaderLines_, shownBodyLines_, file, problem);
     const QByteArrayView head =
@@ -341,8 +342,7 @@ std::vector<qint64> TForm1::PartArticles(const QString& subject) const {
         if (text.startsWith('[') && from > 0) {
             senders.insert(number, text.mid(from + fromMark.size()));
         } else if (number != shownNumber_ && number > 0 && text.startsWith(subjectPrefix) &&
-                   WithoutPartCounter(QString::fromUtf8(text.mid(subjectPrefix.size()))) ==
-                       shown) {
+                   WithoutPartCounter(QString::fromUtf8(text.mid(subjectPrefix.size()))) == shown) {
             numbers.push_back(number);
         }
     }

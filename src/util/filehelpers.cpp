@@ -51,10 +51,6 @@ QString RedirectTarget(const QString& executableDir) {
     return target;
 }
 
-QString WithSeparator(const QString& dir) {
-    return dir.endsWith(u'/') ? dir : dir + u'/';
-}
-
 bool IsWritableDir(const QString& dir) {
     const QFileInfo info(dir);
     return info.isDir() && info.isWritable();
@@ -76,6 +72,10 @@ QString UserConfigDir() {
 }
 
 } // namespace
+
+QString WithSeparator(const QString& dir) {
+    return dir.endsWith(u'/') ? dir : dir + u'/';
+}
 
 QString ProgramDirFor(const QString& executablePath) {
     const QFileInfo executable(executablePath);

@@ -51,5 +51,8 @@ QString PlainFileName(const QString& name, const QString& fallback);
 // name and for the words a working folder named after the file adds.
 constexpr qsizetype kMaxPlainFileNameBytes = 200;
 
+// The directory with a "/" at its end, added when it has none.
+QString WithSeparator(const QString& dir);
+
 // The system's text for the calling thread's last error, trimmed.
 QString LastErrorText();

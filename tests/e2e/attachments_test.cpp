@@ -19,10 +19,7 @@ TEST_F(Session, AYEncPostShowsItsFileInThePaneAndSavesItWhole) {
         << PaneText(form.Memo2).toStdString();
 
     QTemporaryDir folder;
-    WhenModal<QFileDialog>([&folder](QFileDialog* dialog) {
-        dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(folder.path());
-        static_cast<QDialog*>(dialog)->accept();
-    });
+    AnswerFileDialog(folder.path());
     form.Button22->click();
     const QString saved = folder.filePath(u"zk-yenc-single.bin"_s);
     EXPECT_EQ(form.StatusText(), u"Saved "_s + saved);
@@ -41,10 +38,7 @@ TEST_F(Session, SavingOnePartOfATwoPartYEncPostJoinsTheFileFromBothArticles) {
     EXPECT_EQ(PaneText(form.Memo1), u"zk-yenc-two-parts.bin \u2014 5.0 kB, yEnc, part 1 of 2"_s);
 
     QTemporaryDir folder;
-    WhenModal<QFileDialog>([&folder](QFileDialog* dialog) {
-        dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(folder.path());
-        static_cast<QDialog*>(dialog)->accept();
-    });
+    AnswerFileDialog(folder.path());
     form.Button22->click();
     const QString saved = folder.filePath(u"zk-yenc-two-parts.bin"_s);
     EXPECT_EQ(form.StatusText(), u"Saved "_s + saved);

@@ -2,17 +2,13 @@
 // for each, and decoding one when it is asked for.
 #include "nntp/attachmentscan.h"
 
+#include "testhelpers.h"
+
 #include <gtest/gtest.h>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-TStringList Lines(const QByteArray& text) {
-    TStringList lines;
-    lines.SetText(text);
-    return lines;
-}
 
 // "abc" as a whole yEnc file, with its CRC32.
 const QByteArray kYEncAbc = "=ybegin line=128 size=3 name=abc.bin\r\n\x8b\x8c\x8d\r\n"
@@ -113,8 +109,8 @@ TEST(AttachmentScan, EachShapeOfArticleListsItsFilesAndTheirLines) {
     };
     for (const TShape& shape : shapes) {
         SCOPED_TRACE(shape.what);
-        const TStringList body = Lines(shape.body);
-        const QList<TFoundAttachment> found = FindAttachments(Lines(shape.header), body);
+        const TStringList body = ListOfLines(shape.body);
+        const QList<TFoundAttachment> found = FindAttachments(ListOfLines(shape.header), body);
         QStringList paneLines;
         QList<std::pair<int, int>> ranges;
         for (const TFoundAttachment& file : found) {
@@ -162,8 +158,8 @@ TEST(AttachmentScan, AFileDecodesWithTheClientsCodecsAndSaysWhatIsWrongWithIt) {
     };
     for (const TCase& test : cases) {
         SCOPED_TRACE(test.what);
-        const TStringList header = Lines(test.header);
-        const TStringList body = Lines(test.body);
+        const TStringList header = ListOfLines(test.header);
+        const TStringList body = ListOfLines(test.body);
         const QList<TFoundAttachment> found = FindAttachments(header, body);
         ASSERT_EQ(found.size(), 1);
         QString problem = u"left from before"_s;

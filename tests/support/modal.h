@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -23,4 +25,13 @@ void WhenModal(std::function<void(Dialog*)> action, QWidget* outer = nullptr) {
         action(dialog);
     });
     poll->start();
+}
+
+// Answers the next file dialog with path, typed into its name field as a person types it (a
+// selection would wait for the folder to be read), and accepts it.
+inline void AnswerFileDialog(const QString& path) {
+    WhenModal<QFileDialog>([path](QFileDialog* dialog) {
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog*>(dialog)->accept();
+    });
 }

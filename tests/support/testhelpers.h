@@ -2,6 +2,7 @@
 
 // Small helpers shared by the tests of every folder.
 #include "util/exception.h"
+#include "util/stringlist.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -22,6 +23,13 @@ inline QByteArray Convert(const StreamCodec& codec, const QByteArray& input) {
     destination.open(QIODevice::ReadWrite);
     codec(source, destination);
     return destination.data();
+}
+
+// The lines of text as a string list reads them.
+inline TStringList ListOfLines(const QByteArray& text) {
+    TStringList lines;
+    lines.SetText(text);
+    return lines;
 }
 
 // Reproducible random bytes: the same seed gives the same bytes.

@@ -61,13 +61,6 @@ protected:
     }
 
     // The next file chooser is answered with the path typed, as a person types it.
-    static void AnswerChooser(const QString& path) {
-        WhenModal<QFileDialog>([path](QFileDialog* dialog) {
-            dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(path);
-            static_cast<QDialog*>(dialog)->accept();
-        });
-    }
-
     static QStringList FilesIn(const QString& folder) {
         return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
@@ -132,7 +125,7 @@ TEST_F(AttachmentsTest, SaveAttachmentsWritesEveryFileUnderAFreeSafeNameAndRemem
                 UuAbc("a.txt") + "\n" + UuAbc("../../etc/passwd") + "\n" + YEncAbc("/dev/null") +
                     "\n" + UuAbc("con"),
                 script::Quit());
-    AnswerChooser(folder.path());
+    AnswerFileDialog(folder.path());
     form.Button22->click();
     EXPECT_EQ(FilesIn(folder.path()),
               (QStringList{u"a.txt"_s, u"a_1.txt"_s, u"con"_s, u"null"_s, u"passwd"_s}));
@@ -169,14 +162,14 @@ TEST_F(AttachmentsTest, TheContextMenuSavesTheFileOnTheCursorLineIntoAFolderOrUn
                                 "=ybegin part=1 total=2 line=128 size=6 name=half.bin\n"
                                 "=ypart begin=1 end=3\n\x8b\x8c\x8d\n=yend size=3 part=1"));
     CursorToFile(1);
-    AnswerChooser(folder.path());
+    AnswerFileDialog(folder.path());
     ChooseFromContextMenu(form.Memo1, u"Save"_s);
     EXPECT_EQ(FilesIn(folder.path()), QStringList{u"two.txt"_s});
     EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"two.txt"_s));
 
     // Save As: a name typed over one that is there gets a free name instead.
     CursorToFile(0);
-    AnswerChooser(folder.filePath(u"two.txt"_s));
+    AnswerFileDialog(folder.filePath(u"two.txt"_s));
     ChooseFromContextMenu(form.Memo1, u"Save As..."_s);
     EXPECT_EQ(FileBytes(folder.filePath(u"two.txt"_s)), "abc");
     EXPECT_EQ(FileBytes(folder.filePath(u"two_1.txt"_s)), "abc");
@@ -185,7 +178,7 @@ TEST_F(AttachmentsTest, TheContextMenuSavesTheFileOnTheCursorLineIntoAFolderOrUn
     // A yEnc part whose other parts are nowhere makes no file.
     GetArticle(2);
     CursorToFile(0);
-    AnswerChooser(folder.path());
+    AnswerFileDialog(folder.path());
     ChooseFromContextMenu(form.Memo1, u"Save"_s);
     EXPECT_EQ(FilesIn(folder.path()).size(), 2);
     EXPECT_EQ(form.StatusText(), u"Nothing saved; half.bin is not saved: part 2 of 2 is missing"_s);
@@ -228,7 +221,7 @@ TEST_F(AttachmentsTest, SaveJoinsAPartWithTheOtherPartsTheSummaryListsFetchingTh
     GetArticle(2);
     GetArticle(3);
     CursorToFile(0);
-    AnswerChooser(folder.path());
+    AnswerFileDialog(folder.path());
     ChooseFromContextMenu(form.Memo1, u"Save"_s);
     EXPECT_EQ(FileBytes(folder.filePath(u"big.bin"_s)), "abcdef");
     EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"big.bin"_s));
@@ -255,7 +248,7 @@ TEST_F(AttachmentsTest, AnArticleReadWhileThePartsArriveLeavesTheFilesOfTheOneCl
     GetArticle(3);
     // Article 2 again, from the window's cache, while article 1 arrives.
     WhenProgressIsShown([this] { GetArticle(2); });
-    AnswerChooser(folder.path());
+    AnswerFileDialog(folder.path());
     form.Button22->click();
     EXPECT_EQ(FilesIn(folder.path()), QStringList{u"big.bin"_s});
     EXPECT_EQ(FileBytes(folder.filePath(u"big.bin"_s)), "abcdef");
@@ -280,7 +273,7 @@ TEST_F(AttachmentsTest, AbortWhileAPartArrivesSavesNothingAndNamesThePartsMissin
         form.Button8->click();
         clicked = true;
     });
-    AnswerChooser(folder.path());
+    AnswerFileDialog(folder.path());
     form.Button22->click();
     ASSERT_TRUE(clicked);
     EXPECT_TRUE(FilesIn(folder.path()).isEmpty());
@@ -302,7 +295,7 @@ TEST_F(AttachmentsTest, AFileJoinedFromPartsIsCheckedAgainstItsCrc32) {
                   script::Article(2, "Subject: big.bin (2/3)", PartOfAbcdef(2, "\x8d\x8e")) +
                   script::Article(3, "Subject: big.bin (3/3)", PartOfAbcdef(3, "\x8f\x90")));
     GetArticle(1);
-    AnswerChooser(folder.path());
+    AnswerFileDialog(folder.path());
     form.Button22->click();
     EXPECT_EQ(FileBytes(folder.filePath(u"big.bin"_s)), "abcdef");
     EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"big.bin"_s) +

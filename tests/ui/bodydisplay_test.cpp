@@ -1,21 +1,17 @@
 // The reading page's texts from an article's header and body lines as the client delivers them.
 #include "ui/bodydisplay.h"
 
+#include "testhelpers.h"
+
 #include <gtest/gtest.h>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-TStringList Lines(const QByteArray& text) {
-    TStringList lines;
-    lines.SetText(text);
-    return lines;
-}
-
 // Body lines as the client keeps them: the given lines, then the closing ".".
 TStringList Body(const QByteArray& text) {
-    return Lines(text + ".\r\n");
+    return ListOfLines(text + ".\r\n");
 }
 
 } // namespace
@@ -42,7 +38,9 @@ TEST(ArticleDisplay, TheBodyIsReadThroughItsDeclarationsAndTrimmedAtBothEnds) {
          u"This body is Base64 encoded."_s},
         {base64, "This is not base64!\r\n", u"This is not base64!"_s},
         {"Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n",
-         "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x94\r\n", u"Schöne Grüße —"_s},
+         "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
+         "e \xE2\x80\x94\r\n",
+         u"Schöne Grüße —"_s},
         // Text parts are read, other parts shown as they came.
         {"Content-Type: multipart/mixed; boundary=b\r\n\r\n",
          "--b\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
@@ -51,15 +49,16 @@ TEST(ArticleDisplay, TheBodyIsReadThroughItsDeclarationsAndTrimmedAtBothEnds) {
          u"naïve\n\nContent-Type: image/png; name=\"x.png\"\n\niVBO"_s},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ArticleDisplay(Lines(c.header), Body(c.body)).body, c.shown) << c.body.constData();
+        EXPECT_EQ(ArticleDisplay(ListOfLines(c.header), Body(c.body)).body, c.shown)
+            << c.body.constData();
     }
 }
 
 TEST(ArticleDisplay, TheHeaderShowsEncodedWordsDecodedAndEverythingElseAsItCame) {
     const TArticleDisplay display = ArticleDisplay(
-        Lines("Subject: =?UTF-8?B?U2Now7ZuZQ==?=\r\n =?UTF-8?B?IEdyw7zDn2U=?=\r\n"
-              "X-Long: one\r\n two\r\nMessage-ID: <=?UTF-8?Q?a?=@zk>\r\n"
-              "Content-Type: text/plain; charset=x-mystery\r\n\r\nArtId: 5\r\n"),
+        ListOfLines("Subject: =?UTF-8?B?U2Now7ZuZQ==?=\r\n =?UTF-8?B?IEdyw7zDn2U=?=\r\n"
+                    "X-Long: one\r\n two\r\nMessage-ID: <=?UTF-8?Q?a?=@zk>\r\n"
+                    "Content-Type: text/plain; charset=x-mystery\r\n\r\nArtId: 5\r\n"),
         Body("text\r\n"));
     EXPECT_EQ(display.header, u"Subject: Schöne Grüße\nX-Long: one\n two\n"
                               u"Message-ID: <=?UTF-8?Q?a?=@zk>\n"

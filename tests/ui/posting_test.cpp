@@ -112,7 +112,8 @@ TEST_F(PostingTest, AReplyToAUtf8ArticleQuotesItReadableAndGoesOutAsDeclaredUtf8
     ShowParent("From: =?UTF-8?Q?Zo=C3=AB?= <zoe@example>\nDate: today\n"
                "Subject: =?UTF-8?B?U2Now7ZuZSBHcsO8w59l?=\nMessage-ID: <2@example>\n"
                "Content-Type: text/plain; charset=UTF-8\nContent-Transfer-Encoding: 8bit",
-               "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x94 Zo\xC3\xAB",
+               "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
+               "e \xE2\x80\x94 Zo\xC3\xAB",
                Post(14, "240 article posted") + AcceptingAnyPost());
     EXPECT_EQ(form.Label10->text(), u"[2] Schöne Grüße [today]"_s);
     EXPECT_EQ(form.StatusText(), u"From :Zoë <zoe@example>  Lines="_s);
@@ -124,12 +125,11 @@ TEST_F(PostingTest, AReplyToAUtf8ArticleQuotesItReadableAndGoesOutAsDeclaredUtf8
     form.Button7Click();
     const QList<QByteArray> post = LastPost();
     EXPECT_EQ(HeaderOf(post),
-              (QList<QByteArray>{"X-Newsreader: ZK News Reader",
-                                 "From: =?UTF-8?B?SsO8cmdlbg==?= <j@example>",
-                                 "Subject: Re: =?UTF-8?B?U2Now7ZuZSBHcsO8w59l?=",
-                                 "Newsgroups: zk.test.small", "References:  <2@example>",
-                                 "MIME-Version: 1.0", "Content-Type: text/plain; charset=UTF-8",
-                                 "Content-Transfer-Encoding: 8bit"}));
+              (QList<QByteArray>{
+                  "X-Newsreader: ZK News Reader", "From: =?UTF-8?B?SsO8cmdlbg==?= <j@example>",
+                  "Subject: Re: =?UTF-8?B?U2Now7ZuZSBHcsO8w59l?=", "Newsgroups: zk.test.small",
+                  "References:  <2@example>", "MIME-Version: 1.0",
+                  "Content-Type: text/plain; charset=UTF-8", "Content-Transfer-Encoding: 8bit"}));
     EXPECT_EQ(BodyOf(post), (QList<QByteArray>{"Zo\xC3\xAB <zoe@example> wrote on today :-",
                                                "> Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
                                                "e \xE2\x80\x94 Zo\xC3\xAB",
@@ -328,11 +328,7 @@ TEST_F(PostingTest, AddAppendsTheChosenFileEachTimeAndRemoveTakesOnlyTheSelected
     const QString file = settings.filePath(u"a.txt"_s);
     QFile(file).open(QIODevice::WriteOnly);
     for (int i = 0; i < 2; ++i) {
-        WhenModal<QFileDialog>([&file](QFileDialog* dialog) {
-            // Typed, as a user would: a selection would wait for the folder to be read.
-            dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(file);
-            static_cast<QDialog*>(dialog)->accept();
-        });
+        AnswerFileDialog(file);
         form.Button5->click();
     }
     WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
@@ -632,7 +628,10 @@ INSTANTIATE_TEST_SUITE_P(
                        {},
                        "",
                        "Signature file ~/.signature is a folder: no signature appended"},
-        TSignatureCase{"Pipe", TSignatureCase::Pipe, {}, "",
+        TSignatureCase{"Pipe",
+                       TSignatureCase::Pipe,
+                       {},
+                       "",
                        "Signature file ~/.signature is not a regular file: no signature appended"}),
     [](const ::testing::TestParamInfo<TSignatureCase>& info) {
         return std::string(info.param.name);
@@ -667,8 +666,8 @@ TEST_F(PostingTest, TheSignatureFileIsKeptWithTheAccountSettings) {
     EXPECT_EQ(ParseAccountSettings("a\r\nb\r\nc\r\nd\r\nsignature").signatureFile, "");
     EXPECT_EQ(ParseAccountSettings("a\r\nb\r\nc\r\nd").signatureFile, "~/.signature");
     // A path with a line break inside cannot be written back on one line, and is not taken.
-    const TAccountSettings broken = ParseAccountSettings(
-        "a\r\nb\r\nc\r\nd\r\nsignature /s\rt\r\nattachment-folder /f\rg\r\n");
+    const TAccountSettings broken =
+        ParseAccountSettings("a\r\nb\r\nc\r\nd\r\nsignature /s\rt\r\nattachment-folder /f\rg\r\n");
     EXPECT_EQ(broken.signatureFile, "~/.signature");
     EXPECT_EQ(broken.attachmentFolder, "");
 }
