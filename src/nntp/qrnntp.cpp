@@ -134,22 +134,7 @@ QByteArray TQRNNTP::Transaction(const QByteArray& command) {
     for (;;) {
         QByteArray reply = Exchange(command);
         if (ReplyCode == 480) {
-            if (UserId.isEmpty() || Password.isEmpty()) {
-                bool handled = false;
-                if (OnAuthenticationNeeded) {
-                    OnAuthenticationNeeded(handled);
-                }
-                if (!handled) {
-                    FailAuthentication();
-                }
-            }
-            Exchange("AUTHINFO USER " + UserId);
-            if (ReplyCode == 381) {
-                Exchange("AUTHINFO PASS " + Password);
-            }
-            if (IsAuthenticationRefused()) {
-                FailAuthentication();
-            }
+            LogInWithAuthInfo();
             reply = Exchange(command);
             if (ReplyCode == 502) {
                 FailAuthentication();
@@ -162,6 +147,25 @@ QByteArray TQRNNTP::Transaction(const QByteArray& command) {
         }
         SelectGroupAgain();
         groupSelectedAgain = true;
+    }
+}
+
+void TQRNNTP::LogInWithAuthInfo() {
+    if (UserId.isEmpty() || Password.isEmpty()) {
+        bool handled = false;
+        if (OnAuthenticationNeeded) {
+            OnAuthenticationNeeded(handled);
+        }
+        if (!handled) {
+            FailAuthentication();
+        }
+    }
+    Exchange("AUTHINFO USER " + UserId);
+    if (ReplyCode == 381) {
+        Exchange("AUTHINFO PASS " + Password);
+    }
+    if (IsAuthenticationRefused()) {
+        FailAuthentication();
     }
 }
 
@@ -265,6 +269,12 @@ bool TQRNNTP::ReadReply(TStringList& list, const QByteArray& command,
         return false;
     }
     list.Reserve(expectedLines);
+    ReadDataLines(list, onDataLine);
+    return true;
+}
+
+void TQRNNTP::ReadDataLines(TStringList& list,
+                            const std::function<void(const QByteArray& line)>& onDataLine) {
     exchangeOpen_ = true;
     ReadLinesUntil([&](QByteArrayView received) {
         const QByteArray line(received.data(), nntpwire::LengthWithoutLineEnd(received));
@@ -285,7 +295,6 @@ bool TQRNNTP::ReadReply(TStringList& list, const QByteArray& command,
         return false;
     });
     exchangeOpen_ = false;
-    return true;
 }
 
 void TQRNNTP::GetGroupList() {
@@ -421,9 +430,9 @@ void TQRNNTP::ReadSummaries(int start) {
     // while they arrive. Memory reserved beyond what arrives is never touched, and the bound
     // keeps a server's wild count from reserving more than a very large group needs.
     const qint64 range = qint64(LastArticleNo) - start + 1;
-    const int expected = static_cast<int>(std::clamp<qint64>(
-        announcedCount_ > 0 ? std::min<qint64>(announcedCount_, range) : range, 0,
-        kMostSummariesReserved));
+    const int expected = static_cast<int>(
+        std::clamp<qint64>(announcedCount_ > 0 ? std::min<qint64>(announcedCount_, range) : range,
+                           0, kMostSummariesReserved));
     summaryFields_.clear();
     summaryFields_.reserve(expected);
     qint64 received = 0;
@@ -440,7 +449,10 @@ void TQRNNTP::ReadSummaries(int start) {
         }
     };
     const QByteArray command = "XOVER " + Number(start) + '-' + Number(LastArticleNo);
-    if (!ReadReply(SummaryLines, command, takeSummary, expected + 1)) {
+    const bool listed = PipelineDepth > 1 && qint64(LastArticleNo) - start >= kListingRange
+                            ? ReadSummariesInRanges(start, takeSummary, expected + 1)
+                            : ReadReply(SummaryLines, command, takeSummary, expected + 1);
+    if (!listed) {
         summaryFields_ = {};
         ReportHeadersOneByOne(start);
         return;
@@ -499,7 +511,7 @@ void TQRNNTP::SetSummaryHeaderLines(const QByteArray& line, const nntpwire::Summ
 void TQRNNTP::ReportHeadersOneByOne(int start) {
     // For servers without XOVER: one HEAD per article; a missing article reports an empty list.
     for (int number = start; number <= LastArticleNo; ++number) {
-        ReadHead(Number(number));
+        ReadHead("HEAD " + Number(number));
         Raise(OnHeaderList);
     }
 }
@@ -528,6 +540,11 @@ void TQRNNTP::ReadTillBlankLine(const QByteArray& article) {
         }
         throw Exception(QStringLiteral("Article not Found"));
     }
+    ReadArticleHead();
+}
+
+void TQRNNTP::ReadArticleHead() {
+    HeaderLines.Clear();
     exchangeOpen_ = true; // the body follows the header
     qint64 headerBytes = 0;
     QByteArray line;
@@ -540,9 +557,9 @@ void TQRNNTP::ReadTillBlankLine(const QByteArray& article) {
     } while (!line.isEmpty());
 }
 
-bool TQRNNTP::ReadHead(const QByteArray& article) {
+bool TQRNNTP::ReadHead(const QByteArray& command) {
     qint64 headerBytes = 0;
-    return ReadReply(HeaderLines, "HEAD " + article, [&](const QByteArray& line) {
+    return ReadReply(HeaderLines, command, [&](const QByteArray& line) {
         headerBytes += line.size() + 2;
         CheckHeaderSize(headerBytes);
     });
@@ -565,6 +582,15 @@ bool TQRNNTP::ReadBody(const QByteArray& command) {
     });
     if (ok) {
         raiseProgress();
+    }
+    return ok;
+}
+
+bool TQRNNTP::ReadArticleBody() {
+    BytesTotal = nntpwire::StrToIntDef(HeaderLines.GetValue("Lines"), 0);
+    const bool ok = ReadBody(QByteArray());
+    if (ParseAttachments) {
+        ExtractAttachments();
     }
     return ok;
 }
@@ -592,16 +618,12 @@ void TQRNNTP::RetreiveArticle(int kind, int number, const QByteArray& messageId)
             CertifyConnect();
             bool ok = true;
             if (kind == 1) {
-                ok = ReadHead(article);
+                ok = ReadHead("HEAD " + article);
             } else if (kind == 2) {
                 ok = ReadBody("BODY " + article);
             } else {
                 ReadTillBlankLine(article);
-                BytesTotal = nntpwire::StrToIntDef(HeaderLines.GetValue("Lines"), 0);
-                ok = ReadBody(QByteArray());
-                if (ParseAttachments) {
-                    ExtractAttachments();
-                }
+                ok = ReadArticleBody();
             }
             // By number the reply repeats the number; by Message-ID it says where the article
             // is in the current group, if anywhere.

@@ -29,8 +29,8 @@ using TListProgressEvent = std::function<void(qint64 received, qint64 announced)
 using TArticleProgressEvent = std::function<void(qint64 bytesReceived)>;
 using TGroupRetrievedEvent =
     std::function<void(const QByteArray& name, int firstArticle, int lastArticle, bool posting)>;
-using TGroupRetrievedCacheEvent = std::function<void(bool& handled, const QByteArray& name,
-                                                     int firstArticle, int lastArticle, bool posting)>;
+using TGroupRetrievedCacheEvent = std::function<void(
+    bool& handled, const QByteArray& name, int firstArticle, int lastArticle, bool posting)>;
 using THeaderCacheEvent =
     std::function<void(bool& handled, int idNo, const QByteArray& from, const QByteArray& subject,
                        const QByteArray& msgId, const QByteArray& date, int articleNo)>;
@@ -218,6 +218,29 @@ public:
     // Sends PostHeader, PostBody and each of PostAttachments as a uuencoded block.
     void PostArticle();
 
+    // How many retrieval or listing commands go out before their replies are read (RFC 3977,
+    // section 3.5): a server 50 ms away then answers article after article instead of one
+    // round trip each. 1 sends one command at a time.
+    int PipelineDepth = 16;
+    // The most article numbers one XOVER asks for: a longer listing goes out in ranges of this
+    // size, kept in flight as PipelineDepth allows, so that its first summaries arrive (and are
+    // counted by OnListProgress) long before its last. SummaryLines ends the same either way.
+    static constexpr int kListingRange = 10000;
+    // Called after each article of FetchArticles: found is false for an article the server
+    // does not have (423 or 430); false from here stops the retrieval.
+    using TFetchedArticle = std::function<bool(int number, bool found)>;
+    // The articles of CurrentGroup with these numbers, in this order, up to PipelineDepth of
+    // them asked for at a time. Each is retrieved and reported as GetArticle, GetArticleHeader
+    // or GetArticleBody (as part says) does: HeaderLines and BodyLines filled, the cache hooks
+    // (an article OnBodyCacheUpdate answers is not asked of the server), OnArticle, OnHeader or
+    // OnBody, and then onArticle. A missing article raises OnInvalidArticle and the retrieval
+    // goes on. Once onArticle stops it, the replies still on their way are read and dropped.
+    // Abort, a time-out and any error end the whole retrieval, the connection closed; so does a
+    // reply that does not answer the command it stands for (another article's, one cut short,
+    // one of no retrieval), with an NNTPError that says what was expected and what came.
+    void FetchArticles(const QList<int>& numbers, TRetrieval part,
+                       const TFetchedArticle& onArticle);
+
 protected:
     void InternalConnect();
     // Between the greeting and the login: the capabilities and, for STARTTLS, the handshake.
@@ -232,8 +255,13 @@ protected:
     // Sends ARTICLE for the article named (number or Message-ID) and reads the header part of
     // the reply up to its empty line.
     void ReadTillBlankLine(const QByteArray& article);
-    // ReadTillDot of HEAD into HeaderLines, within kMaxHeaderBytes.
-    bool ReadHead(const QByteArray& article);
+    // The header part of an ARTICLE reply whose status line is read, into HeaderLines.
+    void ReadArticleHead();
+    // The rest of an ARTICLE reply after ReadArticleHead, into BodyLines, with its attachments
+    // extracted when ParseAttachments says so; false when the reply refused.
+    bool ReadArticleBody();
+    // ReadTillDot of a HEAD command into HeaderLines, within kMaxHeaderBytes.
+    bool ReadHead(const QByteArray& command);
     // Raises "Reply line too long" as NNTPError, the connection dropped.
     [[noreturn]] void FailLineTooLong() override;
     void ExtractAttachments();
@@ -254,6 +282,11 @@ private:
     [[noreturn]] void FailAuthentication();
     bool IsAuthenticationRefused() const;
     void SelectGroupAgain();
+    // The answer to a 480: AUTHINFO USER and PASS, asking OnAuthenticationNeeded for missing
+    // credentials.
+    void LogInWithAuthInfo();
+    friend class TPipeline;
+    friend class TArticlePipeline;
     // TNetwire::Transaction, with the exchange marked open until the reply line is read.
     QByteArray Exchange(const QByteArray& command);
     // The news protocol cannot cancel a reply: one left half read would be read as the answer
@@ -270,7 +303,17 @@ private:
     bool ReadReply(TStringList& list, const QByteArray& command,
                    const std::function<void(const QByteArray& line)>& onDataLine,
                    int expectedLines = 0);
+    // The data lines of a multi-line reply whose status line is read, added to list up to and
+    // including the "." line, as ReadReply adds them.
+    void ReadDataLines(TStringList& list,
+                       const std::function<void(const QByteArray& line)>& onDataLine);
     void ReadSummaries(int start);
+    // ReadReply of the XOVER listing from start on, one XOVER per kListingRange numbers kept in
+    // flight: SummaryLines gets the summaries of every range and one "." line. False, with
+    // SummaryLines empty, when the server refuses a range.
+    bool ReadSummariesInRanges(int start,
+                               const std::function<void(const QByteArray& line)>& onDataLine,
+                               int expectedLines);
     // Raises the hook that may answer the listing or retrieval from a cache; true if it did.
     bool AnsweredByCache(const THandlerEvent& hook);
     // Raises OnArticleCacheUpdate for the article just retrieved.

@@ -190,16 +190,18 @@ void FakeServer::OnReadyRead(Session* session) {
             line.chop(1);
         }
         received_.append(line);
-        if (session->next < session->steps.size() && session->steps[session->next].kind == 'C') {
-            const QByteArray& expected = session->steps[session->next].data;
-            if (expected != "*" && expected != line) {
-                failures_.append(
-                    QStringLiteral("expected \"%1\", client sent \"%2\"")
-                        .arg(QString::fromLatin1(expected), QString::fromLatin1(line)));
-            }
-            ++session->next;
-            Advance(session);
-        }
+        session->unmatched.append(line);
+    }
+    if (!session->waiting) {
+        Advance(session);
+    }
+}
+
+void FakeServer::Match(Session* session, const QByteArray& expected) {
+    const QByteArray line = session->unmatched.takeFirst();
+    if (expected != "*" && expected != line) {
+        failures_.append(QStringLiteral("expected \"%1\", client sent \"%2\"")
+                             .arg(QString::fromLatin1(expected), QString::fromLatin1(line)));
     }
 }
 
@@ -208,7 +210,11 @@ void FakeServer::Advance(Session* session) {
         const Step step = session->steps[session->next];
         switch (step.kind) {
         case 'C':
-            return; // wait for the client's line
+            if (session->unmatched.isEmpty()) {
+                return; // wait for the client's line
+            }
+            Match(session, step.data);
+            break;
         case 'S':
             session->socket->write(step.data);
             session->socket->flush();
@@ -218,6 +224,7 @@ void FakeServer::Advance(Session* session) {
             // One byte at a time, then the rest of the script.
             auto remaining = std::make_shared<QByteArray>(step.data);
             auto* trickle = new QTimer(session->socket);
+            session->waiting = true;
             connect(trickle, &QTimer::timeout, this, [this, session, remaining, trickle] {
                 if (!session->socket) {
                     return;
@@ -227,6 +234,7 @@ void FakeServer::Advance(Session* session) {
                 remaining->remove(0, 1);
                 if (remaining->isEmpty()) {
                     trickle->deleteLater();
+                    session->waiting = false;
                     Advance(session);
                 }
             });
@@ -241,7 +249,11 @@ void FakeServer::Advance(Session* session) {
             break;
         case 'W':
             ++session->next;
-            QTimer::singleShot(step.data.toInt(), this, [this, session] { Advance(session); });
+            session->waiting = true;
+            QTimer::singleShot(step.data.toInt(), this, [this, session] {
+                session->waiting = false;
+                Advance(session);
+            });
             return;
         case 'E':
             ++session->next;

@@ -18,6 +18,9 @@ class QTcpSocket;
 //   S: 200 news.example ready        the server sends the line and CR LF
 //   C: GROUP misc.test               the server waits for this line from the client
 //   C: *                             ... for any line
+//                                    Lines are taken in the order sent, whenever they came: a
+//                                    client may send several commands before a reply, and a
+//                                    script may wait for all of them before it answers.
 //   S~ 211 3 1 3 misc.test           the line is sent in single-byte writes, 20 ms apart
 //   T: 100                           later S~ lines trickle one byte every 100 ms
 //   R: <bytes>                       raw bytes, escapes \r \n \t \\ \xNN, no line end added
@@ -62,12 +65,18 @@ private:
         QList<Step> steps;
         int next = 0;
         QByteArray pending;
+        // Lines the client sent that no C: step has taken yet.
+        QList<QByteArray> unmatched;
+        // While a W: or S~ step runs: the script goes on when it is done.
+        bool waiting = false;
         bool dropping = false;
     };
 
     void OnNewConnection();
     void Advance(Session* session);
     void OnReadyRead(Session* session);
+    // Takes the first line not taken yet for a C: step that expects this.
+    void Match(Session* session, const QByteArray& expected);
     static QList<Step> Parse(const QByteArray& conversation);
     void StartEncryption(Session* session);
 

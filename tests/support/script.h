@@ -1,6 +1,10 @@
 #pragma once
 
+#include "nntp/qrnntp.h"
+
 #include <QByteArray>
+#include <QList>
+#include <algorithm>
 #include <initializer_list>
 
 // Pieces of news server conversations.
@@ -58,9 +62,41 @@ inline QByteArray Summary(int number, const QByteArray& subject, const QByteArra
            "@example>\t" + references + "\t100\t3\n";
 }
 
-inline QByteArray Overview(int from, int to, const QByteArray& summaries) {
-    return "C: XOVER " + QByteArray::number(from) + '-' + QByteArray::number(to) +
-           "\nS: 224 overview follows\n" + summaries + "S: .\n";
+inline QByteArray XoverCommand(qint64 from, qint64 to) {
+    return "C: XOVER " + QByteArray::number(from) + '-' + QByteArray::number(to) + '\n';
+}
+
+// The listing from..to with these summary lines (those of Summary), as the client asks for it:
+// one XOVER, or for a longer listing one per TQRNNTP::kListingRange numbers, the first
+// depth of them sent before any reply and one more after each reply.
+inline QByteArray Overview(int from, int to, const QByteArray& summaries, int depth = 16) {
+    constexpr qint64 kRange = TQRNNTP::kListingRange;
+    if (depth <= 1 || qint64(to) - from < kRange) {
+        return XoverCommand(from, to) + "S: 224 overview follows\n" + summaries + "S: .\n";
+    }
+    const qint64 ranges = (qint64(to) - from) / kRange + 1;
+    QList<QByteArray> replies(ranges, "S: 224 overview follows\n");
+    for (const QByteArray& line : summaries.split('\n')) {
+        if (!line.isEmpty()) {
+            const qint64 number = line.mid(3, line.indexOf('\t') - 3).toLongLong();
+            replies[std::clamp<qint64>((number - from) / kRange, 0, ranges - 1)] += line + '\n';
+        }
+    }
+    const auto command = [&](qint64 range) {
+        const qint64 first = from + range * kRange;
+        return XoverCommand(first, std::min<qint64>(first + kRange - 1, to));
+    };
+    QByteArray conversation;
+    for (qint64 range = 0; range < std::min<qint64>(depth, ranges); ++range) {
+        conversation += command(range);
+    }
+    for (qint64 range = 0; range < ranges; ++range) {
+        conversation += replies[range] + "S: .\n";
+        if (range + depth < ranges) {
+            conversation += command(range + depth);
+        }
+    }
+    return conversation;
 }
 
 // Summaries for the numbers from first to last, subject "Subject n", from "user n".
@@ -73,10 +109,10 @@ inline QByteArray Summaries(int first, int last) {
     return lines;
 }
 
-inline QByteArray Article(int number, const QByteArray& header, const QByteArray& body) {
-    QByteArray lines = "C: ARTICLE " + QByteArray::number(number) + "\nS: 220 " +
-                       QByteArray::number(number) + " <" + QByteArray::number(number) +
-                       "@example>\n";
+// The reply to ARTICLE number; Article is the command and this reply.
+inline QByteArray ArticleReply(int number, const QByteArray& header, const QByteArray& body) {
+    QByteArray lines =
+        "S: 220 " + QByteArray::number(number) + " <" + QByteArray::number(number) + "@example>\n";
     for (const QByteArray& line : header.split('\n')) {
         lines += "S: " + line + '\n';
     }
@@ -85,6 +121,10 @@ inline QByteArray Article(int number, const QByteArray& header, const QByteArray
         lines += "S: " + line + '\n';
     }
     return lines + "S: .\n";
+}
+
+inline QByteArray Article(int number, const QByteArray& header, const QByteArray& body) {
+    return "C: ARTICLE " + QByteArray::number(number) + '\n' + ArticleReply(number, header, body);
 }
 
 inline QByteArray Quit() {
