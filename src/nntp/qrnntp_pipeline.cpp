@@ -272,7 +272,16 @@ bool TArticlePipeline::ReportOldest() {
 
 bool TArticlePipeline::ReadOldest(int number) {
     if (!pipeline_.ReadStatus()) {
+        const QByteArray command = pipeline_.Oldest();
         pipeline_.Answered();
+        if (client_.ReplyCode != 423 && client_.ReplyCode != 430) {
+            // Refused for another reason (a 502, say): the replies on their way are read so
+            // that the connection stays in step for whatever comes next.
+            const QString refusal = QString::fromLatin1(nntpwire::StripLineEnd(client_.LastReply));
+            pipeline_.DropReplies();
+            throw NNTPError(QStringLiteral("Retreival Failed: %1 was answered \"%2\"")
+                                .arg(QString::fromLatin1(command), refusal));
+        }
         client_.Raise(client_.OnInvalidArticle);
         return false;
     }
@@ -305,13 +314,14 @@ bool TArticlePipeline::ReadOldest(int number) {
 bool TArticlePipeline::ReplyFits(const QByteArray& command) {
     const int asked = ArgumentOf(command).toInt();
     const int code = client_.ReplyCode;
-    if (code == 423 || code == 430) {
+    // A refusal is a whole reply of one line.
+    if (code >= 400) {
         return false;
     }
     const QString sent = QString::fromLatin1(nntpwire::StripLineEnd(client_.LastReply));
     if (code != ExpectedCode()) {
         client_.FailOutOfStep(
-            QStringLiteral("Reply out of step: %1 expects %2, 423 or 430; the server sent \"%3\"")
+            QStringLiteral("Reply out of step: %1 expects %2 or a refusal; the server sent \"%3\"")
                 .arg(QString::fromLatin1(command))
                 .arg(ExpectedCode())
                 .arg(sent));

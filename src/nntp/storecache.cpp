@@ -4,6 +4,7 @@
 
 #include <QScopeGuard>
 #include <algorithm>
+#include <exception>
 
 namespace {
 
@@ -212,21 +213,44 @@ QList<TStoredSummary> TStoreCache::SummariesListed(int first, int end) const {
 }
 
 void TStoreCache::FetchArticles(qint64 group, qint64 from) {
+    QList<int> numbers;
     for (const TStoredSummary& summary : store_.Summaries(group, from)) {
+        numbers.append(static_cast<int>(summary.number));
+    }
+    // A store that fails stops the retrieval (the replies on their way are read) and ends the
+    // sync with its own error.
+    std::exception_ptr storeFailure;
+    while (!numbers.isEmpty()) {
+        qsizetype reported = 0;
+        const auto keep = [&](int number, bool found) {
+            ++reported;
+            // An attached cache has kept it already. One cancelled or expired since the
+            // listing keeps its summary, without an article.
+            if (found && !attached_) {
+                try {
+                    KeepArticle(number);
+                } catch (...) {
+                    storeFailure = std::current_exception();
+                    return false;
+                }
+            }
+            return true;
+        };
         try {
-            client_.GetArticle(static_cast<int>(summary.number));
+            client_.FetchArticles(numbers, TQRNNTP::TRetrieval::Whole, keep);
         } catch (const Exception&) {
-            // Cancelled or expired since the listing: its summary stays, the article is not
-            // there to keep. A connection that broke fails the next retrieval as well.
+            // An article the server refuses is passed over, with the connection in step. A
+            // connection that broke fails the next retrieval as well.
             if (!client_.Connected) {
                 throw;
             }
+            numbers.remove(0, std::min(reported + 1, numbers.size()));
             continue;
         }
-        // An attached cache has kept it already.
-        if (!attached_) {
-            KeepArticle(static_cast<int>(summary.number));
+        if (storeFailure) {
+            std::rethrow_exception(storeFailure);
         }
+        return;
     }
 }
 

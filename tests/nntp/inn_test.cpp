@@ -6,9 +6,9 @@
 #include "testfiles.h"
 #include "testhelpers.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
-#include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QTemporaryDir>
@@ -112,6 +112,38 @@ TEST_F(Inn, FetchesArticlesHeadersAndBodiesWithDotsIntact) {
         EXPECT_EQ(e.Message(), QStringLiteral("Article not Found"));
     }
     EXPECT_EQ(invalid, 1);
+}
+
+// The seeded group's articles, a missing number among them, pipelined and one by one: the
+// same articles, lines and numbers.
+TEST_F(Inn, FetchesTheSeededArticlesPipelinedAsOneByOne) {
+    nntp.SetGroup(kSmallGroup);
+    QList<int> numbers;
+    for (int number = 1; number <= kSmallCount; ++number) {
+        numbers << number;
+    }
+    numbers << kSmallCount + 100;
+    QStringList oneByOne;
+    for (const int number : numbers) {
+        try {
+            nntp.GetArticle(number);
+            oneByOne << QString::fromLatin1(nntp.HeaderLines.Text() + nntp.BodyLines.Text());
+        } catch (const Exception&) {
+            oneByOne << QStringLiteral("missing %1").arg(number);
+        }
+    }
+    QStringList pipelined;
+    nntp.FetchArticles(numbers, TQRNNTP::TRetrieval::Whole, [&](int number, bool found) {
+        pipelined << (found ? QString::fromLatin1(nntp.HeaderLines.Text() + nntp.BodyLines.Text())
+                            : QStringLiteral("missing %1").arg(number));
+        return true;
+    });
+    ASSERT_EQ(pipelined.size(), numbers.size());
+    for (qsizetype i = 0; i < numbers.size(); ++i) {
+        EXPECT_EQ(pipelined[i], oneByOne[i]) << numbers[i];
+    }
+    EXPECT_EQ(pipelined.last(), QStringLiteral("missing %1").arg(kSmallCount + 100));
+    EXPECT_TRUE(nntp.Connected);
 }
 
 TEST_F(Inn, ExtractsTheSeededAttachments) {
@@ -268,9 +300,9 @@ TEST(InnTls, ImplicitTlsAndStartTlsWithTheLocalCaAndAuthinfoOverStartTls) {
         quint16 port;
         bool login;
     };
-    for (const Case& c : {Case{TSecurity::Tls, kTlsPort, false},
-                          Case{TSecurity::StartTls, kPort, false},
-                          Case{TSecurity::StartTls, kAuthPort, true}}) {
+    for (const Case& c :
+         {Case{TSecurity::Tls, kTlsPort, false}, Case{TSecurity::StartTls, kPort, false},
+          Case{TSecurity::StartTls, kAuthPort, true}}) {
         SCOPED_TRACE(c.port);
         TRecordingPresenter presenter;
         TQRNNTP nntp;

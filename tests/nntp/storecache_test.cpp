@@ -26,7 +26,8 @@ struct StoreCacheTest : ::testing::Test {
             // Without the script's "S: " and line end.
             batch.append({n, line.sliced(3).chopped(1)});
         }
-        scratch.AddSummaries(scratch.GroupId(scratch.ServerId(QStringLiteral("h"), 119), "g"), batch);
+        scratch.AddSummaries(scratch.GroupId(scratch.ServerId(QStringLiteral("h"), 119), "g"),
+                             batch);
         return scratch.Database().QueryInt("PRAGMA page_count") - before;
     }
 
@@ -279,4 +280,29 @@ TEST_F(StoreCacheTest, ALocalClientListsFromTheStore) {
     client.nntp.CurrentGroup = "g";
     client.nntp.GetArticleList(true, 0);
     EXPECT_TRUE(subjects.isEmpty());
+}
+
+// With articles, a sync asks for many at a time: the server holds back its replies until it
+// has all four commands. An article refused in the middle is passed over as one that is gone,
+// and the others are kept.
+TEST_F(StoreCacheTest, ASyncWithArticlesAsksForThemPipelinedAndPassesOverOneRefused) {
+    const auto reply = [](int number) {
+        const QByteArray n = QByteArray::number(number);
+        return script::ArticleReply(number, "Subject: s" + n + "\nMessage-ID: <" + n + "@example>",
+                                    "body " + n);
+    };
+    ScriptedNntp client({script::Greeting() + script::Group("g", 1, 4) +
+                         script::Overview(1, 4, script::Summaries(1, 4)) +
+                         "C: ARTICLE 1\nC: ARTICLE 2\nC: ARTICLE 3\nC: ARTICLE 4\n" + reply(1) +
+                         "S: 502 not for you\n" + reply(3) + reply(4) +
+                         "C: ARTICLE 3\nC: ARTICLE 4\n" + reply(3) + reply(4) + script::Quit()});
+    client.nntp.Connect();
+    TStoreCache cache(client.nntp, store);
+    EXPECT_EQ(cache.Sync("g", true).fresh, 4);
+    const qint64 group = cache.GroupId("g");
+    EXPECT_EQ(store.Article(group, 1), "Subject: s1\r\nMessage-ID: <1@example>\r\n\r\nbody 1\r\n");
+    EXPECT_EQ(store.Article(group, 2), std::nullopt);
+    EXPECT_EQ(store.Article(group, 4), "Subject: s4\r\nMessage-ID: <4@example>\r\n\r\nbody 4\r\n");
+    client.nntp.Disconnect();
+    client.ExpectScriptPlayed();
 }
