@@ -592,6 +592,19 @@ private:
     QPlainTextEdit* ScanPane(bool headers) const;
     QPushButton* ScanButton(bool headers) const;
     void ScanButtonsIdle();
+    // The articles the next steps of a scan from number would fetch from the server, in the
+    // scan's direction: those the summary lists and holds no text of, up to the first one it
+    // does hold (shown by a step of its own). Empty while working offline.
+    QList<int> ScanFetchAhead(int number, bool down) const;
+    // The scan's steps through ahead, the articles fetched several at a time; true when the
+    // scan is to end (a match, a click on the scanning button, a failure).
+    bool ScanPipelined(const QList<int>& ahead, bool headers);
+    // Shows an article fetched by a scan as the step to it would; true to go on.
+    bool ScanShowFetched(int number, bool found, bool headers);
+    // True when the scanned pane contains the find text, or the text cannot match at all.
+    bool ScanMatched(bool headers);
+    // After an article is put in the panes: the details, the summary's entry read, the status.
+    void ShowOpenedArticle(int number, bool fetched);
     void AppendEmptyLines(int count);
     // Puts the signature file's text under the compose pane's text, after a "-- " line, with
     // the caret on the line above it; says in the status bar what is wrong with the file.
@@ -629,9 +642,12 @@ private:
                            QString& problem);
     // The summary's entries of the subject, its part counter aside, but the shown article's.
     std::vector<qint64> PartArticles(const QString& subject) const;
-    // The lines of an article that holds a part: from the cache, else fetched without showing
-    // it. False when it cannot be had (working offline without it, aborted, gone).
-    bool PartArticleLines(qint64 number, TStringList& headerLines, TStringList& bodyLines);
+    // The lines of the articles that hold parts, to take: from the cache, else fetched without
+    // showing them. An article that cannot be had (working offline without it, aborted, gone)
+    // is not taken.
+    using TPartLines =
+        std::function<void(const TStringList& headerLines, const TStringList& bodyLines)>;
+    void ForEachPartArticle(const std::vector<qint64>& numbers, const TPartLines& take);
     // While the articles of a file's other parts are fetched, the article events show nothing.
     bool collectingParts_ = false;
     TStringList shownHeaderLines_;

@@ -355,31 +355,42 @@ std::vector<qint64> TForm1::PartArticles(const QString& subject) const {
     return numbers;
 }
 
-bool TForm1::PartArticleLines(qint64 number, TStringList& headerLines, TStringList& bodyLines) {
-    const int cached = Summary.CachedArticleIndex(static_cast<int>(number));
-    if (cached >= 0) {
-        headerLines.SetText(Summary.HeaderTextCache[cached]);
-        bodyLines.SetText(Summary.BodyTextCache[cached]);
-        return true;
+void TForm1::ForEachPartArticle(const std::vector<qint64>& numbers, const TPartLines& take) {
+    QList<int> fetched;
+    for (const qint64 number : numbers) {
+        const int cached = Summary.CachedArticleIndex(static_cast<int>(number));
+        if (cached >= 0) {
+            TStringList headerLines;
+            TStringList bodyLines;
+            headerLines.SetText(Summary.HeaderTextCache[cached]);
+            bodyLines.SetText(Summary.BodyTextCache[cached]);
+            take(headerLines, bodyLines);
+        } else if (ArticleAtHand(static_cast<int>(number))) {
+            fetched.append(static_cast<int>(number));
+        }
     }
-    if (QRNNTP1->Busy || !ArticleAtHand(static_cast<int>(number))) {
-        return false;
+    if (fetched.isEmpty() || QRNNTP1->Busy) {
+        return;
     }
-    // Fetched for its part only: the panes keep the article shown.
+    // Fetched for their parts only, several at a time: the panes keep the article shown.
     collectingParts_ = true;
     try {
-        WithFinally([this, number] { QRNNTP1->GetArticle(static_cast<int>(number)); },
-                    [this] {
-                        collectingParts_ = false;
-                        HideProgress();
-                    });
+        WithFinally(
+            [&] {
+                QRNNTP1->FetchArticles(fetched, TQRNNTP::TRetrieval::Whole, [&](int, bool found) {
+                    if (found) {
+                        take(QRNNTP1->HeaderLines, QRNNTP1->BodyLines);
+                    }
+                    return true;
+                });
+            },
+            [this] {
+                collectingParts_ = false;
+                HideProgress();
+            });
     } catch (const std::exception&) {
-        // Aborted, or the article is gone: its part is missing.
-        return false;
+        // Aborted, or the connection lost: the parts not fetched by then are missing.
     }
-    headerLines.Assign(QRNNTP1->HeaderLines);
-    bodyLines.Assign(QRNNTP1->BodyLines);
-    return true;
 }
 
 QByteArray TForm1::JoinedParts(const TFoundAttachment& file, const QString& subject,
@@ -395,13 +406,10 @@ QByteArray TForm1::JoinedParts(const TFoundAttachment& file, const QString& subj
     };
     TFilePieces pieces;
     addPieces(pieces, headerLines, bodyLines);
-    for (const qint64 number : PartArticles(subject)) {
-        TStringList partHeader;
-        TStringList partBody;
-        if (PartArticleLines(number, partHeader, partBody)) {
-            addPieces(pieces, partHeader, partBody);
-        }
-    }
+    ForEachPartArticle(PartArticles(subject),
+                       [&](const TStringList& partHeader, const TStringList& partBody) {
+                           addPieces(pieces, partHeader, partBody);
+                       });
     const QByteArray joined = pieces.Joined(file.size);
     if (joined.isEmpty()) {
         problem = file.name + QStringLiteral(" is not saved: ") + pieces.Missing(file.total);

@@ -39,7 +39,8 @@ void TForm1::QRNNTP1Body(QObject*) {
 }
 
 void TForm1::QRNNTP1InvalidArticle(QObject*) {
-    SetStatusText(QStringLiteral("Article Number ") + Edit7->text() +
+    // The number the client asked for: a scan asks for several before it shows the first.
+    SetStatusText(QStringLiteral("Article Number ") + QString::number(QRNNTP1->RequestedArticle()) +
                   QStringLiteral(" is Invalid"));
 }
 

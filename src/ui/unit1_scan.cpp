@@ -7,10 +7,12 @@
 #include "search/editsearch.h"
 #include "search/searchengine.h"
 #include "search/zkfnddlg.h"
+#include "util/finally.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -79,6 +81,15 @@ void TForm1::RunScan() {
                                         QRNNTP1->LastArticleNo)) {
             break;
         }
+        // Several articles to fetch in a row are asked for at a time: a server far away then
+        // sends one after another instead of one round trip each.
+        if (const QList<int> ahead = ScanFetchAhead(number, down); ahead.size() > 1) {
+            if (ScanPipelined(ahead, headers)) {
+                break;
+            }
+            number = NumberField();
+            continue;
+        }
         if (down) {
             BitBtn1Click();
         } else {
@@ -89,16 +100,81 @@ void TForm1::RunScan() {
         if (!Scanning || number == previous) {
             break;
         }
-        // Ends at a match, and also when the find text cannot match at all: the engine has said
-        // why, and every further article would say it again.
-        if (FindInEdit(ScanPane(headers), 0, zkfind->fndtxt->currentText(),
-                       zkfind->mtchwhwrd->isChecked(), zkfind->mtchcase->isChecked()) >= 0 ||
-            LastMatchError) {
+        if (ScanMatched(headers)) {
             break;
         }
     }
     Scanning = false;
     ScanButtonsIdle();
+}
+
+bool TForm1::ScanMatched(bool headers) {
+    // Ends at a match, and also when the find text cannot match at all: the engine has said
+    // why, and every further article would say it again.
+    return FindInEdit(ScanPane(headers), 0, zkfind->fndtxt->currentText(),
+                      zkfind->mtchwhwrd->isChecked(), zkfind->mtchcase->isChecked()) >= 0 ||
+           LastMatchError;
+}
+
+QList<int> TForm1::ScanFetchAhead(int number, bool down) const {
+    QList<int> ahead;
+    if (WorkingOffline()) {
+        return ahead;
+    }
+    const int step = down ? 1 : -1;
+    for (int next = number + step;
+         next >= QRNNTP1->FirstArticleNo && next <= QRNNTP1->LastArticleNo && next > 0;
+         next += step) {
+        if (Summary.CachedArticleIndex(next) >= 0) {
+            break;
+        }
+        // A number the summary lacks is stepped over, as a step to it would.
+        if (Summary.MayOpen(next)) {
+            ahead.append(next);
+        }
+    }
+    return ahead;
+}
+
+bool TForm1::ScanPipelined(const QList<int>& ahead, bool headers) {
+    if (QRNNTP1->Busy) {
+        return true;
+    }
+    QRNNTP1->AttachmentNames.Clear();
+    QRNNTP1->AttachmentProblems.clear();
+    QRNNTP1->AttachmentNotices.clear();
+    bool stopped = false;
+    try {
+        WithFinally(
+            [&] {
+                QRNNTP1->FetchArticles(ahead, TQRNNTP::TRetrieval::Whole,
+                                       [&](int number, bool found) {
+                                           stopped = !ScanShowFetched(number, found, headers);
+                                           return !stopped;
+                                       });
+            },
+            [this] { HideProgress(); });
+    } catch (const std::exception&) {
+        // The client's events have reported the failure, which ends the scan: the articles
+        // after it were asked for together with it.
+        return true;
+    }
+    return stopped;
+}
+
+bool TForm1::ScanShowFetched(int number, bool found, bool headers) {
+    Edit7->setText(QString::number(number));
+    articleAsked_ = number;
+    ArticleNotShown = !found;
+    if (found) {
+        CacheShownArticle(number);
+        KeepReadArticle(number);
+        ShowOpenedArticle(number, true);
+        LocateInSummary(number);
+    }
+    HideProgress();
+    QCoreApplication::processEvents();
+    return Scanning && !(found && ScanMatched(headers));
 }
 
 void TForm1::ScanButtonsIdle() {

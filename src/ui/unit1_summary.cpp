@@ -220,6 +220,10 @@ void TForm1::Button4Click() {
         CacheShownArticle(number);
         KeepReadArticle(number);
     }
+    ShowOpenedArticle(number, cached < 0);
+}
+
+void TForm1::ShowOpenedArticle(int number, bool fetched) {
     shownNumber_ = number;
     PageControl1->setCurrentWidget(TabSheet1);
     Memo2->setFocus();
@@ -227,7 +231,7 @@ void TForm1::Button4Click() {
     // A file kept despite damage, or a part kept until its file's other parts come, is worth
     // more than the sender's name there.
     const QStringList fileTexts = QRNNTP1->AttachmentProblems + QRNNTP1->AttachmentNotices;
-    if (cached < 0 && !fileTexts.isEmpty()) {
+    if (fetched && !fileTexts.isEmpty()) {
         SetStatusText(fileTexts.join(QStringLiteral("; ")));
     }
 }

@@ -12,6 +12,10 @@ using namespace Qt::Literals::StringLiterals;
 
 class ScanTest : public GroupWindowTest {
 protected:
+    // The scripts answer one command at a time, as the server sees a window whose client sends
+    // one at a time; PipelinedScanTest scans with commands kept in flight.
+    ScanTest() { form.QRNNTP1->PipelineDepth = 1; }
+
     // A right click on the button, as the window receives it.
     static void RightClick(QWidget* button) {
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
@@ -185,4 +189,54 @@ TEST_F(ScanTest, ClosingTheWindowEndsTheScanBeforeTheListsAreReleased) {
     EXPECT_TRUE(presenter.infos.isEmpty());
     EXPECT_FALSE(form.QRNNTP1->Connected);
     ExpectIdleButtons();
+}
+
+// The articles a scan steps through are asked for together: the server here holds back its
+// replies until it has every command of the group's rest. The scan still ends on the article it
+// ends on (a match, or a click while article 3 is shown), the replies after it are read and
+// dropped, and the connection serves the next article.
+class PipelinedScanTest : public ScanTest {
+protected:
+    void Scan(bool clicked, const QString& shown) {
+        form.QRNNTP1->PipelineDepth = 16;
+        QByteArray conversation = "C: ARTICLE 3\nC: ARTICLE 4\nC: ARTICLE 5\nC: ARTICLE 6\n";
+        for (int number = 3; number <= 6; ++number) {
+            const QByteArray n = QByteArray::number(number);
+            conversation += script::ArticleReply(number, "Subject: s" + n,
+                                                 number == 5 ? "a needle here" : "nothing " + n);
+        }
+        ListSmallGroup(6, script::Article(2, "Subject: start", "start") + conversation +
+                              script::Article(6, "Subject: again", "again"));
+        GetArticle(2);
+        FindDown(u"needle"_s);
+        const TNotifyEvent showArticle = form.QRNNTP1->OnArticle;
+        bool clickQueued = !clicked;
+        form.QRNNTP1->OnArticle = [&](QObject* sender) {
+            showArticle(sender);
+            if (!clickQueued) {
+                clickQueued = true;
+                QMetaObject::invokeMethod(
+                    &form, [this] { form.Button14->click(); }, Qt::QueuedConnection);
+            }
+        };
+        RightClick(form.Button14);
+        EXPECT_EQ(form.Edit7->text(), shown);
+        EXPECT_TRUE(form.Memo3->toPlainText().contains(u"s"_s + shown));
+        EXPECT_EQ(form.Memo4->SelectedText(), u"["_s + shown + u"]"_s);
+        EXPECT_EQ(form.Memo2->textCursor().selectedText(), clicked ? QString() : u"needle"_s);
+        ExpectIdleButtons();
+        GetArticle(6);
+        EXPECT_TRUE(form.Memo2->toPlainText().contains(u"again"_s));
+        EXPECT_EQ(server.Connections(), 1);
+        ExpectScriptPlayed();
+        form.QRNNTP1->OnArticle = showArticle;
+    }
+};
+
+TEST_F(PipelinedScanTest, AMatchEndsTheScanOnTheMatchedArticle) {
+    Scan(false, u"5"_s);
+}
+
+TEST_F(PipelinedScanTest, AClickEndsTheScanOnTheArticleShown) {
+    Scan(true, u"3"_s);
 }
