@@ -86,21 +86,21 @@ void TPipeline::ReadStatusLine() {
 }
 
 void TPipeline::Guarded(const std::function<void()>& read) {
+    const auto failIfClosed = [this] {
+        if (!client_.Connected) {
+            client_.FailOutOfStep(
+                QStringLiteral("The connection closed before the reply to %1 came whole")
+                    .arg(QString::fromLatin1(Oldest())));
+        }
+    };
     try {
         read();
     } catch (const ESockError&) {
-        if (client_.Connected) {
-            throw;
-        }
+        failIfClosed();
+        throw;
     } catch (const EAbortError&) {
-        if (client_.Connected) {
-            throw;
-        }
-    }
-    if (!client_.Connected) {
-        client_.FailOutOfStep(QStringLiteral("The connection closed before the reply to %1 came "
-                                             "whole")
-                                  .arg(QString::fromLatin1(Oldest())));
+        failIfClosed();
+        throw;
     }
 }
 

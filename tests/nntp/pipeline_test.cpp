@@ -4,6 +4,7 @@
 
 #include "scriptedclient.h"
 #include "testhelpers.h"
+#include "wait.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -40,6 +41,7 @@ QList<int> Range(int first, int last) {
     return numbers;
 }
 
+// The first case pauses after its first reply, while the client's next command arrives.
 // After every case article 9 is retrieved one by one: on the same connection when the
 // pipeline left it in step, else on the next one.
 const QByteArray kNine = Command(9) + Reply(9);
@@ -89,8 +91,8 @@ TEST(NntpPipeline, FaultsInTheMiddleEndTheRetrievalOrAreSkippedAndTheConnectionS
         {"all found, three in flight",
          3,
          Range(1, 5),
-         Commands(1, 3) + Reply(1) + Command(4) + Reply(2) + Command(5) + Reply(3) + Reply(4) +
-             Reply(5) + kNine,
+         Commands(1, 3) + Reply(1) + "W: 100\n" + Command(4) + Reply(2) + Command(5) + Reply(3) +
+             Reply(4) + Reply(5) + kNine,
          u"1+ 2+ 3+ 4+ 5+"_s,
          QString(),
          false,
@@ -127,6 +129,14 @@ TEST(NntpPipeline, FaultsInTheMiddleEndTheRetrievalOrAreSkippedAndTheConnectionS
          u"The connection closed before the reply to ARTICLE 2 came whole"_s,
          true,
          {}},
+        {"the connection closed after the last reply, before the replies are read", 3, Range(1, 3),
+         Commands(1, 3) + Reply(1) + Reply(2) + Reply(3) + "X:\n", u"1+ 2+ 3+"_s, QString(), true,
+         [](TQRNNTP& nntp, int number) {
+             if (number == 1) {
+                 EXPECT_TRUE(WaitUntil([&] { return !nntp.Connected; }));
+             }
+             return true;
+         }},
         {"a missing article in the middle",
          3,
          Range(1, 3),
