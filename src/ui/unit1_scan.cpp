@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <exception>
 
 void TForm1::Button14Click() {
     ScanClick(false);
@@ -144,20 +145,28 @@ bool TForm1::ScanPipelined(const QList<int>& ahead, bool headers) {
     QRNNTP1->AttachmentProblems.clear();
     QRNNTP1->AttachmentNotices.clear();
     bool stopped = false;
+    // A failure of the window's own (the store, say) stops the retrieval, the replies on their
+    // way read, and goes on to the caller as a step's would.
+    std::exception_ptr windowFailure;
+    const auto show = [&](int number, bool found) {
+        try {
+            stopped = !ScanShowFetched(number, found, headers);
+        } catch (...) {
+            windowFailure = std::current_exception();
+            stopped = true;
+        }
+        return !stopped;
+    };
     try {
-        WithFinally(
-            [&] {
-                QRNNTP1->FetchArticles(ahead, TQRNNTP::TRetrieval::Whole,
-                                       [&](int number, bool found) {
-                                           stopped = !ScanShowFetched(number, found, headers);
-                                           return !stopped;
-                                       });
-            },
-            [this] { HideProgress(); });
+        WithFinally([&] { QRNNTP1->FetchArticles(ahead, TQRNNTP::TRetrieval::Whole, show); },
+                    [this] { HideProgress(); });
     } catch (const std::exception&) {
         // The client's events have reported the failure, which ends the scan: the articles
         // after it were asked for together with it.
         return true;
+    }
+    if (windowFailure) {
+        std::rethrow_exception(windowFailure);
     }
     return stopped;
 }
