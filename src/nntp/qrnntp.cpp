@@ -134,7 +134,22 @@ QByteArray TQRNNTP::Transaction(const QByteArray& command) {
     for (;;) {
         QByteArray reply = Exchange(command);
         if (ReplyCode == 480) {
-            LogInWithAuthInfo();
+            if (UserId.isEmpty() || Password.isEmpty()) {
+                bool handled = false;
+                if (OnAuthenticationNeeded) {
+                    OnAuthenticationNeeded(handled);
+                }
+                if (!handled) {
+                    FailAuthentication();
+                }
+            }
+            Exchange("AUTHINFO USER " + UserId);
+            if (ReplyCode == 381) {
+                Exchange("AUTHINFO PASS " + Password);
+            }
+            if (IsAuthenticationRefused()) {
+                FailAuthentication();
+            }
             reply = Exchange(command);
             if (ReplyCode == 502) {
                 FailAuthentication();
@@ -147,25 +162,6 @@ QByteArray TQRNNTP::Transaction(const QByteArray& command) {
         }
         SelectGroupAgain();
         groupSelectedAgain = true;
-    }
-}
-
-void TQRNNTP::LogInWithAuthInfo() {
-    if (UserId.isEmpty() || Password.isEmpty()) {
-        bool handled = false;
-        if (OnAuthenticationNeeded) {
-            OnAuthenticationNeeded(handled);
-        }
-        if (!handled) {
-            FailAuthentication();
-        }
-    }
-    Exchange("AUTHINFO USER " + UserId);
-    if (ReplyCode == 381) {
-        Exchange("AUTHINFO PASS " + Password);
-    }
-    if (IsAuthenticationRefused()) {
-        FailAuthentication();
     }
 }
 
@@ -430,9 +426,9 @@ void TQRNNTP::ReadSummaries(int start) {
     // while they arrive. Memory reserved beyond what arrives is never touched, and the bound
     // keeps a server's wild count from reserving more than a very large group needs.
     const qint64 range = qint64(LastArticleNo) - start + 1;
-    const int expected = static_cast<int>(
-        std::clamp<qint64>(announcedCount_ > 0 ? std::min<qint64>(announcedCount_, range) : range,
-                           0, kMostSummariesReserved));
+    const int expected = static_cast<int>(std::clamp<qint64>(
+        announcedCount_ > 0 ? std::min<qint64>(announcedCount_, range) : range, 0,
+        kMostSummariesReserved));
     summaryFields_.clear();
     summaryFields_.reserve(expected);
     qint64 received = 0;

@@ -29,8 +29,8 @@ using TListProgressEvent = std::function<void(qint64 received, qint64 announced)
 using TArticleProgressEvent = std::function<void(qint64 bytesReceived)>;
 using TGroupRetrievedEvent =
     std::function<void(const QByteArray& name, int firstArticle, int lastArticle, bool posting)>;
-using TGroupRetrievedCacheEvent = std::function<void(
-    bool& handled, const QByteArray& name, int firstArticle, int lastArticle, bool posting)>;
+using TGroupRetrievedCacheEvent = std::function<void(bool& handled, const QByteArray& name,
+                                                     int firstArticle, int lastArticle, bool posting)>;
 using THeaderCacheEvent =
     std::function<void(bool& handled, int idNo, const QByteArray& from, const QByteArray& subject,
                        const QByteArray& msgId, const QByteArray& date, int articleNo)>;
@@ -282,9 +282,6 @@ private:
     [[noreturn]] void FailAuthentication();
     bool IsAuthenticationRefused() const;
     void SelectGroupAgain();
-    // The answer to a 480: AUTHINFO USER and PASS, asking OnAuthenticationNeeded for missing
-    // credentials.
-    void LogInWithAuthInfo();
     friend class TPipeline;
     friend class TArticlePipeline;
     // TNetwire::Transaction, with the exchange marked open until the reply line is read.
