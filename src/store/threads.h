@@ -27,6 +27,13 @@ class TThreader {
 public:
     // One summary's number and its Message-ID and References fields; the bytes are copied.
     void Add(qint64 number, QByteArrayView messageId, QByteArrayView references);
+    // Room for that many summaries, so that adding them does not copy the ones added before.
+    void Reserve(qsizetype summaries) { records_.reserve(summaries); }
+    // Forgets every summary and keeps the memory for the next ones.
+    void Clear() {
+        bytes_.resize(0);
+        records_.clear();
+    }
 
     // Every number added, in thread order: each thread in the order of its first article's
     // number, replies after their parent, siblings in number order.

@@ -3,6 +3,8 @@
 #include "window.h"
 
 #include "modal.h"
+#include "nntp/nntpwire.h"
+#include "overviewshapes.h"
 #include "search/searchengine.h"
 
 #include <QCheckBox>
@@ -50,6 +52,46 @@ TEST_F(SummaryTest, EachArticleIsATwoLineEntryAndTheCaretEndsBehindTheLast) {
     // The closing View Article at Cursor stands on the empty last line and opens nothing.
     EXPECT_EQ(form.Memo4->CaretPosition(), PaneText(form.Memo4).size());
     EXPECT_FALSE(server.Received().contains("ARTICLE 3"));
+    ExpectScriptPlayed();
+}
+
+// Each entry is made from its overview line's fields as it was from the header lines the client
+// made of them: number, From and Subject decoded, the thread order that Message-ID and
+// References give, and the number each line belongs to (which read marks go by); so too when
+// the group is shown again from the store.
+TEST_F(SummaryTest, EntriesOfOverviewLinesOfEveryShapeAreThoseOfTheirHeaderLines) {
+    TSummaryState expected;
+    for (const QByteArray& line : OverviewShapes()) {
+        TExStringList fields;
+        for (const QByteArray& field : nntpwire::SplitSummaryLine(line)) {
+            fields.Add(field);
+        }
+        expected.AddEntry(TPostRecordType(fields), fields.GetValue("Message-ID"),
+                          fields.GetUnfoldedValue("References"));
+    }
+    const auto lineNumbers = [](const TSummaryState& summary) {
+        std::vector<qint64> numbers;
+        for (qint64 line = 0; line < summary.LineCount(); ++line) {
+            numbers.push_back(summary.EntryNumberOfLine(line));
+        }
+        return numbers;
+    };
+    ListGroup(kOverviewShapes, OverviewShapesScript(), script::Group(kGroup, 1, kOverviewShapes));
+    const TSummaryState& shown = TForm1Access::Summary(form);
+    for (const bool stored : {false, true}) {
+        SCOPED_TRACE(stored ? "from the store" : "from the server");
+        if (stored) {
+            form.ListBox1DblClick();
+        }
+        for (const bool threaded : {false, true}) {
+            form.ComboBox2->setCurrentIndex(threaded ? TForm1::kOrderByThread
+                                                     : TForm1::kOrderByNumber);
+            expected.LayOut(threaded ? TSummaryState::TOrder::ByThread
+                                     : TSummaryState::TOrder::ByNumber);
+            EXPECT_EQ(shown.Text(), expected.Text()) << "threaded " << threaded;
+            EXPECT_EQ(lineNumbers(shown), lineNumbers(expected)) << "threaded " << threaded;
+        }
+    }
     ExpectScriptPlayed();
 }
 
