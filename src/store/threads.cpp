@@ -139,25 +139,24 @@ void BreakLoops(std::vector<qsizetype>& parents) {
 
 void TThreader::Add(qint64 number, QByteArrayView messageId, QByteArrayView references) {
     const QByteArrayView id = FirstId(messageId);
-    TRecord record{number, bytes_.size(), id.size(), 0, 0};
+    TRecord record{number, bytes_.size(), static_cast<quint32>(id.size()), 0};
     bytes_.append(id);
     // Only the part from the first '<' to the last '>' can hold a token.
     const qsizetype open = references.indexOf('<');
     const qsizetype close = references.lastIndexOf('>');
     if (open >= 0 && close > open) {
-        record.referencesStart = bytes_.size();
-        record.referencesSize = close + 1 - open;
+        record.referencesSize = static_cast<quint32>(close + 1 - open);
         bytes_.append(references.sliced(open, record.referencesSize));
     }
     records_.push_back(record);
 }
 
 QByteArrayView TThreader::IdOf(const TRecord& record) const {
-    return QByteArrayView(bytes_).sliced(record.idStart, record.idSize);
+    return QByteArrayView(bytes_).sliced(record.start, record.idSize);
 }
 
 QByteArrayView TThreader::ReferencesOf(const TRecord& record) const {
-    return QByteArrayView(bytes_).sliced(record.referencesStart, record.referencesSize);
+    return QByteArrayView(bytes_).sliced(record.start + record.idSize, record.referencesSize);
 }
 
 std::vector<qsizetype> TThreader::Parents(const std::vector<qsizetype>& byNumber) const {

@@ -40,12 +40,14 @@ public:
     QList<TThreadPlace> Order() const;
 
 private:
+    // The id's bytes start at start, the References' right after them. A field of a summary
+    // line is far shorter than 4 GiB (the connection takes lines of a few MiB at most), and
+    // small records keep a group of a million summaries small.
     struct TRecord {
         qint64 number;
-        qsizetype idStart;
-        qsizetype idSize;
-        qsizetype referencesStart;
-        qsizetype referencesSize;
+        qsizetype start;
+        quint32 idSize;
+        quint32 referencesSize;
     };
 
     QByteArrayView IdOf(const TRecord& record) const;
