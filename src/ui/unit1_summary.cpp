@@ -181,17 +181,19 @@ void TForm1::QRNNTP1ArticleProgress(qint64 bytesReceived) {
 }
 
 void TForm1::ShowProgress(const QString& format, qint64 value, qint64 maximum) {
+    // The reply may be arriving faster than it is read, so that the client never waits; a
+    // few times a second is enough to see the bar move and to answer Abort at once, and each
+    // time repaints the window. The bar is set only then too: it paints itself at once
+    // whenever its value changes its text, which would be every report.
+    if (!ProgressBar1->isHidden() && !progressShown_.hasExpired(kProgressMilliseconds)) {
+        return;
+    }
     ProgressBar1->setFormat(format);
     ProgressBar1->setRange(0, static_cast<int>(std::max(value, maximum)));
     ProgressBar1->setValue(static_cast<int>(value));
-    // The reply may be arriving faster than it is read, so that the client never waits; a
-    // few times a second is enough to see the bar move and to answer Abort at once, and each
-    // time repaints the window.
-    if (ProgressBar1->isHidden() || progressShown_.hasExpired(kProgressMilliseconds)) {
-        ProgressBar1->setVisible(true);
-        QCoreApplication::processEvents();
-        progressShown_.start();
-    }
+    ProgressBar1->setVisible(true);
+    QCoreApplication::processEvents();
+    progressShown_.start();
 }
 
 void TForm1::HideProgress() {

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTabWidget>
@@ -170,6 +171,24 @@ TEST_F(SummaryTest, TheNumberFieldAndStatusShowTheLastValuesWithoutAPaintPerEntr
     EXPECT_EQ(form.Edit7->text(), u"400"_s);
     EXPECT_EQ(form.StatusText(), u"224 overview follows"_s);
     EXPECT_LT(counter.paints, 40);
+}
+
+// The bar is set, and so paints itself, only as often as the window is repainted while the
+// reply arrives, not at every report of a thousand summaries.
+TEST_F(SummaryTest, TheProgressBarIsPaintedAtTheWindowsPaceNotAtEveryReport) {
+    constexpr int kLast = 30000;
+    OpenGroup(1, kLast, script::Overview(1, kLast, script::Summaries(1, kLast)));
+    presenter.promptAnswers = {u"1"_s};
+    form.show();
+    TPaintCounter counter(form.ProgressBar1);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    form.Button3Click();
+    ASSERT_TRUE(TForm1Access::Summary(form).HasEntry(kLast));
+    // A repaint every 50 ms at most, and the first at once; however slow the machine, the
+    // bound only grows with the time the listing took.
+    EXPECT_LE(counter.paints, 2 + elapsed.elapsed() / 50);
+    ExpectScriptPlayed();
 }
 
 TEST_F(SummaryTest, TheStatusBarShowsTheSummariesReceivedOfThoseAnnouncedWhileAListingRuns) {
