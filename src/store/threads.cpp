@@ -189,9 +189,13 @@ QList<TThreadPlace> TThreader::Order() const {
     const qsizetype count = records_.size();
     std::vector<qsizetype> byNumber(count);
     std::iota(byNumber.begin(), byNumber.end(), 0);
-    std::stable_sort(byNumber.begin(), byNumber.end(), [this](qsizetype a, qsizetype b) {
+    const auto byNumberOrder = [this](qsizetype a, qsizetype b) {
         return records_[a].number < records_[b].number;
-    });
+    };
+    // Summaries mostly arrive in number order already, and a sort costs more than the check.
+    if (!std::is_sorted(byNumber.begin(), byNumber.end(), byNumberOrder)) {
+        std::stable_sort(byNumber.begin(), byNumber.end(), byNumberOrder);
+    }
     std::vector<qsizetype> parents = Parents(byNumber);
     BreakLoops(parents);
 

@@ -356,8 +356,13 @@ std::vector<std::pair<size_t, int>> TSummaryState::ThreadSequence() {
     // each once, should the server have sent a number twice.
     std::vector<size_t> byNumber(entryNumbers_.size());
     std::iota(byNumber.begin(), byNumber.end(), size_t(0));
-    std::stable_sort(byNumber.begin(), byNumber.end(),
-                     [this](size_t a, size_t b) { return entryNumbers_[a] < entryNumbers_[b]; });
+    const auto byNumberOrder = [this](size_t a, size_t b) {
+        return entryNumbers_[a] < entryNumbers_[b];
+    };
+    // Entries mostly stand in number order already, and a sort costs more than the check.
+    if (!std::is_sorted(byNumber.begin(), byNumber.end(), byNumberOrder)) {
+        std::stable_sort(byNumber.begin(), byNumber.end(), byNumberOrder);
+    }
     std::vector<size_t> taken(byNumber.size(), 0);
     std::vector<std::pair<size_t, int>> sequence;
     sequence.reserve(byNumber.size());
