@@ -141,11 +141,16 @@ SummaryFields LocateSummaryFields(QByteArrayView line) {
     return fields;
 }
 
-QList<QByteArray> SplitSummaryLine(QByteArray line) {
+QByteArray SummaryCrAsNul(QByteArray line) {
     const qsizetype cr = line.indexOf('\r');
     if (cr >= 0) {
         line[cr] = '\0';
     }
+    return line;
+}
+
+QList<QByteArray> SplitSummaryLine(QByteArray line) {
+    line = SummaryCrAsNul(std::move(line));
     // Every field is kept whole: References lines of several hundred characters are common.
     const SummaryFields located = LocateSummaryFields(line);
     QList<QByteArray> fields;

@@ -81,6 +81,18 @@ struct SummaryFields {
     }
 };
 SummaryFields LocateSummaryFields(QByteArrayView line);
+// The fields of a summary line by index, as the overview orders them.
+enum SummaryField : quint8 {
+    kNumberField = 0,
+    kSubjectField = 1,
+    kFromField = 2,
+    kDateField = 3,
+    kMessageIdField = 4,
+    kReferencesField = 5,
+};
+// The line with its first CR made a NUL byte, as the client reports summaries: a CR may not
+// stand in a header field.
+QByteArray SummaryCrAsNul(QByteArray line);
 
 // The header lines of one XOVER summary line: at most nine tab-separated fields, each behind
 // its prefix ("Artid: 12", "Subject: ..."); fields past the ninth are dropped. A CR inside the

@@ -22,6 +22,11 @@ QString WithTrailingSeparator(const QString& path) {
 
 } // namespace
 
+int TSummaryLine::Number() const {
+    const QByteArrayView number = Field(nntpwire::kNumberField);
+    return nntpwire::StrToIntDef(QByteArray::fromRawData(number.data(), number.size()), 0);
+}
+
 int TPostRecordType::GetPrByteCount() const {
     return nntpwire::StrToInt(lines_.GetValue("Bytecount"));
 }
@@ -477,9 +482,22 @@ void TQRNNTP::OfferArticleToCache(int number) {
 void TQRNNTP::ReportSummaries() {
     const QList<nntpwire::SummaryFields> fields = std::exchange(summaryFields_, {});
     for (int i = 0; i + 1 < SummaryLines.Count(); ++i) {
-        SetSummaryHeaderLines(SummaryLines[i], fields[i]);
-        Raise(OnHeaderList);
+        if (OnSummary) {
+            RaiseSummary(SummaryLines[i], fields[i]);
+        } else {
+            SetSummaryHeaderLines(SummaryLines[i], fields[i]);
+            Raise(OnHeaderList);
+        }
     }
+}
+
+void TQRNNTP::RaiseSummary(const QByteArray& line, const nntpwire::SummaryFields& fields) {
+    if (!fields.hasCr) {
+        OnSummary({line, fields});
+        return;
+    }
+    const QByteArray withoutCr = nntpwire::SummaryCrAsNul(line);
+    OnSummary({withoutCr, fields});
 }
 
 void TQRNNTP::SetSummaryHeaderLines(const QByteArray& line, const nntpwire::SummaryFields& fields) {

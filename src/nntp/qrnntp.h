@@ -31,6 +31,21 @@ using TGroupRetrievedEvent =
     std::function<void(const QByteArray& name, int firstArticle, int lastArticle, bool posting)>;
 using TGroupRetrievedCacheEvent = std::function<void(bool& handled, const QByteArray& name,
                                                      int firstArticle, int lastArticle, bool posting)>;
+// One summary of an XOVER listing as OnSummary reports it: its line and where its fields lie,
+// as nntpwire::LocateSummaryFields found them. A view into the client's lists, valid during the
+// event only.
+struct TSummaryLine {
+    QByteArrayView line;
+    nntpwire::SummaryFields fields;
+
+    // The field of that index (nntpwire::SummaryField); empty when the line has fewer.
+    QByteArrayView Field(int index) const {
+        return index < fields.count ? fields.Field(line, index) : QByteArrayView();
+    }
+    // The article number, 0 when the first field is not one.
+    int Number() const;
+};
+using TSummaryEvent = std::function<void(const TSummaryLine& summary)>;
 using THeaderCacheEvent =
     std::function<void(bool& handled, int idNo, const QByteArray& from, const QByteArray& subject,
                        const QByteArray& msgId, const QByteArray& date, int articleNo)>;
@@ -129,6 +144,11 @@ public:
     TNotifyEvent OnGroupSelect;
     TGroupRetrievedEvent OnGroupListUpdate;
     TNotifyEvent OnHeaderList;
+    // When set, the summaries of an XOVER listing (or of one a cache answered) are reported
+    // through it instead of OnHeaderList, without making header lines of them: HeaderLines is
+    // left alone. A CR inside a line reaches it as a NUL, as in the header lines. A listing
+    // article by article (a server without XOVER) still raises OnHeaderList.
+    TSummaryEvent OnSummary;
     TNotifyEvent OnHeader;
     TNotifyEvent OnBody;
     TNotifyEvent OnArticle;
@@ -174,6 +194,8 @@ public:
     THandlerEvent OnBodyCacheUpdate;
     // The first number of the listing being asked for, for OnHeaderListCacheUpdate.
     int ListingStart() const { return listingStart_; }
+    // The estimated article count of the last GROUP reply; 0 when it gave none.
+    int AnnouncedCount() const { return announcedCount_; }
     // The number of the article being retrieved, for OnBodyCacheUpdate; and which part.
     int RequestedArticle() const { return requestedArticle_; }
     enum class TRetrieval : quint8 { Header = 1, Body = 2, Whole = 3 };
@@ -318,6 +340,8 @@ private:
     // ReadTillDot into BodyLines, raising OnArticleProgress.
     bool ReadBody(const QByteArray& command);
     void ReportSummaries();
+    // Raises OnSummary for one summary line.
+    void RaiseSummary(const QByteArray& line, const nntpwire::SummaryFields& fields);
     // HeaderLines := the header lines of one summary line, in the memory of the last ones.
     void SetSummaryHeaderLines(const QByteArray& line, const nntpwire::SummaryFields& fields);
     void ReportHeadersOneByOne(int start);

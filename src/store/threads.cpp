@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <algorithm>
+#include <bit>
 #include <numeric>
 #include <utility>
 
@@ -63,6 +64,53 @@ private:
     qsizetype end_;
 };
 
+// The position of the first of the Message-IDs added, by id: open addressing over a table of
+// twice their count, each slot holding the id's hash beside its position, so that a probe
+// reads the id's bytes only when the hashes agree. A group of a million articles probes a
+// million times and more, and a slot of eight bytes keeps the table small. idAt answers the id
+// of a position.
+template <typename IdAt> class TIdPositions {
+public:
+    TIdPositions(qsizetype count, IdAt idAt)
+        : slots_(std::bit_ceil(static_cast<size_t>(2 * count + 2))), idAt_(std::move(idAt)) {}
+
+    // Keeps the first position of each id.
+    void Add(QByteArrayView id, qsizetype position) {
+        const quint32 hash = HashOf(id);
+        size_t slot = SlotOf(id, hash);
+        if (slots_[slot].positionAfter == 0) {
+            slots_[slot] = {hash, static_cast<quint32>(position + 1)};
+        }
+    }
+    // -1 when the id was not added.
+    qsizetype Find(QByteArrayView id) const {
+        return static_cast<qsizetype>(slots_[SlotOf(id, HashOf(id))].positionAfter) - 1;
+    }
+
+private:
+    struct TSlot {
+        quint32 hash = 0;
+        // The position plus one; 0 for an empty slot.
+        quint32 positionAfter = 0;
+    };
+
+    static quint32 HashOf(QByteArrayView id) { return static_cast<quint32>(qHash(id)); }
+    // The slot of the id, or the empty one where it would go.
+    size_t SlotOf(QByteArrayView id, quint32 hash) const {
+        const size_t mask = slots_.size() - 1;
+        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+            const TSlot& held = slots_[slot];
+            if (held.positionAfter == 0 ||
+                (held.hash == hash && idAt_(held.positionAfter - 1) == id)) {
+                return slot;
+            }
+        }
+    }
+
+    std::vector<TSlot> slots_;
+    IdAt idAt_;
+};
+
 // Cuts every loop of parent links at its lowest position, which starts a thread then. Each
 // chain of parents is walked once with a list of its own, never by recursion.
 void BreakLoops(std::vector<qsizetype>& parents) {
@@ -91,45 +139,45 @@ void BreakLoops(std::vector<qsizetype>& parents) {
 
 void TThreader::Add(qint64 number, QByteArrayView messageId, QByteArrayView references) {
     const QByteArrayView id = FirstId(messageId);
-    TRecord record{number, bytes_.size(), id.size(), 0, 0};
+    TRecord record{number, bytes_.size(), static_cast<quint32>(id.size()), 0};
     bytes_.append(id);
     // Only the part from the first '<' to the last '>' can hold a token.
     const qsizetype open = references.indexOf('<');
     const qsizetype close = references.lastIndexOf('>');
     if (open >= 0 && close > open) {
-        record.referencesStart = bytes_.size();
-        record.referencesSize = close + 1 - open;
+        record.referencesSize = static_cast<quint32>(close + 1 - open);
         bytes_.append(references.sliced(open, record.referencesSize));
     }
     records_.push_back(record);
 }
 
 QByteArrayView TThreader::IdOf(const TRecord& record) const {
-    return QByteArrayView(bytes_).sliced(record.idStart, record.idSize);
+    return QByteArrayView(bytes_).sliced(record.start, record.idSize);
 }
 
 QByteArrayView TThreader::ReferencesOf(const TRecord& record) const {
-    return QByteArrayView(bytes_).sliced(record.referencesStart, record.referencesSize);
+    return QByteArrayView(bytes_).sliced(record.start + record.idSize, record.referencesSize);
 }
 
 std::vector<qsizetype> TThreader::Parents(const std::vector<qsizetype>& byNumber) const {
     const qsizetype count = byNumber.size();
     // Of articles that share a Message-ID, the lowest-numbered is the one replies mean.
-    QHash<QByteArrayView, qsizetype> positionOfId;
-    positionOfId.reserve(count);
+    TIdPositions positionOfId(count, [this, &byNumber](qsizetype position) {
+        return IdOf(records_[byNumber[position]]);
+    });
     for (qsizetype position = 0; position < count; ++position) {
         const QByteArrayView id = IdOf(records_[byNumber[position]]);
-        if (!id.isEmpty() && !positionOfId.contains(id)) {
-            positionOfId.insert(id, position);
+        if (!id.isEmpty()) {
+            positionOfId.Add(id, position);
         }
     }
     std::vector<qsizetype> parents(count, -1);
     for (qsizetype position = 0; position < count; ++position) {
         TIdsBackwards ancestors(ReferencesOf(records_[byNumber[position]]));
         for (QByteArrayView id = ancestors.Next(); !id.isEmpty(); id = ancestors.Next()) {
-            const auto found = positionOfId.constFind(id);
-            if (found != positionOfId.cend() && *found != position) {
-                parents[position] = *found;
+            const qsizetype found = positionOfId.Find(id);
+            if (found >= 0 && found != position) {
+                parents[position] = found;
                 break;
             }
         }
@@ -141,9 +189,13 @@ QList<TThreadPlace> TThreader::Order() const {
     const qsizetype count = records_.size();
     std::vector<qsizetype> byNumber(count);
     std::iota(byNumber.begin(), byNumber.end(), 0);
-    std::stable_sort(byNumber.begin(), byNumber.end(), [this](qsizetype a, qsizetype b) {
+    const auto byNumberOrder = [this](qsizetype a, qsizetype b) {
         return records_[a].number < records_[b].number;
-    });
+    };
+    // Summaries mostly arrive in number order already, and a sort costs more than the check.
+    if (!std::is_sorted(byNumber.begin(), byNumber.end(), byNumberOrder)) {
+        std::stable_sort(byNumber.begin(), byNumber.end(), byNumberOrder);
+    }
     std::vector<qsizetype> parents = Parents(byNumber);
     BreakLoops(parents);
 

@@ -27,18 +27,27 @@ class TThreader {
 public:
     // One summary's number and its Message-ID and References fields; the bytes are copied.
     void Add(qint64 number, QByteArrayView messageId, QByteArrayView references);
+    // Room for that many summaries, so that adding them does not copy the ones added before.
+    void Reserve(qsizetype summaries) { records_.reserve(summaries); }
+    // Forgets every summary and keeps the memory for the next ones.
+    void Clear() {
+        bytes_.resize(0);
+        records_.clear();
+    }
 
     // Every number added, in thread order: each thread in the order of its first article's
     // number, replies after their parent, siblings in number order.
     QList<TThreadPlace> Order() const;
 
 private:
+    // The id's bytes start at start, the References' right after them. A field of a summary
+    // line is far shorter than 4 GiB (the connection takes lines of a few MiB at most), and
+    // small records keep a group of a million summaries small.
     struct TRecord {
         qint64 number;
-        qsizetype idStart;
-        qsizetype idSize;
-        qsizetype referencesStart;
-        qsizetype referencesSize;
+        qsizetype start;
+        quint32 idSize;
+        quint32 referencesSize;
     };
 
     QByteArrayView IdOf(const TRecord& record) const;

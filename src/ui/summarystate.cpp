@@ -6,12 +6,20 @@
 #include "search/searchengine.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstring>
+#include <limits>
 #include <numeric>
 
 namespace {
 
 const QString kReplyPrefix = QStringLiteral("re: ");
+
+// The most entries a listing reserves room for ahead, whatever it expects: the room reserved
+// beyond what arrives is never touched, and the bound keeps a wild expectation from reserving
+// more than a very large group needs.
+constexpr qint64 kMostEntriesReserved = 4000000;
 
 QByteArray EntryMark(qint64 number) {
     return '[' + QByteArray::number(number) + ']';
@@ -26,13 +34,14 @@ bool IsContinuationByte(char byte) {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
 
-// The UTF-8 of a From or Subject field, its encoded words decoded. Most fields are plain ASCII
-// and already are their own text.
-QByteArray FieldText(const QByteArray& value) {
+// Appends the UTF-8 of a From or Subject field, its encoded words decoded. Most fields are
+// plain ASCII and already are their own text.
+void AppendFieldText(QByteArray& text, QByteArrayView value) {
     if (IsAscii(value) && !MayHoldEncodedWords(value)) {
-        return value;
+        text.append(value);
+    } else {
+        text.append(DecodeEncodedWords(value).toUtf8());
     }
-    return DecodeEncodedWords(value).toUtf8();
 }
 
 } // namespace
@@ -41,19 +50,23 @@ QByteArray TSummaryState::SummaryEntry(const TPostRecordType& record) {
     return SummaryEntry(record.GetArticleId(), record.GetPrFromAddress(), record.GetPrSubject());
 }
 
-QByteArray TSummaryState::SummaryEntry(qint64 articleNumber, const QByteArray& fromField,
-                                       const QByteArray& subjectField) {
-    const QByteArray number = QByteArray::number(articleNumber);
-    const QByteArray from = FieldText(fromField);
-    const QByteArray subject = FieldText(subjectField);
-    const QByteArrayView fromMark = "] From: ";
-    const QByteArrayView subjectMark = "\n    Subject: ";
-    // Built in one allocation: this runs for every summary of a listing.
+QByteArray TSummaryState::SummaryEntry(qint64 number, QByteArrayView from, QByteArrayView subject) {
     QByteArray entry;
-    entry.reserve(1 + number.size() + fromMark.size() + from.size() + subjectMark.size() +
-                  subject.size() + 1);
-    entry.append('[').append(number).append(fromMark).append(from).append(subjectMark);
-    return entry.append(subject).append('\n');
+    AppendEntry(entry, number, from, subject);
+    return entry;
+}
+
+void TSummaryState::AppendEntry(QByteArray& text, qint64 number, QByteArrayView from,
+                                QByteArrayView subject) {
+    // Written straight behind the text: this runs for every summary of a listing.
+    std::array<char, std::numeric_limits<qint64>::digits10 + 2> digits{};
+    const char* const digitsEnd = std::to_chars(digits.begin(), digits.end(), number).ptr;
+    text.append('[').append(QByteArrayView(digits.data(), digitsEnd - digits.data()));
+    text.append(QByteArrayView("] From: "));
+    AppendFieldText(text, from);
+    text.append(QByteArrayView("\n    Subject: "));
+    AppendFieldText(text, subject);
+    text.append('\n');
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -65,7 +78,7 @@ void TSummaryState::AddEntry(const TPostRecordType& record, QByteArrayView messa
              references);
 }
 
-void TSummaryState::AddEntry(qint64 number, const QByteArray& from, const QByteArray& subject,
+void TSummaryState::AddEntry(qint64 number, QByteArrayView from, QByteArrayView subject,
                              QByteArrayView messageId, QByteArrayView references) {
     const bool caretAtEnd = caret_ == Size() && anchor_ == Size();
     // The thread order names entries by the numbers kept here.
@@ -74,16 +87,12 @@ void TSummaryState::AddEntry(qint64 number, const QByteArray& from, const QByteA
     entryFirstLines_.push_back(LineCount() - 1);
     threader_.Add(kept, messageId, references);
     threadOrder_.reset();
-    AppendLines(SummaryEntry(number, from, subject));
+    const qint64 offset = Size();
+    AppendEntry(text_, number, from, subject);
+    IndexLines(offset);
     if (caretAtEnd) {
         caret_ = anchor_ = Size();
     }
-}
-
-void TSummaryState::AppendLines(const QByteArray& bytes) {
-    const qint64 offset = Size();
-    text_.append(bytes);
-    IndexLines(offset);
 }
 
 void TSummaryState::IndexLines(qint64 offset) {
@@ -104,13 +113,29 @@ void TSummaryState::IndexLines(qint64 offset) {
     }
 }
 
-void TSummaryState::Clear() {
-    // A listing of a million entries leaves capacity worth giving back.
-    text_ = QByteArray();
-    lineStarts_ = {0};
-    entryNumbers_ = {};
-    entryFirstLines_ = {};
-    threader_ = TThreader();
+void TSummaryState::Clear(qint64 expectedEntries) {
+    // Listing the same large group again then neither maps nor copies its memory anew, while
+    // a listing of a million entries followed by a small one gives back what it took.
+    if (2 * expectedEntries >= static_cast<qint64>(entryNumbers_.size())) {
+        text_.resize(0);
+        lineStarts_.resize(1);
+        entryNumbers_.clear();
+        entryFirstLines_.clear();
+        threader_.Clear();
+    } else {
+        text_ = QByteArray();
+        lineStarts_ = {0};
+        entryNumbers_ = {};
+        entryFirstLines_ = {};
+        threader_ = TThreader();
+    }
+    const auto reserved =
+        static_cast<size_t>(std::clamp<qint64>(expectedEntries, 0, kMostEntriesReserved));
+    entryNumbers_.reserve(reserved);
+    entryFirstLines_.reserve(reserved);
+    // Two lines an entry, and the empty one after the last.
+    lineStarts_.reserve(2 * reserved + 1);
+    threader_.Reserve(static_cast<qsizetype>(reserved));
     threadOrder_.reset();
     laidOrder_ = TOrder::ByNumber;
     threadLaidEntries_ = 0;
@@ -331,8 +356,13 @@ std::vector<std::pair<size_t, int>> TSummaryState::ThreadSequence() {
     // each once, should the server have sent a number twice.
     std::vector<size_t> byNumber(entryNumbers_.size());
     std::iota(byNumber.begin(), byNumber.end(), size_t(0));
-    std::stable_sort(byNumber.begin(), byNumber.end(),
-                     [this](size_t a, size_t b) { return entryNumbers_[a] < entryNumbers_[b]; });
+    const auto byNumberOrder = [this](size_t a, size_t b) {
+        return entryNumbers_[a] < entryNumbers_[b];
+    };
+    // Entries mostly stand in number order already, and a sort costs more than the check.
+    if (!std::is_sorted(byNumber.begin(), byNumber.end(), byNumberOrder)) {
+        std::stable_sort(byNumber.begin(), byNumber.end(), byNumberOrder);
+    }
     std::vector<size_t> taken(byNumber.size(), 0);
     std::vector<std::pair<size_t, int>> sequence;
     sequence.reserve(byNumber.size());

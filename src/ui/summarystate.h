@@ -36,16 +36,18 @@ public:
     // by searching it, since a From or Subject may hold "[7]" or "Subject: " too.
     static QByteArray SummaryEntry(const TPostRecordType& record);
     // The same from the article number and the From and Subject fields as the server sent them.
-    static QByteArray SummaryEntry(qint64 number, const QByteArray& from,
-                                   const QByteArray& subject);
+    static QByteArray SummaryEntry(qint64 number, QByteArrayView from, QByteArrayView subject);
 
     // Entries. AddEntry appends an article's entry; a caret at the end stays behind it. The
     // Message-ID and References fields are kept for the thread order, their ids only.
     void AddEntry(const TPostRecordType& record, QByteArrayView messageId = {},
                   QByteArrayView references = {});
-    void AddEntry(qint64 number, const QByteArray& from, const QByteArray& subject,
+    void AddEntry(qint64 number, QByteArrayView from, QByteArrayView subject,
                   QByteArrayView messageId = {}, QByteArrayView references = {});
-    void Clear();
+    // Empties the summary for a listing of about expectedEntries. The memory of the last
+    // listing is kept when the new one is expected to need at least half of it, and given
+    // back otherwise; room for the entries' numbers and line starts is made at once.
+    void Clear(qint64 expectedEntries = 0);
     const QByteArray& Text() const { return text_; }
     qint64 Size() const { return text_.size(); }
     // The summary's lines, the empty one after the last line end included.
@@ -146,7 +148,9 @@ public:
     static bool ScanCanStep(int number, bool down, int firstArticle, int lastArticle);
 
 private:
-    void AppendLines(const QByteArray& bytes);
+    // Appends the entry's two lines to text.
+    static void AppendEntry(QByteArray& text, qint64 number, QByteArrayView from,
+                            QByteArrayView subject);
     // Notes the line starts and the longest line of the text from offset on.
     void IndexLines(qint64 offset);
     // The blanks before the "[number]" on an entry's first line.

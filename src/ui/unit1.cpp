@@ -187,6 +187,7 @@ void TForm1::BindClient() {
     client.OnGroupSelectRequired = [this](bool& handled) { QRNNTP1GroupSelectRequired(handled); };
     client.OnEncrypted = [this](QObject* sender) { QRNNTP1Encrypted(sender); };
     client.OnHeaderList = [this](QObject* sender) { QRNNTP1HeaderList(sender); };
+    client.OnSummary = [this](const TSummaryLine& summary) { QRNNTP1Summary(summary); };
     client.OnListProgress = [this](qint64 received, qint64 announced) {
         QRNNTP1ListProgress(received, announced);
     };

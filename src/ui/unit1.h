@@ -249,7 +249,13 @@ public:
     // Key down in the summary pane; key is cleared to swallow it.
     void Memo4KeyDown(int& key, Qt::KeyboardModifiers shift);
     void TabSheet4Show();
+    // A summary of a listing article by article, from the client's header lines.
     void QRNNTP1HeaderList(QObject* sender);
+    // A summary of an XOVER listing, from its line's fields.
+    void QRNNTP1Summary(const TSummaryLine& summary);
+    // The pane and the number field show the entries added when the listing returns or the
+    // next event is processed.
+    void QueueSummaryFlush();
     // Progress of a listing (summaries received of those the group announced) and of an
     // article (bytes received), shown in the status bar.
     void QRNNTP1ListProgress(qint64 received, qint64 announced);
@@ -450,6 +456,9 @@ private:
     // -1, with the user told why where there is something to say, when nothing is to be
     // listed.
     qint64 ListingStart();
+    // The entries a listing from start is expected to have: the group's count where it
+    // announced one, within the numbers from start.
+    qint64 ExpectedEntries(qint64 start) const;
     // No listing was started: the group of the summary shown is selected again.
     void KeepListedGroup(const QByteArray& previousGroup);
     void CacheShownArticle(int number);
@@ -558,6 +567,8 @@ private:
     // last when the store failed meanwhile (first - 1 when it showed none).
     qint64 ShowStoredSummaries(std::pair<qint64, qint64> range);
     void AddStoredEntry(const TStoredSummary& summary);
+    // The entry of one overview line, from the fields where the line holds them.
+    void AddSummaryEntry(const TSummaryLine& summary);
     // Reads the read marks of the client's current group from the store.
     void ReadReadMarks();
     // Keeps the summaries of the client's last listing.

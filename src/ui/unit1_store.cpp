@@ -354,27 +354,14 @@ qint64 TForm1::ShowStoredSummaries(std::pair<qint64, qint64> range) {
 }
 
 void TForm1::AddStoredEntry(const TStoredSummary& summary) {
-    const QByteArray& line = summary.line;
-    const nntpwire::SummaryFields located = nntpwire::LocateSummaryFields(line);
-    if (located.hasCr) {
-        // The client turns a CR into a NUL: its own splitting keeps the entry as it would be.
-        TExStringList fields;
-        for (const QByteArray& field : nntpwire::SplitSummaryLine(line)) {
-            fields.Add(field);
-        }
-        Summary.AddEntry(TPostRecordType(fields), fields.GetValue("Message-ID"),
-                         fields.GetValue("References"));
+    const nntpwire::SummaryFields located = nntpwire::LocateSummaryFields(summary.line);
+    if (!located.hasCr) {
+        AddSummaryEntry({summary.line, located});
         return;
     }
-    // The fields where the line holds them, as the client's record would give them.
-    const auto field = [&](int index) {
-        if (index >= located.count) {
-            return QByteArray();
-        }
-        const QByteArrayView bytes = located.Field(line, index);
-        return QByteArray::fromRawData(bytes.data(), bytes.size());
-    };
-    Summary.AddEntry(nntpwire::StrToIntDef(field(0), 0), field(2), field(1), field(4), field(5));
+    // As the client reports such a line.
+    const QByteArray line = nntpwire::SummaryCrAsNul(summary.line);
+    AddSummaryEntry({line, located});
 }
 
 void TForm1::ReadReadMarks() {

@@ -71,7 +71,7 @@ bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches, qint64 articleT
     PageControl1->setCurrentWidget(TabSheet4);
     Memo4->setFocus();
     ShowChosenOrder();
-    Summary.Clear();
+    Summary.Clear(ExpectedEntries(start));
     articleAsked_ = 0;
     shownNumber_ = 0;
     // What the store failed to give is fetched from the server.
@@ -94,6 +94,12 @@ bool TForm1::ListGroup(const QByteArray& name, bool emptyCaches, qint64 articleT
     ShowUnreadCount(QRNNTP1->CurrentGroup);
     OpenListedArticle(articleToOpen);
     return true;
+}
+
+qint64 TForm1::ExpectedEntries(qint64 start) const {
+    const qint64 range = std::max<qint64>(0, QRNNTP1->LastArticleNo - start + 1);
+    const qint64 announced = QRNNTP1->AnnouncedCount();
+    return announced > 0 ? std::min(announced, range) : range;
 }
 
 qint64 TForm1::ListingStart() {
@@ -133,15 +139,30 @@ void TForm1::KeepListedGroup(const QByteArray& previousGroup) {
 }
 
 void TForm1::QRNNTP1HeaderList(QObject*) {
-    // The entry joins the summary at once; the pane and the number field show the entries
-    // added when the listing returns or the next event is processed: the client reports a
-    // whole XOVER listing without processing events in between, so nobody could see them
-    // before the last entry anyway. Entries always follow in arrival order, after the last;
-    // a caret the user put elsewhere meanwhile (possible only while a server without XOVER is
-    // asked article by article) stays where it was put.
     const TExStringList& fields = QRNNTP1->HeaderLines;
     Summary.AddEntry(QRNNTP1->HeaderRecord, fields.GetValue("Message-ID"),
                      fields.GetUnfoldedValue("References"));
+    QueueSummaryFlush();
+}
+
+void TForm1::QRNNTP1Summary(const TSummaryLine& summary) {
+    AddSummaryEntry(summary);
+    QueueSummaryFlush();
+}
+
+void TForm1::AddSummaryEntry(const TSummaryLine& summary) {
+    Summary.AddEntry(summary.Number(), summary.Field(nntpwire::kFromField),
+                     summary.Field(nntpwire::kSubjectField),
+                     summary.Field(nntpwire::kMessageIdField),
+                     summary.Field(nntpwire::kReferencesField));
+}
+
+void TForm1::QueueSummaryFlush() {
+    // The entry joins the summary at once, the pane and the number field later: the client
+    // reports a whole XOVER listing without processing events in between, so nobody could see
+    // them before the last entry anyway. Entries always follow in arrival order, after the
+    // last; a caret the user put elsewhere meanwhile (possible only while a server without
+    // XOVER is asked article by article) stays where it was put.
     if (!summaryFlushQueued_) {
         summaryFlushQueued_ = true;
         QTimer::singleShot(0, this, [this] { FlushSummary(); });
@@ -160,17 +181,19 @@ void TForm1::QRNNTP1ArticleProgress(qint64 bytesReceived) {
 }
 
 void TForm1::ShowProgress(const QString& format, qint64 value, qint64 maximum) {
+    // The reply may be arriving faster than it is read, so that the client never waits; a
+    // few times a second is enough to see the bar move and to answer Abort at once, and each
+    // time repaints the window. The bar is set only then too: it paints itself at once
+    // whenever its value changes its text, which would be every report.
+    if (!ProgressBar1->isHidden() && !progressShown_.hasExpired(kProgressMilliseconds)) {
+        return;
+    }
     ProgressBar1->setFormat(format);
     ProgressBar1->setRange(0, static_cast<int>(std::max(value, maximum)));
     ProgressBar1->setValue(static_cast<int>(value));
-    // The reply may be arriving faster than it is read, so that the client never waits; a
-    // few times a second is enough to see the bar move and to answer Abort at once, and each
-    // time repaints the window.
-    if (ProgressBar1->isHidden() || progressShown_.hasExpired(kProgressMilliseconds)) {
-        ProgressBar1->setVisible(true);
-        QCoreApplication::processEvents();
-        progressShown_.start();
-    }
+    ProgressBar1->setVisible(true);
+    QCoreApplication::processEvents();
+    progressShown_.start();
 }
 
 void TForm1::HideProgress() {

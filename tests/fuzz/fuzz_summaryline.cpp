@@ -2,6 +2,7 @@
 // GROUP and DATE replies; and of a NEWGROUPS reply's lines, the input split at its line ends.
 #include "fuzzsupport.h"
 #include "nntp/nntpwire.h"
+#include "nntp/qrnntp.h"
 #include "util/exception.h"
 
 #include <cstring>
@@ -22,6 +23,15 @@ void CheckSummaryFields(const QByteArray& line) {
         const qsizetype prefixSize =
             static_cast<qsizetype>(std::strlen(nntpwire::kSummaryPrefixes[i]));
         fuzz::Require(!fields[i].mid(prefixSize).contains('\t'), "a summary field holds no tab");
+    }
+    // The fields the window takes where the line holds them are those of the header lines.
+    const QByteArray withoutCr = nntpwire::SummaryCrAsNul(line);
+    const TSummaryLine summary{withoutCr, nntpwire::LocateSummaryFields(line)};
+    for (int i = 0; i < 9; ++i) {
+        const QByteArray field = i < fields.size()
+                                     ? fields[i].mid(std::strlen(nntpwire::kSummaryPrefixes[i]))
+                                     : QByteArray();
+        fuzz::Require(summary.Field(i) == field, "a located field is its header line's value");
     }
 }
 

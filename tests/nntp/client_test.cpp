@@ -1,14 +1,17 @@
 #include "nntp/nntpwire.h"
 #include "nntp/qrnntp.h"
 
+#include "overviewshapes.h"
 #include "scriptedclient.h"
 #include "testhelpers.h"
 
 #include <QEventLoop>
 #include <QTimeZone>
 #include <QTimer>
+#include <array>
 #include <functional>
 #include <gtest/gtest.h>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -303,6 +306,44 @@ TEST(NntpSummaries, XoverLinesBecomeHeaderListsOnePerArticle) {
     c.nntp.GetArticleList(false, 7);
     EXPECT_TRUE(subjects.isEmpty());
     c.nntp.GetArticleList(false, 6);
+    c.ExpectScriptPlayed();
+}
+
+// The fields OnSummary gives are those the header lines give OnHeaderList, whatever the shape
+// of the line; and with OnSummary set no header lines are made.
+TEST(NntpSummaries, OnSummaryGivesEachLinesFieldsAsItsHeaderListHasThem) {
+    const QByteArray lines = OverviewShapesScript() + "S: x11\tnot a number\th@x\n";
+    const QByteArray listing = "C: XOVER 1-11\nS: 224 follows\n" + lines + "S: .\n";
+    ScriptedNntp c({"S: 200 ready\nC: GROUP a.b\nS: 211 11 1 11 a.b\n" + listing + listing});
+    c.nntp.Connect();
+    c.nntp.SetGroup("a.b");
+    using TFields = std::array<QByteArray, 6>;
+    QList<TFields> fromHeaderLines;
+    c.nntp.OnHeaderList = [&](QObject*) {
+        const TPostRecordType& record = c.nntp.HeaderRecord;
+        fromHeaderLines.append({QByteArray::number(record.GetArticleId()),
+                                record.GetPrFromAddress(), record.GetPrSubject(),
+                                record.GetPrTimeDate(), c.nntp.HeaderLines.GetValue("Message-ID"),
+                                c.nntp.HeaderLines.GetUnfoldedValue("References")});
+    };
+    c.nntp.GetArticleList(true, 1);
+    ASSERT_EQ(fromHeaderLines.size(), kOverviewShapes + 1);
+
+    const QList<TFields> before = std::exchange(fromHeaderLines, {});
+    const TExStringList lastHeaderLines = c.nntp.HeaderLines;
+    QList<TFields> fromFields;
+    c.nntp.OnSummary = [&](const TSummaryLine& summary) {
+        fromFields.append({QByteArray::number(summary.Number()),
+                           summary.Field(nntpwire::kFromField).toByteArray(),
+                           summary.Field(nntpwire::kSubjectField).toByteArray(),
+                           summary.Field(nntpwire::kDateField).toByteArray(),
+                           summary.Field(nntpwire::kMessageIdField).toByteArray(),
+                           summary.Field(nntpwire::kReferencesField).toByteArray()});
+    };
+    c.nntp.GetArticleList(true, 1);
+    EXPECT_EQ(fromFields, before);
+    EXPECT_TRUE(fromHeaderLines.isEmpty());
+    EXPECT_EQ(c.nntp.HeaderLines.Text(), lastHeaderLines.Text());
     c.ExpectScriptPlayed();
 }
 

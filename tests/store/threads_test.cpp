@@ -152,3 +152,26 @@ TEST(ThreadsTest, AnyReferencesGiveEachNumberOnceInAWellFormedTree) {
         EXPECT_EQ(order.first().depth, 0);
     }
 }
+
+// Enough ids that some share a slot of the id table and, likely, a whole hash: article n replies
+// to n / 2, each through References that name a missing id after its parent's.
+TEST(ThreadsTest, AHundredThousandIdsFindEachTheirOwnParent) {
+    constexpr qint64 kCount = 100000;
+    const auto idOf = [](qint64 number) { return "<" + QByteArray::number(number) + "@tree>"; };
+    TThreader threader;
+    for (qint64 n = kCount; n >= 1; --n) {
+        const QByteArray references =
+            n > 1 ? idOf(n / 2) + " <gone-" + QByteArray::number(n) + ">" : QByteArray();
+        threader.Add(n, idOf(n), references);
+    }
+    const QList<TThreadPlace> order = threader.Order();
+    ASSERT_EQ(order.size(), kCount);
+    // The parent of each place is the last one before it a level up.
+    std::vector<qint64> parentAtDepth;
+    for (const TThreadPlace& place : order) {
+        parentAtDepth.resize(place.depth);
+        EXPECT_EQ(parentAtDepth.empty() ? 0 : parentAtDepth.back(), place.number / 2)
+            << place.number;
+        parentAtDepth.push_back(place.number);
+    }
+}

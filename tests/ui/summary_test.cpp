@@ -3,10 +3,13 @@
 #include "window.h"
 
 #include "modal.h"
+#include "nntp/nntpwire.h"
+#include "overviewshapes.h"
 #include "search/searchengine.h"
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTabWidget>
@@ -50,6 +53,46 @@ TEST_F(SummaryTest, EachArticleIsATwoLineEntryAndTheCaretEndsBehindTheLast) {
     // The closing View Article at Cursor stands on the empty last line and opens nothing.
     EXPECT_EQ(form.Memo4->CaretPosition(), PaneText(form.Memo4).size());
     EXPECT_FALSE(server.Received().contains("ARTICLE 3"));
+    ExpectScriptPlayed();
+}
+
+// Each entry is made from its overview line's fields as it was from the header lines the client
+// made of them: number, From and Subject decoded, the thread order that Message-ID and
+// References give, and the number each line belongs to (which read marks go by); so too when
+// the group is shown again from the store.
+TEST_F(SummaryTest, EntriesOfOverviewLinesOfEveryShapeAreThoseOfTheirHeaderLines) {
+    TSummaryState expected;
+    for (const QByteArray& line : OverviewShapes()) {
+        TExStringList fields;
+        for (const QByteArray& field : nntpwire::SplitSummaryLine(line)) {
+            fields.Add(field);
+        }
+        expected.AddEntry(TPostRecordType(fields), fields.GetValue("Message-ID"),
+                          fields.GetUnfoldedValue("References"));
+    }
+    const auto lineNumbers = [](const TSummaryState& summary) {
+        std::vector<qint64> numbers;
+        for (qint64 line = 0; line < summary.LineCount(); ++line) {
+            numbers.push_back(summary.EntryNumberOfLine(line));
+        }
+        return numbers;
+    };
+    ListGroup(kOverviewShapes, OverviewShapesScript(), script::Group(kGroup, 1, kOverviewShapes));
+    const TSummaryState& shown = TForm1Access::Summary(form);
+    for (const bool stored : {false, true}) {
+        SCOPED_TRACE(stored ? "from the store" : "from the server");
+        if (stored) {
+            form.ListBox1DblClick();
+        }
+        for (const bool threaded : {false, true}) {
+            form.ComboBox2->setCurrentIndex(threaded ? TForm1::kOrderByThread
+                                                     : TForm1::kOrderByNumber);
+            expected.LayOut(threaded ? TSummaryState::TOrder::ByThread
+                                     : TSummaryState::TOrder::ByNumber);
+            EXPECT_EQ(shown.Text(), expected.Text()) << "threaded " << threaded;
+            EXPECT_EQ(lineNumbers(shown), lineNumbers(expected)) << "threaded " << threaded;
+        }
+    }
     ExpectScriptPlayed();
 }
 
@@ -128,6 +171,24 @@ TEST_F(SummaryTest, TheNumberFieldAndStatusShowTheLastValuesWithoutAPaintPerEntr
     EXPECT_EQ(form.Edit7->text(), u"400"_s);
     EXPECT_EQ(form.StatusText(), u"224 overview follows"_s);
     EXPECT_LT(counter.paints, 40);
+}
+
+// The bar is set, and so paints itself, only as often as the window is repainted while the
+// reply arrives, not at every report of a thousand summaries.
+TEST_F(SummaryTest, TheProgressBarIsPaintedAtTheWindowsPaceNotAtEveryReport) {
+    constexpr int kLast = 30000;
+    OpenGroup(1, kLast, script::Overview(1, kLast, script::Summaries(1, kLast)));
+    presenter.promptAnswers = {u"1"_s};
+    form.show();
+    TPaintCounter counter(form.ProgressBar1);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    form.Button3Click();
+    ASSERT_TRUE(TForm1Access::Summary(form).HasEntry(kLast));
+    // A repaint every 50 ms at most, and the first at once; however slow the machine, the
+    // bound only grows with the time the listing took.
+    EXPECT_LE(counter.paints, 2 + elapsed.elapsed() / 50);
+    ExpectScriptPlayed();
 }
 
 TEST_F(SummaryTest, TheStatusBarShowsTheSummariesReceivedOfThoseAnnouncedWhileAListingRuns) {
