@@ -619,21 +619,47 @@ private:
     static QString WriteAttachment(const QByteArray& bytes, const QString& folder,
                                    const QString& name);
     void SaveAttachmentsInto(const QList<TFoundAttachment>& files, const QString& folder);
-    // The file a yEnc part belongs to, joined from the parts in the shown article and in the
-    // articles of the summary whose subject differs only in its part counter ("name (2/5)"),
-    // each taken from the window's cache or fetched; empty, problem naming the parts missing,
-    // when they do not make the whole file. problem also tells a CRC32 that does not match.
-    // file is a part found in the lines of the article of that subject.
-    QByteArray JoinedParts(const TFoundAttachment& file, const QString& subject,
-                           const TStringList& headerLines, const TStringList& bodyLines,
-                           QString& problem);
-    // The summary's entries of the subject, its part counter aside, but the shown article's.
+    // Saves the file a part belongs to (a yEnc part, or a slice of a uuencoded file cut into
+    // several articles), joined from the part in the shown article and those in the articles
+    // of the summary whose subject differs only in its part counter ("name (2/5)"), each
+    // taken from the window's cache or fetched and written out as it comes (a working file
+    // in folder that gets the file's name once whole). The progress bar counts the parts and
+    // bytes written; Abort stops. Answers the path saved; empty, problem naming the parts
+    // missing or the part that failed its checks, when nothing was saved. problem also tells
+    // a CRC32 of the whole file that does not match (the file is kept as decoded). file is a
+    // part found in the lines of the article of that subject.
+    QString SaveJoinedParts(const TFoundAttachment& file, const QString& folder,
+                            const QString& subject, const TStringList& headerLines,
+                            const TStringList& bodyLines, QString& problem);
+    // The yEnc parts go to their places in any order; a part that fails its checks stops the
+    // save, as it would leave the file damaged.
+    QString SaveYEncParts(const TFoundAttachment& file, const QString& folder,
+                          const QString& subject, const TStringList& headerLines,
+                          const TStringList& bodyLines, QString& problem);
+    // The uuencoded slices decode one after the other, part 1 (with the "begin" line that
+    // names the file) first; nothing is fetched unless the summary lists every part.
+    QString SaveUuParts(const TFoundAttachment& file, const QString& folder,
+                        const QString& subject, const TStringList& headerLines,
+                        const TStringList& bodyLines, QString& problem);
+    void ShowPartsProgress(int parts, int total, qint64 bytes, qint64 size);
+    // The summary's entries of the subject, its part counter aside, but the shown article's:
+    // their counter's part and number, by part.
+    std::vector<std::pair<int, qint64>> ListedParts(const QString& subject) const;
+    // The numbers of ListedParts.
     std::vector<qint64> PartArticles(const QString& subject) const;
+    // Hands the lines of each article of numbers to onArticle in turn, until it answers false
+    // or Abort is pressed; an article that cannot be had is passed over.
+    void ForEachPartArticle(
+        const std::vector<qint64>& numbers,
+        const std::function<bool(const TStringList& headerLines, const TStringList& bodyLines)>&
+            onArticle);
     // The lines of an article that holds a part: from the cache, else fetched without showing
     // it. False when it cannot be had (working offline without it, aborted, gone).
     bool PartArticleLines(qint64 number, TStringList& headerLines, TStringList& bodyLines);
     // While the articles of a file's other parts are fetched, the article events show nothing.
     bool collectingParts_ = false;
+    // Set by Abort while a file's parts are saved.
+    bool partsAborted_ = false;
     TStringList shownHeaderLines_;
     TStringList shownBodyLines_;
     QList<TFoundAttachment> shownFiles_;
