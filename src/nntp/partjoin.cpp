@@ -102,7 +102,10 @@ TWorkingFile::~TWorkingFile() {
 }
 
 void TWorkingFile::WriteAt(qint64 offset, QByteArrayView bytes) {
-    if (!file_.seek(offset) || file_.write(bytes.data(), bytes.size()) != bytes.size()) {
+    // Flushed at once: the bytes are on their way to the disk, and a disk that is full says so
+    // with the piece that does not fit.
+    if (!file_.seek(offset) || file_.write(bytes.data(), bytes.size()) != bytes.size() ||
+        !file_.flush()) {
         throw Exception(QStringLiteral("Cannot write file ") + file_.fileName() +
                         QStringLiteral(": ") + file_.errorString());
     }
@@ -114,10 +117,6 @@ void TWorkingFile::Append(QByteArrayView bytes) {
 }
 
 quint32 TWorkingFile::Crc32() {
-    if (!file_.flush()) {
-        throw Exception(QStringLiteral("Cannot write file ") + file_.fileName() +
-                        QStringLiteral(": ") + file_.errorString());
-    }
     QFile reading(file_.fileName());
     if (!reading.open(QIODevice::ReadOnly)) {
         throw Exception(QStringLiteral("Cannot read file ") + file_.fileName() +

@@ -34,7 +34,7 @@ public:
     TWorkingFile(const TWorkingFile&) = delete;
     TWorkingFile& operator=(const TWorkingFile&) = delete;
 
-    // Writes bytes at offset (0-based), or at the end.
+    // Writes bytes at offset (0-based), or at the end, handing them to the system at once.
     void WriteAt(qint64 offset, QByteArrayView bytes);
     void Append(QByteArrayView bytes);
     // The CRC32 of the file as written, read back piece by piece.

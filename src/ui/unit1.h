@@ -365,9 +365,16 @@ public:
     void TabSheet2Show();
     // Newsgroups set for a new thread in the group listed.
     void AddressNewThread();
-    // Newsgroups set for a reply to the article shown: its Followup-To, else its Newsgroups,
-    // else the group it was read in.
+    // Newsgroups set for a reply to the article shown, unless a post is being written.
     void AddressReply();
+    // Newsgroups set for a reply to the article shown, always (Quote): its Followup-To, else
+    // its Newsgroups, else the group it was read in.
+    void AddressReplyToShown();
+    // True once the person has typed into Newsgroups (it holds other than was last filled in)
+    // or written in the compose pane (more than the signature): reading an article then
+    // leaves Newsgroups as it is.
+    bool ComposingPost() const;
+    void FillNewsgroups(const QString& groups);
     void QRNNTP1PostFailed(QObject* sender, quint16 errorNumber, const QString& message);
 
     // The find dialog's directions, as dirgrp's item indexes.
@@ -670,6 +677,8 @@ private:
     // the same text once more is sent only when the person says so.
     QByteArray sendingPost_;
     QByteArray acceptedPost_;
+    // What the window last put into Newsgroups itself.
+    QString filledNewsgroups_;
     // The number of the article asked for last in the listed group; 0 when none was.
     qint64 articleAsked_ = 0;
     // The number of the listed group's article the reading panes show; 0 when they show none.
