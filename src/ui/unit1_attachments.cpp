@@ -13,6 +13,7 @@
 #include "util/texthelpers.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
@@ -394,6 +395,9 @@ void TForm1::ShowPartsProgress(int parts, int total, qint64 bytes, qint64 size) 
     } else {
         ShowProgress(partsText + QStringLiteral(", %1 KB written").arg(kilobytes), parts, total);
     }
+    // Between two parts, Abort is seen before the next article is asked for, also when the
+    // part came from the cache and the bar has just been painted.
+    QCoreApplication::processEvents();
 }
 
 QString TForm1::SaveJoinedParts(const TFoundAttachment& file, const QString& folder,

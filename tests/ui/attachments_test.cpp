@@ -4,6 +4,8 @@
 
 #include "codec/qruuencode.h"
 #include "modal.h"
+#include "testhelpers.h"
+#include "yencencode.h"
 
 #include <QBuffer>
 #include <QDesktopServices>
@@ -322,8 +324,8 @@ TEST_F(AttachmentsTest, ThePartsAreWrittenIntoAWorkingFileAsTheyComeAndItGetsThe
 
 struct TUnfinishedCase {
     const char* name;
-    bool abort;                // Abort pressed while part 2 arrives
-    const char* wrongPartCrc;  // else part 2 declares this CRC32 of its bytes
+    enum { NoAbort, WhilePart2Arrives, AfterTheFirstPartWritten } abort;
+    bool wrongPart2Crc; // part 2 declares a CRC32 its bytes do not have
     const char* status;
 };
 
@@ -339,34 +341,43 @@ class UnfinishedSaveTest : public AttachmentsTest,
 TEST_P(UnfinishedSaveTest, LeavesNoFileAndFetchesNoFurtherPart) {
     const TUnfinishedCase& row = GetParam();
     QTemporaryDir folder;
-    const auto part = [](int n, const QByteArray& data) {
-        const QByteArray number = QByteArray::number(n);
-        return "=ybegin part=" + number + " total=4 line=128 size=8 name=big.bin\n=ypart begin=" +
-               QByteArray::number(2 * n - 1) + " end=" + QByteArray::number(2 * n) + "\n" +
-               data + "\n=yend size=2 part=" + number;
+    // 8 KB in four parts of 2 KB: the bar counts in kilobytes.
+    const QByteArray file = RandomBytes(8192, 3);
+    const auto part = [&file, &row](int n) {
+        QByteArray block = YEncBlock(file, "big.bin", 128, YEncPart{n, 4, 2048 * n - 2047, 2048 * n});
+        if (n == 2 && row.wrongPart2Crc) {
+            const qsizetype crc = block.indexOf(" pcrc32=") + 8;
+            block.replace(crc, 8, "00000000");
+        }
+        return block.replace("\r\n", "\n").trimmed();
     };
-    QByteArray part2 = part(2, "\x8d\x8e");
-    if (*row.wrongPartCrc != '\0') {
-        part2 += " pcrc32=" + QByteArray(row.wrongPartCrc);
-    }
-    const QByteArray padding = QByteArray(60, 'x').append('\n').repeated(3000);
     QByteArray summaries;
     for (int n = 1; n <= 4; ++n) {
         summaries += script::Summary(n, "big.bin (" + QByteArray::number(n) + "/4)", "p@example");
     }
+    const QByteArray padding = QByteArray(60, 'x').append('\n').repeated(3000);
     ListGroup(4, summaries,
-              script::Article(4, "Subject: big.bin (4/4)", part(4, "\x91\x92")) +
-                  script::Article(1, "Subject: big.bin (1/4)", part(1, "\x8b\x8c")) +
-                  script::Article(2, "Subject: big.bin (2/4)", padding + part2));
+              script::Article(4, "Subject: big.bin (4/4)", part(4)) +
+                  script::Article(1, "Subject: big.bin (1/4)", part(1)) +
+                  script::Article(2, "Subject: big.bin (2/4)", padding + part(2)));
     GetArticle(4);
-    if (row.abort) {
+    const auto clickAbort = [this] {
+        QMetaObject::invokeMethod(form.Button8, &QPushButton::click, Qt::QueuedConnection);
+    };
+    if (row.abort == TUnfinishedCase::WhilePart2Arrives) {
         TQRNNTP& client = *form.QRNNTP1;
         client.OnArticleProgress = [&, show = client.OnArticleProgress](qint64 bytes) {
             if (server.Received().contains("ARTICLE 2")) {
-                QMetaObject::invokeMethod(form.Button8, &QPushButton::click, Qt::QueuedConnection);
+                clickAbort();
             }
             show(bytes);
         };
+    } else if (row.abort == TUnfinishedCase::AfterTheFirstPartWritten) {
+        QObject::connect(form.ProgressBar1, &QProgressBar::valueChanged, &form, [&] {
+            if (form.ProgressBar1->format().startsWith(u"1 of 4 parts"_s)) {
+                clickAbort();
+            }
+        });
     }
     AnswerFileDialog(folder.path());
     form.Button22->click();
@@ -379,9 +390,11 @@ TEST_P(UnfinishedSaveTest, LeavesNoFileAndFetchesNoFurtherPart) {
 INSTANTIATE_TEST_SUITE_P(
     Stops, UnfinishedSaveTest,
     ::testing::Values(
-        TUnfinishedCase{"Abort", true, "",
+        TUnfinishedCase{"AbortWhileAPartArrives", TUnfinishedCase::WhilePart2Arrives, false,
                         "Nothing saved; big.bin is not saved: parts 2, 3 of 4 are missing"},
-        TUnfinishedCase{"PartCrcMismatch", false, "00000000",
+        TUnfinishedCase{"AbortBetweenParts", TUnfinishedCase::AfterTheFirstPartWritten, false,
+                        "Nothing saved; big.bin is not saved: parts 1, 2, 3 of 4 are missing"},
+        TUnfinishedCase{"PartCrcMismatch", TUnfinishedCase::NoAbort, true,
                         "Nothing saved; big.bin is not saved: CRC32 mismatch in the yEnc part 2 "
                         "of big.bin"}),
     [](const ::testing::TestParamInfo<TUnfinishedCase>& info) {
