@@ -3,6 +3,7 @@
 #include "window.h"
 
 #include "codec/qruuencode.h"
+#include "filesizelimit.h"
 #include "modal.h"
 #include "testhelpers.h"
 #include "yencencode.h"
@@ -400,6 +401,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TUnfinishedCase>& info) {
         return std::string(info.param.name);
     });
+
+// A disk that fills up while a file is written: the status bar says so, and nothing is left
+// in the folder, half written or under another name.
+TEST_F(AttachmentsTest, AFileThatDoesNotFitOnTheDiskLeavesNothingHalfWritten) {
+    QTemporaryDir folder;
+    const QByteArray file = RandomBytes(100000, 4);
+    ShowArticle("Subject: big", YEncBlock(file, "big.bin").replace("\r\n", "\n").trimmed());
+    AnswerFileDialog(folder.path());
+    {
+        const TFileSizeLimit full(50000);
+        form.Button22->click();
+    }
+    EXPECT_EQ(FilesIn(folder.path()), QStringList());
+    EXPECT_TRUE(form.StatusText().startsWith(u"Nothing saved; big.bin is not saved: Cannot write "
+                                             "file "_s +
+                                             folder.filePath(u".big.bin.partial"_s)))
+        << form.StatusText().toStdString();
+}
 
 TEST_F(AttachmentsTest, AFileJoinedFromPartsIsCheckedAgainstItsCrc32) {
     QTemporaryDir folder;
