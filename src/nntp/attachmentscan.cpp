@@ -325,18 +325,7 @@ QByteArray DecodeYEnc(const TStringList& lines, const TFoundAttachment& file, QS
     for (int i = file.firstLine + 1; i < file.endLine; ++i) {
         block.AddLine(lines[i]);
     }
-    const std::optional<quint32> crc = block.DeclaredCrc();
-    const std::optional<qint64> size = block.DeclaredSize();
-    if (!block.Ended()) {
-        problem = QStringLiteral("the yEnc block of %1 is incomplete").arg(file.name);
-    } else if (crc && *crc != block.Crc()) {
-        problem = QStringLiteral("CRC32 mismatch in %1").arg(file.name);
-    } else if (size && *size != block.Data().size()) {
-        problem = QStringLiteral("size mismatch in %1: %2 bytes decoded, %3 declared")
-                      .arg(file.name)
-                      .arg(block.Data().size())
-                      .arg(*size);
-    }
+    problem = YEncBlockProblem(block, file.name);
     return block.Data();
 }
 
@@ -394,6 +383,24 @@ QByteArray DecodeMimePart(const TStringList& headerLines, const TStringList& lin
 }
 
 } // namespace
+
+QString YEncBlockProblem(const TYEncDecoder& block, const QString& fileName) {
+    const std::optional<quint32> crc = block.DeclaredCrc();
+    const std::optional<qint64> size = block.DeclaredSize();
+    if (!block.Ended()) {
+        return QStringLiteral("the yEnc block of %1 is incomplete").arg(fileName);
+    }
+    if (crc && *crc != block.Crc()) {
+        return QStringLiteral("CRC32 mismatch in %1").arg(fileName);
+    }
+    if (size && *size != block.DecodedSize()) {
+        return QStringLiteral("size mismatch in %1: %2 bytes decoded, %3 declared")
+            .arg(fileName)
+            .arg(block.DecodedSize())
+            .arg(*size);
+    }
+    return QString();
+}
 
 QString TFoundAttachment::KindText() const {
     switch (kind) {

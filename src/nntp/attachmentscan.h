@@ -13,6 +13,8 @@
 #include <QList>
 #include <QString>
 
+class TYEncDecoder;
+
 struct TFoundAttachment {
     enum class TKind : quint8 { YEnc, Uuencoded, Mime };
     TKind kind = TKind::Mime;
@@ -83,6 +85,10 @@ TStringList BodyWithPlaceholders(const TStringList& bodyLines,
 // not decode), empty when nothing is.
 QByteArray DecodeAttachment(const TStringList& headerLines, const TStringList& bodyLines,
                             const TFoundAttachment& attachment, QString& problem);
+
+// What is wrong with a yEnc block decoded (cut short, a CRC32 or size that does not match), as
+// DecodeAttachment says it; empty when nothing is.
+QString YEncBlockProblem(const TYEncDecoder& block, const QString& fileName);
 
 // True for a file that runs as a program when opened: by its name (".exe", ".sh", ".desktop",
 // ".jar", ...), by its first bytes (an ELF or PE header, a "#!" script line), or by the type

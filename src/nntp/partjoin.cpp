@@ -153,7 +153,22 @@ QString TWorkingFile::Keep(const QString& name) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// yEnc parts
+// yEnc files and parts
+
+QString SaveYEncFile(const QString& folder, const TStringList& bodyLines,
+                     const TFoundAttachment& file, QString& problem) {
+    TWorkingFile output(folder, file.name);
+    TYEncDecoder decoder(bodyLines[file.firstLine]);
+    for (int i = file.firstLine + 1; i < file.endLine; ++i) {
+        decoder.AddLine(bodyLines[i]);
+        if (decoder.Data().size() >= kWriteChunk) {
+            output.Append(decoder.TakeData());
+        }
+    }
+    output.Append(decoder.TakeData());
+    problem = YEncBlockProblem(decoder, file.name);
+    return output.Keep(file.name);
+}
 
 TYEncPartJoiner::TYEncPartJoiner(const QString& folder, const TFoundAttachment& file)
     : file_(file), output_(folder, file.name) {}

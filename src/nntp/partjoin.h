@@ -20,6 +20,13 @@ class TYEncDecoder;
 // it carries holds (its CRC32, its size). "CRC32 mismatch in the yEnc part 2 of a.bin".
 QString YEncPartFault(const TYEncDecoder& block, const QString& fileName);
 
+// Saves a whole yEnc file into folder as name, or a free name numbered after it, decoding its
+// block from the article's lines straight into a working file, so that its bytes are never
+// held whole beside the lines. Answers the path; problem receives what DecodeAttachment says
+// is wrong with the block (the file is kept as decoded, as extraction keeps it).
+QString SaveYEncFile(const QString& folder, const TStringList& bodyLines,
+                     const TFoundAttachment& file, QString& problem);
+
 // "parts 2, 4 of 5 are missing": those from 1 to total not in written; "parts are missing"
 // when the post gives no total.
 QString MissingPartsText(const std::set<int>& written, int total);

@@ -187,6 +187,8 @@ void TForm1::SaveAttachmentsInto(const QList<TFoundAttachment>& files, const QSt
             QString path;
             if (file.IsPart()) {
                 path = SaveJoinedParts(file, folder, subject, headerLines, bodyLines, problem);
+            } else if (file.kind == TFoundAttachment::TKind::YEnc) {
+                path = SaveYEncFile(WithSeparator(folder), bodyLines, file, problem);
             } else {
                 path = WriteAttachment(DecodeAttachment(headerLines, bodyLines, file, problem),
                                        folder, file.name);

@@ -123,3 +123,26 @@ TEST(YEncPartJoiner, PartsInAnyOrderMakeTheFileAndAPartThatFailsItsChecksIsNamed
         }
     }
 }
+
+// A whole file larger than the pieces it is written out in comes out whole; one whose CRC32
+// does not hold is kept as decoded, and the problem says so.
+TEST(YEncFile, IsDecodedIntoItsFileAndAMismatchIsTold) {
+    const QByteArray file = RandomBytes(3 * 1024 * 1024 + 17, 2);
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged);
+        QTemporaryDir folder;
+        QByteArray block = YEncBlock(file, "f.bin");
+        if (damaged) {
+            const qsizetype crc = block.indexOf(" crc32=") + 7;
+            block.replace(crc, 8, "00000000");
+        }
+        const TStringList lines = ListOfLines(block);
+        QString problem;
+        const QString path = SaveYEncFile(folder.path() + u'/', lines,
+                                          FindAttachments(TStringList(), lines).first(), problem);
+        EXPECT_EQ(path, folder.filePath(u"f.bin"_s));
+        EXPECT_TRUE(FileBytes(path) == file);
+        EXPECT_EQ(problem, damaged ? u"CRC32 mismatch in f.bin"_s : QString());
+        EXPECT_EQ(FilesIn(folder.path()), QStringList{u"f.bin"_s});
+    }
+}
