@@ -137,8 +137,8 @@ bool IsFullUuLine(QByteArrayView line) {
 
 // The slice of a uuencoded file in an article of its later parts: from the first full data line
 // through the data lines after it and the "end" line that may close the file.
-void FindUuSlice(const TStringList& lines, int end, const QString& name, std::pair<int, int> counter,
-                 QList<TFoundAttachment>& found) {
+void FindUuSlice(const TStringList& lines, int end, const QString& name,
+                 std::pair<int, int> counter, QList<TFoundAttachment>& found) {
     int first = 0;
     while (first < end && !IsFullUuLine(WithoutCr(lines[first]))) {
         ++first;
@@ -333,7 +333,8 @@ QByteArray DecodeUu(const TStringList& lines, const TFoundAttachment& file) {
     const bool ended =
         file.endLine > file.firstLine + 1 && WithoutCr(lines[file.endLine - 1]).trimmed() == "end";
     // A slice of a later part has no "begin" line.
-    const int data = lines[file.firstLine].startsWith("begin ") ? file.firstLine + 1 : file.firstLine;
+    const int data =
+        lines[file.firstLine].startsWith("begin ") ? file.firstLine + 1 : file.firstLine;
     QByteArray encoded = JoinedLines(lines, data, file.endLine - (ended ? 1 : 0));
     QBuffer input(&encoded);
     input.open(QIODevice::ReadOnly);
@@ -485,7 +486,7 @@ QList<TFoundAttachment> FindAttachments(const TStringList& headerLines,
             uuencoded->part = counter.first;
             uuencoded->total = counter.second;
         }
-    } else if (found.isEmpty() && counter.first > 1 && 
+    } else if (found.isEmpty() && counter.first > 1 &&
                !MediaTypeOf(header.contentType, "text/plain").startsWith("multipart/")) {
         FindUuSlice(bodyLines, end, SubjectFileName(subject), counter, found);
     }

@@ -36,8 +36,8 @@ QString PartLabel(const TYEncDecoder& block, const QString& fileName) {
 bool RenameWithoutReplacing(const QString& from, const QString& to) {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0) {
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0) {
         return true;
     }
     if (errno != EINVAL && errno != ENOSYS) {

@@ -622,7 +622,8 @@ private:
     // The folder chosen, remembered for the next time; empty when the chooser was closed.
     QString ChooseAttachmentFolder();
     // Writes bytes into folder as name, or under a free name made from it (a file there is
-    // never written over); answers the path written.
+    // never written over), through a working file that gets the name once all is written;
+    // answers the path written.
     static QString WriteAttachment(const QByteArray& bytes, const QString& folder,
                                    const QString& name);
     void SaveAttachmentsInto(const QList<TFoundAttachment>& files, const QString& folder);
@@ -645,9 +646,9 @@ private:
                           const TStringList& bodyLines, QString& problem);
     // The uuencoded slices decode one after the other, part 1 (with the "begin" line that
     // names the file) first; nothing is fetched unless the summary lists every part.
-    QString SaveUuParts(const TFoundAttachment& file, const QString& folder,
-                        const QString& subject, const TStringList& headerLines,
-                        const TStringList& bodyLines, QString& problem);
+    QString SaveUuParts(const TFoundAttachment& file, const QString& folder, const QString& subject,
+                        const TStringList& headerLines, const TStringList& bodyLines,
+                        QString& problem);
     void ShowPartsProgress(int parts, int total, qint64 bytes, qint64 size);
     // The summary's entries of the subject, its part counter aside, but the shown article's:
     // their counter's part and number, by part.
@@ -656,10 +657,9 @@ private:
     std::vector<qint64> PartArticles(const QString& subject) const;
     // Hands the lines of each article of numbers to onArticle in turn, until it answers false
     // or Abort is pressed; an article that cannot be had is passed over.
-    void ForEachPartArticle(
-        const std::vector<qint64>& numbers,
-        const std::function<bool(const TStringList& headerLines, const TStringList& bodyLines)>&
-            onArticle);
+    void ForEachPartArticle(const std::vector<qint64>& numbers,
+                            const std::function<bool(const TStringList& headerLines,
+                                                     const TStringList& bodyLines)>& onArticle);
     // The lines of an article that holds a part: from the cache, else fetched without showing
     // it. False when it cannot be had (working offline without it, aborted, gone).
     bool PartArticleLines(qint64 number, TStringList& headerLines, TStringList& bodyLines);

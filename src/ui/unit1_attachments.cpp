@@ -427,11 +427,11 @@ QString TForm1::SaveYEncParts(const TFoundAttachment& file, const QString& folde
     };
     QString fault = addParts(headerLines, bodyLines);
     if (fault.isEmpty() && !joiner.Whole()) {
-        ForEachPartArticle(PartArticles(subject), [&](const TStringList& partHeader,
-                                                      const TStringList& partBody) {
-            fault = addParts(partHeader, partBody);
-            return fault.isEmpty() && !joiner.Whole();
-        });
+        ForEachPartArticle(PartArticles(subject),
+                           [&](const TStringList& partHeader, const TStringList& partBody) {
+                               fault = addParts(partHeader, partBody);
+                               return fault.isEmpty() && !joiner.Whole();
+                           });
     }
     if (!fault.isEmpty()) {
         problem = file.name + QStringLiteral(" is not saved: ") + fault;
@@ -461,8 +461,8 @@ QString TForm1::SaveUuParts(const TFoundAttachment& file, const QString& folder,
         }
     }
     if (static_cast<int>(present.size()) < file.total) {
-        problem = file.name + QStringLiteral(" is not saved: ") +
-                  MissingPartsText(present, file.total);
+        problem =
+            file.name + QStringLiteral(" is not saved: ") + MissingPartsText(present, file.total);
         return QString();
     }
     TWorkingFile output(WithSeparator(folder), file.name);
@@ -498,8 +498,8 @@ QString TForm1::SaveUuParts(const TFoundAttachment& file, const QString& folder,
                            });
     }
     if (static_cast<int>(written.size()) < file.total) {
-        problem = file.name + QStringLiteral(" is not saved: ") +
-                  MissingPartsText(written, file.total);
+        problem =
+            file.name + QStringLiteral(" is not saved: ") + MissingPartsText(written, file.total);
         return QString();
     }
     return output.Keep(name);

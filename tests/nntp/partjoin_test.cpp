@@ -37,7 +37,8 @@ TEST(WorkingFile, IsHiddenUntilKeptAndThenTakesAFreeNameWithoutReplacingAnything
         TWorkingFile output(dir, u"a.txt"_s);
         output.WriteAt(3, "def");
         output.WriteAt(0, "abc");
-        EXPECT_EQ(FilesIn(folder.path()), (QStringList{u".a.txt.partial"_s, u"a.txt"_s, u"a_1.txt"_s}));
+        EXPECT_EQ(FilesIn(folder.path()),
+                  (QStringList{u".a.txt.partial"_s, u"a.txt"_s, u"a_1.txt"_s}));
         EXPECT_EQ(output.BytesWritten(), 6);
         EXPECT_EQ(output.Crc32(), BitwiseCrc32("abcdef"));
         EXPECT_EQ(output.Keep(u"a.txt"_s), dir + u"a_2.txt"_s);
@@ -86,7 +87,11 @@ TEST(YEncPartJoiner, PartsInAnyOrderMakeTheFileAndAPartThatFailsItsChecksIsNamed
     } cases[] = {
         {"all four, out of order", {3, 1, 4, 2}, 0, true, "", "parts are missing"},
         {"one missing", {4, 1, 2}, 0, false, "", "part 3 of 4 is missing"},
-        {"one damaged", {1, 2}, 2, false, "CRC32 mismatch in the yEnc part 2 of f.bin",
+        {"one damaged",
+         {1, 2},
+         2,
+         false,
+         "CRC32 mismatch in the yEnc part 2 of f.bin",
          "parts 2, 3, 4 of 4 are missing"},
     };
     for (const auto& c : cases) {

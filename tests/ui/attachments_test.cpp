@@ -293,14 +293,14 @@ TEST_F(AttachmentsTest, AbortWhileAPartArrivesSavesNothingAndNamesThePartsMissin
 TEST_F(AttachmentsTest, ThePartsAreWrittenIntoAWorkingFileAsTheyComeAndItGetsTheNameWhenWhole) {
     QTemporaryDir folder;
     const QByteArray padding = QByteArray(60, 'x').append('\n').repeated(3000);
-    ListGroup(3,
-              script::Summary(1, "big.bin (1/3)", "p@example") +
-                  script::Summary(2, "big.bin (2/3)", "p@example") +
-                  script::Summary(3, "big.bin (3/3)", "p@example"),
-              script::Article(3, "Subject: big.bin (3/3)", PartOfAbcdef(3, "\x8f\x90")) +
-                  script::Article(1, "Subject: big.bin (1/3)", PartOfAbcdef(1, "\x8b\x8c")) +
-                  script::Article(2, "Subject: big.bin (2/3)",
-                                  padding + PartOfAbcdef(2, "\x8d\x8e")));
+    ListGroup(
+        3,
+        script::Summary(1, "big.bin (1/3)", "p@example") +
+            script::Summary(2, "big.bin (2/3)", "p@example") +
+            script::Summary(3, "big.bin (3/3)", "p@example"),
+        script::Article(3, "Subject: big.bin (3/3)", PartOfAbcdef(3, "\x8f\x90")) +
+            script::Article(1, "Subject: big.bin (1/3)", PartOfAbcdef(1, "\x8b\x8c")) +
+            script::Article(2, "Subject: big.bin (2/3)", padding + PartOfAbcdef(2, "\x8d\x8e")));
     GetArticle(3);
     QStringList filesMeanwhile;
     QByteArray workingBytes;
@@ -345,7 +345,8 @@ TEST_P(UnfinishedSaveTest, LeavesNoFileAndFetchesNoFurtherPart) {
     // 8 KB in four parts of 2 KB: the bar counts in kilobytes.
     const QByteArray file = RandomBytes(8192, 3);
     const auto part = [&file, &row](int n) {
-        QByteArray block = YEncBlock(file, "big.bin", 128, YEncPart{n, 4, 2048 * n - 2047, 2048 * n});
+        QByteArray block =
+            YEncBlock(file, "big.bin", 128, YEncPart{n, 4, 2048 * n - 2047, 2048 * n});
         if (n == 2 && row.wrongPart2Crc) {
             const qsizetype crc = block.indexOf(" pcrc32=") + 8;
             block.replace(crc, 8, "00000000");
@@ -518,11 +519,17 @@ INSTANTIATE_TEST_SUITE_P(
     Listed, UuPartsTest,
     ::testing::Values(
         TUuPartsCase{"Every", {1, 3}, {1, 3}, "Saved %1/holiday.jpg"},
-        TUuPartsCase{"NotTheLast", {1}, {},
+        TUuPartsCase{"NotTheLast",
+                     {1},
+                     {},
                      "Nothing saved; holiday.jpg is not saved: part 3 of 3 is missing"},
-        TUuPartsCase{"OnlyTheOneShown", {}, {},
+        TUuPartsCase{"OnlyTheOneShown",
+                     {},
+                     {},
                      "Nothing saved; holiday.jpg is not saved: parts 1, 3 of 3 are missing"}),
-    [](const ::testing::TestParamInfo<TUuPartsCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<TUuPartsCase>& info) {
+        return std::string(info.param.name);
+    });
 
 TEST_F(AttachmentsTest, OpenHandsAPictureToTheDesktopAndNeverAFileThatWouldRun) {
     TUrlRecorder desktop;

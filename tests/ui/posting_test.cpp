@@ -677,9 +677,9 @@ TEST_F(PostingTest, TheSignatureFileIsKeptWithTheAccountSettings) {
 
 struct TKeptGroupsCase {
     const char* name;
-    const char* typedGroups; // typed into Newsgroups before the next article is read; "" none
-    const char* composed;    // typed into the compose pane; "" none
-    bool signature;          // the posting page shown first, which puts the signature there
+    const char* typedGroups;  // typed into Newsgroups before the next article is read; "" none
+    const char* composed;     // typed into the compose pane; "" none
+    bool signature;           // the posting page shown first, which puts the signature there
     const char* afterReading; // Newsgroups once article 3 is read
 };
 
