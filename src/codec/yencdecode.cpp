@@ -1,6 +1,7 @@
 #include "codec/yencdecode.h"
 
 #include <cstring>
+#include <utility>
 #include <zlib.h>
 
 namespace {
@@ -135,11 +136,21 @@ std::optional<quint32> TYEncDecoder::DeclaredCrc() const {
     return fileCrc_;
 }
 
+QByteArray TYEncDecoder::TakeData() {
+    takenCrc_ = YEncCrc32(data_, takenCrc_);
+    takenSize_ += data_.size();
+    return std::exchange(data_, QByteArray());
+}
+
 quint32 TYEncDecoder::Crc() const {
-    return YEncCrc32(data_);
+    return YEncCrc32(data_, takenCrc_);
 }
 
 quint32 YEncCrc32(QByteArrayView data, quint32 crc) {
+    // zlib answers its initial value, 0, for no buffer at all, whatever crc came before.
+    if (data.isEmpty()) {
+        return crc;
+    }
     return static_cast<quint32>(crc32_z(crc, reinterpret_cast<const Bytef*>(data.constData()),
                                         static_cast<size_t>(data.size())));
 }

@@ -33,7 +33,13 @@ public:
 
     // True once the "=yend" line came; a block cut short is decoded as far as it goes.
     bool Ended() const { return ended_; }
+    // The bytes decoded and not yet taken.
     const QByteArray& Data() const { return data_; }
+    // Hands over the bytes decoded since the last call, so that a large block is written out
+    // as it is decoded instead of held whole; Crc() and DecodedSize() still count them.
+    QByteArray TakeData();
+    // All the bytes the block decoded to, those taken included.
+    qint64 DecodedSize() const { return takenSize_ + data_.size(); }
 
     // name= of "=ybegin", as written (a name, not a path to trust).
     const QByteArray& Name() const { return name_; }
@@ -56,7 +62,7 @@ public:
     std::optional<quint32> DeclaredCrc() const;
     // crc32= of "=yend": the CRC32 of the whole file, also where the block is one part of it.
     std::optional<quint32> DeclaredFileCrc() const { return fileCrc_; }
-    // CRC32 (ISO-HDLC, as zlib computes it) of the decoded data.
+    // CRC32 (ISO-HDLC, as zlib computes it) of all the decoded data, that taken included.
     quint32 Crc() const;
 
 private:
@@ -65,6 +71,8 @@ private:
     void AppendDecoded(QByteArrayView line);
 
     QByteArray data_;
+    qint64 takenSize_ = 0;
+    quint32 takenCrc_ = 0;
     QByteArray name_;
     std::optional<qint64> partNumber_;
     std::optional<qint64> fileSize_;

@@ -25,6 +25,8 @@ struct TEntityHeader {
     QByteArray contentType;
     QByteArray disposition;
     QByteArray transferEncoding;
+    // An article's Subject, which may count the article as one part of a file.
+    QByteArray subject;
     int contentLine = 0;
 };
 
@@ -60,6 +62,8 @@ TEntityHeader ReadEntityHeader(const TStringList& lines, int first, int end) {
             last = &header.disposition;
         } else if (name == "content-transfer-encoding") {
             last = &header.transferEncoding;
+        } else if (name == "subject") {
+            last = &header.subject;
         }
         if (last != nullptr) {
             *last = value;
@@ -70,17 +74,17 @@ TEntityHeader ReadEntityHeader(const TStringList& lines, int first, int end) {
     return header;
 }
 
+// The bytes a uuencoded line carries, as its length character says.
+qint64 UuLineBytes(QByteArrayView line) {
+    return line.isEmpty() ? 0 : (static_cast<unsigned char>(line[0]) - 32) & 63;
+}
+
 bool IsIdentityEncoding(const QByteArray& encoding) {
     return encoding.isEmpty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
 }
 
 QByteArray WithoutCr(const QByteArray& line) {
     return line.endsWith('\r') ? line.chopped(1) : line;
-}
-
-// The bytes a uuencoded line carries, as its length character says.
-qint64 UuLineBytes(const QByteArray& line) {
-    return line.isEmpty() ? 0 : (static_cast<unsigned char>(line[0]) - 32) & 63;
 }
 
 // The value of "key=" on a yEnc "=ybegin" line, before its name=; 0 when absent.
@@ -123,6 +127,52 @@ int FindYEncBlock(const TStringList& lines, int first, int end, QList<TFoundAtta
     file.endLine = i;
     found.append(file);
     return i;
+}
+
+// A line of 45 bytes, as uuencoders fill every line but the last: where a slice of a file cut
+// into several articles begins.
+bool IsFullUuLine(QByteArrayView line) {
+    return line.startsWith('M') && IsUuDataLine(line) && UuLineBytes(line) == 45;
+}
+
+// The slice of a uuencoded file in an article of its later parts: from the first full data line
+// through the data lines after it and the "end" line that may close the file.
+void FindUuSlice(const TStringList& lines, int end, const QString& name,
+                 std::pair<int, int> counter, QList<TFoundAttachment>& found) {
+    int first = 0;
+    while (first < end && !IsFullUuLine(WithoutCr(lines[first]))) {
+        ++first;
+    }
+    if (first == end) {
+        return;
+    }
+    TFoundAttachment slice;
+    slice.kind = TFoundAttachment::TKind::Uuencoded;
+    slice.name = name;
+    slice.sizeEstimated = true;
+    slice.firstLine = first;
+    slice.contentLine = first;
+    slice.part = counter.first;
+    slice.total = counter.second;
+    int i = first;
+    for (; i < end && IsUuDataLine(WithoutCr(lines[i])); ++i) {
+        slice.size += UuLineBytes(lines[i]);
+    }
+    if (i < end && WithoutCr(lines[i]).trimmed() == "end") {
+        ++i;
+    }
+    slice.endLine = i;
+    found.append(slice);
+}
+
+// The file name a subject gives before its counter: a quoted name, else its last word.
+QString SubjectFileName(const QString& subject) {
+    static const QRegularExpression counter(QStringLiteral("\\(\\d+/\\d+\\)[^(]*$"));
+    static const QRegularExpression quoted(QStringLiteral("\"([^\"]+)\""));
+    const QString before = QString(subject).remove(counter).trimmed();
+    const QRegularExpressionMatch match = quoted.match(before);
+    const QString name = match.hasMatch() ? match.captured(1) : before.section(u' ', -1);
+    return nntpwire::SafeFileName(name.toUtf8(), kBlockDefaultName);
 }
 
 // A uuencoded block from its "begin" line at first up to its "end" line, or end.
@@ -275,25 +325,17 @@ QByteArray DecodeYEnc(const TStringList& lines, const TFoundAttachment& file, QS
     for (int i = file.firstLine + 1; i < file.endLine; ++i) {
         block.AddLine(lines[i]);
     }
-    const std::optional<quint32> crc = block.DeclaredCrc();
-    const std::optional<qint64> size = block.DeclaredSize();
-    if (!block.Ended()) {
-        problem = QStringLiteral("the yEnc block of %1 is incomplete").arg(file.name);
-    } else if (crc && *crc != block.Crc()) {
-        problem = QStringLiteral("CRC32 mismatch in %1").arg(file.name);
-    } else if (size && *size != block.Data().size()) {
-        problem = QStringLiteral("size mismatch in %1: %2 bytes decoded, %3 declared")
-                      .arg(file.name)
-                      .arg(block.Data().size())
-                      .arg(*size);
-    }
+    problem = YEncBlockProblem(block, file.name);
     return block.Data();
 }
 
 QByteArray DecodeUu(const TStringList& lines, const TFoundAttachment& file) {
     const bool ended =
         file.endLine > file.firstLine + 1 && WithoutCr(lines[file.endLine - 1]).trimmed() == "end";
-    QByteArray encoded = JoinedLines(lines, file.firstLine + 1, file.endLine - (ended ? 1 : 0));
+    // A slice of a later part has no "begin" line.
+    const int data =
+        lines[file.firstLine].startsWith("begin ") ? file.firstLine + 1 : file.firstLine;
+    QByteArray encoded = JoinedLines(lines, data, file.endLine - (ended ? 1 : 0));
     QBuffer input(&encoded);
     input.open(QIODevice::ReadOnly);
     QByteArray decoded;
@@ -343,6 +385,24 @@ QByteArray DecodeMimePart(const TStringList& headerLines, const TStringList& lin
 
 } // namespace
 
+QString YEncBlockProblem(const TYEncDecoder& block, const QString& fileName) {
+    const std::optional<quint32> crc = block.DeclaredCrc();
+    const std::optional<qint64> size = block.DeclaredSize();
+    if (!block.Ended()) {
+        return QStringLiteral("the yEnc block of %1 is incomplete").arg(fileName);
+    }
+    if (crc && *crc != block.Crc()) {
+        return QStringLiteral("CRC32 mismatch in %1").arg(fileName);
+    }
+    if (size && *size != block.DecodedSize()) {
+        return QStringLiteral("size mismatch in %1: %2 bytes decoded, %3 declared")
+            .arg(fileName)
+            .arg(block.DecodedSize())
+            .arg(*size);
+    }
+    return QString();
+}
+
 QString TFoundAttachment::KindText() const {
     switch (kind) {
     case TKind::YEnc:
@@ -384,12 +444,52 @@ QString TFoundAttachment::PlaceholderLine() const {
     return u'[' + label + QStringLiteral(": ") + name + QStringLiteral(", ") + SizeText() + u']';
 }
 
+std::pair<int, int> SubjectPartCounter(QStringView subject) {
+    static const QRegularExpression counter(QStringLiteral("\\((\\d+)/(\\d+)\\)"));
+    std::pair<int, int> last{0, 0};
+    for (const QRegularExpressionMatch& match : counter.globalMatch(subject)) {
+        last = {match.captured(1).toInt(), match.captured(2).toInt()};
+    }
+    return last;
+}
+
+bool IsUuDataLine(QByteArrayView line) {
+    if (line.isEmpty() || std::any_of(line.begin(), line.end(), [](char c) {
+            return static_cast<uchar>(c) < ' ' || static_cast<uchar>(c) > '`';
+        })) {
+        return false;
+    }
+    const qsizetype characters = 1 + (UuLineBytes(line) + 2) / 3 * 4;
+    return line.size() >= characters - 2 && line.size() <= characters + 2;
+}
+
 QList<TFoundAttachment> FindAttachments(const TStringList& headerLines,
                                         const TStringList& bodyLines) {
     QList<TFoundAttachment> found;
     TEntityHeader header = ReadEntityHeader(headerLines, 0, headerLines.Count());
     header.contentLine = 0;
-    FindInEntity(bodyLines, header, BodyEnd(bodyLines), "text/plain", 0, found);
+    const int end = BodyEnd(bodyLines);
+    FindInEntity(bodyLines, header, end, "text/plain", 0, found);
+    const QString subject = QString::fromUtf8(header.subject);
+    const std::pair<int, int> counter = SubjectPartCounter(subject);
+    if (counter.second < 2) {
+        return found;
+    }
+    const auto uuencoded = std::find_if(found.begin(), found.end(), [](const TFoundAttachment& f) {
+        return f.kind == TFoundAttachment::TKind::Uuencoded;
+    });
+    if (uuencoded != found.end()) {
+        // The first part: its "begin" line, and no "end" when the file goes on; a block with
+        // its "end" is a whole file, in whichever part.
+        const bool ended = WithoutCr(bodyLines[uuencoded->endLine - 1]).trimmed() == "end";
+        if (counter.first == 1 && !ended) {
+            uuencoded->part = counter.first;
+            uuencoded->total = counter.second;
+        }
+    } else if (found.isEmpty() && counter.first > 1 &&
+               !MediaTypeOf(header.contentType, "text/plain").startsWith("multipart/")) {
+        FindUuSlice(bodyLines, end, SubjectFileName(subject), counter, found);
+    }
     return found;
 }
 

@@ -13,6 +13,8 @@
 #include <QList>
 #include <QString>
 
+class TYEncDecoder;
+
 struct TFoundAttachment {
     enum class TKind : quint8 { YEnc, Uuencoded, Mime };
     TKind kind = TKind::Mime;
@@ -24,7 +26,10 @@ struct TFoundAttachment {
     bool sizeEstimated = false;
     // For a MIME part, its Content-Transfer-Encoding in lower case; empty when none is given.
     QByteArray transferEncoding;
-    // For a yEnc part of a multi-part post: part= and total= (0 when not given).
+    // For a yEnc part of a multi-part post: part= and total= (0 when not given). For a
+    // uuencoded file cut into several articles, the counter of the article's subject
+    // ("name (2/5)"): the block is that article's slice of the file, and for part 2 on it has
+    // no "begin" line (its name is then the subject's).
     int part = 0;
     int total = 0;
     // The body lines that hold the file, as indexes into the body: firstLine up to, not
@@ -42,15 +47,29 @@ struct TFoundAttachment {
     QString PaneLine() const;
     // The body pane's line standing for the encoded lines: "[yEnc: name, 1.2 MB]".
     QString PlaceholderLine() const;
-    // A yEnc block that is one part of a file posted in several.
-    bool IsPart() const { return kind == TKind::YEnc && (part > 0 || total > 1); }
+    // A yEnc block that is one part of a file posted in several, or a uuencoded slice of a
+    // file cut into several articles.
+    bool IsPart() const {
+        return (kind == TKind::YEnc && (part > 0 || total > 1)) ||
+               (kind == TKind::Uuencoded && total > 1);
+    }
 };
+
+// The part counter of a subject, its last "(2/5)": {2, 5}; {0, 0} when there is none.
+std::pair<int, int> SubjectPartCounter(QStringView subject);
+
+// A line of uuencoded data: characters from blank to backquote only, as many as its length
+// character says (two more or fewer allowed, for encoders that add a check character and
+// servers that strip trailing blanks).
+bool IsUuDataLine(QByteArrayView line);
 
 // The attachments of an article, in their order in the body. headerLines and bodyLines as the
 // news client fills HeaderLines and BodyLines (the body may end with its "." line). A MIME
 // multipart body is walked part by part, nested ones included; blocks are looked for in the
 // body of a plain article and in the text parts whose lines are the text (no transfer
-// encoding, 7bit or 8bit). A block cut short ends where the article or its part ends.
+// encoding, 7bit or 8bit). A block cut short ends where the article or its part ends. In an
+// article whose subject counts it as part 2 or later of several, the uuencoded data lines
+// from the first full line on are the next slice of a file whose "begin" line came in part 1.
 QList<TFoundAttachment> FindAttachments(const TStringList& headerLines,
                                         const TStringList& bodyLines);
 
@@ -66,6 +85,10 @@ TStringList BodyWithPlaceholders(const TStringList& bodyLines,
 // not decode), empty when nothing is.
 QByteArray DecodeAttachment(const TStringList& headerLines, const TStringList& bodyLines,
                             const TFoundAttachment& attachment, QString& problem);
+
+// What is wrong with a yEnc block decoded (cut short, a CRC32 or size that does not match), as
+// DecodeAttachment says it; empty when nothing is.
+QString YEncBlockProblem(const TYEncDecoder& block, const QString& fileName);
 
 // True for a file that runs as a program when opened: by its name (".exe", ".sh", ".desktop",
 // ".jar", ...), by its first bytes (an ELF or PE header, a "#!" script line), or by the type

@@ -5,6 +5,7 @@
 #include "nntp/attachmentscan.h"
 #include "nntp/decodedarticle.h"
 #include "nntp/nntpwire.h"
+#include "nntp/partjoin.h"
 #include "nntp/qrnntp.h"
 #include "util/filehelpers.h"
 #include "util/finally.h"
@@ -176,46 +177,6 @@ void RemovePieces(const QString& folder, const QList<TYEncPiece>& pieces) {
     QDir().rmdir(folder);
 }
 
-// "yEnc part 2 of a.bin", for the texts about one part.
-QString PartLabel(const TYEncDecoder& block, const QString& fileName) {
-    if (block.PartNumber()) {
-        return QStringLiteral("yEnc part %1 of %2").arg(*block.PartNumber()).arg(fileName);
-    }
-    return QStringLiteral("yEnc part of %1 from byte %2").arg(fileName).arg(*block.PartBegin());
-}
-
-// What keeps a part out of its file, or nothing: a part is kept only when it fits its place
-// and every check it carries holds.
-QString PartFault(const TYEncDecoder& block, const QString& fileName) {
-    const QString part = PartLabel(block, fileName);
-    const qint64 begin = *block.PartBegin();
-    const std::optional<qint64> end = block.PartEnd();
-    const std::optional<qint64> size = block.FileSize();
-    if (!end || !size || begin < 1 || *end < begin || *end > *size) {
-        return QStringLiteral("The %1 has no place in its file (bytes %2 to %3 of %4); it is not "
-                              "kept")
-            .arg(part, QString::number(begin), end ? QString::number(*end) : QStringLiteral("?"),
-                 size ? QString::number(*size) : QStringLiteral("?"));
-    }
-    if (!block.Ended()) {
-        return QStringLiteral("The %1 is incomplete; it is not kept").arg(part);
-    }
-    const std::optional<quint32> crc = block.DeclaredCrc();
-    if (crc && *crc != block.Crc()) {
-        return QStringLiteral("CRC32 mismatch in the %1; it is not kept").arg(part);
-    }
-    const qint64 placeSize = *end - begin + 1;
-    const qint64 declaredSize = block.DeclaredSize().value_or(placeSize);
-    const qint64 decodedSize = block.Data().size();
-    if (decodedSize != placeSize || declaredSize != placeSize) {
-        return QStringLiteral("Size mismatch in the %1: %2 bytes decoded, %3 declared; it is not "
-                              "kept")
-            .arg(part, QString::number(decodedSize),
-                 QString::number(decodedSize != placeSize ? placeSize : declaredSize));
-    }
-    return QString();
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -347,9 +308,9 @@ int TQRNNTP::ExtractYEncBlock(int first, TStringList& newBody) {
 
 void TQRNNTP::KeepYEncPart(const TYEncDecoder& block, const QString& fileName,
                            TStringList& newBody) {
-    const QString fault = PartFault(block, fileName);
+    const QString fault = YEncPartFault(block, fileName);
     if (!fault.isEmpty()) {
-        AttachmentProblems.append(fault);
+        AttachmentProblems.append(fault + QStringLiteral("; it is not kept"));
         newBody.Add("\r\nFile \"" + fileName.toLocal8Bit() + "\": a part was not kept");
         return;
     }

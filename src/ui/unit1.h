@@ -371,9 +371,16 @@ public:
     void TabSheet2Show();
     // Newsgroups set for a new thread in the group listed.
     void AddressNewThread();
-    // Newsgroups set for a reply to the article shown: its Followup-To, else its Newsgroups,
-    // else the group it was read in.
+    // Newsgroups set for a reply to the article shown, unless a post is being written.
     void AddressReply();
+    // Newsgroups set for a reply to the article shown, always (Quote): its Followup-To, else
+    // its Newsgroups, else the group it was read in.
+    void AddressReplyToShown();
+    // True once the person has typed into Newsgroups (it holds other than was last filled in)
+    // or written in the compose pane (more than the signature): reading an article then
+    // leaves Newsgroups as it is.
+    bool ComposingPost() const;
+    void FillNewsgroups(const QString& groups);
     void QRNNTP1PostFailed(QObject* sender, quint16 errorNumber, const QString& message);
 
     // The find dialog's directions, as dirgrp's item indexes.
@@ -639,28 +646,52 @@ private:
     // The folder chosen, remembered for the next time; empty when the chooser was closed.
     QString ChooseAttachmentFolder();
     // Writes bytes into folder as name, or under a free name made from it (a file there is
-    // never written over); answers the path written.
+    // never written over), through a working file that gets the name once all is written;
+    // answers the path written.
     static QString WriteAttachment(const QByteArray& bytes, const QString& folder,
                                    const QString& name);
     void SaveAttachmentsInto(const QList<TFoundAttachment>& files, const QString& folder);
-    // The file a yEnc part belongs to, joined from the parts in the shown article and in the
-    // articles of the summary whose subject differs only in its part counter ("name (2/5)"),
-    // each taken from the window's cache or fetched; empty, problem naming the parts missing,
-    // when they do not make the whole file. problem also tells a CRC32 that does not match.
-    // file is a part found in the lines of the article of that subject.
-    QByteArray JoinedParts(const TFoundAttachment& file, const QString& subject,
-                           const TStringList& headerLines, const TStringList& bodyLines,
-                           QString& problem);
-    // The summary's entries of the subject, its part counter aside, but the shown article's.
+    // Saves the file a part belongs to (a yEnc part, or a slice of a uuencoded file cut into
+    // several articles), joined from the part in the shown article and those in the articles
+    // of the summary whose subject differs only in its part counter ("name (2/5)"), each
+    // taken from the window's cache or fetched and written out as it comes (a working file
+    // in folder that gets the file's name once whole). The progress bar counts the parts and
+    // bytes written; Abort stops. Answers the path saved; empty, problem naming the parts
+    // missing or the part that failed its checks, when nothing was saved. problem also tells
+    // a CRC32 of the whole file that does not match (the file is kept as decoded). file is a
+    // part found in the lines of the article of that subject.
+    QString SaveJoinedParts(const TFoundAttachment& file, const QString& folder,
+                            const QString& subject, const TStringList& headerLines,
+                            const TStringList& bodyLines, QString& problem);
+    // The yEnc parts go to their places in any order; a part that fails its checks stops the
+    // save, as it would leave the file damaged.
+    QString SaveYEncParts(const TFoundAttachment& file, const QString& folder,
+                          const QString& subject, const TStringList& headerLines,
+                          const TStringList& bodyLines, QString& problem);
+    // The uuencoded slices decode one after the other, part 1 (with the "begin" line that
+    // names the file) first; nothing is fetched unless the summary lists every part.
+    QString SaveUuParts(const TFoundAttachment& file, const QString& folder, const QString& subject,
+                        const TStringList& headerLines, const TStringList& bodyLines,
+                        QString& problem);
+    void ShowPartsProgress(int parts, int total, qint64 bytes, qint64 size);
+    // The summary's entries of the subject, its part counter aside, but the shown article's:
+    // their counter's part and number, by part.
+    std::vector<std::pair<int, qint64>> ListedParts(const QString& subject) const;
+    // The numbers of ListedParts.
     std::vector<qint64> PartArticles(const QString& subject) const;
-    // The lines of the articles that hold parts, to take: from the cache, else fetched without
-    // showing them. An article that cannot be had (working offline without it, aborted, gone)
-    // is not taken.
+    // Hands the lines of each article of numbers to onArticle in turn, in that order, until it
+    // answers false or Abort is pressed: from the window's cache, else fetched without showing
+    // them, several at a time. An article that cannot be had (working offline without it,
+    // aborted, gone) is passed over.
     using TPartLines =
-        std::function<void(const TStringList& headerLines, const TStringList& bodyLines)>;
-    void ForEachPartArticle(const std::vector<qint64>& numbers, const TPartLines& take);
+        std::function<bool(const TStringList& headerLines, const TStringList& bodyLines)>;
+    void ForEachPartArticle(const std::vector<qint64>& numbers, const TPartLines& onArticle);
+    // Fetches numbers for ForEachPartArticle; false once onArticle or Abort has stopped it.
+    bool FetchPartArticles(const QList<int>& numbers, const TPartLines& onArticle);
     // While the articles of a file's other parts are fetched, the article events show nothing.
     bool collectingParts_ = false;
+    // Set by Abort while a file's parts are saved.
+    bool partsAborted_ = false;
     TStringList shownHeaderLines_;
     TStringList shownBodyLines_;
     QList<TFoundAttachment> shownFiles_;
@@ -671,6 +702,8 @@ private:
     // the same text once more is sent only when the person says so.
     QByteArray sendingPost_;
     QByteArray acceptedPost_;
+    // What the window last put into Newsgroups itself.
+    QString filledNewsgroups_;
     // The number of the article asked for last in the listed group; 0 when none was.
     qint64 articleAsked_ = 0;
     // The number of the listed group's article the reading panes show; 0 when they show none.

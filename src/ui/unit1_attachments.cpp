@@ -4,6 +4,7 @@
 
 #include "codec/yencdecode.h"
 #include "nntp/nntpwire.h"
+#include "nntp/partjoin.h"
 #include "ui/displaytext.h"
 #include "ui/summarystate.h"
 #include "util/edittext.h"
@@ -12,6 +13,8 @@
 #include "util/texthelpers.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -25,6 +28,8 @@
 #include <QTextBlock>
 #include <QUrl>
 #include <algorithm>
+#include <utility>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -50,72 +55,35 @@ QString WithoutPartCounter(const QString& subject) {
     return QString(subject).replace(counter, QStringLiteral("()")).trimmed();
 }
 
-// The yEnc blocks of one file found in an article, decoded; a block that fails its checks (cut
-// short, a CRC32 or size that does not match, no place in the file) is left out.
-struct TFilePieces {
-    // By the first byte of the file each holds (1-based), the bytes.
-    std::map<qint64, QByteArray> pieces;
-    std::set<int> parts;
-    // The CRC32s of the whole file the parts declare: each must hold.
-    std::set<quint32> fileCrcs;
+// Files Open put in its folder are left there for the program opened with them, which may
+// read them later; a day on they are taken for done with.
+constexpr qint64 kOpenedFileSeconds = 24 * 60 * 60;
 
-    void Add(const TStringList& body, const TFoundAttachment& block) {
-        TYEncDecoder decoder(body[block.firstLine]);
-        for (int i = block.firstLine + 1; i < block.endLine; ++i) {
-            decoder.AddLine(body[i]);
-        }
-        const std::optional<qint64> begin = decoder.PartBegin();
-        const std::optional<qint64> end = decoder.PartEnd();
-        const std::optional<quint32> crc = decoder.DeclaredCrc();
-        const bool fits = begin && end && *begin >= 1 && *end <= block.size &&
-                          decoder.Data().size() == *end - *begin + 1;
-        if (!decoder.Ended() || !fits || (crc && *crc != decoder.Crc())) {
-            return;
-        }
-        pieces.emplace(*begin, decoder.Data());
-        parts.insert(block.part);
-        if (decoder.DeclaredFileCrc()) {
-            fileCrcs.insert(*decoder.DeclaredFileCrc());
+// Removes the files in folder last written before the time given. Only plain files directly
+// in it go: a folder inside, and a link (wherever it points), are left alone, and the folder
+// itself is not cleaned when it is a link.
+void RemoveFilesOlderThan(const QString& folder, const QDateTime& before) {
+    if (QFileInfo(folder).isSymLink()) {
+        return;
+    }
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isFile() && !entry.isSymLink() && entry.lastModified() < before) {
+            QFile::remove(entry.filePath());
         }
     }
+}
 
-    // The file from its first byte to its last; empty when a piece is missing.
-    QByteArray Joined(qint64 size) const {
-        QByteArray file;
-        for (const auto& [begin, data] : pieces) {
-            if (begin > file.size() + 1) {
-                return QByteArray();
-            }
-            file += data.mid(file.size() + 1 - begin);
-        }
-        return file.size() == size ? file : QByteArray();
-    }
-
-    // "parts 2, 4 of 5 are missing"; the numbers unknown when the post gives no total.
-    QString Missing(int total) const {
-        QStringList missing;
-        for (int part = 1; part <= total; ++part) {
-            if (!parts.contains(part)) {
-                missing << QString::number(part);
-            }
-        }
-        if (missing.isEmpty()) {
-            return QStringLiteral("parts are missing");
-        }
-        return QStringLiteral("%1 %2 of %3 %4 missing")
-            .arg(missing.size() == 1 ? QStringLiteral("part") : QStringLiteral("parts"),
-                 missing.join(QStringLiteral(", ")), QString::number(total),
-                 missing.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
-    }
-};
-
-// Where Open puts files for the program that opens them.
+// Where Open puts files for the program that opens them; the files left there from more than a
+// day ago go.
 QString OpenedFilesFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
                            QStringLiteral("/attachments");
     if (!QDir().mkpath(folder)) {
         throw Exception(QStringLiteral("Cannot create the folder ") + folder);
     }
+    RemoveFilesOlderThan(folder, QDateTime::currentDateTime().addSecs(-kOpenedFileSeconds));
     return WithSeparator(folder);
 }
 
@@ -136,6 +104,9 @@ void TForm1::BindAttachments() {
     OpenAttachmentAction = newAction(QStringLiteral("Open"), &TForm1::OpenAttachmentAtCursor);
     connect(Memo1, &QWidget::customContextMenuRequested, this,
             [this](QPoint pos) { Dispatch([this, pos] { Memo1ContextMenu(pos); }); });
+    // Abort stops the parts of a file being saved, also between two articles, when no
+    // retrieval is running for the client to stop.
+    connect(Button8, &QAbstractButton::clicked, this, [this] { partsAborted_ = true; });
 }
 
 const QList<TFoundAttachment>& TForm1::KeepShownFiles(const TStringList& headerLines,
@@ -197,14 +168,9 @@ QString TForm1::ChooseAttachmentFolder() {
 
 QString TForm1::WriteAttachment(const QByteArray& bytes, const QString& folder,
                                 const QString& name) {
-    QString savedName = name;
-    QFile output;
-    CreateFileUnderFreeName(output, WithSeparator(folder), savedName);
-    if (output.write(bytes) != bytes.size() || !output.flush()) {
-        throw Exception(QStringLiteral("Cannot write file ") + output.fileName() +
-                        QStringLiteral(": ") + output.errorString());
-    }
-    return output.fileName();
+    TWorkingFile output(WithSeparator(folder), name);
+    output.Append(bytes);
+    return output.Keep(name);
 }
 
 void TForm1::SaveAttachmentsInto(const QList<TFoundAttachment>& files, const QString& folder) {
@@ -213,26 +179,32 @@ void TForm1::SaveAttachmentsInto(const QList<TFoundAttachment>& files, const QSt
     const TStringList headerLines = shownHeaderLines_;
     const TStringList bodyLines = shownBodyLines_;
     const QString subject = HeaderValue(QStringLiteral("subject: "));
+    partsAborted_ = false;
     QStringList saved;
     QStringList problems;
     for (const TFoundAttachment& file : files) {
         QString problem;
         try {
+            QString path;
             if (file.IsPart()) {
-                const QByteArray joined =
-                    JoinedParts(file, subject, headerLines, bodyLines, problem);
-                if (!joined.isEmpty()) {
-                    saved << WriteAttachment(joined, folder, file.name);
-                }
+                path = SaveJoinedParts(file, folder, subject, headerLines, bodyLines, problem);
+            } else if (file.kind == TFoundAttachment::TKind::YEnc) {
+                path = SaveYEncFile(WithSeparator(folder), bodyLines, file, problem);
             } else {
-                saved << WriteAttachment(DecodeAttachment(headerLines, bodyLines, file, problem),
-                                         folder, file.name);
+                path = WriteAttachment(DecodeAttachment(headerLines, bodyLines, file, problem),
+                                       folder, file.name);
+            }
+            if (!path.isEmpty()) {
+                saved << path;
             }
         } catch (const Exception& error) {
-            problem = error.Message();
+            problem = file.name + QStringLiteral(" is not saved: ") + error.Message();
         }
         if (!problem.isEmpty()) {
             problems << problem;
+        }
+        if (partsAborted_) {
+            break;
         }
     }
     QString status = saved.isEmpty() ? QStringLiteral("Nothing saved")
@@ -329,59 +301,92 @@ void TForm1::OpenAttachmentAtCursor() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-std::vector<qint64> TForm1::PartArticles(const QString& subject) const {
+std::vector<std::pair<int, qint64>> TForm1::ListedParts(const QString& subject) const {
     const QString shown = WithoutPartCounter(subject);
     const QByteArray subjectPrefix = QByteArrayLiteral("Subject: ");
     const QByteArray fromMark = QByteArrayLiteral("] From: ");
     QHash<qint64, QByteArray> senders;
-    std::vector<qint64> numbers;
+    std::vector<std::pair<int, qint64>> parts;
     for (qint64 line = 0; line < Summary.LineCount(); ++line) {
         const QByteArray text = Summary.Line(line).trimmed();
         const qint64 number = Summary.EntryNumberOfLine(line);
         const qsizetype from = text.indexOf(fromMark);
         if (text.startsWith('[') && from > 0) {
             senders.insert(number, text.mid(from + fromMark.size()));
-        } else if (number != shownNumber_ && number > 0 && text.startsWith(subjectPrefix) &&
-                   WithoutPartCounter(QString::fromUtf8(text.mid(subjectPrefix.size()))) == shown) {
-            numbers.push_back(number);
+            continue;
+        }
+        if (number == shownNumber_ || number <= 0 || !text.startsWith(subjectPrefix)) {
+            continue;
+        }
+        const QString entrySubject = QString::fromUtf8(text.mid(subjectPrefix.size()));
+        if (WithoutPartCounter(entrySubject) == shown) {
+            parts.emplace_back(SubjectPartCounter(entrySubject).first, number);
         }
     }
     // The parts of one file come from one poster: another's file of the same name and subject
     // is not mixed in.
     if (senders.contains(shownNumber_)) {
         const QByteArray poster = senders.value(shownNumber_);
-        std::erase_if(numbers, [&](qint64 number) { return senders.value(number) != poster; });
+        std::erase_if(parts, [&](const std::pair<int, qint64>& part) {
+            return senders.value(part.second) != poster;
+        });
+    }
+    std::stable_sort(parts.begin(), parts.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    return parts;
+}
+
+std::vector<qint64> TForm1::PartArticles(const QString& subject) const {
+    std::vector<qint64> numbers;
+    for (const auto& [part, number] : ListedParts(subject)) {
+        numbers.push_back(number);
     }
     return numbers;
 }
 
-void TForm1::ForEachPartArticle(const std::vector<qint64>& numbers, const TPartLines& take) {
-    QList<int> fetched;
+void TForm1::ForEachPartArticle(const std::vector<qint64>& numbers, const TPartLines& onArticle) {
+    // Runs of articles the window has not cached are fetched together, in order with those it
+    // has, as the slices of a uuencoded file decode only in order.
+    QList<int> toFetch;
     for (const qint64 number : numbers) {
         const int cached = Summary.CachedArticleIndex(static_cast<int>(number));
-        if (cached >= 0) {
-            TStringList headerLines;
-            TStringList bodyLines;
-            headerLines.SetText(Summary.HeaderTextCache[cached]);
-            bodyLines.SetText(Summary.BodyTextCache[cached]);
-            take(headerLines, bodyLines);
-        } else if (ArticleAtHand(static_cast<int>(number))) {
-            fetched.append(static_cast<int>(number));
+        if (cached < 0) {
+            if (ArticleAtHand(static_cast<int>(number))) {
+                toFetch.append(static_cast<int>(number));
+            }
+            continue;
+        }
+        if (!FetchPartArticles(std::exchange(toFetch, {}), onArticle)) {
+            return;
+        }
+        TStringList headerLines;
+        TStringList bodyLines;
+        headerLines.SetText(Summary.HeaderTextCache[cached]);
+        bodyLines.SetText(Summary.BodyTextCache[cached]);
+        if (!onArticle(headerLines, bodyLines)) {
+            return;
         }
     }
-    if (fetched.isEmpty() || QRNNTP1->Busy) {
-        return;
+    FetchPartArticles(toFetch, onArticle);
+}
+
+bool TForm1::FetchPartArticles(const QList<int>& numbers, const TPartLines& onArticle) {
+    if (partsAborted_) {
+        return false;
     }
-    // Fetched for their parts only, several at a time: the panes keep the article shown.
+    if (numbers.isEmpty() || QRNNTP1->Busy) {
+        return true;
+    }
+    // Fetched for their parts only: the panes keep the article shown. Each article's lines go
+    // once its part is written.
+    bool going = true;
     collectingParts_ = true;
     try {
         WithFinally(
             [&] {
-                QRNNTP1->FetchArticles(fetched, TQRNNTP::TRetrieval::Whole, [&](int, bool found) {
-                    if (found) {
-                        take(QRNNTP1->HeaderLines, QRNNTP1->BodyLines);
-                    }
-                    return true;
+                QRNNTP1->FetchArticles(numbers, TQRNNTP::TRetrieval::Whole, [&](int, bool found) {
+                    going = !found || onArticle(QRNNTP1->HeaderLines, QRNNTP1->BodyLines);
+                    return going && !partsAborted_;
                 });
             },
             [this] {
@@ -391,31 +396,123 @@ void TForm1::ForEachPartArticle(const std::vector<qint64>& numbers, const TPartL
     } catch (const std::exception&) {
         // Aborted, or the connection lost: the parts not fetched by then are missing.
     }
+    return going && !partsAborted_;
 }
 
-QByteArray TForm1::JoinedParts(const TFoundAttachment& file, const QString& subject,
-                               const TStringList& headerLines, const TStringList& bodyLines,
-                               QString& problem) {
-    const auto addPieces = [&file](TFilePieces& pieces, const TStringList& partHeader,
-                                   const TStringList& partBody) {
-        for (const TFoundAttachment& block : FindAttachments(partHeader, partBody)) {
-            if (block.IsPart() && block.name == file.name && block.size == file.size) {
-                pieces.Add(partBody, block);
+void TForm1::ShowPartsProgress(int parts, int total, qint64 bytes, qint64 size) {
+    const QString partsText = total > 0 ? QStringLiteral("%1 of %2 parts").arg(parts).arg(total)
+                                        : QStringLiteral("%1 parts").arg(parts);
+    // In kilobytes: the bar counts in int, and a file may be larger than that.
+    const qint64 kilobytes = bytes / 1024;
+    if (size > 0) {
+        ShowProgress(partsText + QStringLiteral(", %v of %m KB written"), kilobytes, size / 1024);
+    } else {
+        ShowProgress(partsText + QStringLiteral(", %1 KB written").arg(kilobytes), parts, total);
+    }
+    // Between two parts, Abort is seen before the next article is asked for, also when the
+    // part came from the cache and the bar has just been painted.
+    QCoreApplication::processEvents();
+}
+
+QString TForm1::SaveJoinedParts(const TFoundAttachment& file, const QString& folder,
+                                const QString& subject, const TStringList& headerLines,
+                                const TStringList& bodyLines, QString& problem) {
+    QString path;
+    WithFinally(
+        [&] {
+            path = file.kind == TFoundAttachment::TKind::YEnc
+                       ? SaveYEncParts(file, folder, subject, headerLines, bodyLines, problem)
+                       : SaveUuParts(file, folder, subject, headerLines, bodyLines, problem);
+        },
+        [this] { HideProgress(); });
+    return path;
+}
+
+QString TForm1::SaveYEncParts(const TFoundAttachment& file, const QString& folder,
+                              const QString& subject, const TStringList& headerLines,
+                              const TStringList& bodyLines, QString& problem) {
+    TYEncPartJoiner joiner(WithSeparator(folder), file);
+    const auto addParts = [&](const TStringList& partHeader, const TStringList& partBody) {
+        const QString fault = joiner.AddParts(partHeader, partBody);
+        ShowPartsProgress(joiner.PartsWritten(), file.total, joiner.BytesWritten(), file.size);
+        return fault;
+    };
+    QString fault = addParts(headerLines, bodyLines);
+    if (fault.isEmpty() && !joiner.Whole()) {
+        ForEachPartArticle(PartArticles(subject),
+                           [&](const TStringList& partHeader, const TStringList& partBody) {
+                               fault = addParts(partHeader, partBody);
+                               return fault.isEmpty() && !joiner.Whole();
+                           });
+    }
+    if (!fault.isEmpty()) {
+        problem = file.name + QStringLiteral(" is not saved: ") + fault;
+        return QString();
+    }
+    if (!joiner.Whole()) {
+        problem = file.name + QStringLiteral(" is not saved: ") + joiner.Missing();
+        return QString();
+    }
+    return joiner.Keep(problem);
+}
+
+QString TForm1::SaveUuParts(const TFoundAttachment& file, const QString& folder,
+                            const QString& subject, const TStringList& headerLines,
+                            const TStringList& bodyLines, QString& problem) {
+    // The slices decode only in order, so every part must be listed before any is fetched.
+    std::map<int, qint64> listed;
+    for (const auto& [part, number] : ListedParts(subject)) {
+        listed.emplace(part, number);
+    }
+    std::set<int> present{file.part};
+    std::vector<qint64> numbers;
+    for (int part = 1; part <= file.total; ++part) {
+        if (listed.contains(part) && part != file.part) {
+            present.insert(part);
+            numbers.push_back(listed.at(part));
+        }
+    }
+    if (static_cast<int>(present.size()) < file.total) {
+        problem =
+            file.name + QStringLiteral(" is not saved: ") + MissingPartsText(present, file.total);
+        return QString();
+    }
+    TWorkingFile output(WithSeparator(folder), file.name);
+    QString name = file.name;
+    std::set<int> written;
+    // Appends the article's slice when it is the next part; false when it is not.
+    const auto appendSlice = [&](const TStringList& partHeader, const TStringList& partBody) {
+        const int next = static_cast<int>(written.size()) + 1;
+        for (const TFoundAttachment& slice : FindAttachments(partHeader, partBody)) {
+            if (slice.kind == TFoundAttachment::TKind::Uuencoded && slice.part == next &&
+                slice.total == file.total) {
+                // The name is the "begin" line's, in part 1.
+                if (next == 1) {
+                    name = slice.name;
+                }
+                output.Append(DecodeUuSlice(partBody, slice));
+                written.insert(next);
+                ShowPartsProgress(next, file.total, output.BytesWritten(), 0);
+                return true;
             }
         }
+        return false;
     };
-    TFilePieces pieces;
-    addPieces(pieces, headerLines, bodyLines);
-    ForEachPartArticle(PartArticles(subject),
-                       [&](const TStringList& partHeader, const TStringList& partBody) {
-                           addPieces(pieces, partHeader, partBody);
-                       });
-    const QByteArray joined = pieces.Joined(file.size);
-    if (joined.isEmpty()) {
-        problem = file.name + QStringLiteral(" is not saved: ") + pieces.Missing(file.total);
-    } else if (!pieces.fileCrcs.empty() &&
-               pieces.fileCrcs != std::set<quint32>{YEncCrc32(joined)}) {
-        problem = QStringLiteral("CRC32 mismatch in %1, joined from its parts").arg(file.name);
+    // The article shown holds its slice at hand: appended when its turn comes.
+    const auto appendShownWhenDue = [&] {
+        return static_cast<int>(written.size()) + 1 != file.part ||
+               appendSlice(headerLines, bodyLines);
+    };
+    if (appendShownWhenDue()) {
+        ForEachPartArticle(numbers,
+                           [&](const TStringList& partHeader, const TStringList& partBody) {
+                               return appendSlice(partHeader, partBody) && appendShownWhenDue();
+                           });
     }
-    return joined;
+    if (static_cast<int>(written.size()) < file.total) {
+        problem =
+            file.name + QStringLiteral(" is not saved: ") + MissingPartsText(written, file.total);
+        return QString();
+    }
+    return output.Keep(name);
 }

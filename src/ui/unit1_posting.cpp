@@ -154,14 +154,30 @@ void TForm1::QRNNTP1PostFailed(QObject*, quint16 errorNumber, const QString& mes
 // ---------------------------------------------------------------------------------------------
 // Composing
 
+bool TForm1::ComposingPost() const {
+    return Edit13->text() != filledNewsgroups_ ||
+           !WithoutSignature(PaneText(Memo5)).trimmed().isEmpty();
+}
+
+void TForm1::FillNewsgroups(const QString& groups) {
+    filledNewsgroups_ = groups;
+    Edit13->setText(groups);
+}
+
 void TForm1::AddressNewThread() {
-    Edit13->setText(DisplayText(QRNNTP1->CurrentGroup));
+    FillNewsgroups(DisplayText(QRNNTP1->CurrentGroup));
 }
 
 void TForm1::AddressReply() {
-    Edit13->setText(ReplyGroups(HeaderValue(QStringLiteral("followup-to: ")),
-                                HeaderValue(QStringLiteral("newsgroups: ")),
-                                DisplayText(QRNNTP1->CurrentGroup)));
+    if (!ComposingPost()) {
+        AddressReplyToShown();
+    }
+}
+
+void TForm1::AddressReplyToShown() {
+    FillNewsgroups(ReplyGroups(HeaderValue(QStringLiteral("followup-to: ")),
+                               HeaderValue(QStringLiteral("newsgroups: ")),
+                               DisplayText(QRNNTP1->CurrentGroup)));
 }
 
 void TForm1::TabSheet2Show() {
@@ -171,7 +187,7 @@ void TForm1::TabSheet2Show() {
 }
 
 void TForm1::Button17Click() {
-    AddressReply();
+    AddressReplyToShown();
     PageControl1->setCurrentWidget(TabSheet2);
     const QString selected = SelectedPaneText(Memo2);
     // The parent's signature is no part of what is answered.

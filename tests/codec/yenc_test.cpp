@@ -62,6 +62,32 @@ TEST(YEncDecode, EncodedFilesComeBackForEveryLineLength) {
     }
 }
 
+// Bytes taken out while the block is decoded (as a file is written out piece by piece) are the
+// block's bytes, and still count in its CRC32 and size.
+TEST(YEncDecode, DataTakenAsItIsDecodedAddsUpToTheBlock) {
+    const QByteArray everyByte = RandomBytes(20000, 5);
+    QByteArray text = YEncBlock(everyByte, "f.bin", 128);
+    text.replace("\r\n", "\n");
+    text.chop(1);
+    const QList<QByteArray> lines = text.split('\n');
+    for (const int takeEvery : {1, 7, 1000}) {
+        SCOPED_TRACE(takeEvery);
+        TYEncDecoder block(lines[0]);
+        QByteArray taken;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            block.AddLine(lines[i]);
+            if (i % takeEvery == 0) {
+                taken += block.TakeData();
+            }
+        }
+        EXPECT_EQ(block.DecodedSize(), everyByte.size());
+        EXPECT_EQ(block.DeclaredCrc(), block.Crc());
+        EXPECT_TRUE(taken + block.TakeData() == everyByte);
+        EXPECT_TRUE(block.Data().isEmpty());
+        EXPECT_EQ(block.Crc(), YEncCrc32(everyByte));
+    }
+}
+
 TEST(YEncDecode, HeaderKeywordsPlaceAndCheckTheBlock) {
     // "123456789" has the well-known CRC32 cbf43926.
     const QByteArray data = "[\\]^_`abc";

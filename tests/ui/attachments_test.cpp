@@ -2,8 +2,13 @@
 // and saving and opening a file through the button, the pane's context menu and the choosers.
 #include "window.h"
 
+#include "codec/qruuencode.h"
+#include "filesizelimit.h"
 #include "modal.h"
+#include "testhelpers.h"
+#include "yencencode.h"
 
+#include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -283,6 +288,140 @@ TEST_F(AttachmentsTest, AbortWhileAPartArrivesSavesNothingAndNamesThePartsMissin
     EXPECT_EQ(PaneText(form.Memo1), u"big.bin \u2014 6 bytes, yEnc, part 3 of 3"_s);
 }
 
+// The parts are written into the folder as they come, not gathered in memory first: while the
+// last part is fetched, the bytes of the others are already in a working file there.
+TEST_F(AttachmentsTest, ThePartsAreWrittenIntoAWorkingFileAsTheyComeAndItGetsTheNameWhenWhole) {
+    QTemporaryDir folder;
+    const QByteArray padding = QByteArray(60, 'x').append('\n').repeated(3000);
+    ListGroup(
+        3,
+        script::Summary(1, "big.bin (1/3)", "p@example") +
+            script::Summary(2, "big.bin (2/3)", "p@example") +
+            script::Summary(3, "big.bin (3/3)", "p@example"),
+        script::Article(3, "Subject: big.bin (3/3)", PartOfAbcdef(3, "\x8f\x90")) +
+            script::Article(1, "Subject: big.bin (1/3)", PartOfAbcdef(1, "\x8b\x8c")) +
+            script::Article(2, "Subject: big.bin (2/3)", padding + PartOfAbcdef(2, "\x8d\x8e")));
+    GetArticle(3);
+    QStringList filesMeanwhile;
+    QByteArray workingBytes;
+    TQRNNTP& client = *form.QRNNTP1;
+    client.OnArticleProgress = [&, show = client.OnArticleProgress](qint64 bytes) {
+        if (filesMeanwhile.isEmpty() && client.RequestedArticle() == 2) {
+            filesMeanwhile = FilesIn(folder.path());
+            workingBytes = FileBytes(folder.filePath(filesMeanwhile.value(0)));
+        }
+        show(bytes);
+    };
+    AnswerFileDialog(folder.path());
+    form.Button22->click();
+    EXPECT_EQ(filesMeanwhile, QStringList{u".big.bin.partial"_s});
+    EXPECT_EQ(workingBytes.left(2), "ab");
+    EXPECT_EQ(workingBytes.mid(4), "ef");
+    EXPECT_EQ(FilesIn(folder.path()), QStringList{u"big.bin"_s});
+    EXPECT_EQ(FileBytes(folder.filePath(u"big.bin"_s)), "abcdef");
+    EXPECT_EQ(form.StatusText(), u"Saved "_s + folder.filePath(u"big.bin"_s));
+    ExpectScriptPlayed();
+}
+
+struct TUnfinishedCase {
+    const char* name;
+    enum { NoAbort, WhilePart2Arrives, AfterTheFirstPartWritten } abort;
+    bool wrongPart2Crc; // part 2 declares a CRC32 its bytes do not have
+    const char* status;
+};
+
+void PrintTo(const TUnfinishedCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class UnfinishedSaveTest : public AttachmentsTest,
+                           public ::testing::WithParamInterface<TUnfinishedCase> {};
+
+// A save that cannot finish stops there: no file in the folder, the working file included,
+// and the parts after it are not taken (their articles may have been asked for already, as
+// they are fetched several at a time).
+TEST_P(UnfinishedSaveTest, LeavesNoFileAndTakesNoFurtherPart) {
+    const TUnfinishedCase& row = GetParam();
+    QTemporaryDir folder;
+    // 8 KB in four parts of 2 KB: the bar counts in kilobytes.
+    const QByteArray file = RandomBytes(8192, 3);
+    const auto part = [&file, &row](int n) {
+        QByteArray block =
+            YEncBlock(file, "big.bin", 128, YEncPart{n, 4, 2048 * n - 2047, 2048 * n});
+        if (n == 2 && row.wrongPart2Crc) {
+            const qsizetype crc = block.indexOf(" pcrc32=") + 8;
+            block.replace(crc, 8, "00000000");
+        }
+        return block.replace("\r\n", "\n").trimmed();
+    };
+    QByteArray summaries;
+    for (int n = 1; n <= 4; ++n) {
+        summaries += script::Summary(n, "big.bin (" + QByteArray::number(n) + "/4)", "p@example");
+    }
+    const QByteArray padding = QByteArray(60, 'x').append('\n').repeated(3000);
+    ListGroup(4, summaries,
+              script::Article(4, "Subject: big.bin (4/4)", part(4)) +
+                  script::Article(1, "Subject: big.bin (1/4)", part(1)) +
+                  script::Article(2, "Subject: big.bin (2/4)", padding + part(2)) +
+                  script::Article(3, "Subject: big.bin (3/4)", part(3)));
+    GetArticle(4);
+    const auto clickAbort = [this] {
+        QMetaObject::invokeMethod(form.Button8, &QPushButton::click, Qt::QueuedConnection);
+    };
+    if (row.abort == TUnfinishedCase::WhilePart2Arrives) {
+        TQRNNTP& client = *form.QRNNTP1;
+        client.OnArticleProgress = [&, show = client.OnArticleProgress](qint64 bytes) {
+            if (client.RequestedArticle() == 2) {
+                clickAbort();
+            }
+            show(bytes);
+        };
+    } else if (row.abort == TUnfinishedCase::AfterTheFirstPartWritten) {
+        QObject::connect(form.ProgressBar1, &QProgressBar::valueChanged, &form, [&] {
+            if (form.ProgressBar1->format().startsWith(u"1 of 4 parts"_s)) {
+                clickAbort();
+            }
+        });
+    }
+    AnswerFileDialog(folder.path());
+    form.Button22->click();
+    EXPECT_EQ(FilesIn(folder.path()), QStringList());
+    EXPECT_EQ(form.StatusText(), QString::fromUtf8(row.status));
+    EXPECT_TRUE(form.ProgressBar1->isHidden());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, UnfinishedSaveTest,
+    ::testing::Values(
+        TUnfinishedCase{"AbortWhileAPartArrives", TUnfinishedCase::WhilePart2Arrives, false,
+                        "Nothing saved; big.bin is not saved: parts 2, 3 of 4 are missing"},
+        TUnfinishedCase{"AbortBetweenParts", TUnfinishedCase::AfterTheFirstPartWritten, false,
+                        "Nothing saved; big.bin is not saved: parts 1, 2, 3 of 4 are missing"},
+        TUnfinishedCase{"PartCrcMismatch", TUnfinishedCase::NoAbort, true,
+                        "Nothing saved; big.bin is not saved: CRC32 mismatch in the yEnc part 2 "
+                        "of big.bin"}),
+    [](const ::testing::TestParamInfo<TUnfinishedCase>& info) {
+        return std::string(info.param.name);
+    });
+
+// A disk that fills up while a file is written: the status bar says so, and nothing is left
+// in the folder, half written or under another name.
+TEST_F(AttachmentsTest, AFileThatDoesNotFitOnTheDiskLeavesNothingHalfWritten) {
+    QTemporaryDir folder;
+    const QByteArray file = RandomBytes(100000, 4);
+    ShowArticle("Subject: big", YEncBlock(file, "big.bin").replace("\r\n", "\n").trimmed());
+    AnswerFileDialog(folder.path());
+    {
+        const TFileSizeLimit full(50000);
+        form.Button22->click();
+    }
+    EXPECT_EQ(FilesIn(folder.path()), QStringList());
+    EXPECT_TRUE(form.StatusText().startsWith(u"Nothing saved; big.bin is not saved: Cannot write "
+                                             "file "_s +
+                                             folder.filePath(u".big.bin.partial"_s)))
+        << form.StatusText().toStdString();
+}
+
 TEST_F(AttachmentsTest, AFileJoinedFromPartsIsCheckedAgainstItsCrc32) {
     QTemporaryDir folder;
     QByteArray wrongCrc = PartOfAbcdef(1, "\x8b\x8c");
@@ -302,6 +441,96 @@ TEST_F(AttachmentsTest, AFileJoinedFromPartsIsCheckedAgainstItsCrc32) {
                                      u"; CRC32 mismatch in big.bin, joined from its parts"_s);
     ExpectScriptPlayed();
 }
+
+// A 270-byte file uuencoded (six full lines and the closing "`" line) and cut into three
+// articles as posters cut it: two lines each, the "begin" line in the first, the "end" line in
+// the last. The second has a remark of the poster's above its lines.
+struct TUuInThreeParts {
+    QByteArray file;
+    QList<QByteArray> bodies;
+};
+
+TUuInThreeParts UuFileInThreeParts() {
+    TUuInThreeParts parts;
+    for (int i = 0; i < 270; ++i) {
+        parts.file += static_cast<char>(i * 7);
+    }
+    QBuffer plain(&parts.file);
+    plain.open(QIODevice::ReadOnly);
+    QByteArray encoded;
+    QBuffer out(&encoded);
+    out.open(QIODevice::WriteOnly);
+    UUEEncode(plain, out);
+    const QList<QByteArray> lines = encoded.trimmed().split('\n');
+    const auto line = [&lines](int i) { return lines[i].trimmed(); };
+    parts.bodies = {"begin 644 holiday.jpg\n" + line(0) + '\n' + line(1),
+                    "here is more\n\n" + line(2) + '\n' + line(3),
+                    line(4) + '\n' + line(5) + '\n' + line(6) + "\nend"};
+    return parts;
+}
+
+struct TUuPartsCase {
+    const char* name;
+    QList<int> listed;  // the parts the summary lists beside part 2, the one shown
+    QList<int> fetched; // the parts fetched to save the file
+    const char* status; // %1 the folder
+};
+
+void PrintTo(const TUuPartsCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class UuPartsTest : public AttachmentsTest, public ::testing::WithParamInterface<TUuPartsCase> {};
+
+TEST_P(UuPartsTest, SaveOnAnyPartJoinsTheFileInOrderOrNamesThePartsMissing) {
+    const TUuPartsCase& row = GetParam();
+    const TUuInThreeParts uu = UuFileInThreeParts();
+    const auto subject = [](int n) { return "\"holiday.jpg\" (" + QByteArray::number(n) + "/3)"; };
+    QByteArray summaries;
+    for (int n = 1; n <= 3; ++n) {
+        if (n == 2 || row.listed.contains(n)) {
+            summaries += script::Summary(n, subject(n), "p@example");
+        }
+    }
+    QByteArray articles = script::Article(2, "Subject: " + subject(2), uu.bodies[1]);
+    for (const int n : row.fetched) {
+        articles += script::Article(n, "Subject: " + subject(n), uu.bodies[n - 1]);
+    }
+    ListGroup(3, summaries, articles);
+    GetArticle(2);
+    EXPECT_EQ(PaneText(form.Memo1), u"holiday.jpg \u2014 about 90 bytes, uuencoded, part 2 of 3"_s);
+    EXPECT_EQ(PaneText(form.Memo2), u"here is more\n\n[uuencoded: holiday.jpg, about 90 bytes]"_s);
+
+    QTemporaryDir folder;
+    CursorToFile(0);
+    AnswerFileDialog(folder.path());
+    ChooseFromContextMenu(form.Memo1, u"Save"_s);
+    EXPECT_EQ(form.StatusText(), QString::fromUtf8(row.status).arg(folder.path()));
+    if (row.fetched.isEmpty()) {
+        EXPECT_TRUE(FilesIn(folder.path()).isEmpty());
+    } else {
+        EXPECT_EQ(FilesIn(folder.path()), QStringList{u"holiday.jpg"_s});
+        EXPECT_TRUE(FileBytes(folder.filePath(u"holiday.jpg"_s)) == uu.file);
+    }
+    ExpectScriptPlayed();
+    EXPECT_TRUE(form.ProgressBar1->isHidden());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Listed, UuPartsTest,
+    ::testing::Values(
+        TUuPartsCase{"Every", {1, 3}, {1, 3}, "Saved %1/holiday.jpg"},
+        TUuPartsCase{"NotTheLast",
+                     {1},
+                     {},
+                     "Nothing saved; holiday.jpg is not saved: part 3 of 3 is missing"},
+        TUuPartsCase{"OnlyTheOneShown",
+                     {},
+                     {},
+                     "Nothing saved; holiday.jpg is not saved: parts 1, 3 of 3 are missing"}),
+    [](const ::testing::TestParamInfo<TUuPartsCase>& info) {
+        return std::string(info.param.name);
+    });
 
 TEST_F(AttachmentsTest, OpenHandsAPictureToTheDesktopAndNeverAFileThatWouldRun) {
     TUrlRecorder desktop;
@@ -328,6 +557,46 @@ TEST_F(AttachmentsTest, OpenHandsAPictureToTheDesktopAndNeverAFileThatWouldRun) 
     EXPECT_EQ(desktop.urls, QList<QUrl>{QUrl::fromLocalFile(opened)});
     EXPECT_EQ(FileBytes(opened), "abc");
     EXPECT_EQ(form.StatusText(), u"Opened "_s + opened);
+}
+
+// Open's folder keeps the files of the last day; older ones go when Open puts a new one there.
+// Nothing else is touched: a folder inside, a link, and what a link points to stay.
+TEST_F(AttachmentsTest, OpenRemovesTheFilesItLeftMoreThanADayAgoAndNothingElse) {
+    TUrlRecorder desktop;
+    QTemporaryDir outside;
+    ASSERT_TRUE(QDir().mkpath(OpenedFolder() + u"/inner"_s));
+    const QDateTime twoDaysAgo = QDateTime::currentDateTime().addDays(-2);
+    const auto fileOfAge = [](const QString& path, const QDateTime& modified) {
+        WriteFile(path, "x");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    };
+    const struct {
+        const char* what;
+        QString path;
+        bool kept;
+    } entries[] = {
+        {"a file from two days ago", OpenedFolder() + u"/old.png"_s, false},
+        {"a hidden one as old", OpenedFolder() + u"/.old"_s, false},
+        {"a file from an hour ago", OpenedFolder() + u"/new.png"_s, true},
+        {"an old file in a folder inside", OpenedFolder() + u"/inner/old.png"_s, true},
+        {"an old file outside, linked to from the folder", outside.filePath(u"mine.txt"_s), true},
+    };
+    for (const auto& entry : entries) {
+        fileOfAge(entry.path, entry.kept && QString::fromLatin1(entry.what).contains(u"hour")
+                                  ? QDateTime::currentDateTime().addSecs(-3600)
+                                  : twoDaysAgo);
+    }
+    ASSERT_TRUE(QFile::link(outside.filePath(u"mine.txt"_s), OpenedFolder() + u"/link.txt"_s));
+    ShowArticle("Subject: open", YEncAbc("p.png"));
+    CursorToFile(0);
+    ChooseFromContextMenu(form.Memo1, u"Open"_s);
+    for (const auto& entry : entries) {
+        EXPECT_EQ(QFileInfo::exists(entry.path), entry.kept) << entry.what;
+    }
+    EXPECT_TRUE(QFileInfo(OpenedFolder() + u"/link.txt"_s).isSymLink());
+    EXPECT_EQ(FilesIn(OpenedFolder()), (QStringList{u"link.txt"_s, u"new.png"_s, u"p.png"_s}));
 }
 
 #include "attachments_test.moc"

@@ -671,3 +671,60 @@ TEST_F(PostingTest, TheSignatureFileIsKeptWithTheAccountSettings) {
     EXPECT_EQ(broken.signatureFile, "~/.signature");
     EXPECT_EQ(broken.attachmentFolder, "");
 }
+
+// ---------------------------------------------------------------------------------------------
+// Newsgroups while a post is written
+
+struct TKeptGroupsCase {
+    const char* name;
+    const char* typedGroups;  // typed into Newsgroups before the next article is read; "" none
+    const char* composed;     // typed into the compose pane; "" none
+    bool signature;           // the posting page shown first, which puts the signature there
+    const char* afterReading; // Newsgroups once article 3 is read
+};
+
+void PrintTo(const TKeptGroupsCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class KeptGroupsTest : public PostingTest, public ::testing::WithParamInterface<TKeptGroupsCase> {};
+
+// Reading another article addresses a reply to it only while nothing is written: what the
+// person typed stays. Quote always addresses the reply to the article it quotes.
+TEST_P(KeptGroupsTest, ReadingAnotherArticleKeepsWhatThePersonTyped) {
+    const TKeptGroupsCase& row = GetParam();
+    WriteFile(settings.filePath(u".signature"_s), "Me\n");
+    ListSmallGroup(3, script::Article(2, "Subject: a\nNewsgroups: zk.test.two", "body") +
+                          script::Article(3, "Subject: b\nNewsgroups: zk.test.three", "body"));
+    GetArticle(2);
+    EXPECT_EQ(form.Edit13->text(), u"zk.test.two"_s);
+    if (row.signature) {
+        form.PageControl1->setCurrentWidget(form.TabSheet2);
+        ASSERT_EQ(PaneText(form.Memo5), u"\n-- \nMe"_s);
+    }
+    if (*row.typedGroups != '\0') {
+        TypeInto(form.Edit13, QString::fromLatin1(row.typedGroups));
+    }
+    if (*row.composed != '\0') {
+        form.Memo5->setFocus();
+        QTest::keyClicks(form.Memo5, QString::fromLatin1(row.composed));
+    }
+    GetArticle(3);
+    EXPECT_EQ(form.Edit13->text(), QString::fromLatin1(row.afterReading));
+
+    form.Button17->click();
+    EXPECT_EQ(form.Edit13->text(), u"zk.test.three"_s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WhatWasTyped, KeptGroupsTest,
+    ::testing::Values(
+        TKeptGroupsCase{"Nothing", "", "", false, "zk.test.three"},
+        TKeptGroupsCase{"OnlyTheSignature", "", "", true, "zk.test.three"},
+        TKeptGroupsCase{"Groups", "zk.test.mine", "", false, "zk.test.mine"},
+        TKeptGroupsCase{"GroupsOverTheSignature", "zk.test.mine", "", true, "zk.test.mine"},
+        TKeptGroupsCase{"AText", "", "my answer", false, "zk.test.two"},
+        TKeptGroupsCase{"ATextAboveTheSignature", "", "my answer", true, "zk.test.two"}),
+    [](const ::testing::TestParamInfo<TKeptGroupsCase>& info) {
+        return std::string(info.param.name);
+    });
