@@ -205,6 +205,8 @@ protected:
     // block: nothing after it can be read in step, so the connection is closed and the read
     // raises reason. A protocol above raises its own error type.
     [[noreturn]] virtual void FailCompressedStream(const QString& reason);
+    bool StreamFailed() const { return !streamFailure_.isEmpty(); }
+    void RaiseIfStreamFailed();
     // Processes events in slices until done() holds or the operation is canceled; done() is
     // asked only while not canceled and may itself take in data or cancel.
     void WaitUntil(const std::function<bool()>& done);
@@ -252,8 +254,6 @@ private:
     // streamFailure_ for the reader, which raises it (a notification never raises).
     void InflateToBuffer(QByteArrayView compressed);
     void ReadCompressedToBuffer();
-    bool StreamFailed() const { return !streamFailure_.isEmpty(); }
-    void RaiseIfStreamFailed();
     // The connection's end ends compression; ending inside a compressed block breaks the stream.
     void EndCompression();
     void AwaitHandshake();

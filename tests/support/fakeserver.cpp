@@ -247,6 +247,7 @@ bool FakeServer::AnsweredUnscripted(Session* session, const QByteArray& line) {
         return false;
     }
     Send(session, "500 Unknown command\r\n");
+    ++unscriptedCapabilities_;
     return true;
 }
 

@@ -53,6 +53,8 @@ public:
     void UseCertificate(const QString& name);
     // Every line the client sent, without line ends, over all connections.
     const QList<QByteArray>& Received() const { return received_; }
+    // How many CAPABILITIES lines were answered without the script waiting for them.
+    int UnscriptedCapabilities() const { return unscriptedCapabilities_; }
     // Mismatches between the script and the client's lines.
     const QStringList& Failures() const { return failures_; }
     // True once every script has been played to its end.
@@ -97,6 +99,7 @@ private:
     QSslCertificate certificate_;
     QSslKey key_;
     int connections_ = 0;
+    int unscriptedCapabilities_ = 0;
     int trickleMilliseconds_ = 20;
 };
 
