@@ -12,8 +12,6 @@ constexpr int kRawDeflateWindowBits = -15;
 constexpr int kDefaultMemoryLevel = 8;
 // zlib counts in uInt; longer input is handed over in slices of this size.
 constexpr qsizetype kMostPerCall = std::numeric_limits<uInt>::max() / 2;
-// inflate's data_type: the stream waits for the header of its next block.
-constexpr int kAtBlockBoundary = 128;
 
 Bytef* InputBytes(QByteArrayView data) {
     // zlib's next_in is not const but is only read.
@@ -81,14 +79,8 @@ void TDeflateStream::Inflate(QByteArrayView data,
         for (;;) {
             stream.next_out = reinterpret_cast<Bytef*>(out.data());
             stream.avail_out = static_cast<uInt>(out.size());
-            const uInt given = stream.avail_in;
             const int result = inflate(&stream, Z_SYNC_FLUSH);
             const qsizetype produced = static_cast<qsizetype>(out.size() - stream.avail_out);
-            // A call that moves nothing (the last one, asked whether output was pending)
-            // says nothing about where the stream stands.
-            if (produced > 0 || stream.avail_in != given) {
-                atBlockBoundary_ = (stream.data_type & kAtBlockBoundary) != 0;
-            }
             if (produced > 0) {
                 take(QByteArrayView(out.data(), produced));
             }
@@ -115,10 +107,6 @@ QByteArray TDeflateStream::Inflate(QByteArrayView data) {
     QByteArray plain;
     Inflate(data, [&plain](QByteArrayView piece) { plain.append(piece); });
     return plain;
-}
-
-bool TDeflateStream::InflateComplete() const {
-    return inflateEnded_ || atBlockBoundary_;
 }
 
 void TDeflateStream::FailInflate(const QString& reason) {

@@ -8,8 +8,7 @@
 #include <functional>
 #include <memory>
 
-// Received bytes that do not inflate: a corrupt stream, or one that ended before its last
-// block was whole.
+// Received bytes that do not inflate: a corrupt stream, or bytes after its last block.
 class EDeflateError : public Exception {
 public:
     using Exception::Exception;
@@ -37,11 +36,6 @@ public:
     void Inflate(QByteArrayView data, const std::function<void(QByteArrayView plain)>& take);
     QByteArray Inflate(QByteArrayView data);
 
-    // True when every byte given to Inflate has been turned into plain bytes: the stream stands
-    // at a block boundary, as after each flush of the peer. False in the middle of a block, when
-    // the bytes that would finish it have not come (yet).
-    bool InflateComplete() const;
-
     static constexpr qsizetype kPiece = 65536;
 
 private:
@@ -50,8 +44,5 @@ private:
     struct Streams;
     std::unique_ptr<Streams> streams_;
     QString inflateFailure_;
-    // Where the last inflate that moved bytes left the stream; nothing received is nothing
-    // missing.
-    bool atBlockBoundary_ = true;
     bool inflateEnded_ = false;
 };

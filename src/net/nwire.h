@@ -201,8 +201,7 @@ protected:
     // connection is closed and the read raises "Reply line too long". A protocol above
     // raises its own error type.
     [[noreturn]] virtual void FailLineTooLong();
-    // Received data did not inflate, or the connection ended in the middle of a compressed
-    // block: nothing after it can be read in step, so the connection is closed and the read
+    // Received data did not inflate: nothing after it can be read in step, so the connection is closed and the read
     // raises reason. A protocol above raises its own error type.
     [[noreturn]] virtual void FailCompressedStream(const QString& reason);
     bool StreamFailed() const { return !streamFailure_.isEmpty(); }
@@ -254,7 +253,9 @@ private:
     // streamFailure_ for the reader, which raises it (a notification never raises).
     void InflateToBuffer(QByteArrayView compressed);
     void ReadCompressedToBuffer();
-    // The connection's end ends compression; ending inside a compressed block breaks the stream.
+    // The connection's end ends compression. A server that goes away mid-stream is a connection
+    // that ended, as on a plain connection, not a stream that broke: servers flush in ways that
+    // leave the stream between blocks or not, and neither says whether a reply was whole.
     void EndCompression();
     void AwaitHandshake();
     // Decides, with the user if need be, on a certificate that failed verification.

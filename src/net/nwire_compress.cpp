@@ -70,10 +70,5 @@ void TNetwire::FailCompressedStream(const QString& reason) {
 }
 
 void TNetwire::EndCompression() {
-    if (compression_ && !compression_->InflateComplete() && !StreamFailed()) {
-        streamFailure_ = QStringLiteral("The connection ended in the middle of compressed data "
-                                        "from the server");
-        protocollog::Note("compression failed: " + streamFailure_.toLatin1());
-    }
     compression_.reset();
 }

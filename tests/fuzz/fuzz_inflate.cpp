@@ -23,6 +23,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TDeflateStream receiver;
     fuzz::Require(receiver.Inflate(sender.Deflate(bytes)) == bytes,
                   "what is deflated inflates to the same bytes");
-    fuzz::Require(receiver.InflateComplete(), "a flushed write leaves nothing held back");
     return 0;
 }
