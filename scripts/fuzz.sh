@@ -38,6 +38,7 @@ declare -A target_seeds=(
   [settings]="$seeds/settings"
   [newsrc]="$seeds/newsrc"
   [threads]="$seeds/threads"
+  [inflate]="$seeds/inflate"
 )
 # Options of a target beyond the common ones: a header field of encoded words is read in one
 # piece, and hostile ones run to hundreds of kilobytes; so do deep chains of References.
@@ -46,7 +47,7 @@ declare -A target_options=(
   [threads]="-max_len=300000"
 )
 targets=(summaryline header attachments uucode base64 quotedprintable codecblocks yenc bodydisplay
-         search settings newsrc threads)
+         search settings newsrc threads inflate)
 
 mkdir -p "$dir/fuzz-artifacts"
 status=0

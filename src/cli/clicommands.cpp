@@ -13,6 +13,7 @@
 #include "store/newsrc.h"
 #include "store/newsstore.h"
 #include "store/storepath.h"
+#include "util/compressionmemory.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -516,6 +517,11 @@ private:
         if (options_.reportLevel > 0) {
             nntp.OnStatus = [this](QObject*, const QString& status) { console_.Status(status); };
         }
+        nntp.Compress =
+            options_.compress && !compressionmemory::FailedBefore(options_.host, options_.port);
+        nntp.OnCompressionFailed = [this](QObject*, quint16, const QString&) {
+            RememberCompressionFailed();
+        };
         nntp.Connect();
         bool succeeded = false;
         try {
@@ -534,6 +540,16 @@ private:
             // The command is complete; a server that does not answer QUIT changes nothing.
         }
         return true;
+    }
+
+    // The next run does not ask this server for compression. Not being able to keep that is
+    // told but fails nothing: the command itself goes on.
+    void RememberCompressionFailed() {
+        try {
+            compressionmemory::Remember(options_.host, options_.port);
+        } catch (const Exception& error) {
+            console_.Status(error.Message());
+        }
     }
 
     bool Groups(TQRNNTP& nntp) {

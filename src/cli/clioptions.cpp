@@ -255,6 +255,8 @@ private:
                 }
             } else if (option == QLatin1String("--offline")) {
                 options().offline = true;
+            } else if (option == QLatin1String("--no-compress")) {
+                options().compress = false;
             } else if (option == QLatin1String("-v")) {
                 options().reportLevel = 1;
             } else if (option == QLatin1String("-vv")) {
@@ -440,7 +442,7 @@ QByteArray HelpText() {
         "usage: zknews-cli [--host H] [--port P] [--user U] [--password-file F]\n"
         "                  [--timeout MS] [-v | -vv] [--tls | --starttls]\n"
         "                  [--ca-file F] [--trust-fingerprint SHA256:HEX]\n"
-        "                  [--store FILE] [--offline] COMMAND ...\n"
+        "                  [--store FILE] [--offline] [--no-compress] COMMAND ...\n"
         "\n"
         "Reads and posts news on an NNTP server with the client of ZK News Reader.\n"
         "\n"
@@ -466,11 +468,16 @@ QByteArray HelpText() {
         "                      $XDG_DATA_HOME/zknews/news.db, ~/.local/share by default)\n"
         "  --offline           send nothing to any server: summary, head, body and\n"
         "                      article answer from the store, what it lacks fails\n"
+        "  --no-compress       do not ask the server to compress the connection\n"
         "  --help              this text\n"
         "\n"
         "With --tls or --starttls the server's certificate is checked against the\n"
         "system's CA store and the host name; one that fails ends the command, and\n"
         "the message names its SHA-256 digest.\n"
+        "\n"
+        "A server that offers COMPRESS DEFLATE (RFC 8054) is asked for it after the\n"
+        "login. A server that refused it, or whose compressed data did not inflate,\n"
+        "is kept in $XDG_DATA_HOME/zknews/no-compression.txt and not asked again.\n"
         "\n"
         "With --store FILE or $ZKNEWS_STORE set, summary and article keep what they\n"
         "fetch in the store, the bytes as the server sent them. Fetching an article\n"

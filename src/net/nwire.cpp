@@ -1,5 +1,6 @@
 #include "net/nwire.h"
 
+#include "net/deflatestream.h"
 #include "net/protocollog.h"
 #include "util/finally.h"
 
@@ -363,6 +364,9 @@ void TNetwire::Connect() {
     StatusMessage(8, QStringLiteral("Connecting"));
     Canceled = false;
     Fifo->Clear();
+    streamFailure_.clear();
+    WireBytesRecvd = 0;
+    WireBytesSent = 0;
     if (Connected) {
         throw ESockError(QStringLiteral("Already connected"));
     }
@@ -459,6 +463,7 @@ void TNetwire::RequestCloseSocket() {
     if (descriptor >= 0) {
         ::shutdown(static_cast<int>(descriptor), SHUT_WR);
     }
+    EndCompression();
     if (OnDisconnect && !Destroying) {
         OnDisconnect(this);
     }
@@ -488,12 +493,17 @@ void TNetwire::ReadToBuffer() {
     if (socket_ == nullptr) {
         return;
     }
+    if (compression_) {
+        ReadCompressedToBuffer();
+        return;
+    }
     const auto readSocket = [this](char* destination, qint64 n) {
         return socket_->read(destination, n);
     };
     qint64 received = 0;
     do {
         received = Fifo->AppendFrom(readSocket, kBlock);
+        WireBytesRecvd += std::max<qint64>(received, 0);
         SignalWait();
     } while (received == kBlock);
 }
@@ -562,7 +572,7 @@ void TNetwire::SendBuffer(const QByteArray& data) {
 }
 
 void TNetwire::PushToSocket(const QByteArray& data) {
-    if (socket_->state() != QAbstractSocket::ConnectedState || socket_->write(data) < 0) {
+    if (socket_->state() != QAbstractSocket::ConnectedState || WriteToSocket(data) < 0) {
         RecordSocketError();
         ErrorManager(sockerr::kWouldBlock);
     }
@@ -633,6 +643,9 @@ qint64 TNetwire::WaitForLine() {
                 return true;
             }
         }
+        if (StreamFailed()) {
+            return true;
+        }
         if (PeerClosed()) {
             // Nothing more can arrive: waiting for the time-out would only hang the caller.
             Canceled = true;
@@ -643,6 +656,9 @@ qint64 TNetwire::WaitForLine() {
     TimerOff();
     if (tooLong) {
         FailLineTooLong();
+    }
+    if (position <= 0) {
+        RaiseIfStreamFailed();
     }
     return position;
 }

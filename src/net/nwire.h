@@ -17,6 +17,7 @@
 
 class QIODevice;
 class QSslSocket;
+class TDeflateStream;
 class QEventLoop;
 class QHostInfo;
 
@@ -102,6 +103,11 @@ public:
     qint64 BytesSent = 0;
     qint64 BytesTotal = 0;
     qint64 BytesRecvd = 0;
+    // The bytes that crossed the socket on this connection, counted from Connect on: once
+    // compression has started, the compressed bytes (inside TLS, which the socket adds on its
+    // own); before that, and on a connection never compressed, the bytes as sent and received.
+    qint64 WireBytesRecvd = 0;
+    qint64 WireBytesSent = 0;
 
     int GetLastErrorNo();
     void SetLastErrorNo(int errorNumber);
@@ -121,6 +127,12 @@ public:
     QString EncryptionDescription() const;
     // True once a handshake has succeeded on the open connection.
     bool Encrypted() const;
+    // Compression (RFC 8054): from the call on, every byte received is inflated before it is
+    // buffered and every write is deflated and flushed, for the rest of the connection. The
+    // protocol above calls it once the server has agreed; bytes already buffered after the
+    // line that agreed are compressed data too. A new connection starts uncompressed.
+    void StartCompression();
+    bool Compressed() const;
 
     // The longest line a read takes, its line end included. A peer that sends more without a
     // line end speaks no line protocol, and the bytes would only pile up in memory and on disk.
@@ -189,6 +201,11 @@ protected:
     // connection is closed and the read raises "Reply line too long". A protocol above
     // raises its own error type.
     [[noreturn]] virtual void FailLineTooLong();
+    // Received data did not inflate: nothing after it can be read in step, so the connection is closed and the read
+    // raises reason. A protocol above raises its own error type.
+    [[noreturn]] virtual void FailCompressedStream(const QString& reason);
+    bool StreamFailed() const { return !streamFailure_.isEmpty(); }
+    void RaiseIfStreamFailed();
     // Processes events in slices until done() holds or the operation is canceled; done() is
     // asked only while not canceled and may itself take in data or cancel.
     void WaitUntil(const std::function<bool()>& done);
@@ -229,6 +246,17 @@ private:
     // Gives takeLine the whole lines held in memory, in place; true once it took the last.
     bool TakeHeldLines(const std::function<bool(QByteArrayView line)>& takeLine);
     void RaiseIfCanceled(const char* abortText);
+    // Hands data to the socket, deflated when compression is on; counts the wire bytes.
+    // Returns how many of data's bytes the socket took, or its negative error result.
+    qint64 WriteToSocket(const QByteArray& data);
+    // Inflates compressed bytes from the socket into the buffer; a failure is kept in
+    // streamFailure_ for the reader, which raises it (a notification never raises).
+    void InflateToBuffer(QByteArrayView compressed);
+    void ReadCompressedToBuffer();
+    // The connection's end ends compression. A server that goes away mid-stream is a connection
+    // that ended, as on a plain connection, not a stream that broke: servers flush in ways that
+    // leave the stream between blocks or not, and neither says whether a reply was whole.
+    void EndCompression();
     void AwaitHandshake();
     // Decides, with the user if need be, on a certificate that failed verification.
     bool TrustDespite(const QList<QSslError>& errors);
@@ -246,6 +274,8 @@ private:
     QList<QSslError> certificateErrors_;
     QString socketErrorText_;
     QString certificateRefusal_;
+    std::unique_ptr<TDeflateStream> compression_;
+    QString streamFailure_;
 };
 
 // Unit functions.

@@ -24,7 +24,7 @@ void TNetwire::WaitUntilFlushed(bool restartTimer) {
 }
 
 void TNetwire::WaitUntilReceived() {
-    WaitUntil([this] { return Fifo->Count() > 0 || !Connected; });
+    WaitUntil([this] { return Fifo->Count() > 0 || !Connected || StreamFailed(); });
 }
 
 void TNetwire::SendChunks(QIODevice& stream, SendMode mode) {
@@ -38,7 +38,7 @@ void TNetwire::SendChunks(QIODevice& stream, SendMode mode) {
             RecordSocketError();
             ErrorManager(sockerr::kWouldBlock);
         }
-        const qint64 sent = socket_->write(chunk);
+        const qint64 sent = WriteToSocket(chunk);
         if (sent < 0) {
             RecordSocketError();
             ErrorManager(sockerr::kWouldBlock);
@@ -107,7 +107,7 @@ QByteArray TNetwire::Read(quint16 count) {
             return true;
         }
         DataAvailable();
-        if (Fifo->Count() >= wanted) {
+        if (Fifo->Count() >= wanted || StreamFailed()) {
             return true;
         }
         if (PeerClosed()) {
@@ -118,6 +118,9 @@ QByteArray TNetwire::Read(quint16 count) {
         return false;
     });
     TimerOff();
+    if (Fifo->Count() < wanted) {
+        RaiseIfStreamFailed();
+    }
     RaiseIfCanceled("Socket send aborted");
     return wanted > 0 ? Fifo->Remove(wanted) : QByteArray();
 }
@@ -142,6 +145,7 @@ void TNetwire::CaptureStream(QIODevice& stream, qint64 size) {
         }
     }
     TimerOff();
+    RaiseIfStreamFailed();
     RaiseIfCanceled("Socket capture aborted");
 }
 
@@ -192,6 +196,7 @@ void TNetwire::CaptureString(QByteArray& text, qint64 size) {
         }
     }
     TimerOff();
+    RaiseIfStreamFailed();
     RaiseIfCanceled("Socket capture aborted");
 }
 

@@ -161,6 +161,23 @@ QList<QByteArray> SplitSummaryLine(QByteArray line) {
     return fields;
 }
 
+bool IsBinaryReply(QByteArrayView line) {
+    const auto isDigit = [&line](qsizetype i) { return line[i] >= '0' && line[i] <= '9'; };
+    const auto codeEnds = [&line] {
+        return line.size() == 3 || line[3] == ' ' || line[3] == '\r' || line[3] == '\n';
+    };
+    if (line.size() >= 3 && isDigit(0) && isDigit(1) && isDigit(2) && codeEnds()) {
+        return false;
+    }
+    for (const char byte : line) {
+        const auto value = static_cast<unsigned char>(byte);
+        if ((value < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || value == 0x7f) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool IsCapabilityLine(const QByteArray& line, const QByteArray& capability) {
     const qsizetype blank = line.indexOf(' ');
     const QByteArray label = blank < 0 ? line : line.left(blank);

@@ -99,6 +99,11 @@ QByteArray SummaryCrAsNul(QByteArray line);
 // line is overwritten by a NUL byte.
 QList<QByteArray> SplitSummaryLine(QByteArray line);
 
+// A reply line that is binary data, no text: it does not start with the three digits and the
+// blank or line end of a status code (RFC 3977, section 3.2), and holds a control byte other
+// than TAB, CR and LF.
+bool IsBinaryReply(QByteArrayView line);
+
 // RFC 3977, section 5.2: a line of the CAPABILITIES list names its capability by its first
 // word, without regard to letter case ("STARTTLS", "AUTHINFO USER SASL").
 bool IsCapabilityLine(const QByteArray& line, const QByteArray& capability);

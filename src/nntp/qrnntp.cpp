@@ -77,6 +77,7 @@ void TQRNNTP::Connect() {
 void TQRNNTP::InternalConnect() {
     TNetwire::Connect();
     exchangeOpen_ = false; // whatever the last connection left unread went with it
+    compressionAfterLogin_ = false;
     try {
         LastReply = ReadLn();
         ReplyCode = ReplyCodeOf(LastReply);
@@ -90,6 +91,7 @@ void TQRNNTP::InternalConnect() {
         if (loginWanted) {
             Login();
         }
+        NegotiateCompression(loginWanted);
     } catch (...) {
         try {
             Disconnect();
@@ -155,6 +157,9 @@ QByteArray TQRNNTP::Transaction(const QByteArray& command) {
             if (IsAuthenticationRefused()) {
                 FailAuthentication();
             }
+            if (compressionAfterLogin_) {
+                NegotiateCompression(true);
+            }
             reply = Exchange(command);
             if (ReplyCode == 502) {
                 FailAuthentication();
@@ -194,6 +199,13 @@ void TQRNNTP::SelectGroupAgain() {
 QByteArray TQRNNTP::Exchange(const QByteArray& command) {
     exchangeOpen_ = true;
     QByteArray reply = TNetwire::Transaction(command);
+    // RFC 3977, section 3.2: a reply starts with its three-digit status code. Binary data
+    // instead (compressed bytes never agreed on) cannot be read in step.
+    if (nntpwire::IsBinaryReply(reply)) {
+        FailOutOfStep(QStringLiteral("Garbled reply from the server to ") +
+                      QString::fromLatin1(command.left(command.indexOf(' '))) +
+                      QStringLiteral(": no status code"));
+    }
     exchangeOpen_ = false;
     // RFC 3977: 483 refuses a command until the connection is private enough.
     if (ReplyCode == 483) {

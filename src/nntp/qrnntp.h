@@ -121,10 +121,16 @@ public:
     QStringList AttachmentNotices;
     QByteArray MimeBoundary;
     // The server's capabilities (RFC 3977, section 5.2), one per line, the "." line last. With
-    // a Security other than None they are asked for after the greeting, and once more after
-    // STARTTLS; empty on a plain connection and when the server does not know the command.
+    // a Security other than None, or with Compress, they are asked for after the greeting, and
+    // once more after STARTTLS; empty otherwise and when the server does not know the command.
     TStringList Capabilities;
     bool HasCapability(const QByteArray& capability) const;
+    // Compression (RFC 8054): when set, a server whose capabilities list COMPRESS DEFLATE is
+    // asked for it once greeting, TLS and login are done (never before the login: credentials
+    // are not compressed), and from its 206 on the connection is compressed both ways. A
+    // refusal leaves the connection uncompressed; compressed data that does not inflate drops
+    // it with an NNTPError.
+    bool Compress = true;
 
     // Directories are kept with a trailing separator; an empty value stays empty.
     const QString& AttachFilePath() const { return attachFilePath_; }
@@ -157,6 +163,11 @@ public:
     TNotifyEvent OnDecodeEnd;
     TNotifyEvent OnPosted;
     TOnErrorEvent OnPostFailed;
+    // Compression failed with this server: refused (errorNumber: the reply code) or a
+    // compressed stream that broke (0), message saying which. Raised before the refusal is
+    // passed over or the break raised, so that a caller can remember not to ask this server
+    // again.
+    TOnErrorEvent OnCompressionFailed;
     // Progress while a long reply arrives, for a progress bar. OnListProgress: the summaries
     // GetArticleList has received so far and the article count the GROUP reply announced (0
     // when it gave none), every kProgressSummaries summaries and once more after the last,
@@ -268,6 +279,13 @@ protected:
     // Between the greeting and the login: the capabilities and, for STARTTLS, the handshake.
     void NegotiateSecurity();
     void ReadCapabilities();
+    // After the login (loggedIn: one was made): COMPRESS DEFLATE when Compress is set and the
+    // capabilities offer it.
+    void NegotiateCompression(bool loggedIn);
+    // Starts compression on a 206; reports any other reply as a refusal.
+    void TakeCompressionReply(const QByteArray& reply);
+    // Raises the break as NNTPError, the connection dropped, after OnCompressionFailed.
+    [[noreturn]] void FailCompressedStream(const QString& reason) override;
     void RetreiveList(int kind, int start);
     // Reads a multi-line reply into list, up to and including the "." line. Sends command
     // first unless it is empty; false, with the list empty, when the reply refuses.
@@ -369,6 +387,9 @@ private:
     // Adds to AttachmentProblems what is wrong with a block saved as fileName.
     void CheckYEncBlock(const TYEncDecoder& block, const QString& fileName);
 
+    // Compression waits for a login: the server offers one, or answered COMPRESS with 480. It
+    // is asked for once a login has succeeded.
+    bool compressionAfterLogin_ = false;
     // True from sending a command until its reply has been read whole (for POST: until the
     // article is sent and answered).
     bool exchangeOpen_ = false;

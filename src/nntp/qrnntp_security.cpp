@@ -15,6 +15,10 @@ bool TQRNNTP::HasCapability(const QByteArray& capability) const {
 void TQRNNTP::NegotiateSecurity() {
     Capabilities.Clear();
     if (Security == TSecurity::None) {
+        // Whether the server compresses, it says in its capabilities.
+        if (Compress) {
+            ReadCapabilities();
+        }
         return;
     }
     ReadCapabilities();

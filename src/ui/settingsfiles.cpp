@@ -38,7 +38,7 @@ std::optional<QByteArray> PathOfLine(const QByteArray& line, const QByteArray& k
     return IsPathOnOneLine(path) ? std::optional<QByteArray>(path) : std::nullopt;
 }
 
-// "security WORD", "trust HOST PORT SHA256:HEX", "offline", "subscribed-only",
+// "security WORD", "trust HOST PORT SHA256:HEX", "offline", "no-compress", "subscribed-only",
 // "signature PATH" or "attachment-folder PATH"; anything else changes nothing.
 void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
     const QList<QByteArray> words = TrimBlanksAndControls(line).split(' ');
@@ -55,6 +55,8 @@ void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
         }
     } else if (key == "offline" && words.size() == 1) {
         settings.workOffline = true;
+    } else if (key == "no-compress" && words.size() == 1) {
+        settings.compress = false;
     } else if (key == "subscribed-only" && words.size() == 1) {
         settings.subscribedOnly = true;
     } else if (key == "trust" && words.size() == 4) {
@@ -134,6 +136,9 @@ QByteArray AccountSettingsText(const TAccountSettings& settings) {
     }
     if (settings.workOffline) {
         text += lineEnd + "offline";
+    }
+    if (!settings.compress) {
+        text += lineEnd + "no-compress";
     }
     if (settings.subscribedOnly) {
         text += lineEnd + "subscribed-only";

@@ -186,6 +186,9 @@ void TForm1::BindClient() {
     client.OnGroupSelect = [this](QObject* sender) { QRNNTP1GroupSelect(sender); };
     client.OnGroupSelectRequired = [this](bool& handled) { QRNNTP1GroupSelectRequired(handled); };
     client.OnEncrypted = [this](QObject* sender) { QRNNTP1Encrypted(sender); };
+    client.OnCompressionFailed = [this](QObject*, quint16, const QString& message) {
+        QRNNTP1CompressionFailed(message);
+    };
     client.OnHeaderList = [this](QObject* sender) { QRNNTP1HeaderList(sender); };
     client.OnSummary = [this](const TSummaryLine& summary) { QRNNTP1Summary(summary); };
     client.OnListProgress = [this](qint64 received, qint64 announced) {
@@ -341,6 +344,7 @@ void TForm1::LoadSettings() {
     Edit4->setText(QString::fromUtf8(account.password));
     SelectSecurity(account.security);
     CheckBox2->setChecked(account.workOffline);
+    CompressBox->setChecked(account.compress);
     CheckBox1->setChecked(account.subscribedOnly);
     Edit15->setText(QString::fromUtf8(account.signatureFile));
     QRNNTP1->TrustedCertificates = account.trustedCertificates;
@@ -357,7 +361,7 @@ void TForm1::SaveSettings() {
                                            connection.security, QRNNTP1->TrustedCertificates,
                                            CheckBox2->isChecked(), CheckBox1->isChecked(),
                                            Edit15->text().trimmed().toUtf8(),
-                                           attachmentFolder_.toUtf8()}));
+                                           attachmentFolder_.toUtf8(), CompressBox->isChecked()}));
 }
 
 void TForm1::SetHostHistory(const TStringList& hosts) {

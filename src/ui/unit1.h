@@ -116,6 +116,9 @@ public:
     // Work offline: the group list, summaries and articles of the server named come from the
     // store, and nothing is sent to any server.
     QCheckBox* CheckBox2;
+    // Compress: the server is asked for COMPRESS DEFLATE, unless compression failed with it
+    // before (util/compressionmemory.h).
+    QCheckBox* CompressBox;
     QLabel* Label5;
     QListWidget* ListBox1; // the groups: the subscribed first, with their unread counts
     // The group list's context menu.
@@ -232,6 +235,7 @@ public:
     void QRNNTP1HostResolved(QObject* sender);
     void QRNNTP1InvalidHost(bool& handled);
     void QRNNTP1ConnectionFailed(QObject* sender);
+    void QRNNTP1CompressionFailed(const QString& message);
     void QRNNTP1ConnectionRequired(bool& handled);
     void QRNNTP1Status(QObject* sender, const QString& status);
     void QRNNTP1GroupListUpdate(const QByteArray& name, int firstArticle, int lastArticle,

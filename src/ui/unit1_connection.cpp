@@ -5,6 +5,7 @@
 #include "nntp/nntpwire.h"
 #include "nntp/storecache.h"
 #include "ui/displaytext.h"
+#include "util/compressionmemory.h"
 #include "util/presenter.h"
 
 #include <QCheckBox>
@@ -97,6 +98,8 @@ void TForm1::ConnectToServer() {
     QRNNTP1->UserId = WireBytes(Edit3->text());
     QRNNTP1->Password = WireBytes(Edit4->text());
     QRNNTP1->Security = SelectedSecurity();
+    QRNNTP1->Compress = CompressBox->isChecked() &&
+                        !compressionmemory::FailedBefore(QRNNTP1->Host, QRNNTP1->Port);
     QRNNTP1->CacheMode = WorkingOffline() ? TCacheMode::cmLocal : TCacheMode::cmRemote;
     if (WorkingOffline()) {
         OpenStoredServer();
@@ -323,6 +326,18 @@ void TForm1::QRNNTP1InvalidHost(bool& handled) {
 void TForm1::QRNNTP1ConnectionFailed(QObject*) {
     // Reported once, by the connect it ends, which knows why.
     connectionFailed_ = true;
+}
+
+void TForm1::QRNNTP1CompressionFailed(const QString& message) {
+    // The status bar says what failed; the next connection to this server asks no more, a
+    // connection made again for a running operation included.
+    SetStatusText(message);
+    QRNNTP1->Compress = false;
+    try {
+        compressionmemory::Remember(QRNNTP1->Host, QRNNTP1->Port);
+    } catch (const Exception& error) {
+        SetStatusText(message + QStringLiteral(" (") + error.Message() + u')');
+    }
 }
 
 void TForm1::QRNNTP1ConnectionRequired(bool& handled) {

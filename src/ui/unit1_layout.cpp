@@ -158,6 +158,10 @@ void TForm1::CreateConnectionPage() {
     CheckBox2 = Named(new QCheckBox(QStringLiteral("Work &offline"), Panel4), "CheckBox2");
     CheckBox2->setToolTip(QStringLiteral("The group list, summaries and articles kept in the "
                                          "news store, without connecting to the server"));
+    CompressBox = Named(new QCheckBox(QStringLiteral("Co&mpress"), Panel4), "CompressBox");
+    CompressBox->setChecked(true);
+    CompressBox->setToolTip(QStringLiteral("Ask the server to compress the connection (COMPRESS "
+                                           "DEFLATE), once TLS and the login are done"));
     Label7 = NewLabel("Label7", QStringLiteral("Filter List with:"), Panel4);
     Edit6 = Named(new QLineEdit(Panel4), "Edit6");
     CheckBox1 = Named(new QCheckBox(QStringLiteral("Subscribed only"), Panel4), "CheckBox1");
@@ -179,6 +183,7 @@ void TForm1::CreateConnectionPage() {
     grid->addWidget(Label18, 1, 4, 1, 2);
     grid->addWidget(Button2, 1, 6);
     grid->addWidget(CheckBox2, 0, 7);
+    grid->addWidget(CompressBox, 1, 7);
     grid->addWidget(Label7, 2, 0);
     grid->addWidget(Edit6, 2, 1, 1, 4);
     grid->addWidget(CheckBox1, 2, 5);

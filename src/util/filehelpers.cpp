@@ -77,6 +77,14 @@ QString WithSeparator(const QString& dir) {
     return dir.endsWith(u'/') ? dir : dir + u'/';
 }
 
+QString UserDataDir() {
+    const QString configured = qEnvironmentVariable("XDG_DATA_HOME");
+    const QString dataHome = !configured.isEmpty() && QDir::isAbsolutePath(configured)
+                                 ? configured
+                                 : QDir::homePath() + QStringLiteral("/.local/share");
+    return dataHome + QStringLiteral("/zknews/");
+}
+
 QString ProgramDirFor(const QString& executablePath) {
     const QFileInfo executable(executablePath);
     QString path = executablePath;

@@ -16,6 +16,10 @@ const QString& ProgramDir();
 // user's configuration directory for the program ($XDG_CONFIG_HOME/<application name>).
 QString ProgramDirFor(const QString& executablePath);
 
+// The folder of the user's data of the program: $XDG_DATA_HOME/zknews/, $XDG_DATA_HOME defaulting
+// to ~/.local/share (the XDG rules ignore a relative value). Ends in a separator; not created.
+QString UserDataDir();
+
 // Waits the given milliseconds in slices of at most one second, processing events all the
 // while. Handlers of the window may run inside it.
 void IdleWait(int milliseconds);

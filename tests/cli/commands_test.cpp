@@ -226,3 +226,49 @@ TEST(CliCommands, ExtractWritesTheAttachmentsIntoTheDirectoryAndPrintsTheirNames
         << missing.err.constData();
     EXPECT_EQ(untouched.server.Connections(), 0);
 }
+
+TEST(CliCommands, CompressionIsAskedForUnlessRefusedBeforeOrTurnedOff) {
+    const TestCompressionMemory memory;
+    const QByteArray offered = "S: 200 ready\nC: CAPABILITIES\nS: 101 list\nS: COMPRESS DEFLATE\n"
+                               "S: .\n";
+    const QByteArray list = "C: LIST\nS: 215 list follows\nS: a.b 3 1 y\nS: .\n";
+    struct Run {
+        const char* name;
+        QByteArray conversation;
+        QStringList options;
+        QByteArray told;
+    };
+    const Run runs[] = {
+        {"compressed, -v says so", offered + "C: COMPRESS DEFLATE\nS: 206 active\nZ:\n" + list + kBye,
+         {QStringLiteral("-v")}, "Compressed: DEFLATE"},
+        {"--no-compress asks nothing", "S: 200 ready\n" + list + kBye,
+         {QStringLiteral("--no-compress")}, ""},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.name);
+        Session session(run.conversation);
+        const CliResult result = session.Run(run.options + QStringList{QStringLiteral("groups")});
+        EXPECT_EQ(result.status, kExitSuccess) << result.err.constData();
+        EXPECT_EQ(result.out, "a.b\n");
+        EXPECT_TRUE(result.err.contains(run.told)) << result.err.constData();
+        EXPECT_EQ(session.server.UnscriptedCapabilities(), 0);
+        session.ExpectScriptPlayed();
+    }
+    EXPECT_FALSE(QFile::exists(memory.Path()));
+
+    // The same server twice: refused, then not asked at all.
+    Session refusing(offered + "C: COMPRESS DEFLATE\nS: 403 not now\n" + list + kBye);
+    refusing.server.AddScript("S: 200 ready\n" + list + kBye);
+    const CliResult refused = refusing.Run({QStringLiteral("-v"), QStringLiteral("groups")});
+    EXPECT_EQ(refused.status, kExitSuccess) << refused.err.constData();
+    EXPECT_TRUE(refused.err.contains("The server refused compression (403 not now); the "
+                                     "connection goes on uncompressed"))
+        << refused.err.constData();
+    EXPECT_EQ(FileBytes(memory.Path()),
+              "127.0.0.1 " + QByteArray::number(refusing.server.Port()) + '\n');
+    const CliResult next = refusing.Run({QStringLiteral("groups")});
+    EXPECT_EQ(next.status, kExitSuccess) << next.err.constData();
+    EXPECT_EQ(next.out, "a.b\n");
+    EXPECT_EQ(refusing.server.UnscriptedCapabilities(), 0);
+    refusing.ExpectScriptPlayed();
+}

@@ -112,4 +112,9 @@ TEST(CliProcess, TheProtocolLogMarksWhereTlsStartsAndMasksThePasswordSentOverIt)
     EXPECT_GT(log.indexOf("\n-- TLS established: TLSv1."), tlsStarts);
     EXPECT_GT(log.indexOf("C: AUTHINFO PASS ********\r\n"), tlsStarts);
     EXPECT_FALSE(log.contains(NewsServer::kPassword));
+    // Compression comes after the login, and the log goes on with the lines as they are.
+    const qsizetype compressionStarts = log.indexOf("\n-- compression (DEFLATE) starts\n");
+    EXPECT_GT(log.indexOf("C: COMPRESS DEFLATE\r\n"), log.indexOf("C: AUTHINFO PASS ********"));
+    EXPECT_GT(compressionStarts, log.indexOf("C: COMPRESS DEFLATE\r\n"));
+    EXPECT_GT(log.indexOf("S: 215 ", compressionStarts), compressionStarts) << log.constData();
 }

@@ -352,3 +352,51 @@ TEST(InnTls, AKeptCertificateIsAcceptedWithoutTheCaAndAChangedOneIsRefused) {
     EXPECT_TRUE(presenter.certificateQuestions[0].changed);
     EXPECT_FALSE(nntp.Connected);
 }
+
+TEST(InnCompress, AListingCompressedGivesTheSameSummariesOverFewerWireBytes) {
+    ZK_REQUIRE_NEWS_SERVER_OR_SKIP();
+    struct Listing {
+        TStringList summaries;
+        qint64 wireBytes = 0;
+        bool compressed = false;
+    };
+    const auto list = [](bool compress, TSecurity security, int port) {
+        TQRNNTP nntp;
+        nntp.Host = HostName();
+        nntp.Port = port;
+        nntp.TimeOut = 30000;
+        nntp.Security = security;
+        nntp.ExtraCaCertificates = QSslCertificate::fromPath(QString::fromLatin1(kCaFile));
+        nntp.Compress = compress;
+        // Over TLS the server offers a login, and compression waits for it.
+        nntp.UserId = kUser;
+        nntp.Password = kPassword;
+        nntp.Connect();
+        nntp.SetGroup(kManyGroup);
+        const qint64 wireBefore = nntp.WireBytesRecvd;
+        nntp.GetArticleList(true, 0);
+        Listing listing;
+        listing.summaries.Assign(nntp.SummaryLines);
+        listing.wireBytes = nntp.WireBytesRecvd - wireBefore;
+        listing.compressed = nntp.Compressed();
+        nntp.Disconnect();
+        return listing;
+    };
+    const Listing plain = list(false, TSecurity::None, kPort);
+    qint64 plainBytes = 0;
+    for (int i = 0; i < plain.summaries.Count(); ++i) {
+        plainBytes += plain.summaries[i].size() + 2;
+    }
+    EXPECT_FALSE(plain.compressed);
+    EXPECT_GE(plain.wireBytes, plainBytes);
+    for (const TSecurity security : {TSecurity::None, TSecurity::StartTls}) {
+        SCOPED_TRACE(security == TSecurity::StartTls ? "inside TLS, after the login" : "plain");
+        const Listing compressed =
+            list(true, security, security == TSecurity::StartTls ? kAuthPort : kPort);
+        EXPECT_TRUE(compressed.compressed);
+        EXPECT_EQ(compressed.summaries.Count(), kManyCount + 1);
+        EXPECT_EQ(compressed.summaries.Text(), plain.summaries.Text());
+        // An overview listing deflates five to ten times; a third is a wide bound.
+        EXPECT_LT(compressed.wireBytes * 3, plainBytes);
+    }
+}

@@ -342,3 +342,25 @@ TEST(NntpWire, TheArticleNumberOfARetrievalReply) {
     EXPECT_EQ(ReplyArticleNumber("222 -4 <a@x>"), 0);
     EXPECT_EQ(ReplyArticleNumber(""), 0);
 }
+
+TEST(NntpWire, ABinaryReplyIsOneWithoutAStatusCodeAndWithControlBytes) {
+    struct Case {
+        QByteArray line;
+        bool binary;
+    };
+    const Case cases[] = {
+        {"211 3 1 3 a.b\r\n", false},
+        {"205\r\n", false},
+        {"500", false},
+        {"what?\r\n", false},
+        {"", false},
+        {"211 a\x01 b\r\n", false},                              // a status line, however odd
+        {QByteArray("224T0V\x00\xe1\r\n", 10), true},             // deflated, digits by chance
+        {QByteArray("\x32\x8a\x00\x00\xff\xff\n", 7), true},
+        {"text with a \x1b escape\r\n", true},
+        {"12", false},
+    };
+    for (const Case& test : cases) {
+        EXPECT_EQ(nntpwire::IsBinaryReply(test.line), test.binary) << test.line.toHex().constData();
+    }
+}

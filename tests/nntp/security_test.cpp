@@ -62,9 +62,11 @@ TEST(NntpSecurity, ImplicitTlsAsksForTheCapabilitiesAndAPlainConnectionDoesNot) 
     tls.ExpectScriptPlayed();
 
     ScriptedNntp plain({script::Greeting() + script::Group("a.b", 1, 1)});
+    plain.nntp.Compress = false; // compression would ask for them
     plain.nntp.Connect();
     plain.nntp.SetGroup("a.b");
     EXPECT_TRUE(plain.nntp.EncryptionDescription().isEmpty());
+    EXPECT_EQ(plain.server.UnscriptedCapabilities(), 0);
     plain.ExpectScriptPlayed();
 }
 

@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 namespace {
 
@@ -57,6 +58,53 @@ QByteArray Unescape(const QByteArray& text) {
 
 } // namespace
 
+// The session's two raw deflate streams, written against zlib directly so that the client's
+// own compression code is checked against another implementation of its use of zlib.
+struct FakeCompression {
+    z_stream deflater{};
+    z_stream inflater{};
+    bool broken = false;
+
+    FakeCompression() {
+        deflateInit2(&deflater, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+        inflateInit2(&inflater, -15);
+    }
+    ~FakeCompression() {
+        deflateEnd(&deflater);
+        inflateEnd(&inflater);
+    }
+    FakeCompression(const FakeCompression&) = delete;
+    FakeCompression& operator=(const FakeCompression&) = delete;
+
+    QByteArray Deflate(const QByteArray& plain) {
+        QByteArray out(static_cast<qsizetype>(deflateBound(&deflater, plain.size())) + 64, '\0');
+        deflater.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+        deflater.avail_in = static_cast<uInt>(plain.size());
+        deflater.next_out = reinterpret_cast<Bytef*>(out.data());
+        deflater.avail_out = static_cast<uInt>(out.size());
+        deflate(&deflater, Z_SYNC_FLUSH);
+        out.truncate(out.size() - deflater.avail_out);
+        return out;
+    }
+
+    // Empty, with broken set, once the client's data does not inflate.
+    QByteArray Inflate(const QByteArray& compressed) {
+        QByteArray plain;
+        inflater.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+        inflater.avail_in = static_cast<uInt>(compressed.size());
+        char out[16384];
+        int result = Z_OK;
+        do {
+            inflater.next_out = reinterpret_cast<Bytef*>(out);
+            inflater.avail_out = sizeof out;
+            result = inflate(&inflater, Z_SYNC_FLUSH);
+            plain.append(out, static_cast<qsizetype>(sizeof out - inflater.avail_out));
+        } while (result == Z_OK && (inflater.avail_in > 0 || inflater.avail_out == 0));
+        broken = broken || (result != Z_OK && result != Z_BUF_ERROR);
+        return broken ? QByteArray() : plain;
+    }
+};
+
 QList<QSslCertificate> TestCertificateAuthority() {
     return CertificatesOf(QStringLiteral("ca.pem"));
 }
@@ -99,7 +147,7 @@ QList<FakeServer::Step> FakeServer::Parse(const QByteArray& conversation) {
         } else if (kind == 'S') {
             steps.append({'S', data + "\r\n"});
         } else if (kind == 'R') {
-            steps.append({'S', Unescape(data)});
+            steps.append({'R', Unescape(data)});
         } else {
             steps.append({kind, data});
         }
@@ -173,11 +221,41 @@ void FakeServer::OnNewConnection() {
     }
 }
 
+void FakeServer::Send(Session* session, const QByteArray& bytes) {
+    session->socket->write(session->compression ? session->compression->Deflate(bytes) : bytes);
+    session->socket->flush();
+}
+
+QByteArray FakeServer::Arrived(Session* session) {
+    const QByteArray arrived = session->socket->readAll();
+    if (!session->compression) {
+        return arrived;
+    }
+    const bool wasBroken = session->compression->broken;
+    const QByteArray plain = session->compression->Inflate(arrived);
+    if (session->compression->broken && !wasBroken) {
+        failures_.append(QStringLiteral("the client's compressed data does not inflate"));
+    }
+    return plain;
+}
+
+bool FakeServer::AnsweredUnscripted(Session* session, const QByteArray& line) {
+    const bool awaited = session->next < session->steps.size() &&
+                         session->steps[session->next].kind == 'C' &&
+                         session->steps[session->next].data == line;
+    if (line != "CAPABILITIES" || awaited) {
+        return false;
+    }
+    Send(session, "500 Unknown command\r\n");
+    ++unscriptedCapabilities_;
+    return true;
+}
+
 void FakeServer::OnReadyRead(Session* session) {
     if (!session->socket) {
         return;
     }
-    const QByteArray arrived = session->socket->readAll();
+    const QByteArray arrived = Arrived(session);
     if (session->dropping) {
         return;
     }
@@ -188,6 +266,9 @@ void FakeServer::OnReadyRead(Session* session) {
         session->pending.remove(0, end + 1);
         if (line.endsWith('\r')) {
             line.chop(1);
+        }
+        if (AnsweredUnscripted(session, line)) {
+            continue;
         }
         received_.append(line);
         session->unmatched.append(line);
@@ -216,6 +297,9 @@ void FakeServer::Advance(Session* session) {
             Match(session, step.data);
             break;
         case 'S':
+            Send(session, step.data);
+            break;
+        case 'R':
             session->socket->write(step.data);
             session->socket->flush();
             break;
@@ -229,8 +313,7 @@ void FakeServer::Advance(Session* session) {
                 if (!session->socket) {
                     return;
                 }
-                session->socket->write(remaining->left(1));
-                session->socket->flush();
+                Send(session, remaining->left(1));
                 remaining->remove(0, 1);
                 if (remaining->isEmpty()) {
                     trickle->deleteLater();
@@ -259,6 +342,9 @@ void FakeServer::Advance(Session* session) {
             ++session->next;
             StartEncryption(session);
             return;
+        case 'Z':
+            session->compression = std::make_shared<FakeCompression>();
+            break;
         case 'X':
             ++session->next;
             session->socket->flush();

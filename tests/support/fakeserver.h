@@ -7,9 +7,11 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QStringList>
+#include <memory>
 
 class QTcpServer;
 class QTcpSocket;
+struct FakeCompression;
 
 // A scripted news server for tests: listens on 127.0.0.1 on a free port and plays one script
 // per accepted connection, recording every line the client sent.
@@ -23,13 +25,22 @@ class QTcpSocket;
 //                                    script may wait for all of them before it answers.
 //   S~ 211 3 1 3 misc.test           the line is sent in single-byte writes, 20 ms apart
 //   T: 100                           later S~ lines trickle one byte every 100 ms
-//   R: <bytes>                       raw bytes, escapes \r \n \t \\ \xNN, no line end added
+//   R: <bytes>                       raw bytes, escapes \r \n \t \\ \xNN, no line end added;
+//                                    after Z: too they go out as they are, not deflated
 //   W: 200                           waits 200 ms
 //   X:                               closes the connection
 //   D:                               from here on drops what the client sends unread, as a
 //                                    plain server does with the bytes of a TLS handshake
 //   E:                               starts TLS as the server and goes on once it is encrypted
 //                                    (UseCertificate says with which certificate)
+//   Z:                               compression (RFC 8054) for the rest of the connection:
+//                                    what the client sends is inflated before it is matched
+//                                    and recorded, S: and S~ lines are deflated (each write
+//                                    flushed); data that does not inflate is a failure
+// A line CAPABILITIES that the script's next step does not wait for by name is answered
+// "500 Unknown command", as a server from before RFC 3977 answers it, and not recorded: a
+// client that asks for the capabilities on every connection meets the plain conversations of
+// the scripts.
 // A script that ends without X: keeps the connection open.
 class FakeServer : public QObject {
     Q_OBJECT
@@ -45,6 +56,8 @@ public:
     void UseCertificate(const QString& name);
     // Every line the client sent, without line ends, over all connections.
     const QList<QByteArray>& Received() const { return received_; }
+    // How many CAPABILITIES lines were answered without the script waiting for them.
+    int UnscriptedCapabilities() const { return unscriptedCapabilities_; }
     // Mismatches between the script and the client's lines.
     const QStringList& Failures() const { return failures_; }
     // True once every script has been played to its end.
@@ -70,6 +83,7 @@ private:
         // While a W: or S~ step runs: the script goes on when it is done.
         bool waiting = false;
         bool dropping = false;
+        std::shared_ptr<FakeCompression> compression;
     };
 
     void OnNewConnection();
@@ -79,6 +93,12 @@ private:
     void Match(Session* session, const QByteArray& expected);
     static QList<Step> Parse(const QByteArray& conversation);
     void StartEncryption(Session* session);
+    // Writes bytes to the client, deflated once the session is compressed.
+    void Send(Session* session, const QByteArray& bytes);
+    // The client's bytes as sent, inflated once the session is compressed.
+    QByteArray Arrived(Session* session);
+    // True when line is a CAPABILITIES that the script does not wait for; answers it.
+    bool AnsweredUnscripted(Session* session, const QByteArray& line);
 
     QTcpServer* server_;
     QList<QList<Step>> scripts_;
@@ -88,6 +108,7 @@ private:
     QSslCertificate certificate_;
     QSslKey key_;
     int connections_ = 0;
+    int unscriptedCapabilities_ = 0;
     int trickleMilliseconds_ = 20;
 };
 

@@ -38,3 +38,18 @@ struct TestDir {
     void Write(QAnyStringView name, const QByteArray& bytes) const { WriteFile(Path(name), bytes); }
     QByteArray Read(QAnyStringView name) const { return FileBytes(Path(name)); }
 };
+
+// For the test's lifetime the servers that compression failed with (util/compressionmemory.h)
+// are kept in a file of its own, which starts missing.
+struct TestCompressionMemory {
+    static constexpr char kVariable[] = "ZKNEWS_NO_COMPRESSION";
+    TestDir dir;
+    const QByteArray saved = qgetenv(kVariable);
+
+    TestCompressionMemory() { qputenv(kVariable, Path().toUtf8()); }
+    ~TestCompressionMemory() { qputenv(kVariable, saved); }
+    TestCompressionMemory(const TestCompressionMemory&) = delete;
+    TestCompressionMemory& operator=(const TestCompressionMemory&) = delete;
+
+    QString Path() const { return dir.Path("no-compression.txt"); }
+};

@@ -5,6 +5,7 @@
 #include "testfiles.h"
 #include "wait.h"
 
+#include <QCheckBox>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QLabel>
@@ -158,6 +159,61 @@ TEST_F(WindowTest, SecurityAndKeptCertificatesAreWrittenAfterTheFourLinesOnlyWhe
     form.QRNNTP1->TrustedCertificates.clear();
     form.close();
     EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)), "from\r\nreply\r\nuser\r\npass");
+}
+
+TEST_F(WindowTest, CompressIsCheckedUnlessTheAccountFileSaysNoCompressWhichIsWrittenOnlyThen) {
+    struct Case {
+        const char* name;
+        QByteArray extraLines;
+        bool checked;
+    };
+    const Case cases[] = {{"no line", "", true},
+                          {"no-compress", "\r\nno-compress", false},
+                          {"beside offline", "\r\noffline\r\nno-compress", false},
+                          {"a word after it", "\r\nno-compress please", true}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        WriteFile(SettingsFile(kAccountFile), "from\r\nreply\r\nuser\r\npass" + test.extraLines);
+        StartUp();
+        EXPECT_EQ(form.CompressBox->isChecked(), test.checked);
+    }
+    form.CheckBox2->setChecked(false);
+    form.CompressBox->setChecked(false);
+    form.close();
+    EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)), "from\r\nreply\r\nuser\r\npass\r\nno-compress");
+    StartUp();
+    EXPECT_FALSE(form.CompressBox->isChecked());
+    form.CompressBox->setChecked(true);
+    form.close();
+    EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)), "from\r\nreply\r\nuser\r\npass");
+}
+
+TEST_F(WindowTest, ConnectingCompressesWhenCheckedAndAServerThatRefusedIsNotAskedAgain) {
+    const TestCompressionMemory memory;
+    StartUp();
+    const QByteArray offered = "C: CAPABILITIES\nS: 101 list\nS: COMPRESS DEFLATE\nS: .\n";
+    Connect(script::Greeting() + offered +
+            "C: COMPRESS DEFLATE\nS: 206 Compression active\nZ:\n" +
+            script::GroupList({"zk.test.small"}) + script::Quit());
+    EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
+    EXPECT_TRUE(form.QRNNTP1->Compressed());
+
+    form.CompressBox->setChecked(false);
+    Connect(script::Greeting() + script::NewGroups({}) + script::Quit());
+    EXPECT_FALSE(form.QRNNTP1->Compressed());
+
+    form.CompressBox->setChecked(true);
+    Connect(script::Greeting() + offered + "C: COMPRESS DEFLATE\nS: 403 Not now\n" +
+            script::NewGroups({}) + script::Quit());
+    EXPECT_FALSE(form.QRNNTP1->Compressed());
+    EXPECT_EQ(FileBytes(memory.Path()), "127.0.0.1 " + QByteArray::number(server.Port()) + "\n");
+    // Remembered: not even the capabilities are asked for.
+    Connect(script::Greeting() + script::NewGroups({}) + script::Quit());
+    form.close();
+    ExpectScriptPlayed();
+    EXPECT_EQ(server.UnscriptedCapabilities(), 0);
+    EXPECT_EQ(server.Received().count("COMPRESS DEFLATE"), 2);
+    EXPECT_TRUE(form.CompressBox->isChecked());
 }
 
 TEST_F(WindowTest, ChoosingTlsMovesPort119To563AndTheOtherChoicesMoveItBack) {
