@@ -2,16 +2,19 @@
 
 #include "rawxover.h"
 
+#include <QScopeGuard>
 #include <QTcpSocket>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace bench {
 
@@ -64,6 +67,50 @@ void IndexLines(TOverview& overview) {
         overview.offsets.append(start);
         start = end + 1;
     }
+}
+
+// Deflates data as one run that ends in a sync flush (no final block), so that runs made apart
+// join into one stream.
+QByteArray DeflateRun(QByteArrayView data) {
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
+        Fail("replay server deflateInit2");
+    }
+    QByteArray out(static_cast<qsizetype>(deflateBound(&stream, data.size())) + 64, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&stream, Z_SYNC_FLUSH) != Z_OK || stream.avail_in != 0) {
+        Fail("replay server deflate");
+    }
+    out.truncate(out.size() - stream.avail_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+// What a compressing client sends, inflated into pending; false on data that does not inflate.
+bool InflateInto(z_stream& stream, const char* data, size_t size, QByteArray& pending) {
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    stream.avail_in = static_cast<uInt>(size);
+    char out[16384];
+    do {
+        stream.next_out = reinterpret_cast<Bytef*>(out);
+        stream.avail_out = sizeof out;
+        const int status = inflate(&stream, Z_SYNC_FLUSH);
+        if (status != Z_OK && status != Z_BUF_ERROR) {
+            return false;
+        }
+        pending.append(out, static_cast<qsizetype>(sizeof out - stream.avail_out));
+    } while (stream.avail_out == 0);
+    return true;
+}
+
+// The overview line's tab-separated fields: number, Subject, From, Date, Message-ID,
+// References, bytes, lines.
+QList<QByteArray> SummaryFields(QByteArrayView line) {
+    return line.trimmed().toByteArray().split('\t');
 }
 
 } // namespace
@@ -136,7 +183,8 @@ TOverview GenerateOverview(const QByteArray& group, int count) {
     return overview;
 }
 
-TReplayServer::TReplayServer(TOverview overview) : overview_(std::move(overview)) {
+TReplayServer::TReplayServer(TOverview overview, TReplayOptions options)
+    : overview_(std::move(overview)), options_(options) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     if (listener_ < 0) {
         Fail("replay server socket");
@@ -178,26 +226,91 @@ void TReplayServer::Serve(int connection) {
     if (!SendAll(connection, "200 zk replay server ready (posting prohibited)\r\n")) {
         return;
     }
+    z_stream inflater{};
+    if (inflateInit2(&inflater, -15) != Z_OK) {
+        Fail("replay server inflateInit2");
+    }
+    const auto endInflater = qScopeGuard([&] { inflateEnd(&inflater); });
+    bool compressing = false;
     QByteArray pending;
     bool quit = false;
     while (!quit && WaitReadable(connection, stopping_)) {
-        char buffer[4096];
+        char buffer[16384];
         const ssize_t received = ::recv(connection, buffer, sizeof buffer, 0);
         if (received <= 0) {
             return;
         }
-        pending.append(buffer, received);
+        if (!compressing) {
+            pending.append(buffer, received);
+        } else if (!InflateInto(inflater, buffer, static_cast<size_t>(received), pending)) {
+            return;
+        }
         for (qsizetype end = pending.indexOf('\n'); end >= 0 && !quit;
              end = pending.indexOf('\n')) {
-            const TReply reply = Answer(pending.left(end).trimmed());
+            const QByteArray command = pending.left(end).trimmed();
+            const TReply reply = Answer(command);
             pending.remove(0, end + 1);
             quit = reply.quit;
-            if (!SendAll(connection, reply.head) || !SendAll(connection, reply.data) ||
-                !SendAll(connection, reply.tail)) {
+            const bool sent =
+                compressing ? SendAll(connection, Compressed(reply))
+                            : SendAll(connection, reply.head) && SendAll(connection, reply.data) &&
+                                  SendAll(connection, reply.tail);
+            if (!sent) {
                 return;
+            }
+            // Whatever follows the command that started compression was sent compressed.
+            if (!compressing && reply.head.startsWith("206")) {
+                compressing = true;
+                const QByteArray rest = std::exchange(pending, {});
+                if (!InflateInto(inflater, rest.data(), static_cast<size_t>(rest.size()),
+                                 pending)) {
+                    return;
+                }
             }
         }
     }
+}
+
+QByteArray TReplayServer::Compressed(const TReply& reply) {
+    QByteArray data;
+    if (!reply.data.isEmpty()) {
+        const std::pair key{reply.data.data(), reply.data.size()};
+        auto kept = compressedRanges_.find(key);
+        if (kept == compressedRanges_.end()) {
+            kept = compressedRanges_.emplace(key, DeflateRun(reply.data)).first;
+        }
+        data = kept->second;
+    }
+    return DeflateRun(reply.head) + data + DeflateRun(reply.tail);
+}
+
+TReplayServer::TReply TReplayServer::Article(const QByteArray& verb, int number) const {
+    const QByteArrayView line = overview_.Range(number, number);
+    if (line.isEmpty()) {
+        return {"423 no such article number in this group\r\n"};
+    }
+    const QList<QByteArray> fields = SummaryFields(line);
+    QByteArray header = "Path: replay!not-for-mail\r\nFrom: " + fields.value(2) +
+                        "\r\nNewsgroups: " + overview_.group + "\r\nSubject: " +
+                        fields.value(1) + "\r\nDate: " + fields.value(3) +
+                        "\r\nMessage-ID: " + fields.value(4) + "\r\n";
+    if (!fields.value(5).isEmpty()) {
+        header += "References: " + fields.value(5) + "\r\n";
+    }
+    QByteArray body;
+    for (int i = 0; i < 30; ++i) {
+        body += "Line " + QByteArray::number(i + 1) + " of article " +
+                QByteArray::number(number) + ", a body of plain text as most posts are.\r\n";
+    }
+    const QByteArray id = fields.value(4);
+    const QByteArray status = ' ' + QByteArray::number(number) + ' ' + id;
+    if (verb == "HEAD") {
+        return {"221" + status + " head\r\n" + header + ".\r\n"};
+    }
+    if (verb == "BODY") {
+        return {"222" + status + " body\r\n" + body + ".\r\n"};
+    }
+    return {"220" + status + " article\r\n" + header + "\r\n" + body + ".\r\n"};
 }
 
 TReplayServer::TReply TReplayServer::Answer(const QByteArray& command) const {
@@ -210,6 +323,16 @@ TReplayServer::TReply TReplayServer::Answer(const QByteArray& command) const {
     }
     if (verb == "MODE") {
         return {"200 reader\r\n"};
+    }
+    if (verb == "CAPABILITIES") {
+        return {QByteArray("101 capability list follows\r\nVERSION 2\r\nREADER\r\nOVER\r\n") +
+                (options_.offerCompression ? "COMPRESS DEFLATE\r\n" : "") + ".\r\n"};
+    }
+    if (verb == "COMPRESS" && options_.offerCompression) {
+        return {"206 compression active\r\n"};
+    }
+    if (verb == "ARTICLE" || verb == "HEAD" || verb == "BODY") {
+        return Article(verb, words.value(1).toInt());
     }
     if (verb == "LIST" && words.size() == 1) {
         return {"215 list follows\r\n" + overview_.group + ' ' +

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <map>
 #include <thread>
 
 namespace bench {
@@ -33,12 +34,23 @@ TOverview CaptureOverview(const QString& host, quint16 port, const QByteArray& g
 // reply naming the articles before it), numbered from 1.
 TOverview GenerateOverview(const QByteArray& group, int count);
 
+// What a replay server offers beyond the listing.
+struct TReplayOptions {
+    // CAPABILITIES lists COMPRESS DEFLATE, and COMPRESS DEFLATE compresses the rest of the
+    // session. The overview's ranges are compressed once and kept, so that a compressed listing
+    // costs the server no more than a plain one from the second time on.
+    bool offerCompression = false;
+};
+
 // Serves one overview on an ephemeral port of 127.0.0.1 from a thread of its own, one
-// connection at a time: the greeting, MODE READER, LIST (the one group), GROUP, XOVER and OVER
-// (a range, or the whole group), QUIT; anything else is answered 500.
+// connection at a time: the greeting, MODE READER, CAPABILITIES, LIST (the one group), GROUP,
+// XOVER and OVER (a range, or the whole group), ARTICLE, HEAD and BODY of a listed number (an
+// article made from its summary, with a body of about 2 KB), COMPRESS DEFLATE when offered,
+// QUIT; anything else is answered 500. Commands sent ahead of their replies are answered in
+// order.
 class TReplayServer {
 public:
-    explicit TReplayServer(TOverview overview);
+    explicit TReplayServer(TOverview overview, TReplayOptions options = {});
     ~TReplayServer();
     TReplayServer(const TReplayServer&) = delete;
     TReplayServer& operator=(const TReplayServer&) = delete;
@@ -59,8 +71,15 @@ private:
     void AcceptLoop();
     void Serve(int connection);
     TReply Answer(const QByteArray& command) const;
+    TReply Article(const QByteArray& verb, int number) const;
+    // The reply's bytes deflated as a run of their own that ends in a sync flush, which a
+    // session's inflater reads as the continuation of its stream.
+    QByteArray Compressed(const TReply& reply);
 
     TOverview overview_;
+    TReplayOptions options_;
+    // The overview ranges sent compressed so far, by where their bytes lie.
+    std::map<std::pair<const char*, qsizetype>, QByteArray> compressedRanges_;
     int listener_ = -1;
     quint16 port_ = 0;
     std::atomic<bool> stopping_{false};
