@@ -1,11 +1,11 @@
 #include "linkproxy.h"
 
+#include "loopbacksockets.h"
+
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,41 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often a waiting thread looks at the stop flag.
-constexpr int kPollMs = 100;
 // What the link carries as one piece: small enough that a reply streams at the bandwidth
 // rather than in bursts (16 KiB take 6.5 ms at 20 Mbit/s).
 constexpr size_t kChunk = 16 * 1024;
-
-[[noreturn]] void Fail(const char* what) {
-    std::perror(what);
-    std::exit(1);
-}
-
-bool SendAll(int socket, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t sent = ::send(socket, data, size, MSG_NOSIGNAL);
-        if (sent <= 0) {
-            return false;
-        }
-        data += sent;
-        size -= static_cast<size_t>(sent);
-    }
-    return true;
-}
-
-void NoDelay(int socket) {
-    const int on = 1;
-    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
-sockaddr_in Loopback(quint16 port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-}
 
 struct TChunk {
     Clock::time_point due;
@@ -70,20 +38,7 @@ TLinkProxy::TConnection::~TConnection() {
 
 TLinkProxy::TLinkProxy(quint16 serverPort, TLinkShape shape)
     : serverPort_(serverPort), shape_(shape) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (listener_ < 0) {
-        Fail("link proxy socket");
-    }
-    const int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        Fail("link proxy listen");
-    }
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(port_, "link proxy");
     acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -97,13 +52,10 @@ TLinkProxy::~TLinkProxy() {
 }
 
 void TLinkProxy::AcceptLoop() {
-    pollfd wanted{listener_, POLLIN, 0};
-    while (!stopping_) {
-        if (::poll(&wanted, 1, kPollMs) > 0) {
-            const int client = ::accept(listener_, nullptr, nullptr);
-            if (client >= 0) {
-                Relay(client);
-            }
+    while (WaitReadable(listener_, stopping_)) {
+        const int client = ::accept(listener_, nullptr, nullptr);
+        if (client >= 0) {
+            Relay(client);
         }
     }
 }
@@ -111,15 +63,13 @@ void TLinkProxy::AcceptLoop() {
 void TLinkProxy::Relay(int client) {
     auto connection = std::make_shared<TConnection>();
     connection->client = client;
-    connection->server = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in server = Loopback(serverPort_);
-    if (::connect(connection->server, reinterpret_cast<const sockaddr*>(&server),
-                  sizeof server) != 0) {
+    connection->server = ConnectToLoopback(serverPort_);
+    if (connection->server < 0) {
         std::perror("link proxy: server");
         return;
     }
-    NoDelay(connection->client);
-    NoDelay(connection->server);
+    const int on = 1;
+    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     const std::lock_guard lock(pumpsLock_);
     pumps_.emplace_back([this, connection] { Pump(connection, true); });
     pumps_.emplace_back([this, connection] { Pump(connection, false); });
@@ -136,15 +86,16 @@ void TLinkProxy::Pump(std::shared_ptr<TConnection> connection, bool towardServer
     while (!stopping_ && (fromOpen || !inFlight.empty())) {
         const Clock::time_point now = Clock::now();
         while (!inFlight.empty() && inFlight.front().due <= now) {
-            if (!SendAll(to, inFlight.front().bytes.data(), inFlight.front().bytes.size())) {
+            const std::vector<char>& bytes = inFlight.front().bytes;
+            if (!SendAll(to, QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())))) {
                 return;
             }
             inFlight.pop_front();
         }
         int waitMs = kPollMs;
         if (!inFlight.empty()) {
-            const auto untilDue = std::chrono::ceil<std::chrono::milliseconds>(
-                inFlight.front().due - Clock::now());
+            const auto untilDue =
+                std::chrono::ceil<std::chrono::milliseconds>(inFlight.front().due - Clock::now());
             waitMs = std::clamp(static_cast<int>(untilDue.count()), 0, kPollMs);
         }
         pollfd wanted{from, static_cast<short>(fromOpen ? POLLIN : 0), 0};

@@ -4,13 +4,13 @@
 // socket that sends XOVER for a whole group and only reads the reply up to its "." line, and
 // the process's peak memory.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 #include <QTcpSocket>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <QElapsedTimer>
 
 namespace bench {
 

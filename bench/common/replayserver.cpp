@@ -1,59 +1,23 @@
 #include "replayserver.h"
 
+#include "loopbacksockets.h"
 #include "rawxover.h"
 
 #include <QScopeGuard>
 #include <QTcpSocket>
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
-#include <utility>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 #include <zlib.h>
 
 namespace bench {
 
 namespace {
-
-// How often a waiting thread looks at the stop flag.
-constexpr int kPollMs = 100;
-
-[[noreturn]] void Fail(const char* what) {
-    std::perror(what);
-    std::exit(1);
-}
-
-// Waits for the socket to be readable; false once the server is stopping.
-bool WaitReadable(int socket, const std::atomic<bool>& stopping) {
-    pollfd wanted{socket, POLLIN, 0};
-    while (!stopping) {
-        const int ready = ::poll(&wanted, 1, kPollMs);
-        if (ready > 0) {
-            return true;
-        }
-        if (ready < 0 && errno != EINTR) {
-            return false;
-        }
-    }
-    return false;
-}
-
-bool SendAll(int socket, QByteArrayView bytes) {
-    while (!bytes.isEmpty()) {
-        const ssize_t sent = ::send(socket, bytes.data(), static_cast<size_t>(bytes.size()),
-                                    MSG_NOSIGNAL);
-        if (sent <= 0) {
-            return false;
-        }
-        bytes = bytes.sliced(sent);
-    }
-    return true;
-}
 
 // Fills in the article numbers and line offsets of overview.lines.
 void IndexLines(TOverview& overview) {
@@ -62,8 +26,7 @@ void IndexLines(TOverview& overview) {
     for (qsizetype start = 0; start < overview.lines.size();) {
         const qsizetype end = overview.lines.indexOf('\n', start);
         const qsizetype tab = overview.lines.indexOf('\t', start);
-        overview.numbers.append(
-            QByteArrayView(overview.lines).sliced(start, tab - start).toInt());
+        overview.numbers.append(QByteArrayView(overview.lines).sliced(start, tab - start).toInt());
         overview.offsets.append(start);
         start = end + 1;
     }
@@ -151,10 +114,12 @@ TOverview CaptureOverview(const QString& host, quint16 port, const QByteArray& g
 }
 
 TOverview GenerateOverview(const QByteArray& group, int count) {
-    static const char* const kPosters[] = {
-        "Alice Example <alice@zk.test>", "bob@zk.test (Bob Example)",
-        "Carol Example <carol@zk.test>", "Dave Example <dave@zk.test>",
-        "erin@zk.test",                  "Frank Example <frank@zk.test>"};
+    static const char* const kPosters[] = {"Alice Example <alice@zk.test>",
+                                           "bob@zk.test (Bob Example)",
+                                           "Carol Example <carol@zk.test>",
+                                           "Dave Example <dave@zk.test>",
+                                           "erin@zk.test",
+                                           "Frank Example <frank@zk.test>"};
     static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
     TOverview overview;
     overview.group = group;
@@ -164,20 +129,19 @@ TOverview GenerateOverview(const QByteArray& group, int count) {
         const int topic = (root - 1) / 5 + 1;
         QByteArray references;
         for (int earlier = root; earlier < n; ++earlier) {
-            references += (earlier == root ? "<big." : " <big.") + QByteArray::number(earlier) +
-                          "@zk.test>";
+            references +=
+                (earlier == root ? "<big." : " <big.") + QByteArray::number(earlier) + "@zk.test>";
         }
         const int minutes = n;
         char date[64];
         std::snprintf(date, sizeof date, "%s, %02d Jan 2024 %02d:%02d:00 +0000",
-                      kDays[(minutes / 1440) % 7], 1 + (minutes / 1440) % 28,
-                      (minutes / 60) % 24, minutes % 60);
+                      kDays[(minutes / 1440) % 7], 1 + (minutes / 1440) % 28, (minutes / 60) % 24,
+                      minutes % 60);
         overview.lines += QByteArray::number(n) + '\t' + (n == root ? "" : "Re: ") + "Topic " +
                           QByteArray::number(topic) + " in " + group + '\t' + kPosters[n % 6] +
                           '\t' + date + "\t<big." + QByteArray::number(n) + "@zk.test>\t" +
                           references + '\t' + QByteArray::number(440 + references.size()) +
-                          "\t5\tXref: news.zk.test " + group + ':' + QByteArray::number(n) +
-                          "\r\n";
+                          "\t5\tXref: news.zk.test " + group + ':' + QByteArray::number(n) + "\r\n";
     }
     IndexLines(overview);
     return overview;
@@ -185,22 +149,7 @@ TOverview GenerateOverview(const QByteArray& group, int count) {
 
 TReplayServer::TReplayServer(TOverview overview, TReplayOptions options)
     : overview_(std::move(overview)), options_(options) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (listener_ < 0) {
-        Fail("replay server socket");
-    }
-    const int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        Fail("replay server listen");
-    }
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(port_, "replay server");
     thread_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -251,10 +200,10 @@ void TReplayServer::Serve(int connection) {
             const TReply reply = Answer(command);
             pending.remove(0, end + 1);
             quit = reply.quit;
-            const bool sent =
-                compressing ? SendAll(connection, Compressed(reply))
-                            : SendAll(connection, reply.head) && SendAll(connection, reply.data) &&
-                                  SendAll(connection, reply.tail);
+            const bool sent = compressing ? SendAll(connection, Compressed(reply))
+                                          : SendAll(connection, reply.head) &&
+                                                SendAll(connection, reply.data) &&
+                                                SendAll(connection, reply.tail);
             if (!sent) {
                 return;
             }
@@ -291,16 +240,16 @@ TReplayServer::TReply TReplayServer::Article(const QByteArray& verb, int number)
     }
     const QList<QByteArray> fields = SummaryFields(line);
     QByteArray header = "Path: replay!not-for-mail\r\nFrom: " + fields.value(2) +
-                        "\r\nNewsgroups: " + overview_.group + "\r\nSubject: " +
-                        fields.value(1) + "\r\nDate: " + fields.value(3) +
-                        "\r\nMessage-ID: " + fields.value(4) + "\r\n";
+                        "\r\nNewsgroups: " + overview_.group + "\r\nSubject: " + fields.value(1) +
+                        "\r\nDate: " + fields.value(3) + "\r\nMessage-ID: " + fields.value(4) +
+                        "\r\n";
     if (!fields.value(5).isEmpty()) {
         header += "References: " + fields.value(5) + "\r\n";
     }
     QByteArray body;
     for (int i = 0; i < 30; ++i) {
-        body += "Line " + QByteArray::number(i + 1) + " of article " +
-                QByteArray::number(number) + ", a body of plain text as most posts are.\r\n";
+        body += "Line " + QByteArray::number(i + 1) + " of article " + QByteArray::number(number) +
+                ", a body of plain text as most posts are.\r\n";
     }
     const QByteArray id = fields.value(4);
     const QByteArray status = ' ' + QByteArray::number(number) + ' ' + id;
@@ -316,8 +265,8 @@ TReplayServer::TReply TReplayServer::Article(const QByteArray& verb, int number)
 TReplayServer::TReply TReplayServer::Answer(const QByteArray& command) const {
     const QList<QByteArray> words = command.split(' ');
     const QByteArray verb = words.value(0).toUpper();
-    const QByteArray range = QByteArray::number(overview_.First()) + ' ' +
-                             QByteArray::number(overview_.Last());
+    const QByteArray range =
+        QByteArray::number(overview_.First()) + ' ' + QByteArray::number(overview_.Last());
     if (verb == "QUIT") {
         return {"205 bye\r\n", {}, {}, true};
     }
@@ -336,8 +285,8 @@ TReplayServer::TReply TReplayServer::Answer(const QByteArray& command) const {
     }
     if (verb == "LIST" && words.size() == 1) {
         return {"215 list follows\r\n" + overview_.group + ' ' +
-                QByteArray::number(overview_.Last()) + ' ' +
-                QByteArray::number(overview_.First()) + " y\r\n.\r\n"};
+                QByteArray::number(overview_.Last()) + ' ' + QByteArray::number(overview_.First()) +
+                " y\r\n.\r\n"};
     }
     if (verb == "GROUP") {
         if (words.value(1) != overview_.group) {
@@ -350,8 +299,8 @@ TReplayServer::TReply TReplayServer::Answer(const QByteArray& command) const {
         const QList<QByteArray> bounds = words.value(1).split('-');
         const int first = words.size() > 1 ? bounds.value(0).toInt() : overview_.First();
         const int last = bounds.size() > 1 && !bounds[1].isEmpty() ? bounds[1].toInt()
-                         : words.size() > 1                         ? first
-                                                                    : overview_.Last();
+                         : words.size() > 1                        ? first
+                                                                   : overview_.Last();
         return {"224 overview follows\r\n", overview_.Range(first, last), ".\r\n"};
     }
     return {"500 command not understood\r\n"};
