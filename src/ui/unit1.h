@@ -448,8 +448,9 @@ private:
     QString ConnectionFailureText(const QString& clientError);
     TSecurity SelectedSecurity() const;
     void SelectSecurity(TSecurity security);
-    // The encryption shown on the connection page and in the status bar.
-    void ShowEncryption(const QString& description);
+    // The encryption (its description; empty: none) and the compression of the connection,
+    // shown on the connection page and in the status bar.
+    void ShowConnectionState(const QString& encryption, bool compressed);
     void FillGroupList(const QString& filter);
     QByteArray SelectedGroup() const;
     // The client's current group in the caption, and the caches given to it.

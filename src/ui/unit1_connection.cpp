@@ -98,8 +98,8 @@ void TForm1::ConnectToServer() {
     QRNNTP1->UserId = WireBytes(Edit3->text());
     QRNNTP1->Password = WireBytes(Edit4->text());
     QRNNTP1->Security = SelectedSecurity();
-    QRNNTP1->Compress = CompressBox->isChecked() &&
-                        !compressionmemory::FailedBefore(QRNNTP1->Host, QRNNTP1->Port);
+    QRNNTP1->Compress =
+        CompressBox->isChecked() && !compressionmemory::FailedBefore(QRNNTP1->Host, QRNNTP1->Port);
     QRNNTP1->CacheMode = WorkingOffline() ? TCacheMode::cmLocal : TCacheMode::cmRemote;
     if (WorkingOffline()) {
         OpenStoredServer();
@@ -178,10 +178,14 @@ void TForm1::ComboBox1Change() {
     }
 }
 
-void TForm1::ShowEncryption(const QString& description) {
-    Label18->setText(description.isEmpty() ? QStringLiteral("Not encrypted")
-                                           : QStringLiteral("Encrypted: ") + description);
-    encryptionPanel_->setText(description);
+void TForm1::ShowConnectionState(const QString& encryption, bool compressed) {
+    const QString compression = compressed ? QStringLiteral("compressed") : QString();
+    Label18->setText((encryption.isEmpty() ? QStringLiteral("Not encrypted")
+                                           : QStringLiteral("Encrypted: ") + encryption) +
+                     (compressed ? QStringLiteral(", ") + compression : QString()));
+    const QString separator =
+        encryption.isEmpty() || !compressed ? QString() : QStringLiteral("; ");
+    encryptionPanel_->setText(encryption + separator + compression);
 }
 
 void TForm1::FillGroupList(const QString& filter) {
@@ -291,6 +295,7 @@ void TForm1::QRNNTP1Connect(QObject*) {
     }
     AttachStore();
     SetStatusText(QStringLiteral("Connected"));
+    ShowConnectionState(QRNNTP1->EncryptionDescription(), QRNNTP1->Compressed());
     if (AllGroups.Count() == 0) {
         ShowStoredGroups();
         // A connection made for a running operation that needed one: the client would skip
@@ -303,11 +308,11 @@ void TForm1::QRNNTP1Connect(QObject*) {
 
 void TForm1::QRNNTP1Disconnect(QObject*) {
     SetStatusText(QStringLiteral("Disconnected"));
-    ShowEncryption(QString());
+    ShowConnectionState(QString(), false);
 }
 
 void TForm1::QRNNTP1Encrypted(QObject*) {
-    ShowEncryption(QRNNTP1->EncryptionDescription());
+    ShowConnectionState(QRNNTP1->EncryptionDescription(), QRNNTP1->Compressed());
 }
 
 void TForm1::QRNNTP1HostResolved(QObject*) {

@@ -197,10 +197,16 @@ TEST_F(WindowTest, ConnectingCompressesWhenCheckedAndAServerThatRefusedIsNotAske
             script::GroupList({"zk.test.small"}) + script::Quit());
     EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
     EXPECT_TRUE(form.QRNNTP1->Compressed());
+    const auto* panel = form.StatusBar1->findChild<QLabel*>(u"EncryptionPanel"_s);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(form.Label18->text(), u"Not encrypted, compressed"_s);
+    EXPECT_EQ(panel->text(), u"compressed"_s);
 
     form.CompressBox->setChecked(false);
     Connect(script::Greeting() + script::NewGroups({}) + script::Quit());
     EXPECT_FALSE(form.QRNNTP1->Compressed());
+    EXPECT_EQ(form.Label18->text(), u"Not encrypted"_s);
+    EXPECT_EQ(panel->text(), QString());
 
     form.CompressBox->setChecked(true);
     Connect(script::Greeting() + offered + "C: COMPRESS DEFLATE\nS: 403 Not now\n" +
