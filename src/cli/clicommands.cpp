@@ -517,6 +517,7 @@ private:
         if (options_.reportLevel > 0) {
             nntp.OnStatus = [this](QObject*, const QString& status) { console_.Status(status); };
         }
+        nntp.PipelineDepth = options_.pipelineDepth;
         nntp.Compress =
             options_.compress && !compressionmemory::FailedBefore(options_.host, options_.port);
         nntp.OnCompressionFailed = [this](QObject*, quint16, const QString&) {

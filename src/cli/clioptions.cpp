@@ -228,13 +228,12 @@ private:
                 if (!TakeNumber(option, options().timeout)) {
                     return false;
                 }
-            } else if (option == QLatin1String("--tls") ||
-                       option == QLatin1String("--starttls")) {
+            } else if (option == QLatin1String("--tls") || option == QLatin1String("--starttls")) {
                 if (options().security != TSecurity::None) {
                     return Fail(QStringLiteral("--tls and --starttls exclude each other"));
                 }
-                options().security = option == QLatin1String("--tls") ? TSecurity::Tls
-                                                                      : TSecurity::StartTls;
+                options().security =
+                    option == QLatin1String("--tls") ? TSecurity::Tls : TSecurity::StartTls;
             } else if (option == QLatin1String("--ca-file")) {
                 if (!TakeValue(option, options().caFile)) {
                     return false;
@@ -257,6 +256,15 @@ private:
                 options().offline = true;
             } else if (option == QLatin1String("--no-compress")) {
                 options().compress = false;
+            } else if (option == QLatin1String("--pipeline")) {
+                if (!TakeNumber(option, options().pipelineDepth)) {
+                    return false;
+                }
+                if (options().pipelineDepth < 1 ||
+                    options().pipelineDepth > TQRNNTP::kMaxPipelineDepth) {
+                    return Fail(QStringLiteral("--pipeline needs a number from 1 to %1")
+                                    .arg(TQRNNTP::kMaxPipelineDepth));
+                }
             } else if (option == QLatin1String("-v")) {
                 options().reportLevel = 1;
             } else if (option == QLatin1String("-vv")) {
@@ -442,7 +450,8 @@ QByteArray HelpText() {
         "usage: zknews-cli [--host H] [--port P] [--user U] [--password-file F]\n"
         "                  [--timeout MS] [-v | -vv] [--tls | --starttls]\n"
         "                  [--ca-file F] [--trust-fingerprint SHA256:HEX]\n"
-        "                  [--store FILE] [--offline] [--no-compress] COMMAND ...\n"
+        "                  [--store FILE] [--offline] [--no-compress] [--pipeline N]\n"
+        "                  COMMAND ...\n"
         "\n"
         "Reads and posts news on an NNTP server with the client of ZK News Reader.\n"
         "\n"
@@ -469,6 +478,8 @@ QByteArray HelpText() {
         "  --offline           send nothing to any server: summary, head, body and\n"
         "                      article answer from the store, what it lacks fails\n"
         "  --no-compress       do not ask the server to compress the connection\n"
+        "  --pipeline N        articles and listing ranges asked for ahead of their\n"
+        "                      replies, 1 (one at a time) to 64 (16)\n"
         "  --help              this text\n"
         "\n"
         "With --tls or --starttls the server's certificate is checked against the\n"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/nwire.h"
+#include "nntp/qrnntp.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,7 +11,7 @@
 // The command line of zknews-cli:
 //   zknews-cli [--host H] [--port P] [--user U] [--password-file F] [--timeout MS] [-v|-vv]
 //              [--tls | --starttls] [--ca-file F] [--trust-fingerprint SHA256:HEX]
-//              [--store FILE] [--offline] [--no-compress] COMMAND ARGUMENTS...
+//              [--store FILE] [--offline] [--no-compress] [--pipeline N] COMMAND ARGUMENTS...
 // Connection options come before the command, the command's own options after it. The
 // password never comes from the command line, where every user of the machine can read it
 // (ps, /proc): it is the first line of the password file, or else the environment variable
@@ -58,6 +59,8 @@ struct TCliOptions {
     bool offline = false;
     // COMPRESS DEFLATE (RFC 8054) where the server offers it and has not failed with it before.
     bool compress = true;
+    // Requests sent ahead of their replies (TQRNNTP::PipelineDepth).
+    int pipelineDepth = TQRNNTP::kDefaultPipelineDepth;
 
     TCliCommand command = TCliCommand::Help;
     // The command's positional arguments, in order.

@@ -29,8 +29,8 @@ using TListProgressEvent = std::function<void(qint64 received, qint64 announced)
 using TArticleProgressEvent = std::function<void(qint64 bytesReceived)>;
 using TGroupRetrievedEvent =
     std::function<void(const QByteArray& name, int firstArticle, int lastArticle, bool posting)>;
-using TGroupRetrievedCacheEvent = std::function<void(bool& handled, const QByteArray& name,
-                                                     int firstArticle, int lastArticle, bool posting)>;
+using TGroupRetrievedCacheEvent = std::function<void(
+    bool& handled, const QByteArray& name, int firstArticle, int lastArticle, bool posting)>;
 // One summary of an XOVER listing as OnSummary reports it: its line and where its fields lie,
 // as nntpwire::LocateSummaryFields found them. A view into the client's lists, valid during the
 // event only.
@@ -254,7 +254,11 @@ public:
     // How many retrieval or listing commands go out before their replies are read (RFC 3977,
     // section 3.5): a server 50 ms away then answers article after article instead of one
     // round trip each. 1 sends one command at a time.
-    int PipelineDepth = 16;
+    int PipelineDepth = kDefaultPipelineDepth;
+    static constexpr int kDefaultPipelineDepth = 16;
+    // The most a setting may ask for: more gains nothing on any link, and a server may take a
+    // long queue of unread replies for a stuck client.
+    static constexpr int kMaxPipelineDepth = 64;
     // The most article numbers one XOVER asks for: a longer listing goes out in ranges of this
     // size, kept in flight as PipelineDepth allows, so that its first summaries arrive (and are
     // counted by OnListProgress) long before its last. SummaryLines ends the same either way.

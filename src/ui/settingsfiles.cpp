@@ -38,8 +38,9 @@ std::optional<QByteArray> PathOfLine(const QByteArray& line, const QByteArray& k
     return IsPathOnOneLine(path) ? std::optional<QByteArray>(path) : std::nullopt;
 }
 
-// "security WORD", "trust HOST PORT SHA256:HEX", "offline", "no-compress", "subscribed-only",
-// "signature PATH" or "attachment-folder PATH"; anything else changes nothing.
+// "security WORD", "trust HOST PORT SHA256:HEX", "offline", "no-compress", "pipeline N",
+// "subscribed-only", "signature PATH" or "attachment-folder PATH"; anything else changes
+// nothing.
 void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
     const QList<QByteArray> words = TrimBlanksAndControls(line).split(' ');
     const QByteArray key = words.value(0).toLower();
@@ -57,6 +58,12 @@ void ReadSettingLine(const QByteArray& line, TAccountSettings& settings) {
         settings.workOffline = true;
     } else if (key == "no-compress" && words.size() == 1) {
         settings.compress = false;
+    } else if (key == "pipeline" && words.size() == 2) {
+        bool isNumber = false;
+        const int depth = words[1].toInt(&isNumber);
+        if (isNumber && depth >= 1 && depth <= TQRNNTP::kMaxPipelineDepth) {
+            settings.pipelineDepth = depth;
+        }
     } else if (key == "subscribed-only" && words.size() == 1) {
         settings.subscribedOnly = true;
     } else if (key == "trust" && words.size() == 4) {
@@ -140,10 +147,14 @@ QByteArray AccountSettingsText(const TAccountSettings& settings) {
     if (!settings.compress) {
         text += lineEnd + "no-compress";
     }
+    if (settings.pipelineDepth != TQRNNTP::kDefaultPipelineDepth) {
+        text += lineEnd + "pipeline " + QByteArray::number(settings.pipelineDepth);
+    }
     if (settings.subscribedOnly) {
         text += lineEnd + "subscribed-only";
     }
-    if (settings.signatureFile != kDefaultSignatureFile && IsPathOnOneLine(settings.signatureFile)) {
+    if (settings.signatureFile != kDefaultSignatureFile &&
+        IsPathOnOneLine(settings.signatureFile)) {
         text += lineEnd + "signature " + settings.signatureFile;
     }
     if (!settings.attachmentFolder.isEmpty() && IsPathOnOneLine(settings.attachmentFolder)) {

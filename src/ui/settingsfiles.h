@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/nwire.h"
+#include "nntp/qrnntp.h"
 #include "ui/postfields.h"
 
 #include <QByteArray>
@@ -20,13 +21,15 @@
 //   security tls                     (or starttls; no such line means none)
 //   offline                          Work offline is checked
 //   no-compress                      Compress is cleared: the server is not asked to compress
+//   pipeline N                       requests sent ahead of their replies, 1 to 64, when not
+//                                    the 16 of the default
 //   subscribed-only                  the group list shows the subscribed groups only
 //   trust HOST PORT SHA256:HEX       a certificate the user chose to always trust for a server
 //   signature PATH                   the signature file, when not ~/.signature (an empty PATH:
 //                                    none)
 //   attachment-folder PATH           the folder attachments were last saved into
 // A reader that knows only the four lines ignores the others, and a file without them reads
-// as security none, online, compressed, with no trusted certificates.
+// as security none, online, compressed, 16 requests ahead, with no trusted certificates.
 
 inline constexpr char kHostHistoryFile[] = "zknewsreader.cfg";
 inline constexpr char kAccountFile[] = "zknewsreader.cf2";
@@ -45,6 +48,8 @@ struct TAccountSettings {
     QByteArray attachmentFolder;
     // COMPRESS DEFLATE where the server offers it.
     bool compress = true;
+    // Requests sent ahead of their replies.
+    int pipelineDepth = TQRNNTP::kDefaultPipelineDepth;
 
     bool operator==(const TAccountSettings&) const = default;
 };
@@ -61,7 +66,8 @@ QByteArray SettingsFileUtf8(const QByteArray& fileBytes);
 // The four fields of the account file's text (in UTF-8): field n is the text between the (n-1)-th
 // and the n-th LF, trimmed of blanks and control characters at both ends (which drops the CR).
 // Missing fields are empty. Of the lines after the fourth, those that say security, offline,
-// no-compress, subscribed-only, trust, signature and attachment-folder are read; others are ignored.
+// no-compress, pipeline, subscribed-only, trust, signature and attachment-folder are read; others
+// are ignored.
 TAccountSettings ParseAccountSettings(const QByteArray& text);
 
 // The account file's text for settings.

@@ -135,7 +135,8 @@ void TForm1::BindControls() {
             [this] { Dispatch([this] { MarkGroupRead(); }); });
     connect(SearchAction, &QAction::triggered, this,
             [this] { Dispatch([this] { SearchActionTrigger(); }); });
-    connect(Edit12, &QLineEdit::textChanged, this, [this] { Dispatch([this] { Edit12Change(); }); });
+    connect(Edit12, &QLineEdit::textChanged, this,
+            [this] { Dispatch([this] { Edit12Change(); }); });
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
             [this] { Dispatch([this] { OpenSearchHit(); }); });
     connect(ComboBox1, &QComboBox::currentIndexChanged, this,
@@ -349,19 +350,20 @@ void TForm1::LoadSettings() {
     Edit15->setText(QString::fromUtf8(account.signatureFile));
     QRNNTP1->TrustedCertificates = account.trustedCertificates;
     attachmentFolder_ = QString::fromUtf8(account.attachmentFolder);
+    QRNNTP1->PipelineDepth = account.pipelineDepth;
 }
 
 void TForm1::SaveSettings() {
     SaveTextFile(SettingsFile(kHostHistoryFile), HostHistory().Text());
     // A URL's server visited is not the settings' one.
     const TConnectionFields connection = settingsServer_.value_or(ConnectionFields());
-    SaveOwnerOnlyFile(SettingsFile(kAccountFile),
-                      AccountSettingsText({Edit9->text().toUtf8(), Edit10->text().toUtf8(),
-                                           connection.user.toUtf8(), connection.password.toUtf8(),
-                                           connection.security, QRNNTP1->TrustedCertificates,
-                                           CheckBox2->isChecked(), CheckBox1->isChecked(),
-                                           Edit15->text().trimmed().toUtf8(),
-                                           attachmentFolder_.toUtf8(), CompressBox->isChecked()}));
+    SaveOwnerOnlyFile(
+        SettingsFile(kAccountFile),
+        AccountSettingsText(
+            {Edit9->text().toUtf8(), Edit10->text().toUtf8(), connection.user.toUtf8(),
+             connection.password.toUtf8(), connection.security, QRNNTP1->TrustedCertificates,
+             CheckBox2->isChecked(), CheckBox1->isChecked(), Edit15->text().trimmed().toUtf8(),
+             attachmentFolder_.toUtf8(), CompressBox->isChecked(), QRNNTP1->PipelineDepth}));
 }
 
 void TForm1::SetHostHistory(const TStringList& hosts) {

@@ -26,15 +26,17 @@ TEST(CliOptions, ConnectionOptionsComeFirstAndTheCommandsOwnAfterIt) {
     EXPECT_EQ(defaults.options.timeout, 120000);
     EXPECT_EQ(defaults.options.reportLevel, 0);
 
-    const TParsedCommandLine parsed =
-        ParseCommandLine(Args({"--host", "news.local", "--port", "1119", "--user", "fred",
-                               "--timeout", "500", "-vv", "summary", "misc.test", "--from", "40"}),
-                         {});
+    const TParsedCommandLine parsed = ParseCommandLine(
+        Args({"--host", "news.local", "--port", "1119", "--user", "fred", "--timeout", "500", "-vv",
+              "--pipeline", "4", "summary", "misc.test", "--from", "40"}),
+        {});
     ASSERT_TRUE(parsed.error.isEmpty()) << parsed.error.toStdString();
     EXPECT_EQ(parsed.options.host, QStringLiteral("news.local"));
     EXPECT_EQ(parsed.options.port, 1119);
     EXPECT_EQ(parsed.options.user, "fred");
     EXPECT_EQ(parsed.options.timeout, 500);
+    EXPECT_EQ(parsed.options.pipelineDepth, 4);
+    EXPECT_EQ(defaults.options.pipelineDepth, 16);
     EXPECT_EQ(parsed.options.reportLevel, 8);
     EXPECT_EQ(parsed.options.command, TCliCommand::Summary);
     EXPECT_EQ(parsed.options.arguments, Args({"misc.test"}));
@@ -104,6 +106,9 @@ TEST(CliOptions, CommandLinesThatCannotRunAreRefusedWithExitStatus2AndOneLine) {
         {"--frob", "groups"},
         {"--port", "70000", "groups"},
         {"--timeout"},
+        {"--pipeline", "0", "groups"},
+        {"--pipeline", "65", "groups"},
+        {"--pipeline", "x", "groups"},
         {"groups", "a", "b"},
         {"summary"},
         {"summary", "g", "--all", "--from", "3"},
@@ -149,16 +154,33 @@ TEST(CliOptions, HelpDescribesEveryCommand) {
         const CliResult help = RunCliWith(arguments);
         EXPECT_EQ(help.status, kExitSuccess);
         EXPECT_TRUE(help.err.isEmpty());
-        for (const char* usage :
-             {"groups [FILTER]", "summary GROUP [--from N | --all]", "article GROUP N",
-              "head GROUP N", "body GROUP N", "extract GROUP N DIR", "post FILE [--attach PATH",
-              "find TEXT [--whole-word] [--case]", "encode uu|base64|qp IN OUT",
-              "decode uu|base64|qp IN OUT", "--password-file F", "ZKNEWS_PASSWORD", "-vv",
-              "--store FILE", "--offline", "$ZKNEWS_STORE", "$XDG_DATA_HOME/zknews/news.db",
-              "subscribe GROUP...", "unsubscribe GROUP...", "subscriptions",
-              "sync [GROUP...] [--articles]", "[--new]", "mark-read GROUP [RANGES]",
-              "mark-unread GROUP RANGES", "newsrc export [FILE] | newsrc import FILE",
-              "does not mark it read", "search QUERY [--group GROUP] [--limit N]"}) {
+        for (const char* usage : {"groups [FILTER]",
+                                  "summary GROUP [--from N | --all]",
+                                  "article GROUP N",
+                                  "head GROUP N",
+                                  "body GROUP N",
+                                  "extract GROUP N DIR",
+                                  "post FILE [--attach PATH",
+                                  "find TEXT [--whole-word] [--case]",
+                                  "encode uu|base64|qp IN OUT",
+                                  "decode uu|base64|qp IN OUT",
+                                  "--password-file F",
+                                  "ZKNEWS_PASSWORD",
+                                  "-vv",
+                                  "--store FILE",
+                                  "--offline",
+                                  "$ZKNEWS_STORE",
+                                  "$XDG_DATA_HOME/zknews/news.db",
+                                  "subscribe GROUP...",
+                                  "unsubscribe GROUP...",
+                                  "subscriptions",
+                                  "sync [GROUP...] [--articles]",
+                                  "[--new]",
+                                  "mark-read GROUP [RANGES]",
+                                  "mark-unread GROUP RANGES",
+                                  "newsrc export [FILE] | newsrc import FILE",
+                                  "does not mark it read",
+                                  "search QUERY [--group GROUP] [--limit N]"}) {
             EXPECT_TRUE(help.out.contains(usage)) << usage;
         }
     }
@@ -185,10 +207,10 @@ TEST(CliOptions, TheSecurityOptionsAndTheirPorts) {
     }
 
     const QByteArray digest(32, '\x5a');
-    const TParsedCommandLine trusted = ParseCommandLine(
-        Args({"--ca-file", "ca.pem", "--trust-fingerprint",
-              ("SHA256:" + digest.toHex(':')).constData(), "groups"}),
-        {});
+    const TParsedCommandLine trusted =
+        ParseCommandLine(Args({"--ca-file", "ca.pem", "--trust-fingerprint",
+                               ("SHA256:" + digest.toHex(':')).constData(), "groups"}),
+                         {});
     ASSERT_TRUE(trusted.error.isEmpty()) << trusted.error.toStdString();
     EXPECT_EQ(trusted.options.caFile, QStringLiteral("ca.pem"));
     EXPECT_EQ(trusted.options.trustedFingerprint, digest);

@@ -145,7 +145,8 @@ TEST_F(WindowTest, SecurityAndKeptCertificatesAreWrittenAfterTheFourLinesOnlyWhe
     EXPECT_EQ(form.ComboBox1->currentIndex(), TForm1::kSecurityNone);
     EXPECT_TRUE(form.QRNNTP1->TrustedCertificates.isEmpty());
 
-    WriteFile(SettingsFile(kAccountFile), "from\r\nreply\r\nuser\r\npass\r\nsecurity STARTTLS\r\n" + trust);
+    WriteFile(SettingsFile(kAccountFile),
+              "from\r\nreply\r\nuser\r\npass\r\nsecurity STARTTLS\r\n" + trust);
     StartUp();
     EXPECT_EQ(form.ComboBox1->currentIndex(), TForm1::kSecurityStartTls);
     const TCertificatePins kept{TCertificatePin{u"news.example.org"_s, 563, digest}};
@@ -180,7 +181,8 @@ TEST_F(WindowTest, CompressIsCheckedUnlessTheAccountFileSaysNoCompressWhichIsWri
     form.CheckBox2->setChecked(false);
     form.CompressBox->setChecked(false);
     form.close();
-    EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)), "from\r\nreply\r\nuser\r\npass\r\nno-compress");
+    EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)),
+              "from\r\nreply\r\nuser\r\npass\r\nno-compress");
     StartUp();
     EXPECT_FALSE(form.CompressBox->isChecked());
     form.CompressBox->setChecked(true);
@@ -188,12 +190,36 @@ TEST_F(WindowTest, CompressIsCheckedUnlessTheAccountFileSaysNoCompressWhichIsWri
     EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)), "from\r\nreply\r\nuser\r\npass");
 }
 
+TEST_F(WindowTest, ThePipelineDepthComesFromTheAccountFileAndIsWrittenOnlyWhenNotTheDefault) {
+    struct Case {
+        const char* name;
+        QByteArray extraLines;
+        int depth;
+    };
+    const Case cases[] = {{"no line", "", 16},
+                          {"a depth", "\r\npipeline 4", 4},
+                          {"one at a time", "\r\npipeline 1", 1},
+                          {"none", "\r\npipeline 0", 16},
+                          {"too many", "\r\npipeline 65", 16},
+                          {"no number", "\r\npipeline many", 16}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        WriteFile(SettingsFile(kAccountFile), "from\r\nreply\r\nuser\r\npass" + test.extraLines);
+        StartUp();
+        EXPECT_EQ(form.QRNNTP1->PipelineDepth, test.depth);
+        form.close();
+        EXPECT_EQ(FileBytes(SettingsFile(kAccountFile)),
+                  "from\r\nreply\r\nuser\r\npass" +
+                      (test.depth == 16 ? QByteArray()
+                                        : "\r\npipeline " + QByteArray::number(test.depth)));
+    }
+}
+
 TEST_F(WindowTest, ConnectingCompressesWhenCheckedAndAServerThatRefusedIsNotAskedAgain) {
     const TestCompressionMemory memory;
     StartUp();
     const QByteArray offered = "C: CAPABILITIES\nS: 101 list\nS: COMPRESS DEFLATE\nS: .\n";
-    Connect(script::Greeting() + offered +
-            "C: COMPRESS DEFLATE\nS: 206 Compression active\nZ:\n" +
+    Connect(script::Greeting() + offered + "C: COMPRESS DEFLATE\nS: 206 Compression active\nZ:\n" +
             script::GroupList({"zk.test.small"}) + script::Quit());
     EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
     EXPECT_TRUE(form.QRNNTP1->Compressed());
@@ -252,7 +278,8 @@ TEST_F(WindowTest, ConnectingWithTlsAsksAboutTheCertificateKeepsItAndShowsTheEnc
     EXPECT_TRUE(presenter.certificateQuestions[0].errors.contains(
         u"The issuer certificate of a locally looked up certificate could not be found"_s));
     EXPECT_EQ(GroupsShown(), QStringList{u"zk.test.small"_s});
-    EXPECT_TRUE(form.Label18->text().startsWith(u"Encrypted: TLSv1."_s)) << form.Label18->text().toStdString();
+    EXPECT_TRUE(form.Label18->text().startsWith(u"Encrypted: TLSv1."_s))
+        << form.Label18->text().toStdString();
     const auto* panel = form.StatusBar1->findChild<QLabel*>(u"EncryptionPanel"_s);
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->text().startsWith(u"TLSv1."_s));
@@ -260,13 +287,12 @@ TEST_F(WindowTest, ConnectingWithTlsAsksAboutTheCertificateKeepsItAndShowsTheEnc
     form.close();
     ExpectScriptPlayed();
     EXPECT_EQ(form.Label18->text(), u"Not encrypted"_s);
-    EXPECT_TRUE(FileBytes(SettingsFile(kAccountFile))
-                    .endsWith("\r\nsecurity tls\r\ntrust 127.0.0.1 " +
-                              QByteArray::number(server.Port()) + " SHA256:" +
-                              TestCertificate(u"good"_s)
-                                  .digest(QCryptographicHash::Sha256)
-                                  .toHex()
-                                  .toUpper()));
+    EXPECT_TRUE(
+        FileBytes(SettingsFile(kAccountFile))
+            .endsWith(
+                "\r\nsecurity tls\r\ntrust 127.0.0.1 " + QByteArray::number(server.Port()) +
+                " SHA256:" +
+                TestCertificate(u"good"_s).digest(QCryptographicHash::Sha256).toHex().toUpper()));
 }
 
 TEST_F(WindowTest, TlsSpokenToAPlainServerIsReportedOnceAndTheWindowConnectsAgain) {
@@ -401,9 +427,9 @@ TEST_F(WindowTest, TheFilterNarrowsAndWidensWithoutRegardToCase) {
     form.Edit6->setText(u"comp"_s);
     Connect(script::Greeting() + script::NewGroups({"zk.test.post", "news.answers"}));
     EXPECT_EQ(form.Edit6->text(), QString());
-    EXPECT_EQ(GroupsShown(), (QStringList{u"alt.binaries.test"_s, u"comp.lang"_s,
-                                          u"news.answers"_s, u"zk.test.many"_s, u"zk.test.post"_s,
-                                          u"zk.test.small"_s}));
+    EXPECT_EQ(GroupsShown(),
+              (QStringList{u"alt.binaries.test"_s, u"comp.lang"_s, u"news.answers"_s,
+                           u"zk.test.many"_s, u"zk.test.post"_s, u"zk.test.small"_s}));
 }
 
 TEST_F(WindowTest, DoubleClickingWithNothingSelectedDoesNothing) {

@@ -12,9 +12,9 @@ using namespace Qt::Literals::StringLiterals;
 
 class ScanTest : public GroupWindowTest {
 protected:
-    // The scripts answer one command at a time, as the server sees a window whose client sends
-    // one at a time; PipelinedScanTest scans with commands kept in flight.
-    ScanTest() { form.QRNNTP1->PipelineDepth = 1; }
+    // The scripts answer one command at a time, as the server sees a window set to send one at
+    // a time; PipelinedScanTest scans with commands kept in flight.
+    ScanTest() { WriteFile(SettingsFile(kAccountFile), "\r\n\r\n\r\n\r\npipeline 1"); }
 
     // A right click on the button, as the window receives it.
     static void RightClick(QWidget* button) {
@@ -198,7 +198,7 @@ TEST_F(ScanTest, ClosingTheWindowEndsTheScanBeforeTheListsAreReleased) {
 class PipelinedScanTest : public ScanTest {
 protected:
     void Scan(bool clicked, const QString& shown) {
-        form.QRNNTP1->PipelineDepth = 16;
+        WriteFile(SettingsFile(kAccountFile), "\r\n\r\n\r\n\r\npipeline 16");
         QByteArray conversation = "C: ARTICLE 3\nC: ARTICLE 4\nC: ARTICLE 5\nC: ARTICLE 6\n";
         for (int number = 3; number <= 6; ++number) {
             const QByteArray n = QByteArray::number(number);
