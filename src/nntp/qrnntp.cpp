@@ -57,6 +57,18 @@ void TQRNNTP::Raise(const TNotifyEvent& event) {
     }
 }
 
+const TNotifyEvent& TQRNNTP::RetrievedEvent(TRetrieval part) const {
+    switch (part) {
+    case TRetrieval::Header:
+        return OnHeader;
+    case TRetrieval::Body:
+        return OnBody;
+    case TRetrieval::Whole:
+        break;
+    }
+    return OnArticle;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Connecting, login, the command cycle
 
@@ -443,9 +455,9 @@ void TQRNNTP::ReadSummaries(int start) {
     // while they arrive. Memory reserved beyond what arrives is never touched, and the bound
     // keeps a server's wild count from reserving more than a very large group needs.
     const qint64 range = qint64(LastArticleNo) - start + 1;
-    const int expected = static_cast<int>(std::clamp<qint64>(
-        announcedCount_ > 0 ? std::min<qint64>(announcedCount_, range) : range, 0,
-        kMostSummariesReserved));
+    const int expected = static_cast<int>(
+        std::clamp<qint64>(announcedCount_ > 0 ? std::min<qint64>(announcedCount_, range) : range,
+                           0, kMostSummariesReserved));
     summaryFields_.clear();
     summaryFields_.reserve(expected);
     qint64 received = 0;
@@ -676,7 +688,7 @@ void TQRNNTP::RetreiveArticle(int kind, int number, const QByteArray& messageId)
             DropIfExchangeOpen();
             Busy = false;
             if (completed) {
-                Raise(kind == 1 ? OnHeader : kind == 2 ? OnBody : OnArticle);
+                Raise(RetrievedEvent(static_cast<TRetrieval>(kind)));
             }
         });
 }

@@ -368,6 +368,8 @@ private:
     void SetSummaryHeaderLines(const QByteArray& line, const nntpwire::SummaryFields& fields);
     void ReportHeadersOneByOne(int start);
     void Raise(const TNotifyEvent& event);
+    // The event that reports a retrieval of that part: OnHeader, OnBody or OnArticle.
+    const TNotifyEvent& RetrievedEvent(TRetrieval part) const;
     void SendArticleText();
     void SendAttachment(const QString& path);
     QByteArray MarkingLine(const QString& fileName) const;

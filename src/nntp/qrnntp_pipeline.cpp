@@ -13,10 +13,6 @@
 
 namespace {
 
-QByteArray Number(int value) {
-    return QByteArray::number(value);
-}
-
 // The argument of a command: "17" of "ARTICLE 17".
 QByteArray ArgumentOf(const QByteArray& command) {
     return command.mid(command.indexOf(' ') + 1);
@@ -179,7 +175,6 @@ private:
     // The oldest article from the server's reply; false when the server does not have it.
     bool ReadOldest(int number);
     bool ReplyFits(const QByteArray& command);
-    void RaiseRetrieved();
 
     TQRNNTP& client_;
     TQRNNTP::TRetrieval part_;
@@ -241,7 +236,7 @@ void TArticlePipeline::Fill(const QList<int>& numbers) {
             queued.header.Assign(client_.HeaderLines);
             queued.body.Assign(client_.BodyLines);
         } else {
-            commands.append(Verb() + QByteArray(" ") + Number(number));
+            commands.append(Verb() + QByteArray(" ") + QByteArray::number(number));
         }
         queue_.push_back(std::move(queued));
     }
@@ -263,7 +258,7 @@ bool TArticlePipeline::ReportOldest() {
         client_.HeaderLines.Assign(oldest.header);
         client_.BodyLines.Assign(oldest.body);
         client_.LastArticleRequested = oldest.number;
-        RaiseRetrieved();
+        client_.Raise(client_.RetrievedEvent(part_));
     } else {
         found = ReadOldest(oldest.number);
     }
@@ -301,13 +296,13 @@ bool TArticlePipeline::ReadOldest(int number) {
     });
     pipeline_.Answered();
     if (part_ != TQRNNTP::TRetrieval::Body) {
-        client_.HeaderLines.SetValue("ArtId", Number(number));
+        client_.HeaderLines.SetValue("ArtId", QByteArray::number(number));
     }
     client_.LastArticleRequested = number;
     if (part_ == TQRNNTP::TRetrieval::Whole) {
         client_.OfferArticleToCache(number);
     }
-    RaiseRetrieved();
+    client_.Raise(client_.RetrievedEvent(part_));
     return true;
 }
 
@@ -335,20 +330,6 @@ bool TArticlePipeline::ReplyFits(const QByteArray& command) {
                 .arg(sent));
     }
     return true;
-}
-
-void TArticlePipeline::RaiseRetrieved() {
-    switch (part_) {
-    case TQRNNTP::TRetrieval::Header:
-        client_.Raise(client_.OnHeader);
-        return;
-    case TQRNNTP::TRetrieval::Body:
-        client_.Raise(client_.OnBody);
-        return;
-    case TQRNNTP::TRetrieval::Whole:
-        client_.Raise(client_.OnArticle);
-        return;
-    }
 }
 
 void TQRNNTP::FetchArticles(const QList<int>& numbers, TRetrieval part,
